@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace vqsim {
+
+// Faults a test can switch on. Every switch is off by default; they apply to
+// replies and transfers that start after they are set.
+struct SimFaults
+{
+    int replyDelayMs = 0;             // wait this long before every reply line or block
+    bool neverEndReply = false;       // send a reply line without its LF and keep the connection
+    bool closeMidReply = false;       // send half of a reply line, then close the connection
+    qint64 closeAfterDataBytes = -1;  // a block (either direction) stops after this many data bytes: close
+    bool malformedBlockHeader = false; // answer "mmem:data?" with a header that is not "#<d><len>"
+    qint64 extraDataBytes = 0;        // answer "mmem:data?" with this many bytes beyond the file
+    bool refuseConnections = false;   // stop listening: connects are refused until cleared
+    bool stallTransfer = false;       // a block (either direction) stops moving after its first chunk, connection kept
+};
+
+// Start options of an emulator.
+struct SimOptions
+{
+    QHostAddress address = QHostAddress::LocalHost;
+    quint16 port = 5000;       // 0 picks a free port
+    QString rootDir;           // empty: in-memory file system; else kept in this host folder
+    qint64 capacity = 64LL * 1024 * 1024;
+    bool seed = true;          // first-level folders and sample files of every kind
+    QString identity = QStringLiteral("VELTRANE,VQ820,0,5.60");
+};
+
+class SimServerPrivate;
+
+// A VQ820 emulator. It runs on a thread of its own, so a client may use
+// blocking socket calls on any thread, the test's included. Every accessor is
+// thread-safe.
+class SimServer final
+{
+public:
+    SimServer();
+    ~SimServer(); // stops the server and its thread
+    SimServer(const SimServer&) = delete;
+    SimServer& operator=(const SimServer&) = delete;
+
+    // Starts listening; false with ErrorString() when the address is taken.
+    bool Start(const SimOptions& options = SimOptions());
+    void Stop();
+    quint16 Port() const;
+    QHostAddress Address() const;
+    QString ErrorString() const;
+
+    // Faults (see SimFaults).
+    void SetFaults(const SimFaults& faults);
+    SimFaults Faults() const;
+
+    // Answer a command with these exact bytes instead of the real reply. The
+    // command is matched case-insensitively on its keyword, e.g. "mmem:cat?".
+    // An empty `reply` with `once` false removes the override.
+    void SetScriptedReply(const QByteArray& command, const QByteArray& reply, bool once = false);
+    void ClearScriptedReplies();
+
+    // Transcripts: every byte received, one entry per connection in the order
+    // they were accepted.
+    QList<QByteArray> Transcripts() const;
+    QByteArray AllReceived() const; // all transcripts concatenated
+    void ClearTranscripts();
+    int ConnectionCount() const;    // connections accepted since start (or the last clear)
+    // Waits until at least `bytes` bytes have been received in all, or the time is up.
+    bool WaitForReceived(qsizetype bytes, int timeoutMs = 5000) const;
+
+    // The file system, by device path ("/F0:/A/B.SEQ"); names are case-insensitive.
+    bool AddFolder(const QString& path);
+    bool AddFile(const QString& path, const QByteArray& data);
+    bool Exists(const QString& path) const;
+    bool IsFolder(const QString& path) const;
+    QByteArray FileData(const QString& path) const; // empty when missing
+    QStringList List(const QString& folder) const;   // names as stored, folders with a trailing "/"
+    qint64 Used() const;
+    qint64 Capacity() const;
+    void SetCapacity(qint64 bytes);
+
+    // The error queue, oldest first, as "code,\"text\"".
+    QStringList ErrorQueue() const;
+    void PushError(int code, const QString& text);
+    void ClearErrors();
+
+private:
+    std::unique_ptr<SimServerPrivate> d;
+};
+
+} // namespace vqsim
