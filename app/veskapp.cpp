@@ -115,6 +115,8 @@ void CVeskApp::LoadSettings()
     m_settings.Parse(ReadText(*store, KEY_PRIVATE_SETTING, QString()));
     m_lastFolder = ReadText(*store, KEY_PATH, DEFAULT_FOLDER);
     m_strStoredHost = ReadText(*store, KEY_TARGET_HOST, DEFAULT_HOST);
+    if (m_strStoredHost.trimmed().isEmpty())
+        m_strStoredHost = DEFAULT_HOST;
     store->endGroup();
 }
 

@@ -103,7 +103,9 @@ bool CIpAddressEdit::eventFilter(QObject* watched, QEvent* event)
         const auto* key = static_cast<QKeyEvent*>(event);
         const QLineEdit* edit = m_fields[std::size_t(index)];
         if (key->text() == u"."_s) {
-            if (index + 1 < FIELD_COUNT)
+            // After a full field has moved on by itself, the dot the user
+            // types next lands in an empty field: it must not skip another.
+            if (index + 1 < FIELD_COUNT && !edit->text().isEmpty())
                 FocusField(index + 1, true);
             return true;
         }

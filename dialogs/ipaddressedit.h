@@ -9,8 +9,8 @@
 class QLineEdit;
 
 // An IPv4 address entry: four fields of 0 to 255 with dots between them.
-// Typing "." moves on to the next field, so does a third digit; an empty
-// field reads as 0.
+// Typing "." in a field that holds a number moves on to the next field, so
+// does a third digit; an empty field reads as 0.
 class CIpAddressEdit final : public QWidget
 {
     Q_OBJECT
