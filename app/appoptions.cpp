@@ -1,6 +1,7 @@
 #include "appoptions.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -21,7 +22,9 @@ int CAppOptions::Parse(const QStringList& arguments)
         return 0;
     }
     if (parser.isSet(help)) {
-        m_strOutput = parser.helpText();
+        // Read before the application object exists, which would name the program.
+        const QString program = arguments.isEmpty() ? u"vq8comm"_s : QFileInfo(arguments.first()).fileName();
+        m_strOutput = parser.helpText().replace(u"<executable_name>"_s, program);
         return 0;
     }
     if (parser.isSet(version)) {

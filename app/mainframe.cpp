@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
@@ -62,11 +63,13 @@ void CMainFrame::CreatePanes()
     m_pSplitter = new QSplitter(Qt::Horizontal, this);
     m_pSplitter->setChildrenCollapsible(false);
     // Placeholders until the folder tree and the file list take their places.
-    m_pTreePane = new QWidget(m_pSplitter);
+    m_pTreePane = new QFrame(m_pSplitter);
+    m_pTreePane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     m_pTreePane->setObjectName(u"treePane"_s);
     m_pTreePane->setAutoFillBackground(true);
     m_pTreePane->setBackgroundRole(QPalette::Base);
-    m_pListPane = new QWidget(m_pSplitter);
+    m_pListPane = new QFrame(m_pSplitter);
+    m_pListPane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     m_pListPane->setObjectName(u"listPane"_s);
     m_pListPane->setAutoFillBackground(true);
     m_pListPane->setBackgroundRole(QPalette::Base);

@@ -6,6 +6,7 @@
 class CAppSettings;
 class CVQComm;
 class QAction;
+class QFrame;
 class QLabel;
 class QSplitter;
 
@@ -34,8 +35,8 @@ public:
     void StorePlacement();
 
     QSplitter* Splitter() const { return m_pSplitter; }
-    QWidget* TreePane() const { return m_pTreePane; }
-    QWidget* ListPane() const { return m_pListPane; }
+    QFrame* TreePane() const { return m_pTreePane; }
+    QFrame* ListPane() const { return m_pListPane; }
     QAction* NetworkAction() const { return m_pNetworkAction; }
 
 public Q_SLOTS:
@@ -57,8 +58,8 @@ private:
     CVQComm* m_pComm;
     CAppSettings* m_pSettings;
     QSplitter* m_pSplitter = nullptr;
-    QWidget* m_pTreePane = nullptr;
-    QWidget* m_pListPane = nullptr;
+    QFrame* m_pTreePane = nullptr;
+    QFrame* m_pListPane = nullptr;
     QAction* m_pNetworkAction = nullptr;
     QLabel* m_pObjectsLabel = nullptr;
     QLabel* m_pMemoryLabel = nullptr;
