@@ -36,15 +36,9 @@ private Q_SLOTS:
         QTest::newRow("question, cancel")
             << int(MB_OKCANCEL | MB_ICONQUESTION) << QString() << false << false << int(QMessageBox::Question)
             << okCancel << int(QMessageBox::Cancel) << int(IDCANCEL) << u"VQ8 Comm"_s;
-        QTest::newRow("question, ok")
-            << int(MB_OKCANCEL | MB_ICONQUESTION) << QString() << false << false << int(QMessageBox::Question)
-            << okCancel << int(QMessageBox::Ok) << int(IDOK) << u"VQ8 Comm"_s;
         QTest::newRow("warning, own caption")
             << int(MB_OK | MB_ICONWARNING) << u"Download"_s << false << false << int(QMessageBox::Warning)
             << int(QMessageBox::Ok) << int(QMessageBox::Ok) << int(IDOK) << u"Download"_s;
-        QTest::newRow("information") << int(MB_OK | MB_ICONINFORMATION) << QString() << false << false
-                                     << int(QMessageBox::Information) << int(QMessageBox::Ok)
-                                     << int(QMessageBox::Ok) << int(IDOK) << u"VQ8 Comm"_s;
         QTest::newRow("from a worker thread")
             << int(MB_OKCANCEL | MB_ICONQUESTION) << QString() << true << false << int(QMessageBox::Question)
             << okCancel << int(QMessageBox::Cancel) << int(IDCANCEL) << u"VQ8 Comm"_s;

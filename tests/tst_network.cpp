@@ -58,18 +58,13 @@ private Q_SLOTS:
         QTest::addColumn<Fields>("fields"); // empty: not an address
 
         QTest::newRow("default") << u"192.168.0.1"_s << Fields{192, 168, 0, 1};
-        QTest::newRow("zeros") << u"0.0.0.0"_s << Fields{0, 0, 0, 0};
         QTest::newRow("low eight bits") << u"256.257.511.1000"_s << Fields{0, 1, 255, 232};
         QTest::newRow("huge number") << u"1.2.3.4294967297"_s << Fields{1, 2, 3, 1};
-        QTest::newRow("leading zeros") << u"010.001.0.00"_s << Fields{10, 1, 0, 0};
         QTest::newRow("three numbers") << u"10.0.0"_s << Fields{};
         QTest::newRow("five numbers") << u"1.2.3.4.5"_s << Fields{};
         QTest::newRow("host name") << u"generator.lab"_s << Fields{};
         QTest::newRow("empty part") << u"1..2.3"_s << Fields{};
-        QTest::newRow("trailing dot") << u"1.2.3.4."_s << Fields{};
         QTest::newRow("blank around") << u" 1.2.3.4"_s << Fields{};
-        QTest::newRow("sign") << u"-1.2.3.4"_s << Fields{};
-        QTest::newRow("empty") << QString() << Fields{};
     }
 
     void parseAddress()
@@ -90,10 +85,8 @@ private Q_SLOTS:
         QTest::newRow("dotted") << u"192.168.0.1"_s << u"192.168.0.1"_s;
         QTest::newRow("nothing reads 0") << QString() << u"0.0.0.0"_s;
         QTest::newRow("dot in an empty field ignored") << u"10..5"_s << u"10.5.0.0"_s;
-        QTest::newRow("short fields") << u"1.22.3.4"_s << u"1.22.3.4"_s;
         QTest::newRow("third digit moves on") << u"1234"_s << u"123.4.0.0"_s;
         QTest::newRow("above 255 refused") << u"256"_s << u"25.0.0.0"_s;
-        QTest::newRow("letters refused") << u"1a2.b3"_s << u"12.3.0.0"_s;
         QTest::newRow("no leading zero") << u"01.7"_s << u"0.7.0.0"_s;
         QTest::newRow("dot in last field stays") << u"1.2.3.4.5"_s << u"1.2.3.45"_s;
     }
@@ -226,21 +219,6 @@ private Q_SLOTS:
         if (!sent.isEmpty())
             QVERIFY(m_sim.WaitForReceived(sent.size(), 2000));
         QCOMPARE(m_sim.AllReceived(), sent);
-    }
-
-    void frameLayout()
-    {
-        CVQComm comm;
-        CAppSettings settings;
-        CMainFrame frame(&comm, &settings);
-        QCOMPARE(frame.windowTitle(), u"VQ8 Comm"_s);
-        QCOMPARE(frame.NetworkAction()->text(), u"&Network"_s);
-        QCOMPARE(frame.NetworkAction()->statusTip(), u"Connect to VQ"_s);
-        QVERIFY(frame.NetworkAction()->isEnabled());
-        QCOMPARE(frame.Splitter()->count(), 2);
-        frame.SetStatusTexts(u"3 objects"_s, u"1,024 bytes"_s);
-        QCOMPARE(frame.ObjectsText(), u"3 objects"_s);
-        QCOMPARE(frame.MemoryText(), u"1,024 bytes"_s);
     }
 
     void placement_data()

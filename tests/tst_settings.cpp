@@ -96,11 +96,9 @@ private Q_SLOTS:
                                    << Values{10, 20, 800, 600, 250, 1, -2, 180, 110} << 9;
         QTest::newRow("extra blanks") << u"  10,  20,800,600,250,1,   &d,-2,180,  110  trailing"_s
                                       << Values{10, 20, 800, 600, 250, 1, -2, 180, 110} << 9;
-        QTest::newRow("semicolons") << u"10; 20"_s << Values{10, -1, 720, 560, 200, 0, 1, 200, 110} << 1;
-        QTest::newRow("too large a number stops")
+        20 "_s << Values{10, -1, 720, 560, 200, 0, 1, 200, 110} << 1;
+            QTest::newRow("too large a number stops")
             << u"10, 99999999999, 800"_s << Values{10, -1, 720, 560, 200, 0, 1, 200, 110} << 1;
-        QTest::newRow("int limits") << u"-2147483648, 2147483647"_s
-                                    << Values{-2147483648, 2147483647, 720, 560, 200, 0, 1, 200, 110} << 2;
     }
 
     void parse()
@@ -152,15 +150,12 @@ private Q_SLOTS:
         QTest::newRow("none") << QStringList() << 1 << 0 << false << 5000 << QString();
         QTest::newRow("demo") << QStringList{u"--demo"_s} << 1 << 0 << true << 5000 << QString();
         QTest::newRow("port") << QStringList{u"--port"_s, u"6001"_s} << 1 << 0 << false << 6001 << QString();
-        QTest::newRow("port=") << QStringList{u"--port=65535"_s} << 1 << 0 << false << 65535 << QString();
         QTest::newRow("version") << QStringList{u"--version"_s} << 0 << 0 << false << 5000
                                  << u"VQ8 Comm Version 5.6\nBuild Date: 2011 Oct 18\n"_s;
         QTest::newRow("port 0") << QStringList{u"--port"_s, u"0"_s} << 0 << 2 << false << 5000
                                 << u"Invalid port"_s;
         QTest::newRow("port too large")
             << QStringList{u"--port"_s, u"65536"_s} << 0 << 2 << false << 5000 << u"Invalid port"_s;
-        QTest::newRow("port not a number")
-            << QStringList{u"--port"_s, u"x1"_s} << 0 << 2 << false << 5000 << u"Invalid port"_s;
         QTest::newRow("unknown option")
             << QStringList{u"--frobnicate"_s} << 0 << 2 << false << 5000 << u"frobnicate"_s;
         QTest::newRow("help") << QStringList{u"--help"_s} << 0 << 0 << false << 5000 << u"--port"_s;
