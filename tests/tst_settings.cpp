@@ -96,8 +96,7 @@ private Q_SLOTS:
                                    << Values{10, 20, 800, 600, 250, 1, -2, 180, 110} << 9;
         QTest::newRow("extra blanks") << u"  10,  20,800,600,250,1,   &d,-2,180,  110  trailing"_s
                                       << Values{10, 20, 800, 600, 250, 1, -2, 180, 110} << 9;
-        20 "_s << Values{10, -1, 720, 560, 200, 0, 1, 200, 110} << 1;
-            QTest::newRow("too large a number stops")
+        QTest::newRow("too large a number stops")
             << u"10, 99999999999, 800"_s << Values{10, -1, 720, 560, 200, 0, 1, 200, 110} << 1;
     }
 
