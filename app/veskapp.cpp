@@ -1,10 +1,12 @@
 #include "veskapp.h"
 
 #include "guihost.h"
+#include "icons.h"
 #include "mainframe.h"
 #include "simserver.h"
 #include "vqcomm.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QSettings>
 #include <QTimer>
@@ -77,6 +79,7 @@ int CVeskApp::InitInstance()
     if (m_options.m_bDemo)
         StartDemo();
 
+    QApplication::setWindowIcon(vq::icon(vq::icons::app));
     m_pFrame = std::make_unique<CMainFrame>(m_pComm.get(), &m_settings);
     m_pHost->SetMainFrame(m_pFrame.get());
     m_pFrame->show();
