@@ -4,7 +4,8 @@
 #include <QtGlobal>
 
 // The kind of a file, by its name. The values are fixed.
-enum FileKind : int {
+enum FileKind : int
+{
     KIND_OTHER = 4,
     KIND_DOWNLOAD = 5,
     KIND_LOGO = 6,
