@@ -14,6 +14,12 @@ class SimState;
 
 // One client connection: reads commands and definite-length blocks from the
 // byte stream as they arrive and answers them. Lives on the server thread.
+//
+// Paths are always absolute ("/F0:/..."); the current folder only serves
+// "mmem:cat?". A package taken by "mmem:load:download" is kept as
+// /F0:/DOWNLOAD/PKGnnnn.DNL. A refused "mmem:data?" is answered with an empty
+// block ("#10") so the reader is not left waiting. A scripted reply replaces
+// the command: it is answered, not carried out.
 class SimConnection final : public QObject
 {
     Q_OBJECT

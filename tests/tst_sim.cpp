@@ -151,6 +151,16 @@ private Q_SLOTS:
 
     void cleanup() { m_sim.reset(); }
 
+    void portInUse()
+    {
+        vqsim::SimServer second;
+        vqsim::SimOptions options;
+        options.port = m_sim->Port();
+        QVERIFY(!second.Start(options));
+        QVERIFY(!second.ErrorString().isEmpty());
+        QCOMPARE(second.Port(), quint16(0));
+    }
+
     void seededContent()
     {
         const QStringList first = m_sim->List(u"/F0:/"_s);
