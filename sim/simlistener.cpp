@@ -48,6 +48,13 @@ void SimListener::OnNewConnection()
         new SimConnection(socket, m_state, this);
 }
 
+void SimListener::AcceptPending()
+{
+    while (m_server->isListening() && m_server->waitForNewConnection(0)) {
+    }
+    OnNewConnection();
+}
+
 void SimListener::Shutdown(QThread* thread)
 {
     m_server->close();

@@ -26,6 +26,9 @@ public:
     QString ErrorString() const { return m_error; }
     // Closes or reopens the listening socket as the refuse fault says.
     void ApplyFaults();
+    // Takes in every connection the system has completed by now, so a count
+    // taken right after a client's connect includes it.
+    void AcceptPending();
     // Drops every connection and hands the object back to `thread` for deletion.
     void Shutdown(QThread* thread);
 

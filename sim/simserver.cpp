@@ -153,11 +153,15 @@ QByteArray SimServer::AllReceived() const
 
 void SimServer::ClearTranscripts()
 {
+    SimListener* listener = d->m_listener.get();
+    d->OnServerThread([listener] { listener->AcceptPending(); });
     d->m_state.ClearTranscripts();
 }
 
 int SimServer::ConnectionCount() const
 {
+    SimListener* listener = d->m_listener.get();
+    d->OnServerThread([listener] { listener->AcceptPending(); });
     return d->m_state.ConnectionCount();
 }
 

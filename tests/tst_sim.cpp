@@ -659,6 +659,11 @@ private Q_SLOTS:
         m_sim->ClearTranscripts();
         QCOMPARE(m_sim->ConnectionCount(), 0);
         QVERIFY(m_sim->AllReceived().isEmpty());
+        // A connection is counted as soon as the client's connect returns.
+        for (int i = 1; i <= 20; ++i) {
+            Client c(m_sim->Port());
+            QCOMPARE(m_sim->ConnectionCount(), i);
+        }
     }
 
     void hostFolder()
