@@ -4,7 +4,8 @@
 #include <QtGlobal>
 
 // The kind of a file, by its name. The values are fixed.
-enum FileKind : int {
+enum FileKind : int
+{
     KIND_OTHER = 4,
     KIND_DOWNLOAD = 5,
     KIND_LOGO = 6,
@@ -14,6 +15,7 @@ enum FileKind : int {
     KIND_SIGNAL = 10,
 };
 
+// Classifies a PC or device file name (any case) by its extension.
 FileKind FileKindFromName(const QString& name);
 
 // One catalog entry: a file or a folder of the generator.
