@@ -97,6 +97,11 @@ public:
     // text and tells the user when the path cannot travel safely (a double
     // quote, a control character or a character the wire cannot carry).
     QString QuotedPath(const QString& path);
+    // Names the user gives (a new name, the name of a PC file to send): also
+    // no comma, "/" or "\\", not empty, "." or "..". IsValidNewName only
+    // answers; CheckNewName tells the user when it refuses.
+    static int IsValidNewName(const QString& name);
+    int CheckNewName(const QString& name);
 
 private:
     CLinkHost* m_pHost = nullptr;
