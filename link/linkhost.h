@@ -5,7 +5,8 @@
 class QObject;
 
 // Message box styles and answers, with the values the program has always used.
-enum : int {
+enum : int
+{
     MB_OK = 0x0000,
     MB_OKCANCEL = 0x0001,
     MB_ICONSTOP = 0x0010,
@@ -16,7 +17,8 @@ enum : int {
     MB_ICONMASK = 0x00F0,
 };
 
-enum : int {
+enum : int
+{
     IDOK = 1,
     IDCANCEL = 2,
 };

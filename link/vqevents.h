@@ -4,7 +4,8 @@
 
 // The messages of a transfer batch. Their numbers are fixed (1024 + n) and all
 // fall inside Qt's user event range.
-enum : int {
+enum : int
+{
     WM_USER = 1024,
     WM_TRANSFER_END = WM_USER + 10,
     WM_DOWNLOAD_NEXT = WM_USER + 13,

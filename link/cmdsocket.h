@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+class QTcpSocket;
+
+// A blocking TCP client socket. Every wait is bounded: it ends when data
+// moves, when nothing has moved for the given idle time, or when another
+// thread cancels it (CancelWait, Shutdown), within about 50 ms.
+// Failures leave their code in the calling thread's last socket error.
+//
+// The socket belongs to the thread that called Connect; only CancelWait and
+// Shutdown may be called from other threads.
+class CCmdSocket final
+{
+public:
+    CCmdSocket();
+    ~CCmdSocket();
+    CCmdSocket(const CCmdSocket&) = delete;
+    CCmdSocket& operator=(const CCmdSocket&) = delete;
+
+    // Connects to a dotted IPv4 address, or else a host name.
+    bool Connect(const QString& host, quint16 port, int timeoutMs);
+    // Closes without sending anything further.
+    void Close();
+    bool IsOpen() const;
+
+    // Sends every byte.
+    bool Send(const char* data, qint64 size, int idleMs);
+    bool Send(const QByteArray& bytes, int idleMs) { return Send(bytes.constData(), bytes.size(), idleMs); }
+
+    // Reads one line ended by LF; the LF is not part of it, CR and NUL bytes
+    // are dropped. Bytes after the LF stay for the next read.
+    bool ReadLine(QByteArray& line, int idleMs);
+    // Reads what has arrived, at most `max` bytes, waiting for at least one.
+    // Returns the count, 0 when the peer has closed the connection, -1 on failure.
+    qint64 Receive(char* data, qint64 max, int idleMs);
+    // Reads exactly `size` bytes.
+    bool ReceiveExactly(char* data, qint64 size, int idleMs);
+
+    // Ends a wait in progress as failed (SE_INTR); does nothing when none is.
+    void CancelWait();
+    // Shuts the connection down in both directions and makes every wait and
+    // send fail from now on, until the socket is closed.
+    void Shutdown();
+
+private:
+    // Waits until more bytes can be read into m_buffer.
+    bool Fill(int idleMs);
+    qsizetype Buffered() const { return m_buffer.size() - m_bufferPos; }
+    void Compact();
+
+    std::unique_ptr<QTcpSocket> m_socket;
+    QByteArray m_buffer;
+    qsizetype m_bufferPos = 0;
+    std::atomic<bool> m_inWait{false};
+    std::atomic<bool> m_cancelWait{false};
+    std::atomic<bool> m_shutdown{false};
+    std::atomic<qintptr> m_descriptor{-1};
+};
