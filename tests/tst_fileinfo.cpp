@@ -1,8 +1,6 @@
-#include "devicename.h"
 #include "downloadfile.h"
 #include "downloadfilelist.h"
 #include "fileinfo.h"
-#include "realscan.h"
 #include "vqcomm.h"
 
 #include <QDir>
@@ -53,7 +51,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<double>("bytes");
         QTest::addColumn<QString>("text");
-        QTest::newRow("0") << 0.0 << u"0 bytes"_s;
         QTest::newRow("512") << 512.0 << u"512 bytes"_s;
         QTest::newRow("1023") << 1023.0 << u"1023 bytes"_s;
         QTest::newRow("1024") << 1024.0 << u"1.00KB"_s;
@@ -79,7 +76,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         const QLocale english(QLocale::English, QLocale::UnitedStates);
         const QLocale german(QLocale::German, QLocale::Germany);
-        QTest::newRow("small") << english << qint64(999) << u"999"_s;
         QTest::newRow("grouped") << english << qint64(1234567) << u"1,234,567"_s;
         QTest::newRow("beyond 32 bits") << english << qint64(5000000000) << u"5,000,000,000"_s;
         QTest::newRow("other grouping") << german << qint64(1234567) << u"1.234.567"_s;
@@ -154,30 +150,6 @@ private Q_SLOTS:
         QTEST(info.GetName(), "name");
         QTEST(info.GetSize(), "size");
         QTEST(info.IsFolder(), "folder");
-    }
-
-    void memoryFigures_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("ok");
-        QTest::addColumn<double>("used");
-        QTest::addColumn<double>("freeBytes");
-        QTest::newRow("plain") << u"1000,2000"_s << 1 << 1000.0 << 2000.0;
-        QTest::newRow("blanks before numbers") << u" 1.5e3, 2"_s << 1 << 1500.0 << 2.0;
-        QTest::newRow("signs") << u"-1,+2"_s << 1 << -1.0 << 2.0;
-        QTest::newRow("blank before comma") << u"1000 ,2000"_s << 0 << 0.0 << 0.0;
-        QTest::newRow("one number") << u"1000"_s << 0 << 0.0 << 0.0;
-        QTest::newRow("not numbers") << u"abc,1"_s << 0 << 0.0 << 0.0;
-        QTest::newRow("empty") << QString() << 0 << 0.0 << 0.0;
-    }
-    void memoryFigures()
-    {
-        QFETCH(QString, text);
-        double used = 0.0;
-        double freeBytes = 0.0;
-        QTEST(ScanRealPair(text, used, freeBytes), "ok");
-        QTEST(used, "used");
-        QTEST(freeBytes, "freeBytes");
     }
 
     void setPath_data()
