@@ -48,8 +48,10 @@ int RunCatalogBench(const QStringList& arguments)
     parser.addHelpOption();
     const QCommandLineOption entriesOption(u"entries"_s, u"Files in the folder."_s, u"N"_s, u"10000"_s);
     const QCommandLineOption runsOption(u"runs"_s, u"Runs; the best counts."_s, u"R"_s, u"5"_s);
+    const QCommandLineOption splitOption(u"split"_s, u"Also print the reply and walk times to stderr."_s);
     parser.addOption(entriesOption);
     parser.addOption(runsOption);
+    parser.addOption(splitOption);
     parser.process(arguments);
 
     bool ok = false;
@@ -88,13 +90,17 @@ int RunCatalogBench(const QStringList& arguments)
         timer.start();
         CFileInfo entry;
         int count = 0;
-        if (comm.ReadCatalog(folder, entry)) {
+        const int first = comm.ReadCatalog(folder, entry);
+        const double replyMs = double(timer.nsecsElapsed()) / 1e6;
+        if (first) {
             do {
                 ++count;
             } while (comm.NextCatalogEntry(entry));
         }
         comm.EndCatalog();
         const double ms = double(timer.nsecsElapsed()) / 1e6;
+        if (parser.isSet(splitOption))
+            std::fprintf(stderr, "run %d: reply %.1f ms, walk %.1f ms\n", run + 1, replyMs, ms - replyMs);
         if (count != entries) {
             std::fprintf(stderr, "vq-bench catalog: %d entries read, %d expected\n", count, entries);
             return 1;
