@@ -1,6 +1,6 @@
 #include "realscan.h"
 
-#include <QByteArray>
+#include <QVarLengthArray>
 
 #include <charconv>
 #include <cmath>
@@ -61,7 +61,11 @@ bool ScanReal(QStringView text, qsizetype& pos, double& value)
         }
     }
 
-    const QByteArray token = text.sliced(start, i - start).toLatin1();
+    // The token is plain ASCII by now; short ones (every real size) skip the heap.
+    const QStringView digitsText = text.sliced(start, i - start);
+    QVarLengthArray<char, 64> token(digitsText.size());
+    for (qsizetype k = 0; k < digitsText.size(); ++k)
+        token[k] = char(digitsText[k].unicode());
     double parsed = 0.0;
     const auto result = std::from_chars(token.constData(), token.constData() + token.size(), parsed,
                                         std::chars_format::general);
