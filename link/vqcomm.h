@@ -24,8 +24,8 @@ inline constexpr int DISCONNECT_PAUSE_MS = 100;
 extern QString g_replyLine;
 
 // Catalog state shared by every reader of a catalog (always the GUI thread).
-extern QString g_catalogText;  // the reply not yet consumed
-extern qsizetype g_catalogPos; // cursor into g_catalogText: the unconsumed part starts here
+extern QString g_catalogText;   // the reply not yet consumed
+extern qsizetype g_catalogPos;  // cursor into g_catalogText: the unconsumed part starts here
 extern double g_catalogUsed;
 extern double g_catalogFree;
 extern int g_catalogCount;
