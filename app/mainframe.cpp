@@ -1,49 +1,310 @@
 #include "mainframe.h"
 
 #include "appsettings.h"
+#include "icons.h"
 #include "setethernet.h"
+#include "uilistview.h"
+#include "uitreeview.h"
+#include "veskdoc.h"
 #include "vqcomm.h"
 
 #include <QAction>
+#include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
-#include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QToolBar>
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// Every command: id, menu text, prompt ("status prompt\ntool tip").
+struct CommandText
+{
+    int id;
+    QStringView text;
+    QStringView prompt;
+};
+
+constexpr CommandText COMMANDS[] = {
+    {ID_PC_TO_VQ, u"&PC to VQ", u"Download the file to VQ\nPC to VQ"},
+    {ID_VQ_TO_PC, u"&VQ to PC", u"Upload the file from VQ\nVQ to PC"},
+    {ID_NEW_FOLDER, u"&Folder", u"Create new folder.\nFolder"},
+    {ID_DELETE_ITEM, u"&Delete", u"Deletes the selected item.\nDelete"},
+    {ID_RENAME_ITEM, u"&Rename", u"Renames the selected item.\nRename"},
+    {ID_APP_EXIT, u"E&xit", u"Quit the application\nExit"},
+    {ID_VIEW_TOOLBAR, u"&Toolbar", u"Show or hide the toolbar\nToggle ToolBar"},
+    {ID_VIEW_STATUS_BAR, u"&Status Bar", u"Show or hide the status bar\nToggle StatusBar"},
+    {ID_VIEW_LARGE_ICONS, u"Lar&ge Icons", u"Displays items by using large icons.\nLarge Icons"},
+    {ID_VIEW_SMALL_ICONS, u"S&mall Icons", u"Displays items by using small icons.\nSmall Icons"},
+    {ID_VIEW_LIST, u"&List", u"Displays items in a list.\nList"},
+    {ID_VIEW_DETAIL, u"&Detail", u"Displays information about each item in the windows.\nDetails"},
+    {ID_SORT_BY_NAME, u"by &Name", u"Sorts items alphabetically by name.\nName"},
+    {ID_SORT_BY_SIZE, u"by &Size", u"Sorts items by size.\nSize"},
+    {ID_REFRESH, u"&Refresh", u"Refresh item information.\nRefresh"},
+    {ID_NETWORK, u"&Network", u"Connect to VQ\nConnect"},
+    {ID_CHECK_ERROR, u"&Check Error", u"Checks errors of VQ.\nCheck"},
+    {ID_OPTIONS, u"&Options", u"Sets editor path.\nEditor"},
+    {ID_APP_ABOUT, u"&About VQ8 Comm...",
+     u"Display program information, version number and copyright\nAbout"},
+    {ID_EXPLORE, u"&Explore", u"Explorer.\nExplorer"},
+    {ID_TREE_EXPLORE, u"&Explorer", u"Explorer\nExplorer"},
+    {ID_TREE_RENAME, u"&Rename", u"Rename the selected directory.\nRename"},
+    {ID_UP_ONE_LEVEL, u"Up One Level", u"Up One Level\nUp One Level"},
+};
+
+// Commands whose work comes with later parts of the program: present, greyed.
+constexpr int NOT_YET_BUILT[] = {ID_PC_TO_VQ,    ID_VQ_TO_PC, ID_NEW_FOLDER,
+                                 ID_CHECK_ERROR, ID_OPTIONS,  ID_APP_ABOUT};
+
+} // namespace
+
 CMainFrame::CMainFrame(CVQComm* pComm, CAppSettings* pSettings, QWidget* parent)
-    : QMainWindow(parent), m_pComm(pComm), m_pSettings(pSettings)
+    : QMainWindow(parent), m_pComm(pComm), m_pSettings(pSettings), m_pDoc(std::make_unique<CVeskDoc>(pComm))
 {
     setWindowTitle(u"VQ8 Comm"_s);
+    CreateActions();
     CreateMenus();
+    CreateToolBar();
     CreateStatusBar();
     CreatePanes();
+    CreateContextMenus();
     ApplyPlacement();
+
+    // F6 and Shift+F6: the next and the previous pane (there are two).
+    auto* next = new QShortcut(QKeySequence(Qt::Key_F6), this);
+    connect(next, &QShortcut::activated, this, &CMainFrame::FocusNextPane);
+    auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
+    connect(previous, &QShortcut::activated, this, &CMainFrame::FocusNextPane);
+
+    m_focusConnection = connect(qApp, &QApplication::focusChanged, this,
+                                [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
+    // A change of the user's number format reaches the application first.
+    qApp->installEventFilter(this);
+    UpdateCommandUI();
 }
 
 CMainFrame::~CMainFrame()
 {
+    disconnect(m_focusConnection);
+    qApp->removeEventFilter(this);
     StorePlacement();
+    // The panes go first: they hand their state over and still reach the
+    // document on their way out.
+    std::unique_ptr<QWidget> panes(takeCentralWidget());
+    panes.reset();
+    m_pTreeView = nullptr;
+    m_pListView = nullptr;
+    m_pActiveView = nullptr;
+}
+
+QAction* CMainFrame::AddCommand(int id, const QString& text, const QString& prompt)
+{
+    auto* action = new QAction(text, this);
+    const qsizetype newline = prompt.indexOf(u'\n');
+    action->setStatusTip(newline < 0 ? prompt : prompt.left(newline));
+    action->setToolTip(newline < 0 ? prompt : prompt.mid(newline + 1));
+    action->setData(id);
+    m_actions.insert(id, action);
+    return action;
+}
+
+QAction* CMainFrame::AddAlias(QMenu* menu, int id, const QString& text)
+{
+    QAction* command = Action(id);
+    auto* alias = menu->addAction(text);
+    alias->setStatusTip(command->statusTip());
+    alias->setCheckable(command->isCheckable());
+    const auto mirror = [alias, command] {
+        alias->setEnabled(command->isEnabled());
+        alias->setChecked(command->isChecked());
+    };
+    mirror();
+    connect(command, &QAction::changed, alias, mirror);
+    connect(alias, &QAction::triggered, command, [command] { command->trigger(); });
+    return alias;
+}
+
+void CMainFrame::CreateActions()
+{
+    for (const CommandText& command : COMMANDS)
+        AddCommand(command.id, command.text.toString(), command.prompt.toString());
+
+    Action(ID_PC_TO_VQ)->setIcon(vq::icon(vq::icons::pcToVq));
+    Action(ID_VQ_TO_PC)->setIcon(vq::icon(vq::icons::vqToPc));
+    Action(ID_UP_ONE_LEVEL)->setIcon(vq::icon(vq::icons::upOneLevel));
+    Action(ID_VIEW_LARGE_ICONS)->setIcon(vq::icon(vq::icons::viewLargeIcons));
+    Action(ID_VIEW_SMALL_ICONS)->setIcon(vq::icon(vq::icons::viewSmallIcons));
+    Action(ID_VIEW_LIST)->setIcon(vq::icon(vq::icons::viewList));
+    Action(ID_VIEW_DETAIL)->setIcon(vq::icon(vq::icons::viewDetails));
+    Action(ID_NETWORK)->setIcon(vq::icon(vq::icons::network));
+    Action(ID_APP_EXIT)->setMenuRole(QAction::QuitRole);
+
+    m_pViewModeGroup = new QActionGroup(this);
+    m_pViewModeGroup->setExclusive(true);
+    const std::pair<int, int> modes[] = {{ID_VIEW_LARGE_ICONS, CUiListView::VIEW_LARGE_ICONS},
+                                         {ID_VIEW_SMALL_ICONS, CUiListView::VIEW_SMALL_ICONS},
+                                         {ID_VIEW_LIST, CUiListView::VIEW_LIST},
+                                         {ID_VIEW_DETAIL, CUiListView::VIEW_DETAILS}};
+    for (const auto& [id, mode] : modes) {
+        QAction* action = Action(id);
+        action->setCheckable(true);
+        m_pViewModeGroup->addAction(action);
+        connect(action, &QAction::triggered, this, [this, viewMode = mode] {
+            if (m_pListView)
+                m_pListView->SetViewMode(viewMode);
+        });
+    }
+
+    connect(Action(ID_APP_EXIT), &QAction::triggered, this, &QWidget::close);
+    connect(Action(ID_NETWORK), &QAction::triggered, this, &CMainFrame::OnNetwork);
+    connect(Action(ID_DELETE_ITEM), &QAction::triggered, this, &CMainFrame::OnDelete);
+    connect(Action(ID_RENAME_ITEM), &QAction::triggered, this, &CMainFrame::OnRename);
+    connect(Action(ID_REFRESH), &QAction::triggered, this, &CMainFrame::OnRefresh);
+    connect(Action(ID_EXPLORE), &QAction::triggered, this, &CMainFrame::OnExplore);
+    connect(Action(ID_TREE_EXPLORE), &QAction::triggered, this, &CMainFrame::OnTreeExplore);
+    connect(Action(ID_TREE_RENAME), &QAction::triggered, this, &CMainFrame::OnTreeRename);
+    connect(Action(ID_UP_ONE_LEVEL), &QAction::triggered, this, &CMainFrame::OnUpOneLevel);
+    connect(Action(ID_SORT_BY_NAME), &QAction::triggered, this, [this] {
+        if (m_pListView)
+            m_pListView->SortBy(CUiListView::SORT_BY_NAME);
+    });
+    connect(Action(ID_SORT_BY_SIZE), &QAction::triggered, this, [this] {
+        if (m_pListView)
+            m_pListView->SortBy(CUiListView::SORT_BY_SIZE);
+    });
+
+    QAction* statusBarAction = Action(ID_VIEW_STATUS_BAR);
+    statusBarAction->setCheckable(true);
+    statusBarAction->setChecked(true);
+    connect(statusBarAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
 }
 
 void CMainFrame::CreateMenus()
 {
     QMenu* file = menuBar()->addMenu(u"&File"_s);
-    QAction* exit = file->addAction(u"E&xit"_s);
-    exit->setStatusTip(u"Quit the application"_s);
-    exit->setMenuRole(QAction::QuitRole);
-    connect(exit, &QAction::triggered, this, &QWidget::close);
+    file->addAction(Action(ID_PC_TO_VQ));
+    file->addAction(Action(ID_VQ_TO_PC));
+    file->addSeparator();
+    QMenu* fileNew = file->addMenu(u"Ne&w"_s);
+    fileNew->addAction(Action(ID_NEW_FOLDER));
+    file->addSeparator();
+    file->addAction(Action(ID_DELETE_ITEM));
+    file->addAction(Action(ID_RENAME_ITEM));
+    file->addSeparator();
+    file->addAction(Action(ID_APP_EXIT));
+
+    QMenu* view = menuBar()->addMenu(u"&View"_s);
+    view->addAction(Action(ID_VIEW_TOOLBAR));
+    view->addAction(Action(ID_VIEW_STATUS_BAR));
+    view->addSeparator();
+    view->addAction(Action(ID_VIEW_LARGE_ICONS));
+    view->addAction(Action(ID_VIEW_SMALL_ICONS));
+    view->addAction(Action(ID_VIEW_LIST));
+    view->addAction(Action(ID_VIEW_DETAIL));
+    view->addSeparator();
+    QMenu* arrange = view->addMenu(u"Arrange &Icons"_s);
+    arrange->addAction(Action(ID_SORT_BY_NAME));
+    arrange->addAction(Action(ID_SORT_BY_SIZE));
+    view->addSeparator();
+    view->addAction(Action(ID_REFRESH));
 
     QMenu* utility = menuBar()->addMenu(u"&Utility"_s);
-    m_pNetworkAction = utility->addAction(u"&Network"_s);
-    m_pNetworkAction->setStatusTip(u"Connect to VQ"_s);
-    m_pNetworkAction->setToolTip(u"Connect"_s);
-    connect(m_pNetworkAction, &QAction::triggered, this, &CMainFrame::OnNetwork);
+    utility->addAction(Action(ID_NETWORK));
+    utility->addAction(Action(ID_CHECK_ERROR));
+    utility->addAction(Action(ID_OPTIONS));
+
+    QMenu* help = menuBar()->addMenu(u"&Help"_s);
+    help->addAction(Action(ID_APP_ABOUT));
+
+    // What a menu shows is checked as it opens, too.
+    for (QMenu* menu : {file, fileNew, view, arrange, utility, help})
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+}
+
+void CMainFrame::CreateContextMenus()
+{
+    // 142: the list's empty space.
+    auto* background = new QMenu(this);
+    QMenu* viewMenu = background->addMenu(u"&View"_s);
+    viewMenu->addAction(Action(ID_VIEW_LARGE_ICONS));
+    viewMenu->addAction(Action(ID_VIEW_SMALL_ICONS));
+    viewMenu->addAction(Action(ID_VIEW_LIST));
+    AddAlias(viewMenu, ID_VIEW_DETAIL, u"&Details"_s);
+    background->addSeparator();
+    QMenu* arrange = background->addMenu(u"Arrange &Icons"_s);
+    arrange->addAction(Action(ID_SORT_BY_NAME));
+    AddAlias(arrange, ID_SORT_BY_SIZE, u"by Si&ze"_s);
+    background->addSeparator();
+    background->addAction(Action(ID_REFRESH));
+    background->addSeparator();
+    QMenu* newMenu = background->addMenu(u"&New"_s);
+    newMenu->addAction(Action(ID_NEW_FOLDER));
+
+    // 143: a folder item of the list.
+    auto* folder = new QMenu(this);
+    folder->addAction(Action(ID_EXPLORE));
+    folder->addSeparator();
+    folder->addAction(Action(ID_DELETE_ITEM));
+    folder->addAction(Action(ID_RENAME_ITEM));
+
+    // 144: a file item of the list.
+    auto* file = new QMenu(this);
+    file->addAction(Action(ID_VQ_TO_PC));
+    file->addSeparator();
+    file->addAction(Action(ID_DELETE_ITEM));
+    file->addAction(Action(ID_RENAME_ITEM));
+
+    // 147: a tree item.
+    auto* tree = new QMenu(this);
+    tree->addAction(Action(ID_TREE_EXPLORE));
+    tree->addSeparator();
+    tree->addAction(Action(ID_TREE_RENAME));
+
+    m_contextMenus = {{142, background}, {143, folder}, {144, file}, {147, tree}};
+    for (QMenu* menu : {background, folder, file, tree})
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+    m_pListView->SetContextMenus(background, folder, file);
+    m_pTreeView->SetContextMenu(tree);
+}
+
+void CMainFrame::CreateToolBar()
+{
+    m_pToolBar = new QToolBar(u"Standard"_s, this);
+    m_pToolBar->setObjectName(u"standardToolBar"_s);
+    m_pToolBar->setIconSize(QSize(16, 16));
+    m_pToolBar->setMovable(true);
+    m_pToolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    m_pToolBar->addAction(Action(ID_PC_TO_VQ));
+    m_pToolBar->addAction(Action(ID_VQ_TO_PC));
+    m_pToolBar->addSeparator();
+    m_pToolBar->addAction(Action(ID_UP_ONE_LEVEL));
+    m_pToolBar->addSeparator();
+    m_pToolBar->addAction(Action(ID_VIEW_LARGE_ICONS));
+    m_pToolBar->addAction(Action(ID_VIEW_SMALL_ICONS));
+    m_pToolBar->addAction(Action(ID_VIEW_LIST));
+    m_pToolBar->addAction(Action(ID_VIEW_DETAIL));
+    addToolBar(Qt::TopToolBarArea, m_pToolBar);
+    setDockOptions(dockOptions() | QMainWindow::AnimatedDocks);
+
+    // The tool bar's own show/hide action under the command's name.
+    QAction* toggle = Action(ID_VIEW_TOOLBAR);
+    toggle->setCheckable(true);
+    toggle->setChecked(true);
+    connect(toggle, &QAction::toggled, m_pToolBar, &QWidget::setVisible);
+    connect(m_pToolBar, &QToolBar::visibilityChanged, toggle, [toggle, this](bool visible) {
+        // Hidden with its window, it stays on.
+        if (isVisible())
+            toggle->setChecked(visible);
+    });
 }
 
 void CMainFrame::CreateStatusBar()
@@ -51,8 +312,10 @@ void CMainFrame::CreateStatusBar()
     // The message pane is the status bar's own; the object pane keeps a
     // minimum width and the memory pane grows with its text.
     m_pObjectsLabel = new QLabel(this);
+    m_pObjectsLabel->setObjectName(u"objectsPane"_s);
     m_pObjectsLabel->setMinimumWidth(STATUS_PANE_MIN_WIDTH);
     m_pMemoryLabel = new QLabel(this);
+    m_pMemoryLabel->setObjectName(u"memoryPane"_s);
     m_pMemoryLabel->setMinimumWidth(STATUS_PANE_MIN_WIDTH);
     statusBar()->addPermanentWidget(m_pObjectsLabel);
     statusBar()->addPermanentWidget(m_pMemoryLabel);
@@ -62,24 +325,30 @@ void CMainFrame::CreatePanes()
 {
     m_pSplitter = new QSplitter(Qt::Horizontal, this);
     m_pSplitter->setChildrenCollapsible(false);
-    // Placeholders until the folder tree and the file list take their places.
-    m_pTreePane = new QFrame(m_pSplitter);
-    m_pTreePane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    m_pTreePane->setObjectName(u"treePane"_s);
-    m_pTreePane->setAutoFillBackground(true);
-    m_pTreePane->setBackgroundRole(QPalette::Base);
-    m_pListPane = new QFrame(m_pSplitter);
-    m_pListPane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    m_pListPane->setObjectName(u"listPane"_s);
-    m_pListPane->setAutoFillBackground(true);
-    m_pListPane->setBackgroundRole(QPalette::Base);
-    m_pSplitter->addWidget(m_pTreePane);
-    m_pSplitter->addWidget(m_pListPane);
+    m_pTreeView = new CUiTreeView(m_pDoc.get(), m_pSplitter);
+    m_pListView = new CUiListView(m_pDoc.get(), m_pSplitter);
+    const ListViewState state = m_pSettings->GetListViewState();
+    m_pListView->RestoreState(state.mode, state.sortKey, state.firstColumnWidth, state.secondColumnWidth);
+    CAppSettings* settings = m_pSettings;
+    m_pListView->SetStateSink([settings](int mode, int sortKey, int nameWidth, int sizeWidth) {
+        ListViewState kept = settings->GetListViewState();
+        kept.mode = mode;
+        kept.sortKey = sortKey;
+        kept.firstColumnWidth = nameWidth;
+        kept.secondColumnWidth = sizeWidth;
+        settings->SetListViewState(kept);
+    });
+    m_pSplitter->addWidget(m_pTreeView);
+    m_pSplitter->addWidget(m_pListView);
     // Resizing the window resizes the list; the tree keeps its width.
     m_pSplitter->setStretchFactor(0, 0);
     m_pSplitter->setStretchFactor(1, 1);
     setCentralWidget(m_pSplitter);
-    m_pListPane->setFocus(Qt::OtherFocusReason);
+
+    connect(m_pListView, &CUiListView::StateChanged, this, &CMainFrame::UpdateCommandUI);
+    connect(m_pTreeView, &CUiTreeView::SelectionMoved, this, &CMainFrame::UpdateCommandUI);
+    m_pActiveView = m_pListView;
+    m_pListView->ItemView()->setFocus(Qt::OtherFocusReason);
 }
 
 void CMainFrame::ApplyPlacement()
@@ -108,6 +377,8 @@ void CMainFrame::ApplyPlacement()
 
 void CMainFrame::StorePlacement()
 {
+    if (!m_pSplitter)
+        return;
     // Minimised or maximised, the size to come back to is the normal one.
     const bool normal = !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
     const QRect rect = normal ? QRect(pos(), size()) : normalGeometry();
@@ -128,6 +399,20 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     QMainWindow::closeEvent(event);
 }
 
+void CMainFrame::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LocaleChange && m_pListView)
+        m_pListView->RefreshSizeTexts();
+    QMainWindow::changeEvent(event);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == qApp && event->type() == QEvent::LocaleChange && m_pListView)
+        m_pListView->RefreshSizeTexts();
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void CMainFrame::SetStatusTexts(const QString& objects, const QString& memory)
 {
     m_strObjectsPane = objects;
@@ -138,19 +423,145 @@ void CMainFrame::SetStatusTexts(const QString& objects, const QString& memory)
 
 void CMainFrame::ClearViews()
 {
-    // The folder tree and the file list empty themselves here once they exist.
+    if (m_pTreeView)
+        m_pTreeView->ClearTree();
+    if (m_pListView)
+        m_pListView->ClearList();
+    UpdateCommandUI();
+}
+
+QWidget* CMainFrame::ActiveView() const
+{
+    return m_pActiveView;
+}
+
+void CMainFrame::SetActiveView(QWidget* pView)
+{
+    if (pView != m_pTreeView && pView != m_pListView)
+        return;
+    m_pActiveView = pView;
+    UpdateCommandUI();
+}
+
+void CMainFrame::OnFocusChanged(QWidget* now)
+{
+    for (QWidget* walk = now; walk; walk = walk->parentWidget()) {
+        if (walk == m_pTreeView || walk == m_pListView) {
+            if (m_pActiveView != walk)
+                SetActiveView(walk);
+            return;
+        }
+    }
+}
+
+void CMainFrame::FocusNextPane()
+{
+    if (!m_pTreeView || !m_pListView)
+        return;
+    if (m_pActiveView == m_pTreeView)
+        m_pListView->ItemView()->setFocus(Qt::TabFocusReason);
+    else
+        m_pTreeView->setFocus(Qt::TabFocusReason);
+    SetActiveView(m_pActiveView == m_pTreeView ? static_cast<QWidget*>(m_pListView) : m_pTreeView);
+}
+
+void CMainFrame::UpdateCommandUI()
+{
+    if (!m_pListView || !m_pTreeView)
+        return;
+    const bool connected = m_pComm && m_pComm->IsConnected();
+    const bool treeActive = m_pActiveView == m_pTreeView;
+    const QString folder = m_pListView->GetCurrentPath();
+
+    for (const int id : NOT_YET_BUILT)
+        Action(id)->setEnabled(false);
+    // Deleting and renaming from the list come with list editing; the tree's are here.
+    Action(ID_DELETE_ITEM)->setEnabled(connected && treeActive);
+    Action(ID_RENAME_ITEM)->setEnabled(connected && treeActive);
+    Action(ID_REFRESH)->setEnabled(connected);
+    Action(ID_UP_ONE_LEVEL)->setEnabled(connected && !folder.isEmpty() && folder != ROOT_PATH);
+
+    switch (m_pListView->GetViewMode()) {
+    case CUiListView::VIEW_LARGE_ICONS:
+        Action(ID_VIEW_LARGE_ICONS)->setChecked(true);
+        break;
+    case CUiListView::VIEW_DETAILS:
+        Action(ID_VIEW_DETAIL)->setChecked(true);
+        break;
+    case CUiListView::VIEW_SMALL_ICONS:
+        Action(ID_VIEW_SMALL_ICONS)->setChecked(true);
+        break;
+    case CUiListView::VIEW_LIST:
+        Action(ID_VIEW_LIST)->setChecked(true);
+        break;
+    default:
+        break;
+    }
 }
 
 void CMainFrame::RebuildTree()
 {
-    // The folder tree pane reads the root folder here once it exists.
+    if (m_pTreeView)
+        m_pTreeView->RebuildTree();
 }
 
 void CMainFrame::OnNetwork()
 {
     CSetEthernet dialog(m_pComm, this);
-    if (dialog.exec() != QDialog::Accepted || !m_pComm->IsConnected())
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    if (accepted && m_pComm->IsConnected()) {
+        RebuildTree();
+        m_pComm->QueryIdentity();
+    }
+    UpdateCommandUI();
+}
+
+void CMainFrame::OnDelete()
+{
+    if (!m_pComm->IsConnected())
         return;
-    RebuildTree();
-    m_pComm->QueryIdentity();
+    int result = 0;
+    if (m_pActiveView == m_pTreeView)
+        result = m_pTreeView->DeleteSelectedFolder();
+    else
+        result = m_pListView->DeleteSelected();
+    if (result == 1)
+        OnRefresh();
+}
+
+void CMainFrame::OnRename()
+{
+    if (!m_pComm->IsConnected())
+        return;
+    // Renaming in the list comes with list editing.
+    if (m_pActiveView == m_pTreeView)
+        m_pTreeView->BeginRename();
+}
+
+void CMainFrame::OnRefresh()
+{
+    m_pTreeView->ReloadSelected();
+    m_pListView->Refresh();
+}
+
+void CMainFrame::OnExplore()
+{
+    if (m_pActiveView == m_pListView)
+        m_pListView->OpenSelected();
+}
+
+void CMainFrame::OnTreeExplore()
+{
+    if (QTreeWidgetItem* item = m_pTreeView->GetContextItem())
+        m_pTreeView->setCurrentItem(item);
+}
+
+void CMainFrame::OnTreeRename()
+{
+    m_pTreeView->BeginRenameItem(m_pTreeView->GetContextItem());
+}
+
+void CMainFrame::OnUpOneLevel()
+{
+    m_pTreeView->SelectParent();
 }

@@ -1,17 +1,29 @@
 #pragma once
 
+#include "commandids.h"
+
+#include <QHash>
 #include <QMainWindow>
+#include <QMetaObject>
 #include <QString>
 
+#include <memory>
+
 class CAppSettings;
+class CUiListView;
+class CUiTreeView;
+class CVeskDoc;
 class CVQComm;
 class QAction;
-class QFrame;
+class QActionGroup;
 class QLabel;
+class QMenu;
 class QSplitter;
+class QToolBar;
 
-// The program's one top-level window: menu, status bar with the object and
-// memory panes, and the splitter holding the folder tree and the file list.
+// The program's one top-level window: menu, tool bar, status bar with the
+// object and memory panes, and the splitter holding the folder tree and the
+// file list. Every command arrives here, one QAction per command id.
 class CMainFrame final : public QMainWindow
 {
     Q_OBJECT
@@ -19,9 +31,10 @@ class CMainFrame final : public QMainWindow
 
 public:
     static constexpr int STATUS_PANE_MIN_WIDTH = 80;
+    static inline const QString ROOT_PATH = QStringLiteral("/F0:/");
 
-    // Placed from `pSettings` at once; placement goes back there when the
-    // window closes or is destroyed. Both must outlive the frame.
+    // Placed from `pSettings` at once; placement and the list's state go back
+    // there when the window closes or is destroyed. Both must outlive the frame.
     CMainFrame(CVQComm* pComm, CAppSettings* pSettings, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
@@ -33,11 +46,23 @@ public:
     void ClearViews();
     // Records position, size and tree pane width into the settings.
     void StorePlacement();
+    // Enables, disables and checks every command from the connection, the
+    // list's folder, the view mode and the active pane. Runs after each
+    // change of any of them.
+    void UpdateCommandUI();
 
     QSplitter* Splitter() const { return m_pSplitter; }
-    QFrame* TreePane() const { return m_pTreePane; }
-    QFrame* ListPane() const { return m_pListPane; }
-    QAction* NetworkAction() const { return m_pNetworkAction; }
+    CUiTreeView* TreeView() const { return m_pTreeView; }
+    CUiListView* ListView() const { return m_pListView; }
+    CVeskDoc* Document() const { return m_pDoc.get(); }
+    QToolBar* ToolBar() const { return m_pToolBar; }
+    QAction* Action(int id) const { return m_actions.value(id); }
+    QAction* NetworkAction() const { return Action(ID_NETWORK); }
+    // The context menus by resource number: 142, 143, 144 (list), 147 (tree).
+    QMenu* ContextMenu(int resource) const { return m_contextMenus.value(resource); }
+    // The pane that last had the focus: the tree or the list.
+    QWidget* ActiveView() const;
+    void SetActiveView(QWidget* pView);
 
 public Q_SLOTS:
     // The Network command: the address dialog, then, once connected, the
@@ -46,23 +71,46 @@ public Q_SLOTS:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void CreateActions();
     void CreateMenus();
+    void CreateContextMenus();
+    void CreateToolBar();
     void CreateStatusBar();
     void CreatePanes();
     void ApplyPlacement();
-    // Reads the device's folders into the tree; the folder tree pane fills it in.
     void RebuildTree();
+    QAction* AddCommand(int id, const QString& text, const QString& prompt);
+    // The same command under another text in a context menu.
+    QAction* AddAlias(QMenu* menu, int id, const QString& text);
+    void OnFocusChanged(QWidget* now);
+    void FocusNextPane();
+
+    void OnDelete();
+    void OnRename();
+    void OnRefresh();
+    void OnExplore();
+    void OnTreeExplore();
+    void OnTreeRename();
+    void OnUpOneLevel();
 
     CVQComm* m_pComm;
     CAppSettings* m_pSettings;
+    std::unique_ptr<CVeskDoc> m_pDoc;
     QSplitter* m_pSplitter = nullptr;
-    QFrame* m_pTreePane = nullptr;
-    QFrame* m_pListPane = nullptr;
-    QAction* m_pNetworkAction = nullptr;
+    CUiTreeView* m_pTreeView = nullptr;
+    CUiListView* m_pListView = nullptr;
+    QWidget* m_pActiveView = nullptr;
+    QToolBar* m_pToolBar = nullptr;
+    QActionGroup* m_pViewModeGroup = nullptr;
+    QHash<int, QAction*> m_actions;
+    QHash<int, QMenu*> m_contextMenus;
     QLabel* m_pObjectsLabel = nullptr;
     QLabel* m_pMemoryLabel = nullptr;
+    QMetaObject::Connection m_focusConnection;
     QString m_strMemoryPane;
     QString m_strObjectsPane;
 };

@@ -1,0 +1,414 @@
+#include "uilistview.h"
+
+#include "filelistmodel.h"
+#include "fixedsizedelegate.h"
+#include "uitreeview.h"
+#include "veskdoc.h"
+#include "vqcomm.h"
+// The header's range check compares two enum types, which this compiler flags.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wenum-compare"
+#endif
+#include "vqevents.h"
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QListView>
+#include <QMenu>
+#include <QTreeView>
+
+#include <algorithm>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Cells of the icon modes; fixed, so that laying out many items costs little.
+constexpr QSize LARGE_ICON_GRID(92, 72);
+constexpr QSize SMALL_ICON_GRID(168, 22);
+constexpr QSize LIST_GRID(200, 22);
+// An item fills its cell but for a small gap.
+constexpr QSize CELL_GAP(4, 2);
+constexpr int LAYOUT_BATCH = 2000;
+
+} // namespace
+
+CUiListView::CUiListView(CVeskDoc* pDoc, QWidget* parent) : QStackedWidget(parent), m_pDoc(pDoc)
+{
+    setObjectName(u"fileList"_s);
+    m_pModel = new CFileListModel(this);
+
+    m_pIconView = new QListView(this);
+    m_pIconView->setObjectName(u"fileIcons"_s);
+    m_pIconView->setModel(m_pModel);
+    m_pIconView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_pIconView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pIconView->setUniformItemSizes(true);
+    m_pIconView->setLayoutMode(QListView::Batched);
+    m_pIconView->setBatchSize(LAYOUT_BATCH);
+    m_pIconView->setResizeMode(QListView::Adjust);
+    m_pIconView->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_pIconDelegate = new CFixedSizeDelegate(m_pIconView);
+    m_pIconView->setItemDelegate(m_pIconDelegate);
+
+    m_pDetailView = new QTreeView(this);
+    m_pDetailView->setObjectName(u"fileDetails"_s);
+    m_pDetailView->setModel(m_pModel);
+    m_pDetailView->setSelectionModel(m_pIconView->selectionModel());
+    m_pDetailView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_pDetailView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pDetailView->setRootIsDecorated(false);
+    m_pDetailView->setItemsExpandable(false);
+    m_pDetailView->setUniformRowHeights(true);
+    m_pDetailView->setAllColumnsShowFocus(true);
+    m_pDetailView->setSortingEnabled(false);
+    m_pDetailView->setIconSize(QSize(16, 16));
+    m_pDetailView->setContextMenuPolicy(Qt::CustomContextMenu);
+    QHeaderView* header = m_pDetailView->header();
+    header->setStretchLastSection(false);
+    header->setSectionsClickable(true);
+    header->setSectionsMovable(false);
+    header->setSortIndicatorShown(true);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->resizeSection(0, m_nColumnWidth[0]);
+    header->resizeSection(1, m_nColumnWidth[1]);
+    // A header click sorts the model; the view itself never reorders.
+    connect(header, &QHeaderView::sectionClicked, this, [this](int section) { SortBy(section + 1); });
+
+    addWidget(m_pIconView);
+    addWidget(m_pDetailView);
+
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(m_pIconView), static_cast<QAbstractItemView*>(m_pDetailView)}) {
+        view->installEventFilter(this);
+        connect(view, &QAbstractItemView::doubleClicked, this,
+                [this](const QModelIndex& index) { OpenItem(index.row()); });
+        connect(view, &QWidget::customContextMenuRequested, this, &CUiListView::ShowContextMenu);
+    }
+
+    ApplyListMode();
+    UpdateSortIndicator();
+    if (m_pDoc)
+        m_pDoc->m_pListView = this;
+}
+
+CUiListView::~CUiListView()
+{
+    if (m_nViewMode == VIEW_DETAILS)
+        ReadColumnWidths();
+    if (m_stateSink)
+        m_stateSink(m_nViewMode, m_nSortKey, m_nColumnWidth[0], m_nColumnWidth[1]);
+    if (m_pDoc && m_pDoc->m_pListView == this)
+        m_pDoc->m_pListView = nullptr;
+}
+
+CVQComm* CUiListView::Comm() const
+{
+    return m_pDoc ? m_pDoc->GetComm() : nullptr;
+}
+
+QAbstractItemView* CUiListView::ItemView() const
+{
+    if (m_nViewMode == VIEW_DETAILS)
+        return m_pDetailView;
+    return m_pIconView;
+}
+
+void CUiListView::RestoreState(int mode, int sortKey, int nameWidth, int sizeWidth)
+{
+    if (nameWidth > 0)
+        m_nColumnWidth[0] = nameWidth;
+    if (sizeWidth > 0)
+        m_nColumnWidth[1] = sizeWidth;
+    m_pDetailView->header()->resizeSection(0, m_nColumnWidth[0]);
+    m_pDetailView->header()->resizeSection(1, m_nColumnWidth[1]);
+    const int key = std::abs(sortKey);
+    if (key == SORT_BY_NAME || key == SORT_BY_SIZE) {
+        m_nSortKey = sortKey;
+        m_pModel->SortRows(m_nSortKey);
+        UpdateSortIndicator();
+    }
+    if (mode >= VIEW_LARGE_ICONS && mode <= VIEW_LIST) {
+        // The widths just set must not be read back from a hidden header.
+        m_nViewMode = mode;
+        ApplyListMode();
+    }
+    Q_EMIT StateChanged();
+}
+
+void CUiListView::SetContextMenus(QMenu* pBackground, QMenu* pFolder, QMenu* pFile)
+{
+    m_pMenus = {pBackground, pFolder, pFile};
+}
+
+void CUiListView::FillFromDevice(const QString& path)
+{
+    CVQComm* comm = Comm();
+    CWaitCursor wait(comm ? comm->LinkHost() : nullptr);
+    // Set before asking, so that a failed read still names the folder.
+    m_strCurrentPath = path;
+
+    setUpdatesEnabled(false);
+    m_pModel->Clear();
+    std::vector<CFileInfo> entries;
+    if (comm) {
+        CFileInfo entry;
+        if (comm->ReadCatalog(path, entry)) {
+            // About one entry per 24 characters of reply; a guess that saves regrowth.
+            entries.reserve(size_t(g_catalogText.size() / 24 + 1));
+            do {
+                entries.push_back(std::move(entry));
+            } while (comm->NextCatalogEntry(entry));
+        }
+        comm->EndCatalog();
+    }
+    m_pModel->SetEntries(std::move(entries), m_nSortKey);
+    setUpdatesEnabled(true);
+
+    if (comm)
+        comm->UpdateStatusText();
+    Q_EMIT StateChanged();
+}
+
+void CUiListView::Refresh()
+{
+    const QString path = m_strCurrentPath;
+    FillFromDevice(path);
+}
+
+void CUiListView::ClearList()
+{
+    m_pModel->Clear();
+    ItemView()->viewport()->repaint();
+    Q_EMIT StateChanged();
+}
+
+int CUiListView::ItemCount() const
+{
+    return m_pModel->Count();
+}
+
+int CUiListView::FindItemByName(const QString& name) const
+{
+    return m_pModel->FindByName(name);
+}
+
+QList<int> CUiListView::SelectedRows() const
+{
+    QList<int> rows;
+    const QModelIndexList selected = m_pIconView->selectionModel()->selectedRows(0);
+    rows.reserve(selected.size());
+    for (const QModelIndex& index : selected)
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+int CUiListView::GetNextSelectedName(int start, QString& name) const
+{
+    const QList<int> rows = SelectedRows();
+    const auto next = std::upper_bound(rows.cbegin(), rows.cend(), start);
+    if (next == rows.cend())
+        return -1;
+    name = m_pModel->Entry(*next)->GetName();
+    return *next;
+}
+
+int CUiListView::GetNextSelectedEntry(int start, CFileInfo& entry) const
+{
+    const QList<int> rows = SelectedRows();
+    const auto next = std::upper_bound(rows.cbegin(), rows.cend(), start);
+    if (next == rows.cend())
+        return -1;
+    entry = *m_pModel->Entry(*next);
+    return *next;
+}
+
+QString CUiListView::NextFolderName(int& position) const
+{
+    for (int row = std::max(position + 1, 0); row < m_pModel->Count(); ++row) {
+        const CFileInfo* info = m_pModel->Entry(row);
+        if (info->IsFolder()) {
+            position = row;
+            return info->GetName();
+        }
+    }
+    position = -1;
+    return QString();
+}
+
+int CUiListView::ColumnWidth(int column) const
+{
+    if (m_nViewMode == VIEW_DETAILS)
+        return m_pDetailView->header()->sectionSize(column);
+    return m_nColumnWidth[size_t(column)];
+}
+
+void CUiListView::ReadColumnWidths()
+{
+    const QHeaderView* header = m_pDetailView->header();
+    m_nColumnWidth[0] = header->sectionSize(0);
+    m_nColumnWidth[1] = header->sectionSize(1);
+}
+
+void CUiListView::SetViewMode(int mode)
+{
+    if (mode < VIEW_LARGE_ICONS || mode > VIEW_LIST)
+        return;
+    if (m_nViewMode == VIEW_DETAILS)
+        ReadColumnWidths();
+    m_nViewMode = mode;
+    ApplyListMode();
+    Q_EMIT StateChanged();
+}
+
+void CUiListView::ApplyListMode()
+{
+    const bool hadFocus = hasFocus() || (currentWidget() && currentWidget()->hasFocus());
+    if (m_nViewMode == VIEW_DETAILS) {
+        m_pDetailView->header()->resizeSection(0, m_nColumnWidth[0]);
+        m_pDetailView->header()->resizeSection(1, m_nColumnWidth[1]);
+        setCurrentWidget(m_pDetailView);
+    } else {
+        // Static movement keeps the icon modes on the plain grid layout,
+        // which costs the same for every item.
+        QListView* view = m_pIconView;
+        if (m_nViewMode == VIEW_LARGE_ICONS) {
+            view->setViewMode(QListView::IconMode);
+            view->setFlow(QListView::LeftToRight);
+            view->setIconSize(QSize(32, 32));
+            view->setGridSize(LARGE_ICON_GRID);
+            m_pIconDelegate->SetItemSize(LARGE_ICON_GRID - CELL_GAP);
+            view->setWordWrap(true);
+        } else {
+            view->setViewMode(QListView::ListMode);
+            view->setFlow(m_nViewMode == VIEW_LIST ? QListView::TopToBottom : QListView::LeftToRight);
+            view->setIconSize(QSize(16, 16));
+            view->setGridSize(m_nViewMode == VIEW_LIST ? LIST_GRID : SMALL_ICON_GRID);
+            m_pIconDelegate->SetItemSize((m_nViewMode == VIEW_LIST ? LIST_GRID : SMALL_ICON_GRID) - CELL_GAP);
+            view->setWordWrap(false);
+        }
+        view->setMovement(QListView::Static);
+        view->setWrapping(true);
+        view->setResizeMode(QListView::Adjust);
+        view->setTextElideMode(Qt::ElideRight);
+        setCurrentWidget(m_pIconView);
+    }
+    if (hadFocus)
+        currentWidget()->setFocus(Qt::OtherFocusReason);
+}
+
+void CUiListView::SortBy(int key)
+{
+    if (key != SORT_BY_NAME && key != SORT_BY_SIZE)
+        return;
+    m_nSortKey = key == std::abs(m_nSortKey) ? -m_nSortKey : key;
+    m_pModel->SortRows(m_nSortKey);
+    UpdateSortIndicator();
+    Q_EMIT StateChanged();
+}
+
+void CUiListView::UpdateSortIndicator()
+{
+    m_pDetailView->header()->setSortIndicator(std::abs(m_nSortKey) - 1,
+                                              m_nSortKey < 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void CUiListView::OpenItem(int index)
+{
+    const CFileInfo* info = m_pModel->Entry(index);
+    if (!info || !info->IsFolder())
+        return;
+    // The tree's selection change fills this list with the folder.
+    const QString name = info->GetName();
+    if (CUiTreeView* tree = m_pDoc ? m_pDoc->m_pTreeView : nullptr)
+        tree->SelectChildByName(name);
+}
+
+void CUiListView::OpenSelected()
+{
+    const QList<int> rows = SelectedRows();
+    if (!rows.isEmpty())
+        OpenItem(rows.first());
+}
+
+void CUiListView::RefreshSizeTexts()
+{
+    m_pModel->RefreshSizeTexts();
+}
+
+int CUiListView::DeleteSelected()
+{
+    // Deleting entries from the list comes with list editing.
+    return 0;
+}
+
+int CUiListView::ContextMenuIdAt(const QPoint& pos) const
+{
+    const CVQComm* comm = Comm();
+    if (!comm || !comm->IsConnected())
+        return MENU_NONE;
+    const QModelIndex index = ItemView()->indexAt(pos);
+    const CFileInfo* info = index.isValid() ? m_pModel->Entry(index.row()) : nullptr;
+    if (!info)
+        return MENU_BACKGROUND;
+    return info->IsFolder() ? MENU_FOLDER : MENU_FILE;
+}
+
+void CUiListView::ShowContextMenu(const QPoint& pos)
+{
+    const int id = ContextMenuIdAt(pos);
+    QMenu* menu = nullptr;
+    if (id == MENU_BACKGROUND)
+        menu = m_pMenus[0];
+    else if (id == MENU_FOLDER)
+        menu = m_pMenus[1];
+    else if (id == MENU_FILE)
+        menu = m_pMenus[2];
+    if (!menu)
+        return;
+    Q_EMIT ContextMenuShown(id);
+    menu->popup(ItemView()->viewport()->mapToGlobal(pos));
+}
+
+bool CUiListView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && (watched == m_pIconView || watched == m_pDetailView)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // Keys typed into a label editor go to the editor, never here.
+        if (key->key() == Qt::Key_Delete)
+            DeleteSelected();
+        else if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            OpenSelected();
+    }
+    return QStackedWidget::eventFilter(watched, event);
+}
+
+bool CUiListView::event(QEvent* event)
+{
+    switch (int(event->type())) {
+    case WM_TRANSFER_END:
+    case WM_DOWNLOAD_NEXT:
+    case WM_DOWNLOAD_DONE:
+    case WM_UPLOAD_NEXT:
+    case WM_UPLOAD_DONE:
+        // TRANSFER-CHAIN: the batch's messages go to the link's transfer
+        // chain once it exists; the list adds only ClearList and Refresh.
+        return true;
+    default:
+        return QStackedWidget::event(event);
+    }
+}
+
+void CUiListView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LocaleChange)
+        RefreshSizeTexts();
+    QStackedWidget::changeEvent(event);
+}

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "fileinfo.h"
+
+#include <QStackedWidget>
+#include <QString>
+
+#include <array>
+#include <functional>
+
+class CFileListModel;
+class CFixedSizeDelegate;
+class CVeskDoc;
+class CVQComm;
+class QAbstractItemView;
+class QListView;
+class QMenu;
+class QTreeView;
+
+// The entries of the current generator folder: one model shown as large
+// icons, details, small icons or a list. Also the receiver of the transfer
+// batch's messages.
+class CUiListView final : public QStackedWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CUiListView)
+
+public:
+    enum ViewMode : int
+    {
+        VIEW_LARGE_ICONS = 0,
+        VIEW_DETAILS = 1,
+        VIEW_SMALL_ICONS = 2,
+        VIEW_LIST = 3,
+    };
+    enum SortKey : int
+    {
+        SORT_BY_NAME = 1,
+        SORT_BY_SIZE = 2,
+    };
+    // The context menus by their resource numbers.
+    enum MenuId : int
+    {
+        MENU_NONE = 0,
+        MENU_BACKGROUND = 142,
+        MENU_FOLDER = 143,
+        MENU_FILE = 144,
+    };
+    static constexpr int DEFAULT_NAME_WIDTH = 200;
+    static constexpr int DEFAULT_SIZE_WIDTH = 110;
+
+    // Receives view mode, sort key and the two column widths when the list goes.
+    using StateSink = std::function<void(int mode, int sortKey, int nameWidth, int sizeWidth)>;
+
+    explicit CUiListView(CVeskDoc* pDoc, QWidget* parent = nullptr);
+    ~CUiListView() override;
+
+    // The state kept between runs; values out of range keep the defaults.
+    void RestoreState(int mode, int sortKey, int nameWidth, int sizeWidth);
+    void SetStateSink(StateSink sink) { m_stateSink = std::move(sink); }
+    void SetContextMenus(QMenu* pBackground, QMenu* pFolder, QMenu* pFile);
+
+    void FillFromDevice(const QString& path);
+    void Refresh();
+    void ClearList();
+    QString GetCurrentPath() const { return m_strCurrentPath; }
+    int FindItemByName(const QString& name) const;
+    int GetNextSelectedName(int start, QString& name) const;
+    int GetNextSelectedEntry(int start, CFileInfo& entry) const;
+    // The name of the next folder after `position` (-1: from the first);
+    // at the end an empty name and `position` -1.
+    QString NextFolderName(int& position) const;
+    void SetViewMode(int mode);
+    int GetViewMode() const { return m_nViewMode; }
+    void SortBy(int key);
+    int GetSortKey() const { return m_nSortKey; }
+    void OpenItem(int index);
+    void OpenSelected();
+    void RefreshSizeTexts();
+    // Part of list editing, still to come: refused for now.
+    int DeleteSelected();
+
+    int ItemCount() const;
+    int ColumnWidth(int column) const;
+    // Which context menu a right click at `pos` (viewport coordinates of the
+    // shown view) pops up; none while the generator is not connected.
+    int ContextMenuIdAt(const QPoint& pos) const;
+
+    CFileListModel* Model() const { return m_pModel; }
+    QListView* IconView() const { return m_pIconView; }
+    QTreeView* DetailView() const { return m_pDetailView; }
+    QAbstractItemView* ItemView() const;
+
+Q_SIGNALS:
+    // The folder, the view mode or the sort order changed.
+    void StateChanged();
+    void ContextMenuShown(int menuId);
+
+protected:
+    bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void ReadColumnWidths();
+    void ApplyListMode();
+    void ShowContextMenu(const QPoint& pos);
+    void UpdateSortIndicator();
+    QList<int> SelectedRows() const;
+    CVQComm* Comm() const;
+
+    CVeskDoc* m_pDoc;
+    QString m_strCurrentPath;
+    int m_nDropItem = -1;
+    bool m_bNewFolderPending = false;
+    int m_nViewMode = VIEW_LARGE_ICONS;
+    std::array<int, 2> m_nColumnWidth{DEFAULT_NAME_WIDTH, DEFAULT_SIZE_WIDTH};
+    int m_nSortKey = SORT_BY_NAME;
+    StateSink m_stateSink;
+    CFileListModel* m_pModel = nullptr;
+    QListView* m_pIconView = nullptr;
+    CFixedSizeDelegate* m_pIconDelegate = nullptr;
+    QTreeView* m_pDetailView = nullptr;
+    std::array<QMenu*, 3> m_pMenus{};
+};

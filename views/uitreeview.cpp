@@ -1,0 +1,429 @@
+#include "uitreeview.h"
+
+#include "iconcache.h"
+#include "labeleditdelegate.h"
+#include "stringtable.h"
+#include "uilistview.h"
+#include "veskdoc.h"
+#include "vqcomm.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Drawing off for as long as it lives; back on (and repainted) on every way out.
+class CNoRedraw final
+{
+public:
+    explicit CNoRedraw(QWidget* widget) : m_pWidget(widget), m_bWasOn(widget->updatesEnabled())
+    {
+        m_pWidget->setUpdatesEnabled(false);
+    }
+    ~CNoRedraw() { m_pWidget->setUpdatesEnabled(m_bWasOn); }
+    Q_DISABLE_COPY_MOVE(CNoRedraw)
+
+private:
+    QWidget* m_pWidget;
+    bool m_bWasOn;
+};
+
+} // namespace
+
+CUiTreeView::CUiTreeView(CVeskDoc* pDoc, QWidget* parent) : QTreeWidget(parent), m_pDoc(pDoc)
+{
+    m_iconPlaceholder = CachedIcon(vq::icons::driveOk);
+    m_iconFolder = CachedIcon(vq::icons::folderClosed);
+    m_iconFolderOpen = CachedIcon(vq::icons::folderOpen);
+    m_iconRoot = CachedIcon(vq::icons::generator);
+    m_iconRootSelected = CachedIcon(vq::icons::generatorSelected);
+
+    setObjectName(u"folderTree"_s);
+    setColumnCount(1);
+    setHeaderHidden(true);
+    setIconSize(QSize(16, 16));
+    setRootIsDecorated(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setUniformRowHeights(true);
+    setSortingEnabled(false);
+    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    setItemDelegate(new CLabelEditDelegate(
+        [this](const QModelIndex& index, const QString& text) { OnLabelEdited(index, text); }, this));
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(false);
+
+    connect(this, &QTreeWidget::currentItemChanged, this, &CUiTreeView::OnCurrentItemChanged);
+    // Expanding loads; collapsing finds the item loaded and does nothing.
+    connect(this, &QTreeWidget::itemExpanded, this, &CUiTreeView::LoadChildren);
+    connect(this, &QTreeWidget::itemCollapsed, this, &CUiTreeView::LoadChildren);
+
+    if (m_pDoc)
+        m_pDoc->m_pTreeView = this;
+}
+
+CUiTreeView::~CUiTreeView()
+{
+    m_bSuppressSelChange = true;
+    if (m_pDoc && m_pDoc->m_pTreeView == this)
+        m_pDoc->m_pTreeView = nullptr;
+}
+
+CVQComm* CUiTreeView::Comm() const
+{
+    return m_pDoc ? m_pDoc->GetComm() : nullptr;
+}
+
+bool CUiTreeView::IsFixedItem(const QTreeWidgetItem* item) const
+{
+    return item == m_hRootItem || (item && item->parent() == m_hRootItem);
+}
+
+bool CUiTreeView::IsLoaded(const QTreeWidgetItem* item) const
+{
+    return item && (item->data(0, FLAGS_ROLE).toInt() & ITEM_LOADED) != 0;
+}
+
+bool CUiTreeView::IsBelow(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor) const
+{
+    for (const QTreeWidgetItem* walk = item ? item->parent() : nullptr; walk; walk = walk->parent()) {
+        if (walk == ancestor)
+            return true;
+    }
+    return false;
+}
+
+QTreeWidgetItem* CUiTreeView::GetContextItem() const
+{
+    return m_hContextItem.isValid() ? itemFromIndex(m_hContextItem) : nullptr;
+}
+
+void CUiTreeView::SetItemIcon(QTreeWidgetItem* item, bool selected)
+{
+    if (!item || item->data(0, PLACEHOLDER_ROLE).toBool())
+        return;
+    if (item == m_hRootItem)
+        item->setIcon(0, selected ? m_iconRootSelected : m_iconRoot);
+    else
+        item->setIcon(0, selected ? m_iconFolderOpen : m_iconFolder);
+}
+
+QTreeWidgetItem* CUiTreeView::InsertFolderItem(QTreeWidgetItem* parent, const QString& name)
+{
+    // Sorted by label among the folders; a placeholder stays last.
+    int position = 0;
+    const int count = parent->childCount();
+    while (position < count) {
+        const QTreeWidgetItem* sibling = parent->child(position);
+        if (sibling->data(0, PLACEHOLDER_ROLE).toBool())
+            break;
+        const QString label = sibling->text(0);
+        int order = label.compare(name, Qt::CaseInsensitive);
+        if (order == 0)
+            order = label.compare(name, Qt::CaseSensitive);
+        if (order > 0)
+            break;
+        ++position;
+    }
+    auto* item = new QTreeWidgetItem(QStringList{name});
+    item->setData(0, FLAGS_ROLE, 0);
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    item->setIcon(0, m_iconFolder);
+    parent->insertChild(position, item);
+
+    // Only there so that the expand button shows until the children are read.
+    auto* placeholder = new QTreeWidgetItem(QStringList{PLACEHOLDER_LABEL});
+    placeholder->setData(0, PLACEHOLDER_ROLE, true);
+    placeholder->setIcon(0, m_iconPlaceholder);
+    placeholder->setFlags(Qt::ItemIsEnabled);
+    item->addChild(placeholder);
+    return item;
+}
+
+void CUiTreeView::LoadChildren(QTreeWidgetItem* item)
+{
+    if (!item || item->data(0, PLACEHOLDER_ROLE).toBool())
+        return;
+    CVQComm* comm = Comm();
+    CWaitCursor wait(comm ? comm->LinkHost() : nullptr);
+    if (IsLoaded(item))
+        return;
+    item->setData(0, FLAGS_ROLE, item->data(0, FLAGS_ROLE).toInt() | ITEM_LOADED);
+    if (item->childCount() > 0)
+        delete item->takeChild(0);
+
+    const QString path = ItemPath(item);
+    CUiListView* list = m_pDoc ? m_pDoc->m_pListView : nullptr;
+    if (list && list->GetCurrentPath() == path) {
+        // The list shows this folder already: no need to ask the generator.
+        int position = -1;
+        for (QString name = list->NextFolderName(position); position >= 0;
+             name = list->NextFolderName(position))
+            InsertFolderItem(item, name);
+        return;
+    }
+    if (!comm)
+        return;
+    CFileInfo entry;
+    if (comm->ReadCatalog(path, entry)) {
+        do {
+            if (entry.IsFolder())
+                InsertFolderItem(item, entry.GetName());
+        } while (comm->NextCatalogEntry(entry));
+    }
+    comm->EndCatalog();
+}
+
+void CUiTreeView::GetItemPath(const QTreeWidgetItem* item, QString& path) const
+{
+    QString text;
+    for (const QTreeWidgetItem* walk = item; walk && walk != m_hRootItem; walk = walk->parent())
+        text = text.isEmpty() ? walk->text(0) : walk->text(0) + u'/' + text;
+    path = ROOT_PATH + text;
+}
+
+QString CUiTreeView::ItemPath(const QTreeWidgetItem* item) const
+{
+    QString path;
+    GetItemPath(item, path);
+    return path;
+}
+
+void CUiTreeView::ClearTree()
+{
+    m_bSuppressSelChange = true;
+    {
+        CNoRedraw noRedraw(this);
+        clear();
+    }
+    m_hRootItem = nullptr;
+    m_hDropItem = nullptr;
+    m_hContextItem = QPersistentModelIndex();
+    m_bSuppressSelChange = false;
+    Q_EMIT SelectionMoved();
+}
+
+void CUiTreeView::RebuildTree()
+{
+    ClearTree();
+    CVQComm* comm = Comm();
+    m_hRootItem = new QTreeWidgetItem(this, QStringList{comm ? comm->GetRootLabel() : QString()});
+    m_hRootItem->setData(0, FLAGS_ROLE, 0);
+    m_hRootItem->setIcon(0, m_iconRoot);
+    LoadChildren(m_hRootItem);
+    // The selection fills the list with the root's entries.
+    setCurrentItem(m_hRootItem);
+    m_hRootItem->setExpanded(true);
+    setUpdatesEnabled(true);
+    viewport()->repaint();
+}
+
+void CUiTreeView::ReloadItem(QTreeWidgetItem* item)
+{
+    if (!item)
+        return;
+    // The selection never stays on an item that is about to go: it moves up
+    // to the reloaded item, and the list follows it.
+    if (IsBelow(currentItem(), item))
+        setCurrentItem(item);
+    CNoRedraw noRedraw(this);
+    if (IsLoaded(item)) {
+        item->setData(0, FLAGS_ROLE, 0);
+        const QList<QTreeWidgetItem*> children = item->takeChildren();
+        qDeleteAll(children);
+    }
+    LoadChildren(item);
+}
+
+void CUiTreeView::ReloadSelected()
+{
+    ReloadItem(currentItem());
+}
+
+void CUiTreeView::SelectChildByName(const QString& name)
+{
+    QTreeWidgetItem* selected = currentItem();
+    if (!selected)
+        return;
+    LoadChildren(selected);
+    for (int i = 0; i < selected->childCount(); ++i) {
+        QTreeWidgetItem* child = selected->child(i);
+        if (child->text(0) == name) {
+            setCurrentItem(child);
+            scrollToItem(child);
+            return;
+        }
+    }
+}
+
+void CUiTreeView::SelectParent()
+{
+    QTreeWidgetItem* selected = currentItem();
+    if (selected && selected->parent())
+        setCurrentItem(selected->parent());
+}
+
+int CUiTreeView::DeleteFolderItem(QTreeWidgetItem* item)
+{
+    if (!item)
+        return 0;
+    CVQComm* comm = Comm();
+    if (!comm)
+        return 0;
+    if (IsFixedItem(item)) {
+        comm->ShowError(u"Cannot remove this folder."_s);
+        return 1;
+    }
+    CWaitCursor wait(comm->LinkHost());
+    const QString label = item->text(0);
+    CLinkHost* host = comm->LinkHost();
+    const int answer = host
+                           ? host->MessageBox(u"Are you sure you want to remove the file '%1' ?"_s.arg(label),
+                                              MB_OKCANCEL | MB_ICONQUESTION, u"Confirm File Delete"_s)
+                           : IDCANCEL;
+    if (answer != IDOK)
+        return 1;
+    if (comm->RemoveFolder(ItemPath(item)) != 1)
+        return 0;
+    QTreeWidgetItem* parent = item->parent();
+    if (parent && parent == currentItem()) {
+        if (CUiListView* list = m_pDoc->m_pListView)
+            list->Refresh();
+    }
+    ReloadItem(parent);
+    return 1;
+}
+
+int CUiTreeView::DeleteSelectedFolder()
+{
+    return DeleteFolderItem(currentItem());
+}
+
+void CUiTreeView::BeginRename()
+{
+    BeginRenameItem(currentItem());
+}
+
+void CUiTreeView::BeginRenameItem(QTreeWidgetItem* item)
+{
+    if (!item || IsFixedItem(item)) {
+        if (CVQComm* comm = Comm())
+            comm->ShowErrorId(IDS_CANNOT_RENAME_FOLDER);
+        return;
+    }
+    editItem(item, 0);
+}
+
+bool CUiTreeView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+{
+    QTreeWidgetItem* item = itemFromIndex(index);
+    if (!item || IsFixedItem(item) || item->data(0, PLACEHOLDER_ROLE).toBool())
+        return false;
+    if (!QTreeWidget::edit(index, trigger, event))
+        return false;
+    m_strOldLabel = item->text(0);
+    return true;
+}
+
+void CUiTreeView::OnLabelEdited(const QModelIndex& index, const QString& text)
+{
+    // The editor is still closing here; the rename may ask questions and
+    // re-read the tree, so it runs once the editor has gone.
+    const QPersistentModelIndex edited(index);
+    QTimer::singleShot(0, this, [this, edited, text] {
+        if (QTreeWidgetItem* item = edited.isValid() ? itemFromIndex(edited) : nullptr)
+            EndLabelEdit(item, text);
+    });
+}
+
+int CUiTreeView::EndLabelEdit(QTreeWidgetItem* item, const QString& newText)
+{
+    CVQComm* comm = Comm();
+    if (!comm)
+        return 0;
+    if (!item || IsFixedItem(item)) {
+        comm->ShowErrorId(IDS_CANNOT_RENAME_FOLDER);
+        return 0;
+    }
+    const QString oldLabel = m_strOldLabel;
+    m_strOldLabel.clear();
+    if (oldLabel.isEmpty() || newText.isEmpty() || newText == oldLabel)
+        return 0;
+
+    // A name that is not a plain folder name would move the folder elsewhere
+    // or not reach the generator intact.
+    if (!comm->CheckNewName(newText))
+        return 0;
+
+    QTreeWidgetItem* parent = item->parent();
+    for (int i = 0; parent && i < parent->childCount(); ++i) {
+        const QTreeWidgetItem* sibling = parent->child(i);
+        if (sibling != item && sibling->text(0) == newText) {
+            comm->ShowErrorId(IDS_NAME_EXISTS);
+            editItem(item, 0);
+            return 0;
+        }
+    }
+
+    const QString oldPath = ItemPath(item);
+    if (const QTreeWidgetItem* selected = currentItem()) {
+        if ((ItemPath(selected) + u'/').startsWith(oldPath + u'/')) {
+            comm->ShowError(LoadString(IDS_RENAME_ACCESS_DENIED).arg(oldLabel));
+            return 0;
+        }
+    }
+
+    const QString newPath = oldPath.left(oldPath.lastIndexOf(u'/') + 1) + newText;
+    if (comm->MoveEntry(oldPath, newPath) != 1)
+        return 0;
+    item->setText(0, newText);
+
+    if (parent && parent == currentItem()) {
+        if (CUiListView* list = m_pDoc->m_pListView)
+            list->Refresh();
+        ReloadItem(parent);
+    }
+    return 1;
+}
+
+void CUiTreeView::OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous)
+{
+    SetItemIcon(previous, false);
+    SetItemIcon(current, true);
+    if (!m_bSuppressSelChange && current && !current->data(0, PLACEHOLDER_ROLE).toBool()) {
+        if (CUiListView* list = m_pDoc ? m_pDoc->m_pListView : nullptr)
+            list->FillFromDevice(ItemPath(current));
+    }
+    Q_EMIT SelectionMoved();
+}
+
+void CUiTreeView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton) {
+        QTreeWidgetItem* hit = itemAt(event->position().toPoint());
+        m_hContextItem = hit ? QPersistentModelIndex(indexFromItem(hit)) : QPersistentModelIndex();
+    }
+    QTreeWidget::mousePressEvent(event);
+}
+
+void CUiTreeView::contextMenuEvent(QContextMenuEvent* event)
+{
+    QTreeWidgetItem* hit = itemAt(event->pos());
+    m_hContextItem = hit ? QPersistentModelIndex(indexFromItem(hit)) : QPersistentModelIndex();
+    if (!hit || !m_pContextMenu)
+        return;
+    Q_EMIT ContextMenuShown(hit);
+    m_pContextMenu->popup(event->globalPos());
+}
+
+void CUiTreeView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Delete && state() != QAbstractItemView::EditingState)
+        DeleteSelectedFolder();
+    QTreeWidget::keyPressEvent(event);
+}

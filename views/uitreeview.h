@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QIcon>
+#include <QPersistentModelIndex>
+#include <QString>
+#include <QTreeWidget>
+
+class CVeskDoc;
+class CVQComm;
+class QMenu;
+
+// The generator's folders below one root item. Children are read on their
+// first expansion; the selected folder is the folder the file list shows.
+class CUiTreeView final : public QTreeWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CUiTreeView)
+
+public:
+    // Item data flag: the children of this item have been read.
+    static constexpr int ITEM_LOADED = 0x1;
+    static constexpr int FLAGS_ROLE = Qt::UserRole;
+    static constexpr int PLACEHOLDER_ROLE = Qt::UserRole + 1;
+    static inline const QString PLACEHOLDER_LABEL = QStringLiteral("DUMY");
+    static inline const QString ROOT_PATH = QStringLiteral("/F0:/");
+
+    explicit CUiTreeView(CVeskDoc* pDoc, QWidget* parent = nullptr);
+    ~CUiTreeView() override;
+
+    // The pop-up of a folder item (Explorer, Rename); owned by the main window.
+    void SetContextMenu(QMenu* pMenu) { m_pContextMenu = pMenu; }
+
+    void RebuildTree();
+    void ClearTree();
+    void LoadChildren(QTreeWidgetItem* item);
+    void GetItemPath(const QTreeWidgetItem* item, QString& path) const;
+    QString ItemPath(const QTreeWidgetItem* item) const;
+    void ReloadItem(QTreeWidgetItem* item);
+    void ReloadSelected();
+    void SelectChildByName(const QString& name);
+    int DeleteFolderItem(QTreeWidgetItem* item);
+    int DeleteSelectedFolder();
+    void BeginRename();
+    // Label editing of `item` under the rename rules (1037 otherwise).
+    void BeginRenameItem(QTreeWidgetItem* item);
+    // The end of a label edit: renames the folder on the generator and then
+    // the item. Returns 1 when the folder got the new name.
+    int EndLabelEdit(QTreeWidgetItem* item, const QString& newText);
+    // Selects the parent of the selected item (Up One Level).
+    void SelectParent();
+
+    QTreeWidgetItem* GetContextItem() const;
+    QTreeWidgetItem* GetRootItem() const { return m_hRootItem; }
+    QTreeWidgetItem* SelectedItem() const { return currentItem(); }
+    // The root and its children keep their names and stay.
+    bool IsFixedItem(const QTreeWidgetItem* item) const;
+    bool IsLoaded(const QTreeWidgetItem* item) const;
+    QString OldLabel() const { return m_strOldLabel; }
+
+Q_SIGNALS:
+    // The selection moved; the main window re-evaluates its commands.
+    void SelectionMoved();
+    // A context menu is about to pop up (for `item`).
+    void ContextMenuShown(QTreeWidgetItem* item);
+
+protected:
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QTreeWidgetItem* InsertFolderItem(QTreeWidgetItem* parent, const QString& name);
+    void SetItemIcon(QTreeWidgetItem* item, bool selected);
+    void OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void OnLabelEdited(const QModelIndex& index, const QString& text);
+    CVQComm* Comm() const;
+    bool IsBelow(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor) const;
+
+    CVeskDoc* m_pDoc;
+    QTreeWidgetItem* m_hRootItem = nullptr;
+    // Kept as an index so that an item deleted since the click is never used.
+    QPersistentModelIndex m_hContextItem;
+    QTreeWidgetItem* m_hDropItem = nullptr;
+    bool m_bSuppressSelChange = false;
+    QString m_strOldLabel;
+    QMenu* m_pContextMenu = nullptr;
+    QIcon m_iconPlaceholder;
+    QIcon m_iconFolder;
+    QIcon m_iconFolderOpen;
+    QIcon m_iconRoot;
+    QIcon m_iconRootSelected;
+};
