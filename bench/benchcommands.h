@@ -9,6 +9,8 @@ struct BenchCommand
     const char* name;
     const char* summary;
     int (*run)(const QStringList& arguments); // arguments[0] is "<program> <name>"
+    bool widgets = false;                     // needs a QApplication (offscreen unless told)
 };
 
 int RunCatalogBench(const QStringList& arguments);
+int RunListFillBench(const QStringList& arguments);

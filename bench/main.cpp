@@ -1,16 +1,19 @@
 #include "benchcommands.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <memory>
 
 namespace {
 
 // Add a subcommand here.
 constexpr BenchCommand kCommands[] = {
     {"catalog", "time reading a folder catalog of --entries N files", &RunCatalogBench},
+    {"listfill", "time filling the file list with a folder of --entries N files", &RunListFillBench, true},
 };
 
 void PrintUsage()
@@ -21,11 +24,25 @@ void PrintUsage()
     std::fprintf(stderr, "\n'vq-bench <command> --help' shows the options of a command.\n");
 }
 
+// The widget benchmarks run without a screen unless a platform is named.
+std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char* argv[])
+{
+    const char* name = argc > 1 ? argv[1] : "";
+    for (const BenchCommand& command : kCommands) {
+        if (command.widgets && std::strcmp(command.name, name) == 0) {
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            return std::make_unique<QApplication>(argc, argv);
+        }
+    }
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = MakeApplication(argc, argv);
     QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() < 2) {
         PrintUsage();
