@@ -201,12 +201,14 @@ int CUiListView::FindItemByName(const QString& name) const
 
 QList<int> CUiListView::SelectedRows() const
 {
+    // The icon modes select the name cell only, details the whole row.
     QList<int> rows;
-    const QModelIndexList selected = m_pIconView->selectionModel()->selectedRows(0);
+    const QModelIndexList selected = m_pIconView->selectionModel()->selectedIndexes();
     rows.reserve(selected.size());
     for (const QModelIndex& index : selected)
         rows.push_back(index.row());
     std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
 
