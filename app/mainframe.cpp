@@ -458,11 +458,14 @@ void CMainFrame::FocusNextPane()
 {
     if (!m_pTreeView || !m_pListView)
         return;
-    if (m_pActiveView == m_pTreeView)
+    // With two panes the next one is also the previous one.
+    if (m_pActiveView == m_pTreeView) {
         m_pListView->ItemView()->setFocus(Qt::TabFocusReason);
-    else
+        SetActiveView(m_pListView);
+    } else {
         m_pTreeView->setFocus(Qt::TabFocusReason);
-    SetActiveView(m_pActiveView == m_pTreeView ? static_cast<QWidget*>(m_pListView) : m_pTreeView);
+        SetActiveView(m_pTreeView);
+    }
 }
 
 void CMainFrame::UpdateCommandUI()

@@ -1,0 +1,324 @@
+#include "appsettings.h"
+#include "commandids.h"
+#include "mainframe.h"
+#include "scriptedhost.h"
+#include "simserver.h"
+#include "uilistview.h"
+#include "uitreeview.h"
+#include "vqcomm.h"
+
+#include <QAction>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+#include <QtTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QList<int> COMMANDS = {ID_PC_TO_VQ,         ID_VQ_TO_PC,         ID_NEW_FOLDER,     ID_DELETE_ITEM,
+                             ID_RENAME_ITEM,      ID_REFRESH,          ID_CHECK_ERROR,    ID_OPTIONS,
+                             ID_APP_ABOUT,        ID_UP_ONE_LEVEL,     ID_NETWORK,        ID_APP_EXIT,
+                             ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS, ID_VIEW_LIST,      ID_VIEW_DETAIL,
+                             ID_SORT_BY_NAME,     ID_SORT_BY_SIZE,     ID_EXPLORE,        ID_TREE_EXPLORE,
+                             ID_TREE_RENAME,      ID_VIEW_TOOLBAR,     ID_VIEW_STATUS_BAR};
+// Available whatever the connection.
+const QList<int> ALWAYS = {ID_NETWORK,        ID_APP_EXIT,     ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS,
+                           ID_VIEW_LIST,      ID_VIEW_DETAIL,  ID_SORT_BY_NAME,     ID_SORT_BY_SIZE,
+                           ID_EXPLORE,        ID_TREE_EXPLORE, ID_TREE_RENAME,      ID_VIEW_TOOLBAR,
+                           ID_VIEW_STATUS_BAR};
+
+QStringList Texts(const QList<QAction*>& actions)
+{
+    QStringList texts;
+    for (const QAction* action : actions)
+        texts << (action->isSeparator() ? u"-"_s : action->text());
+    return texts;
+}
+
+} // namespace
+
+// A main window on a fresh emulator, connected through a scripted host.
+struct CFrameFixture
+{
+    CFrameFixture()
+    {
+        vqsim::SimOptions options;
+        options.port = 0;
+        started = sim.Start(options);
+        comm.SetHost(sim.Address().toString());
+        comm.SetPort(sim.Port());
+        frame = std::make_unique<CMainFrame>(&comm, &settings);
+        frame->show();
+    }
+    bool Connect()
+    {
+        if (!started || !comm.Connect())
+            return false;
+        frame->TreeView()->RebuildTree();
+        frame->UpdateCommandUI();
+        return true;
+    }
+    QTreeWidgetItem* FirstLevel(const QString& name) const
+    {
+        QTreeWidgetItem* root = frame->TreeView()->GetRootItem();
+        for (int i = 0; root && i < root->childCount(); ++i) {
+            if (root->child(i)->text(0) == name)
+                return root->child(i);
+        }
+        return nullptr;
+    }
+
+    vqsim::SimServer sim;
+    bool started = false;
+    CScriptedHost host;
+    CVQComm comm{&host};
+    CAppSettings settings;
+    std::unique_ptr<CMainFrame> frame;
+};
+
+class TestMainFrame final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void enabling_data()
+    {
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<QString>("folder"); // first-level folder shown, empty for the root
+        QTest::addColumn<bool>("treeActive");
+        QTest::addColumn<bool>("closedAfterwards"); // the channel closes, as for a transfer batch
+        QTest::addColumn<QList<int>>("alsoEnabled");
+
+        QTest::newRow("never connected") << false << QString() << false << false << QList<int>{};
+        QTest::newRow("root") << true << QString() << false << false << QList<int>{ID_REFRESH};
+        QTest::newRow("folder, list active")
+            << true << u"USER"_s << false << false << QList<int>{ID_REFRESH, ID_UP_ONE_LEVEL};
+        QTest::newRow("folder, tree active")
+            << true << u"USER"_s << true << false
+            << QList<int>{ID_REFRESH, ID_UP_ONE_LEVEL, ID_DELETE_ITEM, ID_RENAME_ITEM};
+        QTest::newRow("channel closed") << true << u"USER"_s << true << true << QList<int>{};
+    }
+
+    void enabling()
+    {
+        QFETCH(bool, connected);
+        QFETCH(QString, folder);
+        QFETCH(bool, treeActive);
+        QFETCH(bool, closedAfterwards);
+        QFETCH(QList<int>, alsoEnabled);
+
+        CFrameFixture f;
+        if (connected)
+            QVERIFY(f.Connect());
+        if (!folder.isEmpty())
+            f.frame->TreeView()->setCurrentItem(f.FirstLevel(folder));
+        f.frame->SetActiveView(treeActive ? static_cast<QWidget*>(f.frame->TreeView()) : f.frame->ListView());
+        if (closedAfterwards) {
+            f.comm.Disconnect();
+            f.frame->UpdateCommandUI();
+        }
+        for (const int id : COMMANDS) {
+            const bool expected = ALWAYS.contains(id) || alsoEnabled.contains(id);
+            if (f.frame->Action(id)->isEnabled() != expected)
+                QFAIL(qPrintable(u"command %1: %2"_s.arg(id).arg(expected ? u"greyed"_s : u"enabled"_s)));
+        }
+    }
+
+    void viewModeCheck_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("large icons") << int(ID_VIEW_LARGE_ICONS) << 0;
+        QTest::newRow("details") << int(ID_VIEW_DETAIL) << 1;
+        QTest::newRow("small icons") << int(ID_VIEW_SMALL_ICONS) << 2;
+        QTest::newRow("list") << int(ID_VIEW_LIST) << 3;
+    }
+
+    void viewModeCheck()
+    {
+        QFETCH(int, command);
+        QFETCH(int, mode);
+        CFrameFixture f;
+        const QList<int> modes = {ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS, ID_VIEW_LIST, ID_VIEW_DETAIL};
+        const auto checked = [&f, &modes] {
+            QList<int> ids;
+            for (const int id : modes) {
+                if (f.frame->Action(id)->isChecked())
+                    ids << id;
+            }
+            return ids;
+        };
+        // From the command, and from the list itself.
+        f.frame->Action(command)->trigger();
+        QCOMPARE(f.frame->ListView()->GetViewMode(), mode);
+        QCOMPARE(checked(), QList<int>{command});
+        f.frame->ListView()->SetViewMode((mode + 1) % 4);
+        QCOMPARE(checked().size(), 1);
+        QVERIFY(checked().first() != command);
+        f.frame->ListView()->SetViewMode(mode);
+        QCOMPARE(checked(), QList<int>{command});
+    }
+
+    void toolBarAndPrompts()
+    {
+        CFrameFixture f;
+        const QList<QAction*> buttons = f.frame->ToolBar()->actions();
+        QList<int> ids;
+        for (const QAction* action : buttons)
+            ids << (action->isSeparator() ? 0 : action->data().toInt());
+        QCOMPARE(ids, (QList<int>{ID_PC_TO_VQ, ID_VQ_TO_PC, 0, ID_UP_ONE_LEVEL, 0, ID_VIEW_LARGE_ICONS,
+                                  ID_VIEW_SMALL_ICONS, ID_VIEW_LIST, ID_VIEW_DETAIL}));
+        QCOMPARE(f.frame->Action(ID_PC_TO_VQ)->toolTip(), u"PC to VQ"_s);
+        QCOMPARE(f.frame->Action(ID_PC_TO_VQ)->statusTip(), u"Download the file to VQ"_s);
+        QCOMPARE(f.frame->Action(ID_VIEW_DETAIL)->toolTip(), u"Details"_s);
+        QCOMPARE(f.frame->Action(ID_UP_ONE_LEVEL)->statusTip(), u"Up One Level"_s);
+        QCOMPARE(f.frame->windowTitle(), u"VQ8 Comm"_s);
+    }
+
+    void menus()
+    {
+        CFrameFixture f;
+        const QList<QAction*> top = f.frame->menuBar()->actions();
+        QCOMPARE(Texts(top), (QStringList{u"&File"_s, u"&View"_s, u"&Utility"_s, u"&Help"_s}));
+        QCOMPARE(Texts(top[0]->menu()->actions()),
+                 (QStringList{u"&PC to VQ"_s, u"&VQ to PC"_s, u"-"_s, u"Ne&w"_s, u"-"_s, u"&Delete"_s,
+                              u"&Rename"_s, u"-"_s, u"E&xit"_s}));
+        QCOMPARE(Texts(top[1]->menu()->actions()),
+                 (QStringList{u"&Toolbar"_s, u"&Status Bar"_s, u"-"_s, u"Lar&ge Icons"_s, u"S&mall Icons"_s,
+                              u"&List"_s, u"&Detail"_s, u"-"_s, u"Arrange &Icons"_s, u"-"_s, u"&Refresh"_s}));
+        QCOMPARE(Texts(top[2]->menu()->actions()),
+                 (QStringList{u"&Network"_s, u"&Check Error"_s, u"&Options"_s}));
+        QCOMPARE(Texts(top[3]->menu()->actions()), QStringList{u"&About VQ8 Comm..."_s});
+        QCOMPARE(Texts(f.frame->ContextMenu(143)->actions()),
+                 (QStringList{u"&Explore"_s, u"-"_s, u"&Delete"_s, u"&Rename"_s}));
+        QCOMPARE(Texts(f.frame->ContextMenu(144)->actions()),
+                 (QStringList{u"&VQ to PC"_s, u"-"_s, u"&Delete"_s, u"&Rename"_s}));
+        QCOMPARE(Texts(f.frame->ContextMenu(147)->actions()),
+                 (QStringList{u"&Explorer"_s, u"-"_s, u"&Rename"_s}));
+        QCOMPARE(
+            Texts(f.frame->ContextMenu(142)->actions()),
+            (QStringList{u"&View"_s, u"-"_s, u"Arrange &Icons"_s, u"-"_s, u"&Refresh"_s, u"-"_s, u"&New"_s}));
+        // The background menu's "Details" is the details command under its own text.
+        QMenu* viewMenu = f.frame->ContextMenu(142)->actions().first()->menu();
+        QAction* details = viewMenu->actions().last();
+        QCOMPARE(details->text(), u"&Details"_s);
+        details->trigger();
+        QCOMPARE(f.frame->ListView()->GetViewMode(), int(CUiListView::VIEW_DETAILS));
+        QVERIFY(details->isChecked());
+    }
+
+    void navigationCommands()
+    {
+        CFrameFixture f;
+        QVERIFY(f.Connect());
+        CUiTreeView* tree = f.frame->TreeView();
+        CUiListView* list = f.frame->ListView();
+        QVERIFY(!f.frame->Action(ID_UP_ONE_LEVEL)->isEnabled());
+
+        // Explorer on the tree's context item.
+        QTreeWidgetItem* user = f.FirstLevel(u"USER"_s);
+        QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, tree->visualItemRect(user).center());
+        QCOMPARE(tree->GetContextItem(), user);
+        f.frame->Action(ID_TREE_EXPLORE)->trigger();
+        QCOMPARE(list->GetCurrentPath(), u"/F0:/USER"_s);
+        QVERIFY(f.frame->Action(ID_UP_ONE_LEVEL)->isEnabled());
+
+        // Explore opens the selected folder of the list.
+        f.frame->SetActiveView(list);
+        list->IconView()->setCurrentIndex(
+            list->IconView()->model()->index(list->FindItemByName(u"PROJECTS"_s), 0));
+        f.frame->Action(ID_EXPLORE)->trigger();
+        QCOMPARE(list->GetCurrentPath(), u"/F0:/USER/PROJECTS"_s);
+
+        f.frame->Action(ID_UP_ONE_LEVEL)->trigger();
+        QCOMPARE(list->GetCurrentPath(), u"/F0:/USER"_s);
+        f.frame->Action(ID_UP_ONE_LEVEL)->trigger();
+        QCOMPARE(list->GetCurrentPath(), u"/F0:/"_s);
+        QVERIFY(!f.frame->Action(ID_UP_ONE_LEVEL)->isEnabled());
+
+        // Sorting from the menu reaches the list.
+        f.frame->Action(ID_SORT_BY_SIZE)->trigger();
+        QCOMPARE(list->GetSortKey(), 2);
+        f.frame->Action(ID_SORT_BY_SIZE)->trigger();
+        QCOMPARE(list->GetSortKey(), -2);
+
+        // Rename of a first-level context item is refused with 1037.
+        tree->setCurrentItem(user);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(user).center());
+        f.frame->Action(ID_TREE_RENAME)->trigger();
+        QCOMPARE(f.host.MessageTexts(), QStringList{u"Can not rename this folder"_s});
+    }
+
+    void deleteCommandInTree()
+    {
+        CFrameFixture f;
+        QVERIFY(f.sim.AddFolder(u"/F0:/USER/OLD"_s));
+        QVERIFY(f.Connect());
+        CUiTreeView* tree = f.frame->TreeView();
+        QTreeWidgetItem* user = f.FirstLevel(u"USER"_s);
+        tree->setCurrentItem(user);
+        user->setExpanded(true);
+        QTreeWidgetItem* old = user->child(0);
+        QCOMPARE(old->text(0), u"OLD"_s);
+        tree->setCurrentItem(old);
+        f.frame->SetActiveView(tree);
+        f.frame->Action(ID_DELETE_ITEM)->trigger();
+        QCOMPARE(f.host.Messages().size(), 1);
+        QTRY_VERIFY(!f.sim.Exists(u"/F0:/USER/OLD"_s));
+        QCOMPARE(f.frame->ListView()->GetCurrentPath(), u"/F0:/USER"_s);
+        QCOMPARE(f.frame->ListView()->FindItemByName(u"OLD"_s), -1);
+    }
+
+    void clearViews()
+    {
+        CFrameFixture f;
+        QVERIFY(f.Connect());
+        QVERIFY(f.frame->ListView()->ItemCount() > 0);
+        f.frame->ClearViews();
+        QCOMPARE(f.frame->TreeView()->topLevelItemCount(), 0);
+        QCOMPARE(f.frame->ListView()->ItemCount(), 0);
+    }
+
+    void panesTakeFocusInTurn()
+    {
+        CFrameFixture f;
+        QApplication::setActiveWindow(f.frame.get());
+        QVERIFY(QTest::qWaitForWindowActive(f.frame.get()));
+        f.frame->ListView()->ItemView()->setFocus();
+        QCOMPARE(f.frame->ActiveView(), f.frame->ListView());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
+        QCOMPARE(f.frame->ActiveView(), f.frame->TreeView());
+        QVERIFY(f.frame->TreeView()->hasFocus());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6, Qt::ShiftModifier);
+        QCOMPARE(f.frame->ActiveView(), f.frame->ListView());
+        QVERIFY(f.frame->ListView()->ItemView()->hasFocus());
+    }
+
+    void listStateGoesToSettings()
+    {
+        CFrameFixture f;
+        ListViewState stored;
+        stored.mode = 3;
+        stored.sortKey = -1;
+        stored.firstColumnWidth = 123;
+        stored.secondColumnWidth = 45;
+        f.settings.SetListViewState(stored);
+        f.frame = std::make_unique<CMainFrame>(&f.comm, &f.settings);
+        QCOMPARE(f.frame->ListView()->GetViewMode(), 3);
+        QVERIFY(f.frame->Action(ID_VIEW_LIST)->isChecked());
+        f.frame->Action(ID_VIEW_DETAIL)->trigger();
+        f.frame->ListView()->SortBy(2);
+        f.frame.reset();
+        const ListViewState kept = f.settings.GetListViewState();
+        QCOMPARE((QList<int>{kept.mode, kept.sortKey, kept.firstColumnWidth, kept.secondColumnWidth}),
+                 (QList<int>{1, 2, 123, 45}));
+    }
+};
+
+QTEST_MAIN(TestMainFrame)
+#include "tst_mainframe.moc"
