@@ -10,3 +10,11 @@ QSize CFixedSizeDelegate::sizeHint(const QStyleOptionViewItem& option, const QMo
         return m_size;
     return QStyledItemDelegate::sizeHint(option, index);
 }
+
+void CFixedSizeDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    // A name under its icon starts right below it rather than in the middle of the cell.
+    if (option->decorationPosition == QStyleOptionViewItem::Top)
+        option->displayAlignment = Qt::AlignHCenter | Qt::AlignTop;
+}

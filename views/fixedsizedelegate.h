@@ -16,6 +16,9 @@ public:
     void SetItemSize(const QSize& size) { m_size = size; }
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
 private:
     QSize m_size;
 };

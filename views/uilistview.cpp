@@ -30,7 +30,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Cells of the icon modes; fixed, so that laying out many items costs little.
-constexpr QSize LARGE_ICON_GRID(92, 72);
+constexpr QSize LARGE_ICON_GRID(100, 76);
 constexpr QSize SMALL_ICON_GRID(168, 22);
 constexpr QSize LIST_GRID(200, 22);
 // An item fills its cell but for a small gap.
