@@ -87,15 +87,12 @@ CMainFrame::CMainFrame(CVQComm* pComm, CAppSettings* pSettings, QWidget* parent)
 
     m_focusConnection = connect(qApp, &QApplication::focusChanged, this,
                                 [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
-    // A change of the user's number format reaches the application first.
-    qApp->installEventFilter(this);
     UpdateCommandUI();
 }
 
 CMainFrame::~CMainFrame()
 {
     disconnect(m_focusConnection);
-    qApp->removeEventFilter(this);
     StorePlacement();
     // The panes go first: they hand their state over and still reach the
     // document on their way out.
@@ -397,20 +394,6 @@ void CMainFrame::closeEvent(QCloseEvent* event)
 {
     StorePlacement();
     QMainWindow::closeEvent(event);
-}
-
-void CMainFrame::changeEvent(QEvent* event)
-{
-    if (event->type() == QEvent::LocaleChange && m_pListView)
-        m_pListView->RefreshSizeTexts();
-    QMainWindow::changeEvent(event);
-}
-
-bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == qApp && event->type() == QEvent::LocaleChange && m_pListView)
-        m_pListView->RefreshSizeTexts();
-    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::SetStatusTexts(const QString& objects, const QString& memory)

@@ -1,5 +1,6 @@
 #include "appsettings.h"
 #include "commandids.h"
+#include "filelistmodel.h"
 #include "mainframe.h"
 #include "scriptedhost.h"
 #include "simserver.h"
@@ -272,6 +273,23 @@ private Q_SLOTS:
         QTRY_VERIFY(!f.sim.Exists(u"/F0:/USER/OLD"_s));
         QCOMPARE(f.frame->ListView()->GetCurrentPath(), u"/F0:/USER"_s);
         QCOMPARE(f.frame->ListView()->FindItemByName(u"OLD"_s), -1);
+    }
+
+    void systemLocaleChangeReachesList()
+    {
+        CFrameFixture f;
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        QVERIFY(f.Connect());
+        f.frame->TreeView()->setCurrentItem(f.FirstLevel(u"DOWNLOAD"_s));
+        const QModelIndex size = f.frame->ListView()->Model()->index(0, 1);
+        QCOMPARE(size.data().toString(), u"4,096"_s);
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        // As the platform announces a change of the regional settings.
+        QEvent change(QEvent::LocaleChange);
+        QCoreApplication::sendEvent(qApp, &change);
+        QCOMPARE(size.data().toString(), u"4.096"_s);
+        QLocale::setDefault(before);
     }
 
     void clearViews()

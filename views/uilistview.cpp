@@ -410,6 +410,8 @@ bool CUiListView::event(QEvent* event)
 
 void CUiListView::changeEvent(QEvent* event)
 {
+    // A new number format of the user's regional settings reaches every
+    // window that keeps the default locale.
     if (event->type() == QEvent::LocaleChange)
         RefreshSizeTexts();
     QStackedWidget::changeEvent(event);
