@@ -14,7 +14,7 @@ enum : int
     WM_UPLOAD_DONE = WM_USER + 16,
 };
 
-static_assert(WM_TRANSFER_END >= QEvent::User && WM_UPLOAD_DONE <= QEvent::MaxUser);
+static_assert(WM_TRANSFER_END >= int(QEvent::User) && WM_UPLOAD_DONE <= int(QEvent::MaxUser));
 
 // A transfer message with its one parameter.
 class CLinkEvent final : public QEvent
