@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <thread>
 
 #include "cmdsocket.h"
 #include "downloadfilelist.h"
@@ -18,7 +19,6 @@
 class QFile;
 class QFileDevice;
 class QObject;
-class QThread;
 
 // TCP port of the generator: the command channel and every transfer connection.
 inline constexpr quint16 COMMAND_PORT = 5000;
@@ -199,7 +199,8 @@ private:
     QString m_localPath;
     std::atomic<int> m_aborted{0};
     CDownloadFileList m_downloadList;
-    std::unique_ptr<QThread> m_pWorker;
+    std::thread m_worker;
+    std::atomic<bool> m_workerRunning{false};
     int m_transferIdleMs = TRANSFER_IDLE_MS;
     double m_delayScale = 1.0;
 

@@ -75,21 +75,23 @@ void CVQComm::StartTransferThread(void (CVQComm::*proc)())
     JoinTransferThread();
     m_pWorkerSink = m_pProgressDlg;
     m_pWorkerNotify = m_pNotifyWnd;
-    m_pWorker.reset(QThread::create([this, proc] { (this->*proc)(); }));
-    m_pWorker->start();
+    // A plain thread: joining it is a synchronisation every tool can see.
+    m_workerRunning = true;
+    m_worker = std::thread([this, proc] {
+        (this->*proc)();
+        m_workerRunning = false;
+    });
 }
 
 void CVQComm::JoinTransferThread()
 {
-    if (!m_pWorker)
-        return;
-    m_pWorker->wait();
-    m_pWorker.reset();
+    if (m_worker.joinable())
+        m_worker.join();
 }
 
 int CVQComm::IsTransferRunning() const
 {
-    return m_pWorker && !m_pWorker->isFinished() ? 1 : 0;
+    return m_workerRunning ? 1 : 0;
 }
 
 void CVQComm::EndBatch(int wParam)
