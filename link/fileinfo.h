@@ -15,6 +15,7 @@ enum FileKind : int
     KIND_SIGNAL = 10,
 };
 
+// Classifies a PC or device file name (any case) by its extension.
 FileKind FileKindFromName(const QString& name);
 
 // One catalog entry: a file or a folder of the generator.

@@ -33,8 +33,8 @@ inline constexpr int DISCONNECT_PAUSE_MS = 100;
 extern QString g_replyLine;
 
 // Catalog state shared by every reader of a catalog (always the GUI thread).
-extern QString g_catalogText;  // the reply not yet consumed
-extern qsizetype g_catalogPos; // cursor into g_catalogText: the unconsumed part starts here
+extern QString g_catalogText;   // the reply not yet consumed
+extern qsizetype g_catalogPos;  // cursor into g_catalogText: the unconsumed part starts here
 extern double g_catalogUsed;
 extern double g_catalogFree;
 extern int g_catalogCount;
@@ -121,6 +121,11 @@ public:
     // text and tells the user when the path cannot travel safely (a double
     // quote, a control character or a character the wire cannot carry).
     QString QuotedPath(const QString& path);
+    // Names the user gives (a new name, the name of a PC file to send): also
+    // no comma, "/" or "\\", not empty, "." or "..". IsValidNewName only
+    // answers; CheckNewName tells the user when it refuses.
+    static int IsValidNewName(const QString& name);
+    int CheckNewName(const QString& name);
 
     // --- transfers (the GUI thread, except the worker functions) ---
     // Upload: generator to PC.

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "linkhost.h"
+
+#include <QObject>
+#include <QPointer>
+
+class CMainFrame;
+
+// The desktop program's side of the link: real message boxes, the system beep,
+// the wait cursor and the main window's status bar and panes. Every call may
+// come from any thread; widgets are only ever touched on the GUI thread.
+class CGuiHost final : public QObject, public CLinkHost
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CGuiHost)
+
+public:
+    static inline const QString APP_TITLE = QStringLiteral("VQ8 Comm");
+
+    explicit CGuiHost(QObject* parent = nullptr);
+    ~CGuiHost() override;
+
+    void SetMainFrame(CMainFrame* pFrame) { m_pFrame = pFrame; }
+
+    int MessageBox(const QString& text, int style, const QString& caption = QString()) override;
+    void Beep() override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+    void SetStatusTexts(const QString& objects, const QString& memory) override;
+    void ClearViews() override;
+
+    int WaitCursorDepth() const { return m_nWaitDepth; }
+
+private:
+    int ShowMessageBox(const QString& text, int style, const QString& caption);
+    bool OnGuiThread() const;
+
+    QPointer<CMainFrame> m_pFrame;
+    int m_nWaitDepth = 0; // GUI thread only
+};

@@ -1,0 +1,26 @@
+#include "appoptions.h"
+#include "veskapp.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    CAppOptions options;
+    if (!options.Parse(arguments)) {
+        std::fputs(options.m_strOutput.toLocal8Bit().constData(), options.m_nExitCode == 0 ? stdout : stderr);
+        return options.m_nExitCode;
+    }
+
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(CVeskApp::ORGANISATION);
+    QApplication::setApplicationName(CVeskApp::APPLICATION);
+    CVeskApp app(options);
+    if (!app.InitInstance())
+        return app.ExitInstance(1);
+    return app.ExitInstance(QApplication::exec());
+}

@@ -1,0 +1,163 @@
+#include "veskapp.h"
+
+#include "guihost.h"
+#include "icons.h"
+#include "mainframe.h"
+#include "simserver.h"
+#include "vqcomm.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QSettings>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+CVeskApp* g_pVeskApp = nullptr;
+QString g_settingsFileOverride;
+
+const QString SETTINGS_GROUP = u"Settings"_s;
+const QString KEY_TARGET_HOST = u"TargetHost"_s;
+const QString KEY_PRIVATE_SETTING = u"PrivateSetting"_s;
+const QString KEY_PATH = u"Path"_s;
+
+// A text value as stored; an ini file edited by hand may hold an unquoted
+// list, which reads back as its parts.
+QString ReadText(const QSettings& settings, const QString& key, const QString& fallback)
+{
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return fallback;
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(u',');
+    return value.canConvert<QString>() ? value.toString() : fallback;
+}
+
+} // namespace
+
+CVeskApp::CVeskApp(const CAppOptions& options) : m_options(options)
+{
+    Q_ASSERT(!g_pVeskApp);
+    g_pVeskApp = this;
+}
+
+CVeskApp::~CVeskApp()
+{
+    ExitInstance();
+    g_pVeskApp = nullptr;
+}
+
+CVeskApp* CVeskApp::Instance()
+{
+    return g_pVeskApp;
+}
+
+void CVeskApp::SetSettingsFileOverride(const QString& iniPath)
+{
+    g_settingsFileOverride = iniPath;
+}
+
+std::unique_ptr<QSettings> CVeskApp::OpenSettings()
+{
+    if (!g_settingsFileOverride.isEmpty())
+        return std::make_unique<QSettings>(g_settingsFileOverride, QSettings::IniFormat);
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, ORGANISATION,
+                                       APPLICATION);
+}
+
+int CVeskApp::InitInstance()
+{
+    // Sockets need no start-up of their own here, so nothing can fail before the settings.
+    LoadSettings();
+
+    m_pHost = std::make_unique<CGuiHost>();
+    m_pComm = std::make_unique<CVQComm>(m_pHost.get());
+    m_pComm->SetHost(m_strStoredHost);
+    m_pComm->SetPort(m_options.m_nPort);
+    if (m_options.m_bDemo)
+        StartDemo();
+
+    QApplication::setWindowIcon(vq::icon(vq::icons::app));
+    m_pFrame = std::make_unique<CMainFrame>(m_pComm.get(), &m_settings);
+    m_pHost->SetMainFrame(m_pFrame.get());
+    m_pFrame->show();
+
+    m_editorDefault = DefaultEditor();
+
+    // Once the window is up, ask for the address: nothing connects before the user says OK.
+    QTimer::singleShot(0, m_pFrame.get(), &CMainFrame::OnNetwork);
+    m_bExited = false;
+    return 1;
+}
+
+int CVeskApp::ExitInstance(int exitCode)
+{
+    if (m_bExited || !m_pComm)
+        return exitCode;
+    m_bExited = true;
+
+    // The window records its placement as it goes.
+    if (m_pHost)
+        m_pHost->SetMainFrame(nullptr);
+    m_pFrame.reset();
+    SaveSettings();
+    // The link closes its socket without sending anything; the emulator goes after it.
+    m_pComm.reset();
+    m_pSim.reset();
+    m_pHost.reset();
+    return exitCode;
+}
+
+void CVeskApp::LoadSettings()
+{
+    const std::unique_ptr<QSettings> store = OpenSettings();
+    store->beginGroup(SETTINGS_GROUP);
+    // Missing or malformed values give the defaults, without a word.
+    m_settings.Parse(ReadText(*store, KEY_PRIVATE_SETTING, QString()));
+    m_lastFolder = ReadText(*store, KEY_PATH, DEFAULT_FOLDER);
+    m_strStoredHost = ReadText(*store, KEY_TARGET_HOST, DEFAULT_HOST);
+    if (m_strStoredHost.trimmed().isEmpty())
+        m_strStoredHost = DEFAULT_HOST;
+    store->endGroup();
+}
+
+void CVeskApp::SaveSettings()
+{
+    const std::unique_ptr<QSettings> store = OpenSettings();
+    store->beginGroup(SETTINGS_GROUP);
+    // A demo connects to its own emulator; the user's generator address stays.
+    if (!m_options.m_bDemo)
+        store->setValue(KEY_TARGET_HOST, m_pComm->GetHost());
+    store->setValue(KEY_PRIVATE_SETTING, m_settings.Format());
+    store->setValue(KEY_PATH, m_lastFolder);
+    store->endGroup();
+    store->sync();
+}
+
+void CVeskApp::StartDemo()
+{
+    m_pSim = std::make_unique<vqsim::SimServer>();
+    vqsim::SimOptions options;
+    options.port = 0;
+    options.seed = true;
+    if (!m_pSim->Start(options)) {
+        m_pHost->Beep();
+        m_pHost->MessageBox(u"Cannot start the demo generator: %1"_s.arg(m_pSim->ErrorString()),
+                            MB_OK | MB_ICONSTOP);
+        m_pSim.reset();
+        return;
+    }
+    m_pComm->SetHost(m_pSim->Address().toString());
+    m_pComm->SetPort(m_pSim->Port());
+}
+
+QString CVeskApp::DefaultEditor()
+{
+#ifdef Q_OS_WIN
+    return QDir::toNativeSeparators(qEnvironmentVariable("windir") + u"\\notepad.exe"_s);
+#else
+    return u"xdg-open"_s;
+#endif
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "appoptions.h"
+#include "appsettings.h"
+
+#include <QString>
+
+#include <memory>
+
+class CGuiHost;
+class CMainFrame;
+class CVQComm;
+class QSettings;
+namespace vqsim {
+class SimServer;
+}
+
+// The application: start-up and exit in their fixed order, the settings kept
+// between runs and the one device link. Made by main() after QApplication.
+class CVeskApp final
+{
+    Q_DISABLE_COPY_MOVE(CVeskApp)
+
+public:
+    static inline const QString ORGANISATION = QStringLiteral("Veltrane");
+    static inline const QString APPLICATION = QStringLiteral("VQ8 Comm");
+    static inline const QString DEFAULT_HOST = QStringLiteral("192.168.0.1");
+    static inline const QString DEFAULT_FOLDER = QStringLiteral("C:\\");
+
+    explicit CVeskApp(const CAppOptions& options = CAppOptions());
+    ~CVeskApp();
+
+    // The one instance while it lives, else null.
+    static CVeskApp* Instance();
+
+    // Reads the settings, makes the link and the main window, shows it and
+    // opens the network dialog. Returns 1 when the program should run.
+    int InitInstance();
+    // Closes the window, writes the settings back and ends the link; returns
+    // `exitCode`. Runs once; the destructor calls it when main() did not.
+    int ExitInstance(int exitCode = 0);
+
+    CVQComm* GetComm() const { return m_pComm.get(); }
+    CMainFrame* MainFrame() const { return m_pFrame.get(); }
+    CGuiHost* Host() const { return m_pHost.get(); }
+    WindowPlacement GetWindowPlacement() const { return m_settings.GetWindowPlacement(); }
+    void SetWindowPlacement(const WindowPlacement& placement) { m_settings.SetWindowPlacement(placement); }
+    ListViewState GetListViewState() const { return m_settings.GetListViewState(); }
+    void SetListViewState(const ListViewState& state) { m_settings.SetListViewState(state); }
+    QString EditorDefault() const { return m_editorDefault; }
+    QString LastFolder() const { return m_lastFolder; }
+
+    // The settings store. Tests point it at a file of their own so that a
+    // user's settings are never touched; empty restores the native store.
+    static void SetSettingsFileOverride(const QString& iniPath);
+    static std::unique_ptr<QSettings> OpenSettings();
+
+private:
+    void LoadSettings();
+    void SaveSettings();
+    void StartDemo();
+    static QString DefaultEditor();
+
+    CAppOptions m_options;
+    QString m_editorDefault;
+    std::unique_ptr<CGuiHost> m_pHost;
+    std::unique_ptr<vqsim::SimServer> m_pSim; // --demo only
+    std::unique_ptr<CVQComm> m_pComm;
+    std::unique_ptr<CMainFrame> m_pFrame;
+    CAppSettings m_settings;
+    QString m_lastFolder = DEFAULT_FOLDER;
+    QString m_strStoredHost = DEFAULT_HOST;
+    bool m_bExited = false;
+};

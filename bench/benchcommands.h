@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QStringList>
+
+// One subcommand of vq-bench: `vq-bench <name> [options]`. Each returns the
+// process exit code and prints its figures as `RESULT <name> <value> <unit>`.
+struct BenchCommand
+{
+    const char* name;
+    const char* summary;
+    int (*run)(const QStringList& arguments); // arguments[0] is "<program> <name>"
+};
+
+int RunCatalogBench(const QStringList& arguments);

@@ -1,0 +1,16 @@
+#include "consolehost.h"
+
+#include <cstdio>
+
+int CConsoleHost::MessageBox(const QString& text, int style, const QString& caption)
+{
+    Q_UNUSED(style);
+    ++m_messages;
+    std::fprintf(stderr, "%s%s%s\n", qPrintable(caption), caption.isEmpty() ? "" : ": ", qPrintable(text));
+    return IDOK;
+}
+
+void CConsoleHost::SetStatusTexts(const QString& objects, const QString& memory)
+{
+    std::fprintf(stderr, "status: %s | %s\n", qPrintable(objects), qPrintable(memory));
+}

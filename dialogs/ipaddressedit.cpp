@@ -1,0 +1,148 @@
+#include "ipaddressedit.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+
+using namespace Qt::StringLiterals;
+
+CIpAddressEdit::CIpAddressEdit(QWidget* parent) : QWidget(parent)
+{
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+
+    // 0 to 255 without leading zeros; anything else is refused as it is typed.
+    const QRegularExpression field(u"^(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?$"_s);
+    for (int i = 0; i < FIELD_COUNT; ++i) {
+        if (i > 0)
+            layout->addWidget(new QLabel(u"."_s, this));
+        auto* edit = new QLineEdit(this);
+        edit->setValidator(new QRegularExpressionValidator(field, edit));
+        edit->setMaxLength(3);
+        edit->setAlignment(Qt::AlignCenter);
+        edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(u"0000"_s) + 12);
+        edit->installEventFilter(this);
+        connect(edit, &QLineEdit::textEdited, this, [this, i](const QString& text) {
+            // A full field moves on, as the address controls users know do.
+            if (text.size() == 3 && i + 1 < FIELD_COUNT)
+                FocusField(i + 1, true);
+        });
+        m_fields[std::size_t(i)] = edit;
+        layout->addWidget(edit);
+    }
+    layout->addStretch(1);
+    setFocusProxy(m_fields[0]);
+}
+
+std::optional<std::array<int, CIpAddressEdit::FIELD_COUNT>> CIpAddressEdit::ParseAddress(QStringView text)
+{
+    std::array<int, FIELD_COUNT> fields{};
+    qsizetype pos = 0;
+    for (int i = 0; i < FIELD_COUNT; ++i) {
+        if (i > 0) {
+            if (pos >= text.size() || text[pos] != u'.')
+                return std::nullopt;
+            ++pos;
+        }
+        const qsizetype start = pos;
+        int low = 0;
+        // Modulo 256 as we go: any length of digits, no overflow.
+        while (pos < text.size() && text[pos] >= u'0' && text[pos] <= u'9') {
+            low = (low * 10 + (text[pos].unicode() - u'0')) & 0xFF;
+            ++pos;
+        }
+        if (pos == start)
+            return std::nullopt;
+        fields[std::size_t(i)] = low;
+    }
+    if (pos != text.size())
+        return std::nullopt;
+    return fields;
+}
+
+void CIpAddressEdit::SetAddress(const std::array<int, FIELD_COUNT>& fields)
+{
+    for (int i = 0; i < FIELD_COUNT; ++i)
+        m_fields[std::size_t(i)]->setText(QString::number(fields[std::size_t(i)] & 0xFF));
+}
+
+void CIpAddressEdit::ClearAddress()
+{
+    for (QLineEdit* edit : m_fields)
+        edit->clear();
+}
+
+int CIpAddressEdit::IsBlank() const
+{
+    for (const QLineEdit* edit : m_fields) {
+        if (!edit->text().isEmpty())
+            return 0;
+    }
+    return 1;
+}
+
+int CIpAddressEdit::Field(int index) const
+{
+    // The validator lets nothing but 0 to 255 in; an empty field gives 0.
+    return m_fields.at(std::size_t(index))->text().toInt();
+}
+
+QString CIpAddressEdit::Text() const
+{
+    return u"%1.%2.%3.%4"_s.arg(Field(0)).arg(Field(1)).arg(Field(2)).arg(Field(3));
+}
+
+bool CIpAddressEdit::eventFilter(QObject* watched, QEvent* event)
+{
+    const int index = IndexOf(watched);
+    if (index >= 0 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QLineEdit* edit = m_fields[std::size_t(index)];
+        if (key->text() == u"."_s) {
+            // After a full field has moved on by itself, the dot the user
+            // types next lands in an empty field: it must not skip another.
+            if (index + 1 < FIELD_COUNT && !edit->text().isEmpty())
+                FocusField(index + 1, true);
+            return true;
+        }
+        if (key->key() == Qt::Key_Backspace && edit->cursorPosition() == 0 && !edit->hasSelectedText() &&
+            index > 0) {
+            FocusField(index - 1, false);
+            return true;
+        }
+        if (key->key() == Qt::Key_Left && edit->cursorPosition() == 0 && index > 0) {
+            FocusField(index - 1, false);
+            return true;
+        }
+        if (key->key() == Qt::Key_Right && edit->cursorPosition() == edit->text().size() &&
+            index + 1 < FIELD_COUNT) {
+            FocusField(index + 1, false);
+            m_fields[std::size_t(index + 1)]->setCursorPosition(0);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+int CIpAddressEdit::IndexOf(const QObject* edit) const
+{
+    for (int i = 0; i < FIELD_COUNT; ++i) {
+        if (m_fields[std::size_t(i)] == edit)
+            return i;
+    }
+    return -1;
+}
+
+void CIpAddressEdit::FocusField(int index, bool selectAll)
+{
+    QLineEdit* edit = m_fields.at(std::size_t(index));
+    edit->setFocus(Qt::OtherFocusReason);
+    if (selectAll)
+        edit->selectAll();
+    else
+        edit->setCursorPosition(int(edit->text().size()));
+}

@@ -1,0 +1,54 @@
+#include "setethernet.h"
+
+#include "ipaddressedit.h"
+#include "vqcomm.h"
+
+#include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+CSetEthernet::CSetEthernet(CVQComm* pComm, QWidget* parent)
+    : QDialog(parent), m_pComm(pComm), m_pAddress(new CIpAddressEdit(this))
+{
+    setWindowTitle(u"Ethernet"_s);
+
+    auto* group = new QGroupBox(u"Target Device"_s, this);
+    auto* row = new QHBoxLayout(group);
+    auto* label = new QLabel(u"IP &Address"_s, group);
+    label->setBuddy(m_pAddress);
+    row->addWidget(label);
+    row->addSpacing(8);
+    row->addWidget(m_pAddress, 1);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CSetEthernet::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CSetEthernet::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // A host that is not a dotted address (a hand-edited setting) shows as an
+    // empty address rather than as a guess.
+    if (const auto fields = CIpAddressEdit::ParseAddress(m_pComm->GetHost()))
+        m_pAddress->SetAddress(*fields);
+    m_pAddress->setFocus(Qt::OtherFocusReason);
+}
+
+void CSetEthernet::accept()
+{
+    CWaitCursor wait(m_pComm->LinkHost());
+    // An address left entirely empty names no device: keep the stored host
+    // instead of replacing it with 0.0.0.0.
+    const QString host = m_pAddress->IsBlank() ? m_pComm->GetHost() : m_pAddress->Text();
+    m_pComm->Disconnect();
+    m_pComm->SetHost(host);
+    // A failed connect has told the user through the host; the dialog closes anyway.
+    m_pComm->Connect();
+    QDialog::accept();
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+// Checks on device paths and names before they go on the command line. A
+// quoted argument is sent as it is, so anything that could close the quotes or
+// end the line must never reach the wire.
+
+// True when `path` can travel between double quotes: no double quote, no
+// control character, nothing the Latin-1 wire cannot carry.
+bool IsWireSafePath(QStringView path);
+
+// True when `name` may become the name of a device entry: a wire-safe,
+// non-empty single name with no comma (it would break the catalog), no "/" or
+// "\\" (it would name another folder) and not "." or "..".
+bool IsValidNewName(QStringView name);
+
+// The message shown for a refused path or name.
+QString InvalidNameMessage(const QString& name);

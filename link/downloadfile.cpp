@@ -1,0 +1,14 @@
+#include "downloadfile.h"
+
+#include <QDir>
+
+int CDownloadFile::SetPath(const QString& path)
+{
+    m_localPath = path;
+    const qsizetype sep = path.lastIndexOf(QDir::separator());
+    // A name needs a folder part before it.
+    if (sep <= 0)
+        return 0;
+    m_fileName = path.mid(sep + 1);
+    return 1;
+}

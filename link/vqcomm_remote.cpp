@@ -1,0 +1,107 @@
+// CVQComm: the single-command operations on the generator's file system, and
+// the one place where device paths become command arguments.
+
+#include "vqcomm.h"
+
+#include "devicename.h"
+
+using namespace Qt::StringLiterals;
+
+QString CVQComm::QuotedPath(const QString& path)
+{
+    // The argument is sent as it is: a quote or a line end inside it would
+    // end the argument or the line and let a second command through.
+    if (!IsWireSafePath(path)) {
+        ShowError(InvalidNameMessage(path));
+        return QString();
+    }
+    return u'"' + path + u'"';
+}
+
+int CVQComm::IsValidNewName(const QString& name)
+{
+    return ::IsValidNewName(name) ? 1 : 0;
+}
+
+int CVQComm::CheckNewName(const QString& name)
+{
+    if (IsValidNewName(name))
+        return 1;
+    ShowError(InvalidNameMessage(name));
+    return 0;
+}
+
+namespace {
+
+// "<keyword> "<path>"", or empty when the path was refused.
+QString OnePathLine(CVQComm& comm, QLatin1StringView keyword, const QString& path)
+{
+    const QString quoted = comm.QuotedPath(path);
+    if (quoted.isEmpty())
+        return QString();
+    return keyword + u' ' + quoted;
+}
+
+QString TwoPathLine(CVQComm& comm, QLatin1StringView keyword, const QString& source,
+                    QLatin1StringView separator, const QString& destination)
+{
+    const QString from = comm.QuotedPath(source);
+    if (from.isEmpty())
+        return QString();
+    const QString to = comm.QuotedPath(destination);
+    if (to.isEmpty())
+        return QString();
+    return keyword + u' ' + from + separator + to;
+}
+
+int SendLine(CVQComm& comm, const QString& line)
+{
+    return line.isEmpty() ? 0 : comm.SendCommand(line);
+}
+
+} // namespace
+
+int CVQComm::MakeFolder(const QString& path)
+{
+    return SendLine(*this, OnePathLine(*this, "mmem:mdir"_L1, path));
+}
+
+int CVQComm::RemoveFolder(const QString& path)
+{
+    return SendLine(*this, OnePathLine(*this, "mmem:rdir"_L1, path));
+}
+
+int CVQComm::DeleteAll(const QString& path)
+{
+    return SendLine(*this, OnePathLine(*this, "mmem:del:all"_L1, path));
+}
+
+int CVQComm::DeleteEntry(const QString& path)
+{
+    return SendLine(*this, OnePathLine(*this, "mmem:del"_L1, path));
+}
+
+int CVQComm::MoveEntry(const QString& source, const QString& destination)
+{
+    if (source == destination)
+        return 1;
+    return SendLine(*this, TwoPathLine(*this, "mmem:move"_L1, source, ","_L1, destination));
+}
+
+int CVQComm::CopyEntry(const QString& source, const QString& destination)
+{
+    if (source == destination)
+        return 1;
+    return SendLine(*this, TwoPathLine(*this, "mmem:copy"_L1, source, ", "_L1, destination));
+}
+
+int CVQComm::IsFolderEmpty(const QString& path)
+{
+    const QString cdir = OnePathLine(*this, "mmem:cdir"_L1, path);
+    if (cdir.isEmpty() || !SendCommand(cdir))
+        return 0;
+    if (!SendCommand(u"mmem:cat?"_s))
+        return 0;
+    // Every entry is quoted, so a line without a quote lists nothing.
+    return ReadReply().contains(u'"') ? 0 : 1;
+}

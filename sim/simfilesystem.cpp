@@ -1,0 +1,660 @@
+#include "simfilesystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+using namespace Qt::StringLiterals;
+
+namespace vqsim {
+
+namespace {
+
+QString Key(const QString& name)
+{
+    return name.toCaseFolded();
+}
+
+bool IsPrefixOf(const QStringList& prefix, const QStringList& parts)
+{
+    if (prefix.size() > parts.size())
+        return false;
+    for (qsizetype i = 0; i < prefix.size(); ++i) {
+        if (Key(prefix.at(i)) != Key(parts.at(i)))
+            return false;
+    }
+    return true;
+}
+
+QByteArray TypeField(const SimFileSystem::Node& node)
+{
+    if (node.folder)
+        return QByteArrayLiteral("DIR");
+    const qsizetype dot = node.name.lastIndexOf(u'.');
+    const QString ext = dot < 0 ? QString() : node.name.mid(dot + 1);
+    if (ext.isEmpty() || ext.size() > 4)
+        return QByteArrayLiteral("BIN");
+    for (const QChar c : ext) {
+        if (!c.isLetterOrNumber() || c.unicode() > 127)
+            return QByteArrayLiteral("BIN");
+    }
+    return ext.toUpper().toLatin1();
+}
+
+// Recognisable sample content: a text line naming the file, then a byte ramp.
+QByteArray SampleData(const QString& name, int size)
+{
+    QByteArray data = "VQ820 sample " + name.toLatin1() + '\n';
+    data.reserve(size);
+    for (int i = 0; data.size() < size; ++i)
+        data.append(char(i & 0xff));
+    data.truncate(size);
+    return data;
+}
+
+} // namespace
+
+QString SimErrorText(int code)
+{
+    switch (code) {
+    case kNoError:
+        return u"No error"_s;
+    case kSyntaxError:
+        return u"Syntax error"_s;
+    case kDataTypeError:
+        return u"Data type error"_s;
+    case kParameterNotAllowed:
+        return u"Parameter not allowed"_s;
+    case kMissingParameter:
+        return u"Missing parameter"_s;
+    case kUndefinedHeader:
+        return u"Undefined header"_s;
+    case kInvalidBlockData:
+        return u"Invalid block data"_s;
+    case kTooMuchData:
+        return u"Too much data"_s;
+    case kMassStorageError:
+        return u"Mass storage error"_s;
+    case kMediaFull:
+        return u"Media full"_s;
+    case kFileNameNotFound:
+        return u"File name not found"_s;
+    case kFileNameError:
+        return u"File name error"_s;
+    case kQueueOverflow:
+        return u"Queue overflow"_s;
+    default:
+        return u"Error"_s;
+    }
+}
+
+SimFileSystem::SimFileSystem(qint64 capacity) : m_root(std::make_unique<Node>()), m_capacity(capacity)
+{
+    m_root->folder = true;
+}
+
+SimFileSystem::~SimFileSystem() = default;
+
+int SimFileSystem::SplitPath(const QString& path, QStringList* parts)
+{
+    parts->clear();
+    static const QLatin1StringView kRoot("/F0:");
+    if (!path.startsWith(kRoot, Qt::CaseInsensitive))
+        return kFileNameError;
+    QStringView rest = QStringView(path).mid(kRoot.size());
+    if (rest.isEmpty() || rest == u"/")
+        return kNoError;
+    if (!rest.startsWith(u'/'))
+        return kFileNameError;
+    rest = rest.mid(1);
+    if (rest.endsWith(u'/'))
+        rest.chop(1);
+    for (const QStringView name : rest.split(u'/')) {
+        if (!IsValidName(name.toString()))
+            return kFileNameError;
+        parts->append(name.toString());
+    }
+    if (parts->size() > kMaxDepth)
+        return kFileNameError;
+    return kNoError;
+}
+
+bool SimFileSystem::IsValidName(const QString& name)
+{
+    if (name.isEmpty() || name.size() > kMaxNameLength || name == u"."_s || name == u".."_s)
+        return false;
+    static const QString kForbidden = u"/\\\",:*?<>|"_s;
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || kForbidden.contains(c))
+            return false;
+    }
+    return true;
+}
+
+QString SimFileSystem::JoinPath(const QStringList& parts)
+{
+    return u"/F0:/"_s + parts.join(u'/');
+}
+
+const SimFileSystem::Node* SimFileSystem::Find(const QStringList& parts) const
+{
+    const Node* node = m_root.get();
+    for (const QString& name : parts) {
+        if (!node->folder)
+            return nullptr;
+        const auto it = node->children.find(Key(name));
+        if (it == node->children.end())
+            return nullptr;
+        node = it->second.get();
+    }
+    return node;
+}
+
+SimFileSystem::Node* SimFileSystem::FindNode(const QStringList& parts)
+{
+    return const_cast<Node*>(Find(parts));
+}
+
+SimFileSystem::Node* SimFileSystem::ParentOf(const QStringList& parts, int* error)
+{
+    Node* parent = FindNode(parts.mid(0, parts.size() - 1));
+    if (!parent) {
+        *error = kFileNameNotFound;
+        return nullptr;
+    }
+    if (!parent->folder) {
+        *error = kFileNameError;
+        return nullptr;
+    }
+    *error = kNoError;
+    return parent;
+}
+
+SimFileSystem::Node* SimFileSystem::MakeFolders(const QStringList& parts)
+{
+    Node* node = m_root.get();
+    QStringList done;
+    for (const QString& name : parts) {
+        if (!node->folder)
+            return nullptr;
+        auto& slot = node->children[Key(name)];
+        done.append(name);
+        if (!slot) {
+            slot = std::make_unique<Node>();
+            slot->name = name;
+            slot->folder = true;
+            if (!MirrorFolder(done)) {
+                node->children.erase(Key(name));
+                return nullptr;
+            }
+        }
+        node = slot.get();
+    }
+    return node->folder ? node : nullptr;
+}
+
+qint64 SimFileSystem::TreeSize(const Node& node)
+{
+    qint64 size = node.data.size();
+    for (const auto& child : node.children)
+        size += TreeSize(*child.second);
+    return size;
+}
+
+std::unique_ptr<SimFileSystem::Node> SimFileSystem::Clone(const Node& node)
+{
+    auto copy = std::make_unique<Node>();
+    copy->name = node.name;
+    copy->folder = node.folder;
+    copy->data = node.data;
+    for (const auto& [key, child] : node.children)
+        copy->children.emplace(key, Clone(*child));
+    return copy;
+}
+
+void SimFileSystem::Forget(const Node& node)
+{
+    m_used -= TreeSize(node);
+}
+
+int SimFileSystem::MakeFolder(const QStringList& parts)
+{
+    if (parts.size() < 2)
+        return kFileNameError;
+    int error = kNoError;
+    Node* parent = ParentOf(parts, &error);
+    if (!parent)
+        return error;
+    if (parent->children.count(Key(parts.last())))
+        return kFileNameError;
+    if (!MirrorFolder(parts))
+        return kMassStorageError;
+    auto node = std::make_unique<Node>();
+    node->name = parts.last();
+    node->folder = true;
+    parent->children.emplace(Key(parts.last()), std::move(node));
+    return kNoError;
+}
+
+int SimFileSystem::RemoveFolder(const QStringList& parts)
+{
+    const Node* node = Find(parts);
+    if (!node)
+        return kFileNameNotFound;
+    if (!node->folder || parts.size() < 2)
+        return kFileNameError;
+    if (!node->children.empty())
+        return kMassStorageError;
+    return Delete(parts);
+}
+
+int SimFileSystem::Delete(const QStringList& parts)
+{
+    if (parts.size() < 2)
+        return Find(parts) ? kFileNameError : kFileNameNotFound;
+    int error = kNoError;
+    Node* parent = ParentOf(parts, &error);
+    if (!parent)
+        return error;
+    const auto it = parent->children.find(Key(parts.last()));
+    if (it == parent->children.end())
+        return kFileNameNotFound;
+    if (it->second->folder && !it->second->children.empty())
+        return kMassStorageError;
+    if (!MirrorRemove(parts))
+        return kMassStorageError;
+    Forget(*it->second);
+    parent->children.erase(it);
+    return kNoError;
+}
+
+int SimFileSystem::DeleteAll(const QStringList& parts)
+{
+    Node* node = FindNode(parts);
+    if (!node)
+        return kFileNameNotFound;
+    if (!node->folder || parts.isEmpty())
+        return kFileNameError;
+    while (!node->children.empty()) {
+        const auto it = node->children.begin();
+        if (!MirrorRemove(parts + QStringList{it->second->name}))
+            return kMassStorageError;
+        Forget(*it->second);
+        node->children.erase(it);
+    }
+    return kNoError;
+}
+
+int SimFileSystem::Move(const QStringList& source, const QStringList& destination)
+{
+    QStringList target = destination;
+    if (const Node* dest = Find(destination); dest && dest->folder && !IsPrefixOf(destination, source))
+        target.append(source.isEmpty() ? QString() : source.last());
+    if (source.size() < 2 || target.size() < 2)
+        return kFileNameError;
+    int error = kNoError;
+    Node* from = ParentOf(source, &error);
+    if (!from)
+        return error;
+    const auto it = from->children.find(Key(source.last()));
+    if (it == from->children.end())
+        return kFileNameNotFound;
+    Node* to = ParentOf(target, &error);
+    if (!to)
+        return error;
+    const bool sameEntry = from == to && Key(source.last()) == Key(target.last());
+    if (!sameEntry && (to->children.count(Key(target.last())) || IsPrefixOf(source, target)))
+        return kFileNameError;
+    QStringList stored = source;
+    stored.last() = it->second->name;
+    if (!MirrorRename(stored, target))
+        return kMassStorageError;
+    std::unique_ptr<Node> node = std::move(it->second);
+    from->children.erase(it);
+    node->name = target.last();
+    to->children.emplace(Key(target.last()), std::move(node));
+    return kNoError;
+}
+
+int SimFileSystem::Copy(const QStringList& source, const QStringList& destination)
+{
+    QStringList target = destination;
+    if (const Node* dest = Find(destination); dest && dest->folder && !IsPrefixOf(destination, source))
+        target.append(source.isEmpty() ? QString() : source.last());
+    if (source.isEmpty() || target.size() < 2)
+        return kFileNameError;
+    const Node* node = Find(source);
+    if (!node)
+        return kFileNameNotFound;
+    int error = kNoError;
+    Node* to = ParentOf(target, &error);
+    if (!to)
+        return error;
+    if (to->children.count(Key(target.last())) || IsPrefixOf(source, target))
+        return kFileNameError;
+    const qint64 size = TreeSize(*node);
+    if (size > Free())
+        return kMediaFull;
+    std::unique_ptr<Node> copy = Clone(*node);
+    copy->name = target.last();
+    if (!MirrorTree(target, *copy))
+        return kMassStorageError;
+    m_used += size;
+    to->children.emplace(Key(target.last()), std::move(copy));
+    return kNoError;
+}
+
+int SimFileSystem::CheckWrite(const QStringList& parts, qint64 size) const
+{
+    if (parts.size() < 2)
+        return kFileNameError;
+    const Node* parent = Find(parts.mid(0, parts.size() - 1));
+    if (!parent)
+        return kFileNameNotFound;
+    if (!parent->folder)
+        return kFileNameError;
+    qint64 replaced = 0;
+    if (const auto it = parent->children.find(Key(parts.last())); it != parent->children.end()) {
+        if (it->second->folder)
+            return kFileNameError;
+        replaced = it->second->data.size();
+    }
+    if (size > Free() + replaced)
+        return kMediaFull;
+    return kNoError;
+}
+
+int SimFileSystem::WriteFile(const QStringList& parts, const QByteArray& data)
+{
+    if (const int error = CheckWrite(parts, data.size()))
+        return error;
+    if (!MirrorFile(parts, data))
+        return kMassStorageError;
+    Node* parent = FindNode(parts.mid(0, parts.size() - 1));
+    auto& slot = parent->children[Key(parts.last())];
+    if (slot) {
+        m_used -= slot->data.size();
+    } else {
+        slot = std::make_unique<Node>();
+        slot->name = parts.last();
+    }
+    slot->data = data;
+    m_used += data.size();
+    return kNoError;
+}
+
+int SimFileSystem::ReadFile(const QStringList& parts, QByteArray* data) const
+{
+    const Node* node = Find(parts);
+    if (!node)
+        return kFileNameNotFound;
+    if (node->folder)
+        return kFileNameError;
+    *data = node->data;
+    return kNoError;
+}
+
+int SimFileSystem::CheckFolder(const QStringList& parts) const
+{
+    const Node* node = Find(parts);
+    if (!node)
+        return kFileNameNotFound;
+    return node->folder ? kNoError : kFileNameError;
+}
+
+QByteArray SimFileSystem::Catalog(const QStringList& folder) const
+{
+    QByteArray line = QByteArray::number(m_used) + ',' + QByteArray::number(Free());
+    const Node* node = Find(folder);
+    if (!node || !node->folder)
+        return line;
+    line.reserve(line.size() + qsizetype(node->children.size()) * 32);
+    for (const auto& entry : node->children) {
+        const Node& child = *entry.second;
+        line += ",\"";
+        line += child.name.toUtf8();
+        line += child.folder ? QByteArrayLiteral("/\",") : QByteArrayLiteral("\",");
+        line += TypeField(child);
+        line += ',';
+        line += QByteArray::number(child.folder ? 0 : child.data.size());
+    }
+    return line;
+}
+
+QStringList SimFileSystem::NewPackagePath()
+{
+    MakeFolders({u"DOWNLOAD"_s});
+    QStringList path;
+    do {
+        path = QStringList{u"DOWNLOAD"_s, u"PKG%1.DNL"_s.arg(++m_packageCounter, 4, 10, QChar(u'0'))};
+    } while (Find(path));
+    return path;
+}
+
+bool SimFileSystem::AddFolder(const QStringList& parts)
+{
+    return MakeFolders(parts) != nullptr;
+}
+
+bool SimFileSystem::AddFile(const QStringList& parts, const QByteArray& data)
+{
+    if (parts.isEmpty())
+        return false;
+    Node* parent = MakeFolders(parts.mid(0, parts.size() - 1));
+    if (!parent)
+        return false;
+    auto& slot = parent->children[Key(parts.last())];
+    if (slot && slot->folder)
+        return false;
+    if (!MirrorFile(parts, data)) {
+        if (!slot)
+            parent->children.erase(Key(parts.last()));
+        return false;
+    }
+    if (slot) {
+        m_used -= slot->data.size();
+    } else {
+        slot = std::make_unique<Node>();
+        slot->name = parts.last();
+    }
+    slot->data = data;
+    m_used += data.size();
+    return true;
+}
+
+QStringList SimFileSystem::List(const QStringList& folder) const
+{
+    QStringList names;
+    const Node* node = Find(folder);
+    if (!node || !node->folder)
+        return names;
+    names.reserve(qsizetype(node->children.size()));
+    for (const auto& entry : node->children)
+        names.append(entry.second->folder ? entry.second->name + u'/' : entry.second->name);
+    return names;
+}
+
+void SimFileSystem::Reset(qint64 capacity)
+{
+    m_root = std::make_unique<Node>();
+    m_root->folder = true;
+    m_used = 0;
+    m_capacity = capacity;
+    m_hostRoot.clear();
+    m_packageCounter = 0;
+}
+
+void SimFileSystem::Seed()
+{
+    struct Sample
+    {
+        const char* path;
+        int size;
+    };
+    static const char* const kFolders[] = {"DOWNLOAD",       "LOGO",         "PATTERN", "PICTURE",
+                                           "PRESET",         "SEQUENCE",     "SIGNAL",  "USER",
+                                           "PATTERN/CUSTOM", "USER/PROJECTS"};
+    static const Sample kFiles[] = {
+        {"DOWNLOAD/UPDATE.DNL", 4096},    {"LOGO/BRAND.LGO", 1500},       {"PATTERN/COLORBAR.PIC", 3000},
+        {"PATTERN/CUSTOM/RAMP.CMP", 750}, {"PICTURE/TESTCARD.PIC", 5000}, {"PICTURE/SPLASH.BMP", 2054},
+        {"PRESET/FACTORY.PST", 512},      {"PRESET/MSTATE01.P01", 640},   {"SEQUENCE/DEMO.SEQ", 300},
+        {"SIGNAL/1080P60.CMP", 1200},     {"SIGNAL/720P50.CMP", 1100},    {"USER/README.TXT", 120},
+        {"USER/PROJECTS/NOTES.TXT", 80},
+    };
+    for (const char* folder : kFolders)
+        AddFolder(QString::fromLatin1(folder).split(u'/'));
+    for (const Sample& file : kFiles) {
+        const QStringList parts = QString::fromLatin1(file.path).split(u'/');
+        if (!Find(parts))
+            AddFile(parts, SampleData(parts.last(), file.size));
+    }
+}
+
+// --- host folder -----------------------------------------------------------
+
+bool SimFileSystem::AttachHostFolder(const QString& dir, QString* error)
+{
+    if (!QDir().mkpath(dir)) {
+        *error = u"cannot create folder %1"_s.arg(dir);
+        return false;
+    }
+    const QString canonical = QFileInfo(dir).canonicalFilePath();
+    if (canonical.isEmpty() || !QFileInfo(canonical).isDir()) {
+        *error = u"not a folder: %1"_s.arg(dir);
+        return false;
+    }
+    Reset(m_capacity);
+    m_hostRoot = canonical;
+    LoadHost(m_root.get(), canonical, 0);
+    return true;
+}
+
+void SimFileSystem::LoadHost(Node* folder, const QString& dir, int depth)
+{
+    const QFileInfoList entries = QDir(dir).entryInfoList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QFileInfo& info : entries) {
+        // Links could lead out of the folder: they are not part of the file system.
+        if (info.isSymLink() || !IsValidName(info.fileName()) || folder->children.count(Key(info.fileName())))
+            continue;
+        auto node = std::make_unique<Node>();
+        node->name = info.fileName();
+        if (info.isDir()) {
+            if (depth >= kMaxDepth)
+                continue;
+            node->folder = true;
+            LoadHost(node.get(), info.filePath(), depth + 1);
+        } else if (info.isFile()) {
+            QFile file(info.filePath());
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            node->data = file.readAll();
+            m_used += node->data.size();
+        } else {
+            continue;
+        }
+        folder->children.emplace(Key(node->name), std::move(node));
+    }
+}
+
+QString SimFileSystem::HostPath(const QStringList& parts) const
+{
+    // Existing entries keep the case they are stored with on disk.
+    QString path = m_hostRoot;
+    const Node* node = m_root.get();
+    for (const QString& name : parts) {
+        const Node* child = nullptr;
+        if (node && node->folder) {
+            const auto it = node->children.find(Key(name));
+            if (it != node->children.end())
+                child = it->second.get();
+        }
+        path += u'/' + (child ? child->name : name);
+        node = child;
+    }
+    return path;
+}
+
+bool SimFileSystem::HostPathIsSafe(const QStringList& parts) const
+{
+    const QString full = HostPath(parts);
+    QString path = m_hostRoot;
+    for (const QStringView name : QStringView(full).mid(m_hostRoot.size() + 1).split(u'/')) {
+        path += u'/' + name.toString();
+        if (QFileInfo(path).isSymLink())
+            return false;
+    }
+    return true;
+}
+
+bool SimFileSystem::MirrorFolder(const QStringList& parts)
+{
+    if (m_hostRoot.isEmpty())
+        return true;
+    if (!HostPathIsSafe(parts))
+        return false;
+    const QString path = HostPath(parts);
+    return QFileInfo(path).isDir() || QDir().mkdir(path);
+}
+
+bool SimFileSystem::MirrorFile(const QStringList& parts, const QByteArray& data)
+{
+    if (m_hostRoot.isEmpty())
+        return true;
+    if (!HostPathIsSafe(parts))
+        return false;
+    QSaveFile file(HostPath(parts));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(data);
+    return file.commit();
+}
+
+bool SimFileSystem::MirrorRemove(const QStringList& parts)
+{
+    if (m_hostRoot.isEmpty())
+        return true;
+    if (!HostPathIsSafe(parts))
+        return false;
+    const QString path = HostPath(parts);
+    const QFileInfo info(path);
+    if (!info.exists())
+        return true;
+    return info.isDir() ? QDir(path).removeRecursively() : QFile::remove(path);
+}
+
+bool SimFileSystem::MirrorRename(const QStringList& from, const QStringList& to)
+{
+    if (m_hostRoot.isEmpty())
+        return true;
+    if (!HostPathIsSafe(from) || !HostPathIsSafe(to))
+        return false;
+    const QString source = HostPath(from);
+    QString target = HostPath(to.mid(0, to.size() - 1)) + u'/' + to.last();
+    if (source == target)
+        return true;
+    if (QString::compare(source, target, Qt::CaseInsensitive) == 0) {
+        // A change of case only: go through a temporary name for case-insensitive disks.
+        const QString temporary = source + u".rename"_s;
+        return QDir().rename(source, temporary) && QDir().rename(temporary, target);
+    }
+    return QDir().rename(source, target);
+}
+
+bool SimFileSystem::MirrorTree(const QStringList& parts, const Node& node)
+{
+    if (m_hostRoot.isEmpty())
+        return true;
+    if (!node.folder)
+        return MirrorFile(parts, node.data);
+    if (!HostPathIsSafe(parts) || !QDir().mkdir(HostPath(parts)))
+        return false;
+    for (const auto& entry : node.children) {
+        if (!MirrorTree(parts + QStringList{entry.second->name}, *entry.second))
+            return false;
+    }
+    return true;
+}
+
+} // namespace vqsim

@@ -1,0 +1,155 @@
+#include "appsettings.h"
+#include "guihost.h"
+#include "mainframe.h"
+#include "modalanswerer.h"
+#include "vqcomm.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QtTest>
+
+#include <thread>
+
+using namespace Qt::StringLiterals;
+
+class TestGuiHost final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void messageBox_data()
+    {
+        QTest::addColumn<int>("style");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<bool>("fromWorker");
+        QTest::addColumn<bool>("underWaitCursor");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<int>("click");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("title");
+
+        const int okCancel = int(QMessageBox::Ok | QMessageBox::Cancel);
+        QTest::newRow("stop") << int(MB_OK | MB_ICONSTOP) << QString() << false << false
+                              << int(QMessageBox::Critical) << int(QMessageBox::Ok) << int(QMessageBox::Ok)
+                              << int(IDOK) << u"VQ8 Comm"_s;
+        QTest::newRow("question, cancel")
+            << int(MB_OKCANCEL | MB_ICONQUESTION) << QString() << false << false << int(QMessageBox::Question)
+            << okCancel << int(QMessageBox::Cancel) << int(IDCANCEL) << u"VQ8 Comm"_s;
+        QTest::newRow("warning, own caption")
+            << int(MB_OK | MB_ICONWARNING) << u"Download"_s << false << false << int(QMessageBox::Warning)
+            << int(QMessageBox::Ok) << int(QMessageBox::Ok) << int(IDOK) << u"Download"_s;
+        QTest::newRow("from a worker thread")
+            << int(MB_OKCANCEL | MB_ICONQUESTION) << QString() << true << false << int(QMessageBox::Question)
+            << okCancel << int(QMessageBox::Cancel) << int(IDCANCEL) << u"VQ8 Comm"_s;
+        QTest::newRow("under the wait cursor")
+            << int(MB_OK | MB_ICONSTOP) << QString() << false << true << int(QMessageBox::Critical)
+            << int(QMessageBox::Ok) << int(QMessageBox::Ok) << int(IDOK) << u"VQ8 Comm"_s;
+    }
+
+    void messageBox()
+    {
+        QFETCH(int, style);
+        QFETCH(QString, caption);
+        QFETCH(bool, fromWorker);
+        QFETCH(bool, underWaitCursor);
+        QFETCH(int, icon);
+        QFETCH(int, buttons);
+        QFETCH(int, click);
+        QFETCH(int, result);
+        QFETCH(QString, title);
+
+        CGuiHost host;
+        struct Seen
+        {
+            QString title, text;
+            int icon = -1, buttons = -1, cursor = -1;
+            bool guiThread = false;
+        } seen;
+        CModalAnswerer<QMessageBox> answer([&seen, click](QMessageBox* box) {
+            seen.title = box->windowTitle();
+            seen.text = box->text();
+            seen.icon = int(box->icon());
+            seen.buttons = int(box->standardButtons());
+            seen.guiThread = QThread::currentThread() == box->thread() && box->thread() == qApp->thread();
+            seen.cursor = QApplication::overrideCursor() ? int(QApplication::overrideCursor()->shape()) : -1;
+            box->button(QMessageBox::StandardButton(click))->click();
+        });
+
+        if (underWaitCursor)
+            host.BeginWaitCursor();
+        int answered = 0;
+        if (fromWorker) {
+            std::atomic<bool> done = false;
+            std::thread worker([&] {
+                answered = host.MessageBox(u"Continue ?"_s, style, caption);
+                done = true;
+            });
+            QTRY_VERIFY(done.load());
+            worker.join();
+        } else {
+            answered = host.MessageBox(u"Continue ?"_s, style, caption);
+        }
+
+        QCOMPARE(answered, result);
+        QCOMPARE(seen.title, title);
+        QCOMPARE(seen.text, u"Continue ?"_s);
+        QCOMPARE(seen.icon, icon);
+        QCOMPARE(seen.buttons, buttons);
+        QVERIFY(seen.guiThread);
+        QCOMPARE(seen.cursor, underWaitCursor ? int(Qt::ArrowCursor) : -1);
+        if (underWaitCursor) {
+            // The wait cursor is back once the box is gone.
+            QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+            host.EndWaitCursor();
+        }
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void waitCursorNests()
+    {
+        CGuiHost host;
+        host.EndWaitCursor(); // unmatched: nothing to restore
+        QVERIFY(!QApplication::overrideCursor());
+        {
+            CWaitCursor outer(&host);
+            {
+                CWaitCursor inner(&host);
+                QCOMPARE(host.WaitCursorDepth(), 2);
+            }
+            QVERIFY(QApplication::overrideCursor());
+            QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        }
+        QVERIFY(!QApplication::overrideCursor());
+
+        // Someone else's cursor survives an extra End.
+        QApplication::setOverrideCursor(Qt::CrossCursor);
+        host.EndWaitCursor();
+        QVERIFY(QApplication::overrideCursor());
+        QApplication::restoreOverrideCursor();
+
+        // A host that goes away takes its cursors with it.
+        {
+            CGuiHost leaving;
+            leaving.BeginWaitCursor();
+        }
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // Status texts from a transfer worker reach the window on the GUI thread.
+    void statusTextsFromWorker()
+    {
+        CVQComm comm;
+        CAppSettings settings;
+        CMainFrame frame(&comm, &settings);
+        CGuiHost host;
+        host.SetMainFrame(&frame);
+        std::thread worker([&host] { host.SetStatusTexts(u"7 objects"_s, u"2,048 bytes"_s); });
+        worker.join();
+        QTRY_COMPARE(frame.ObjectsText(), u"7 objects"_s);
+        QCOMPARE(frame.MemoryText(), u"2,048 bytes"_s);
+    }
+};
+
+QTEST_MAIN(TestGuiHost)
+#include "tst_guihost.moc"

@@ -1,0 +1,144 @@
+#include "iconnames.h"
+#include "icons.h"
+
+#include <QDirIterator>
+#include <QImage>
+#include <QPainter>
+#include <QSet>
+#include <QSvgRenderer>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QImage render(QSvgRenderer &renderer, int side)
+{
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    return image;
+}
+
+} // namespace
+
+class TestIcons : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void drawing_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("grid");
+        for (const auto &set : vq::icons::all) {
+            const std::array<std::pair<QStringView, int>, 3> files{{{set.main, 32}, {set.px16, 16}, {set.px24, 24}}};
+            for (const auto &[path, grid] : files)
+                if (!path.isEmpty())
+                    QTest::newRow(qPrintable(path.toString())) << path.toString() << grid;
+        }
+    }
+
+    // Every indexed drawing is in the resources, parses, is drawn on the grid
+    // it is indexed for, and shows a real picture at every size.
+    void drawing()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, grid);
+        QVERIFY(QFile::exists(path));
+        QSvgRenderer renderer(path);
+        QVERIFY(renderer.isValid());
+        QCOMPARE(renderer.viewBoxF(), QRectF(0, 0, grid, grid));
+        for (const int side : {16, 32, 64}) {
+            const QImage image = render(renderer, side);
+            int opaque = 0;
+            QSet<QRgb> colours;
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x) {
+                    const QRgb p = image.pixel(x, y);
+                    opaque += qAlpha(p) > 128;
+                    colours.insert(p);
+                }
+            QVERIFY2(opaque >= side * side / 10, qPrintable(u"%1 px: only %2 opaque pixels"_s.arg(side).arg(opaque)));
+            QVERIFY2(colours.size() > 1, qPrintable(u"%1 px: flat"_s.arg(side)));
+        }
+    }
+
+    // Nothing in the icon resources is left out of the index.
+    void noOrphanFiles()
+    {
+        QSet<QString> indexed;
+        for (const auto &set : vq::icons::all)
+            for (QStringView path : {set.main, set.px16, set.px24})
+                if (!path.isEmpty())
+                    indexed.insert(path.toString());
+        QDirIterator it(u":/icons"_s, QDir::Files);
+        int files = 0;
+        while (it.hasNext()) {
+            const QString file = it.next();
+            QVERIFY2(indexed.contains(file), qPrintable(file));
+            ++files;
+        }
+        QCOMPARE(files, indexed.size());
+    }
+
+    void fileForSize_data()
+    {
+        QTest::addColumn<int>("which");   // 0 all three drawings, 1 main and 16, 2 main only
+        QTest::addColumn<int>("pixels");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("three, 16") << 0 << 16 << u":/icons/view_list_16.svg"_s;
+        QTest::newRow("three, 24") << 0 << 24 << u":/icons/view_list_24.svg"_s;
+        QTest::newRow("three, 32") << 0 << 32 << u":/icons/view_list.svg"_s;
+        QTest::newRow("three, 48 (24 at 2x)") << 0 << 48 << u":/icons/view_list_24.svg"_s;
+        QTest::newRow("three, 20 (shrink)") << 0 << 20 << u":/icons/view_list_24.svg"_s;
+        QTest::newRow("three, 12") << 0 << 12 << u":/icons/view_list_16.svg"_s;
+        QTest::newRow("three, 128") << 0 << 128 << u":/icons/view_list.svg"_s;
+        QTest::newRow("two, 24") << 1 << 24 << u":/icons/generator.svg"_s;
+        QTest::newRow("two, 48") << 1 << 48 << u":/icons/generator.svg"_s;
+        QTest::newRow("two, 16") << 1 << 16 << u":/icons/generator_16.svg"_s;
+        QTest::newRow("main only, 16") << 2 << 16 << u":/icons/page.svg"_s;
+    }
+
+    void fileForSize()
+    {
+        QFETCH(int, which);
+        QFETCH(int, pixels);
+        QFETCH(QString, expected);
+        const std::array sets{vq::icons::viewList, vq::icons::generator, vq::icons::page};
+        QCOMPARE(vq::iconFileFor(sets[std::size_t(which)], pixels), expected);
+    }
+
+    void pixmapScale_data()
+    {
+        QTest::addColumn<int>("side");
+        QTest::addColumn<qreal>("ratio");
+        QTest::newRow("16") << 16 << 1.0;
+        QTest::newRow("16 at 2x") << 16 << 2.0;
+        QTest::newRow("24 at 1.5x") << 24 << 1.5;
+    }
+
+    // High-DPI pixmaps have device-sized pixels and carry the ratio.
+    void pixmapScale()
+    {
+        QFETCH(int, side);
+        QFETCH(qreal, ratio);
+        const QIcon icon = vq::icon(vq::icons::folderClosed);
+        const QPixmap pm = icon.pixmap(QSize(side, side), ratio);
+        QCOMPARE(pm.size(), QSize(qRound(side * ratio), qRound(side * ratio)));
+        QCOMPARE(pm.devicePixelRatio(), ratio);
+    }
+
+    void disabledDiffers()
+    {
+        const QIcon icon = vq::icon(vq::icons::folderClosed);
+        const QImage normal = icon.pixmap(32, QIcon::Normal).toImage();
+        const QImage disabled = icon.pixmap(32, QIcon::Disabled).toImage();
+        QCOMPARE(disabled.size(), normal.size());
+        QVERIFY(disabled != normal);
+    }
+};
+
+QTEST_MAIN(TestIcons)
+#include "tst_icons.moc"

@@ -1,0 +1,208 @@
+#include "scriptedhost.h"
+#include "simserver.h"
+#include "vqcomm.h"
+
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Runs one remote operation by name.
+int Run(CVQComm& comm, const QString& op, const QString& a, const QString& b)
+{
+    if (op == u"MakeFolder")
+        return comm.MakeFolder(a);
+    if (op == u"RemoveFolder")
+        return comm.RemoveFolder(a);
+    if (op == u"DeleteAll")
+        return comm.DeleteAll(a);
+    if (op == u"DeleteEntry")
+        return comm.DeleteEntry(a);
+    if (op == u"MoveEntry")
+        return comm.MoveEntry(a, b);
+    if (op == u"CopyEntry")
+        return comm.CopyEntry(a, b);
+    if (op == u"IsFolderEmpty")
+        return comm.IsFolderEmpty(a);
+    return -1;
+}
+
+const QStringList kOperations = {u"MakeFolder"_s, u"RemoveFolder"_s, u"DeleteAll"_s,    u"DeleteEntry"_s,
+                                 u"MoveEntry"_s,  u"CopyEntry"_s,    u"IsFolderEmpty"_s};
+
+} // namespace
+
+class TestRemoteOps : public QObject
+{
+    Q_OBJECT
+
+private:
+    vqsim::SimServer m_sim;
+    CScriptedHost m_host;
+    std::unique_ptr<CVQComm> m_comm;
+
+    // Everything the emulator received, up to a closing identity query that
+    // proves nothing else is still on its way.
+    QByteArray Received()
+    {
+        if (!m_comm->QueryIdentity())
+            return "(link lost)";
+        QByteArray all = m_sim.AllReceived();
+        if (!all.endsWith("*idn?\r\n"))
+            return "(no marker) " + all;
+        all.chop(7);
+        return all;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        vqsim::SimOptions options;
+        options.port = 0;
+        QVERIFY2(m_sim.Start(options), qPrintable(m_sim.ErrorString()));
+    }
+
+    void init()
+    {
+        m_sim.ClearScriptedReplies();
+        m_host.ClearMessages();
+        m_comm = std::make_unique<CVQComm>(&m_host);
+        m_comm->SetHost(u"127.0.0.1"_s);
+        m_comm->SetPort(m_sim.Port());
+        QVERIFY(m_comm->Connect());
+        m_sim.ClearTranscripts();
+    }
+
+    void cleanup()
+    {
+        m_comm.reset();
+        QCOMPARE(m_host.WaitCursorDepth(), 0);
+    }
+
+    void commandLines_data()
+    {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<QByteArray>("sent");
+        const QString src = u"/F0:/A/x.seq"_s;
+        const QString dst = u"/F0:/B/y.seq"_s;
+        QTest::newRow("mdir") << u"MakeFolder"_s << u"/F0:/A/New Folder"_s << QString()
+                              << QByteArray("mmem:mdir \"/F0:/A/New Folder\"\r\n");
+        QTest::newRow("rdir") << u"RemoveFolder"_s << u"/F0:/A/Old"_s << QString()
+                              << QByteArray("mmem:rdir \"/F0:/A/Old\"\r\n");
+        QTest::newRow("del:all") << u"DeleteAll"_s << u"/F0:/A/Old"_s << QString()
+                                 << QByteArray("mmem:del:all \"/F0:/A/Old\"\r\n");
+        QTest::newRow("del") << u"DeleteEntry"_s << src << QString()
+                             << QByteArray("mmem:del \"/F0:/A/x.seq\"\r\n");
+        QTest::newRow("move: no blank")
+            << u"MoveEntry"_s << src << dst << QByteArray("mmem:move \"/F0:/A/x.seq\",\"/F0:/B/y.seq\"\r\n");
+        QTest::newRow("copy: one blank")
+            << u"CopyEntry"_s << src << dst << QByteArray("mmem:copy \"/F0:/A/x.seq\", \"/F0:/B/y.seq\"\r\n");
+        QTest::newRow("move to itself") << u"MoveEntry"_s << src << src << QByteArray();
+        QTest::newRow("copy to itself") << u"CopyEntry"_s << src << src << QByteArray();
+        QTest::newRow("rename by case only") << u"MoveEntry"_s << src << u"/F0:/A/X.SEQ"_s
+                                             << QByteArray("mmem:move \"/F0:/A/x.seq\",\"/F0:/A/X.SEQ\"\r\n");
+        QTest::newRow("latin-1 byte") << u"DeleteEntry"_s << u"/F0:/A/caf\u00e9"_s << QString()
+                                      << QByteArray("mmem:del \"/F0:/A/caf\xe9\"\r\n");
+        QTest::newRow("comma inside quotes")
+            << u"DeleteEntry"_s << u"/F0:/A/a,b"_s << QString() << QByteArray("mmem:del \"/F0:/A/a,b\"\r\n");
+    }
+    void commandLines()
+    {
+        QFETCH(QString, op);
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QCOMPARE(Run(*m_comm, op, a, b), 1);
+        QTEST(Received(), "sent");
+        QVERIFY(m_host.Messages().isEmpty());
+    }
+
+    void isFolderEmpty()
+    {
+        const QStringList roots = m_sim.List(u"/F0:/"_s);
+        QVERIFY(!roots.isEmpty());
+        const QString base = u"/F0:/"_s + roots.first().chopped(1);
+        QVERIFY(m_sim.AddFolder(base + u"/Empty"_s));
+        QVERIFY(m_sim.AddFolder(base + u"/Full"_s));
+        QVERIFY(m_sim.AddFile(base + u"/Full/a.seq"_s, "abc"));
+
+        QCOMPARE(m_comm->IsFolderEmpty(base + u"/Empty"_s), 1);
+        QCOMPARE(m_comm->IsFolderEmpty(base + u"/Full"_s), 0);
+        const QByteArray probe = "mmem:cdir \"" + (base + u"/Empty"_s).toLatin1() + "\"\r\nmmem:cat?\r\n" +
+                                 "mmem:cdir \"" + (base + u"/Full"_s).toLatin1() + "\"\r\nmmem:cat?\r\n";
+        QCOMPARE(Received(), probe);
+
+        // Only the memory figures: nothing in it.
+        m_sim.SetScriptedReply("mmem:cat?", "1000,2000\n", true);
+        QCOMPARE(m_comm->IsFolderEmpty(base + u"/Full"_s), 1);
+    }
+
+    void refusedPaths_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("double quote") << u"/F0:/A/x\".seq"_s;
+        QTest::newRow("second command after quote") << u"/F0:/A/x\"\r\nmmem:del:all \"/F0:/A"_s;
+        QTest::newRow("carriage return") << u"/F0:/A/x\r.seq"_s;
+        QTest::newRow("line feed") << u"/F0:/A/x\n.seq"_s;
+        QTest::newRow("nul") << QString(u"/F0:/A/x"_s + QChar(0) + u".seq"_s);
+        QTest::newRow("tab") << u"/F0:/A/x\t.seq"_s;
+        QTest::newRow("C1 control") << u"/F0:/A/x\u0085.seq"_s;
+        QTest::newRow("beyond latin-1") << u"/F0:/A/x\u0100.seq"_s;
+        QTest::newRow("beyond the BMP") << u"/F0:/A/x\U0001F600.seq"_s;
+    }
+    void refusedPaths()
+    {
+        QFETCH(QString, path);
+        const QString safe = u"/F0:/A/ok.seq"_s;
+        const QString message = u"Invalid file name : \""_s + path + u'"';
+        for (const QString& op : kOperations) {
+            m_host.ClearMessages();
+            QCOMPARE(Run(*m_comm, op, path, safe), 0);
+            QCOMPARE(m_host.MessageTexts(), QStringList{message});
+            QCOMPARE(m_host.Messages().first().style & MB_ICONMASK, int(MB_ICONSTOP));
+        }
+        // An unsafe destination is refused as well.
+        for (const QString& op : {u"MoveEntry"_s, u"CopyEntry"_s}) {
+            m_host.ClearMessages();
+            QCOMPARE(Run(*m_comm, op, safe, path), 0);
+            QCOMPARE(m_host.MessageTexts(), QStringList{message});
+        }
+        QCOMPARE(Received(), QByteArray());
+        QVERIFY(m_comm->IsConnected());
+    }
+
+    void newNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("valid");
+        QTest::newRow("plain") << u"New Folder(2)"_s << 1;
+        QTest::newRow("latin-1") << u"caf\u00e9.seq"_s << 1;
+        QTest::newRow("comma") << u"a,b.seq"_s << 0;
+        QTest::newRow("slash") << u"a/b"_s << 0;
+        QTest::newRow("backslash") << u"a\\b"_s << 0;
+        QTest::newRow("double quote") << u"a\"b"_s << 0;
+        QTest::newRow("line feed") << u"a\nb"_s << 0;
+        QTest::newRow("beyond latin-1") << u"\u0100"_s << 0;
+        QTest::newRow("empty") << QString() << 0;
+        QTest::newRow("dot") << u"."_s << 0;
+        QTest::newRow("dot dot") << u".."_s << 0;
+        QTest::newRow("dots inside") << u"a..b"_s << 1;
+    }
+    void newNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, valid);
+        QCOMPARE(CVQComm::IsValidNewName(name), valid);
+        QCOMPARE(m_comm->CheckNewName(name), valid);
+        const QStringList expected =
+            valid ? QStringList() : QStringList{u"Invalid file name : \""_s + name + u'"'};
+        QCOMPARE(m_host.MessageTexts(), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRemoteOps)
+#include "tst_remoteops.moc"

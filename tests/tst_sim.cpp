@@ -1,0 +1,735 @@
+#include "simserver.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A raw client: blocking calls on the test thread, the server has its own.
+class Client
+{
+public:
+    explicit Client(quint16 port)
+    {
+        m_socket.connectToHost(QHostAddress::LocalHost, port);
+        m_connected = m_socket.waitForConnected(3000);
+    }
+
+    bool IsConnected() const { return m_connected; }
+    QTcpSocket& Socket() { return m_socket; }
+
+    void Send(const QByteArray& bytes)
+    {
+        m_socket.write(bytes);
+        while (m_socket.bytesToWrite() > 0 && m_socket.waitForBytesWritten(3000)) {
+        }
+    }
+
+    // Bytes until and including the first LF; what came in when time ran out otherwise.
+    QByteArray ReadLine(int timeoutMs = 3000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!m_buffer.contains('\n') && timer.elapsed() < timeoutMs) {
+            if (m_socket.bytesAvailable() == 0 &&
+                !m_socket.waitForReadyRead(int(timeoutMs - timer.elapsed())))
+                break;
+            m_buffer += m_socket.readAll();
+        }
+        const qsizetype end = m_buffer.indexOf('\n');
+        const QByteArray line = m_buffer.left(end < 0 ? m_buffer.size() : end + 1);
+        m_buffer.remove(0, line.size());
+        return line;
+    }
+
+    QByteArray Read(qsizetype count, int timeoutMs = 5000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (m_buffer.size() < count && timer.elapsed() < timeoutMs) {
+            if (m_socket.bytesAvailable() == 0 &&
+                !m_socket.waitForReadyRead(int(timeoutMs - timer.elapsed())))
+                break;
+            m_buffer += m_socket.readAll();
+        }
+        const QByteArray bytes = m_buffer.left(count);
+        m_buffer.remove(0, bytes.size());
+        return bytes;
+    }
+
+    QByteArray Query(const QByteArray& command)
+    {
+        Send(command + "\r\n");
+        return ReadLine().chopped(1);
+    }
+
+    // A definite-length block as the server sends it, with its LF.
+    QByteArray ReadBlock()
+    {
+        const QByteArray head = Read(2);
+        if (head.size() != 2 || head.at(0) != '#' || head.at(1) < '1' || head.at(1) > '9')
+            return QByteArrayLiteral("<bad header>") + head;
+        const qint64 length = Read(head.at(1) - '0').toLongLong();
+        const QByteArray data = Read(length);
+        return Read(1) == "\n" ? data : QByteArrayLiteral("<no LF>");
+    }
+
+    bool WaitClosed(int timeoutMs = 3000)
+    {
+        if (m_socket.state() == QAbstractSocket::UnconnectedState)
+            return true;
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < timeoutMs) {
+            m_socket.waitForReadyRead(50);
+            m_buffer += m_socket.readAll();
+            if (m_socket.state() == QAbstractSocket::UnconnectedState)
+                return true;
+        }
+        return false;
+    }
+
+    QByteArray Buffered() const { return m_buffer; }
+
+private:
+    QTcpSocket m_socket;
+    QByteArray m_buffer;
+    bool m_connected = false;
+};
+
+QByteArray Block(const QByteArray& data)
+{
+    const QByteArray length = QByteArray::number(data.size());
+    return '#' + QByteArray::number(length.size()) + length + data;
+}
+
+QByteArray WriteCommand(const QString& path, const QByteArray& data)
+{
+    return "mmem:data \"" + path.toUtf8() + "\"," + Block(data) + "\r\n";
+}
+
+QByteArray Pattern(qsizetype size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        data[i] = char((i * 7 + i / 251) & 0xff);
+    return data;
+}
+
+const QByteArray kNoError = QByteArrayLiteral("0,\"No error\"");
+
+} // namespace
+
+class TestSim : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<vqsim::SimServer> m_sim;
+
+    QByteArray NextError(Client& client) { return client.Query("stat:que:next?"); }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_sim = std::make_unique<vqsim::SimServer>();
+        vqsim::SimOptions options;
+        options.port = 0;
+        QVERIFY2(m_sim->Start(options), qPrintable(m_sim->ErrorString()));
+        QVERIFY(m_sim->Port() != 0);
+    }
+
+    void cleanup() { m_sim.reset(); }
+
+    void portInUse()
+    {
+        vqsim::SimServer second;
+        vqsim::SimOptions options;
+        options.port = m_sim->Port();
+        QVERIFY(!second.Start(options));
+        QVERIFY(!second.ErrorString().isEmpty());
+        QCOMPARE(second.Port(), quint16(0));
+    }
+
+    void seededContent()
+    {
+        const QStringList first = m_sim->List(u"/F0:/"_s);
+        for (const QString& folder : first)
+            QVERIFY2(folder.endsWith(u'/'), qPrintable(folder));
+        QVERIFY(first.size() >= 6);
+        const QStringList kinds = {u".DNL"_s, u".LGO"_s, u".SEQ"_s, u".PIC"_s,
+                                   u".PST"_s, u".CMP"_s, u".TXT"_s};
+        QStringList all;
+        for (const QString& folder : first) {
+            for (const QString& name : m_sim->List(u"/F0:/"_s + folder))
+                all.append(name);
+        }
+        for (const QString& kind : kinds) {
+            QVERIFY2(
+                std::any_of(all.cbegin(), all.cend(), [&](const QString& n) { return n.endsWith(kind); }),
+                qPrintable(kind));
+        }
+        QVERIFY(all.contains(u"MSTATE01.P01"_s));
+        QVERIFY(m_sim->Used() > 0);
+    }
+
+    void identityAndEmptyQueue()
+    {
+        Client client(m_sim->Port());
+        QVERIFY(client.IsConnected());
+        QCOMPARE(client.Query("*idn?"), QByteArray("VELTRANE,VQ820,0,5.60"));
+        QCOMPARE(client.Query("*IDN?"), QByteArray("VELTRANE,VQ820,0,5.60"));
+        QCOMPARE(NextError(client), kNoError);
+    }
+
+    void commands_data()
+    {
+        QTest::addColumn<QByteArray>("commands");
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QStringList>("absent");
+        QTest::addColumn<QByteArray>("error");
+
+        const QByteArray fileNotFound = "-256,\"File name not found\"";
+        const QByteArray nameError = "-257,\"File name error\"";
+        const QByteArray storageError = "-250,\"Mass storage error\"";
+        QTest::newRow("mdir") << QByteArray("mmem:mdir \"/F0:/USER/NEW\"") << QStringList{u"/F0:/USER/NEW"_s}
+                              << QStringList() << kNoError;
+        QTest::newRow("mdir existing")
+            << QByteArray("mmem:mdir \"/F0:/user/projects\"") << QStringList() << QStringList() << nameError;
+        QTest::newRow("mdir in root") << QByteArray("mmem:mdir \"/F0:/TOP\"") << QStringList()
+                                      << QStringList{u"/F0:/TOP"_s} << nameError;
+        QTest::newRow("mdir no parent") << QByteArray("mmem:mdir \"/F0:/USER/NO/NEW\"") << QStringList()
+                                        << QStringList{u"/F0:/USER/NO"_s} << fileNotFound;
+        QTest::newRow("rdir empty") << QByteArray("mmem:mdir \"/F0:/USER/E\"\r\nmmem:rdir \"/F0:/USER/E\"")
+                                    << QStringList() << QStringList{u"/F0:/USER/E"_s} << kNoError;
+        QTest::newRow("rdir not empty")
+            << QByteArray("mmem:rdir \"/F0:/USER/PROJECTS\"")
+            << QStringList{u"/F0:/USER/PROJECTS/NOTES.TXT"_s} << QStringList() << storageError;
+        QTest::newRow("rdir first level")
+            << QByteArray("mmem:del:all \"/F0:/LOGO\"\r\nmmem:rdir \"/F0:/LOGO\"")
+            << QStringList{u"/F0:/LOGO"_s} << QStringList() << nameError;
+        QTest::newRow("rdir file") << QByteArray("mmem:rdir \"/F0:/USER/README.TXT\"")
+                                   << QStringList{u"/F0:/USER/README.TXT"_s} << QStringList() << nameError;
+        QTest::newRow("del file") << QByteArray("mmem:del \"/F0:/user/readme.txt\"")
+                                  << QStringList{u"/F0:/USER"_s} << QStringList{u"/F0:/USER/README.TXT"_s}
+                                  << kNoError;
+        QTest::newRow("del missing") << QByteArray("mmem:del \"/F0:/USER/NONE.TXT\"") << QStringList()
+                                     << QStringList() << fileNotFound;
+        QTest::newRow("del full folder")
+            << QByteArray("mmem:del \"/F0:/USER/PROJECTS\"") << QStringList{u"/F0:/USER/PROJECTS/NOTES.TXT"_s}
+            << QStringList() << storageError;
+        QTest::newRow("del:all") << QByteArray("mmem:del:all \"/F0:/USER\"") << QStringList{u"/F0:/USER"_s}
+                                 << QStringList{u"/F0:/USER/README.TXT"_s, u"/F0:/USER/PROJECTS"_s}
+                                 << kNoError;
+        QTest::newRow("move rename") << QByteArray(
+                                            "mmem:move \"/F0:/USER/README.TXT\",\"/F0:/USER/INFO.TXT\"")
+                                     << QStringList{u"/F0:/USER/INFO.TXT"_s}
+                                     << QStringList{u"/F0:/USER/README.TXT"_s} << kNoError;
+        QTest::newRow("move case only")
+            << QByteArray("mmem:move \"/F0:/USER/README.TXT\",\"/F0:/USER/ReadMe.txt\"")
+            << QStringList{u"/F0:/USER/README.TXT"_s} << QStringList() << kNoError;
+        QTest::newRow("move into folder")
+            << QByteArray("mmem:move \"/F0:/USER/README.TXT\",\"/F0:/LOGO\"")
+            << QStringList{u"/F0:/LOGO/README.TXT"_s} << QStringList{u"/F0:/USER/README.TXT"_s} << kNoError;
+        QTest::newRow("move folder") << QByteArray("mmem:move \"/F0:/USER/PROJECTS\",\"/F0:/LOGO/OLD\"")
+                                     << QStringList{u"/F0:/LOGO/OLD/NOTES.TXT"_s}
+                                     << QStringList{u"/F0:/USER/PROJECTS"_s} << kNoError;
+        QTest::newRow("move onto file")
+            << QByteArray("mmem:move \"/F0:/SIGNAL/720P50.CMP\",\"/F0:/SIGNAL/1080P60.CMP\"")
+            << QStringList{u"/F0:/SIGNAL/720P50.CMP"_s} << QStringList() << nameError;
+        QTest::newRow("move into itself")
+            << QByteArray("mmem:move \"/F0:/USER/PROJECTS\",\"/F0:/USER/PROJECTS/X\"")
+            << QStringList{u"/F0:/USER/PROJECTS"_s} << QStringList() << nameError;
+        QTest::newRow("move first level")
+            << QByteArray("mmem:move \"/F0:/USER\",\"/F0:/LOGO/USER\"") << QStringList{u"/F0:/USER"_s}
+            << QStringList{u"/F0:/LOGO/USER"_s} << nameError;
+        QTest::newRow("move missing") << QByteArray("mmem:move \"/F0:/USER/NO\",\"/F0:/USER/YES\"")
+                                      << QStringList() << QStringList{u"/F0:/USER/YES"_s} << fileNotFound;
+        QTest::newRow("copy") << QByteArray("mmem:copy \"/F0:/USER/README.TXT\", \"/F0:/LOGO/R.TXT\"")
+                              << QStringList{u"/F0:/USER/README.TXT"_s, u"/F0:/LOGO/R.TXT"_s} << QStringList()
+                              << kNoError;
+        QTest::newRow("copy no blank") << QByteArray("mmem:copy \"/F0:/USER/README.TXT\",\"/F0:/LOGO/R.TXT\"")
+                                       << QStringList{u"/F0:/LOGO/R.TXT"_s} << QStringList() << kNoError;
+        QTest::newRow("copy folder") << QByteArray("mmem:copy \"/F0:/USER\" , \"/F0:/LOGO/U\"")
+                                     << QStringList{u"/F0:/LOGO/U/PROJECTS/NOTES.TXT"_s,
+                                                    u"/F0:/USER/README.TXT"_s}
+                                     << QStringList() << kNoError;
+        QTest::newRow("unknown") << QByteArray("mmem:frob \"/F0:/USER\"") << QStringList() << QStringList()
+                                 << QByteArray("-113,\"Undefined header\"");
+        QTest::newRow("unquoted") << QByteArray("mmem:mdir /F0:/USER/U") << QStringList()
+                                  << QStringList{u"/F0:/USER/U"_s} << QByteArray("-104,\"Data type error\"");
+        QTest::newRow("open quote") << QByteArray("mmem:mdir \"/F0:/USER/U") << QStringList()
+                                    << QStringList{u"/F0:/USER/U"_s} << QByteArray("-102,\"Syntax error\"");
+        QTest::newRow("no argument") << QByteArray("mmem:del") << QStringList() << QStringList()
+                                     << QByteArray("-109,\"Missing parameter\"");
+        QTest::newRow("extra argument") << QByteArray("mmem:del \"/F0:/USER/README.TXT\",\"/F0:/X\"")
+                                        << QStringList{u"/F0:/USER/README.TXT"_s} << QStringList()
+                                        << QByteArray("-108,\"Parameter not allowed\"");
+    }
+
+    void commands()
+    {
+        QFETCH(QByteArray, commands);
+        QFETCH(QStringList, present);
+        QFETCH(QStringList, absent);
+        QFETCH(QByteArray, error);
+
+        Client client(m_sim->Port());
+        client.Send(commands + "\r\n");
+        QCOMPARE(NextError(client), error);
+        QCOMPARE(NextError(client), kNoError);
+        for (const QString& path : present)
+            QVERIFY2(m_sim->Exists(path), qPrintable(path));
+        for (const QString& path : absent)
+            QVERIFY2(!m_sim->Exists(path), qPrintable(path));
+    }
+
+    void moveKeepsStoredCase()
+    {
+        Client client(m_sim->Port());
+        client.Send("mmem:move \"/F0:/USER/README.TXT\",\"/F0:/USER/ReadMe.txt\"\r\n");
+        QCOMPARE(NextError(client), kNoError);
+        QVERIFY(m_sim->List(u"/F0:/USER"_s).contains(u"ReadMe.txt"_s));
+    }
+
+    void pathsOutsideTheRoot_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("dot dot") << u"/F0:/../x"_s;
+        QTest::newRow("deep dot dot") << u"/F0:/USER/../../etc"_s;
+        QTest::newRow("dot") << u"/F0:/USER/./X"_s;
+        QTest::newRow("backslash") << u"/F0:/USER\\X"_s;
+        QTest::newRow("backslash dot dot") << u"/F0:/USER/..\\..\\X"_s;
+        QTest::newRow("no root") << u"USER/X"_s;
+        QTest::newRow("host absolute") << u"/tmp/X"_s;
+        QTest::newRow("other drive") << u"/F1:/USER/X"_s;
+        QTest::newRow("empty component") << u"/F0:/USER//X"_s;
+        QTest::newRow("control char") << u"/F0:/USER/A\tB"_s;
+        QTest::newRow("comma") << u"/F0:/USER/A,B"_s;
+        QTest::newRow("empty") << QString();
+    }
+
+    void pathsOutsideTheRoot()
+    {
+        QFETCH(QString, path);
+        Client client(m_sim->Port());
+        const qint64 used = m_sim->Used();
+        const QStringList before = m_sim->List(u"/F0:/USER"_s);
+        const QByteArray quoted = '"' + path.toUtf8() + '"';
+        for (const QByteArray& prefix :
+             {QByteArray("mmem:mdir "), QByteArray("mmem:del "), QByteArray("mmem:cdir ")}) {
+            client.Send(prefix + quoted + "\r\n");
+            QCOMPARE(NextError(client), QByteArray("-257,\"File name error\""));
+        }
+        client.Send(WriteCommand(path, "data") + "mmem:data? " + quoted + "\r\n");
+        QCOMPARE(client.ReadBlock(), QByteArray());
+        QCOMPARE(NextError(client), QByteArray("-257,\"File name error\""));
+        QCOMPARE(NextError(client), QByteArray("-257,\"File name error\""));
+        QCOMPARE(m_sim->Used(), used);
+        QCOMPARE(m_sim->List(u"/F0:/USER"_s), before);
+    }
+
+    void catalogGrammar()
+    {
+        QVERIFY(m_sim->AddFolder(u"/F0:/USER/sub"_s));
+        QVERIFY(m_sim->AddFile(u"/F0:/USER/b.seq"_s, "12345"));
+        QVERIFY(m_sim->AddFile(u"/F0:/USER/Noext"_s, "1"));
+        Client client(m_sim->Port());
+        client.Send("mmem:cdir \"/F0:/USER\"\r\n");
+        const QByteArray line = client.Query("mmem:cat?");
+        static const QRegularExpression grammar(u"^(\\d+),(\\d+)((,\"[^\",]+\",[^,]*,\\d+)*)$"_s);
+        const QRegularExpressionMatch match = grammar.match(QString::fromLatin1(line));
+        QVERIFY2(match.hasMatch(), line.constData());
+        QCOMPARE(match.captured(1).toLongLong(), m_sim->Used());
+        QCOMPARE(match.captured(2).toLongLong(), m_sim->Capacity() - m_sim->Used());
+        QCOMPARE(
+            match.captured(3),
+            u",\"b.seq\",SEQ,5,\"Noext\",BIN,1,\"PROJECTS/\",DIR,0,\"README.TXT\",TXT,120,\"sub/\",DIR,0"_s);
+
+        // The current folder belongs to the connection.
+        Client other(m_sim->Port());
+        QVERIFY(other.Query("mmem:cat?").contains("\"USER/\",DIR,0"));
+        other.Send("mmem:cdir \"/F0:/USER/NONE\"\r\n");
+        QCOMPARE(NextError(other), QByteArray("-256,\"File name not found\""));
+        QVERIFY(other.Query("mmem:cat?").contains("\"USER/\",DIR,0"));
+        QCOMPARE(client.Query("mmem:cat?"), line);
+    }
+
+    void catalogOfAHugeFolderIsFast()
+    {
+        for (int i = 0; i < 100000; ++i)
+            QVERIFY(m_sim->AddFile(u"/F0:/USER/BIG/F%1.SEQ"_s.arg(i, 6, 10, QChar(u'0')), QByteArray()));
+        Client client(m_sim->Port());
+        client.Send("mmem:cdir \"/F0:/USER/BIG\"\r\n");
+        QElapsedTimer timer;
+        timer.start();
+        const QByteArray line = client.Query("mmem:cat?");
+        QVERIFY2(timer.elapsed() < 2000, QByteArray::number(timer.elapsed()).constData());
+        QCOMPARE(line.count(",SEQ,0"), 100000);
+        QVERIFY(line.endsWith(",\"F099999.SEQ\",SEQ,0"));
+    }
+
+    void dataRoundTrip_data()
+    {
+        QTest::addColumn<qsizetype>("size");
+        QTest::newRow("empty") << qsizetype(0);
+        QTest::newRow("one") << qsizetype(1);
+        QTest::newRow("chunk - 1") << qsizetype(64 * 1024 - 1);
+        QTest::newRow("chunk + 1") << qsizetype(64 * 1024 + 1);
+        QTest::newRow("20 MB") << qsizetype(20 * 1024 * 1024);
+    }
+
+    void dataRoundTrip()
+    {
+        QFETCH(qsizetype, size);
+        // The pattern holds CR, LF and '#' bytes, which must pass untouched.
+        const QByteArray data = Pattern(size);
+        const qint64 used = m_sim->Used();
+        Client client(m_sim->Port());
+        client.Send(WriteCommand(u"/F0:/SEQUENCE/Round.SEQ"_s, data));
+        client.Send("mmem:data? \"/F0:/sequence/round.seq\"\r\n");
+        QCOMPARE(client.ReadBlock(), data);
+        QCOMPARE(m_sim->FileData(u"/F0:/SEQUENCE/ROUND.SEQ"_s), data);
+        QCOMPARE(m_sim->Used(), used + size);
+        QCOMPARE(NextError(client), kNoError);
+    }
+
+    void overwriteCountsOnce()
+    {
+        Client client(m_sim->Port());
+        const qint64 used = m_sim->Used();
+        client.Send(WriteCommand(u"/F0:/USER/A.SEQ"_s, "1234567890"));
+        client.Send(WriteCommand(u"/F0:/USER/a.seq"_s, "abc"));
+        QCOMPARE(NextError(client), kNoError);
+        QCOMPARE(m_sim->FileData(u"/F0:/USER/A.SEQ"_s), QByteArray("abc"));
+        QCOMPARE(m_sim->Used(), used + 3);
+    }
+
+    void downloadPackage()
+    {
+        Client client(m_sim->Port());
+        client.Send("mmem:load:download " + Block("package") + "\r\n");
+        QCOMPARE(NextError(client), kNoError);
+        QCOMPARE(m_sim->FileData(u"/F0:/DOWNLOAD/PKG0001.DNL"_s), QByteArray("package"));
+    }
+
+    void mediaFullRefusesWhole()
+    {
+        m_sim->SetCapacity(m_sim->Used() + 100);
+        Client client(m_sim->Port());
+        client.Send(WriteCommand(u"/F0:/USER/BIG.SEQ"_s, Pattern(101)));
+        QCOMPARE(NextError(client), QByteArray("-254,\"Media full\""));
+        QVERIFY(!m_sim->Exists(u"/F0:/USER/BIG.SEQ"_s));
+        // The refused block's bytes were read to their end: the stream is still in step.
+        QCOMPARE(client.Query("*idn?"), QByteArray("VELTRANE,VQ820,0,5.60"));
+        client.Send(WriteCommand(u"/F0:/USER/FITS.SEQ"_s, Pattern(100)));
+        QCOMPARE(NextError(client), kNoError);
+        QVERIFY(client.Query("mmem:cat?").startsWith(QByteArray::number(m_sim->Capacity()) + ",0"));
+        client.Send("mmem:copy \"/F0:/USER/FITS.SEQ\", \"/F0:/USER/TWO.SEQ\"\r\n");
+        QCOMPARE(NextError(client), QByteArray("-254,\"Media full\""));
+        QVERIFY(!m_sim->Exists(u"/F0:/USER/TWO.SEQ"_s));
+    }
+
+    void truncatedBlockStoresNothing()
+    {
+        Client client(m_sim->Port());
+        client.Send("mmem:data \"/F0:/USER/CUT.SEQ\",#41000" + Pattern(10));
+        QVERIFY(m_sim->WaitForReceived(40));
+        client.Socket().disconnectFromHost();
+        Client other(m_sim->Port());
+        QCOMPARE(NextError(other), QByteArray("-161,\"Invalid block data\""));
+        QVERIFY(!m_sim->Exists(u"/F0:/USER/CUT.SEQ"_s));
+    }
+
+    void badBlockHeaders_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::newRow("indefinite") << QByteArray("#0");
+        QTest::newRow("letter digit") << QByteArray("#A12");
+        QTest::newRow("letter in length") << QByteArray("#3 12");
+        QTest::newRow("sign") << QByteArray("#2-1");
+    }
+
+    void badBlockHeaders()
+    {
+        QFETCH(QByteArray, header);
+        Client client(m_sim->Port());
+        client.Send("mmem:data \"/F0:/USER/H.SEQ\"," + header + "\r\n");
+        QCOMPARE(NextError(client), QByteArray("-161,\"Invalid block data\""));
+        QCOMPARE(client.Query("*idn?"), QByteArray("VELTRANE,VQ820,0,5.60"));
+        QVERIFY(!m_sim->Exists(u"/F0:/USER/H.SEQ"_s));
+    }
+
+    void splitAndPipelinedInput()
+    {
+        Client client(m_sim->Port());
+        const QByteArray stream = "*idn?\r\n" + WriteCommand(u"/F0:/USER/\"#\".SEQ"_s, "x") +
+                                  WriteCommand(u"/F0:/USER/S.SEQ"_s, "a\r\nb#1") +
+                                  "mmem:cdir \"/F0:/USER\"\n" +
+                                  "mmem:cat?\r\nstat:que:next?\r\nstat:que:next?\r\n";
+        for (const char c : stream) {
+            client.Socket().write(&c, 1);
+            client.Socket().flush();
+        }
+        QCOMPARE(client.ReadLine(), QByteArray("VELTRANE,VQ820,0,5.60\n"));
+        QVERIFY(client.ReadLine().endsWith(",\"S.SEQ\",SEQ,6\n"));
+        // The quote inside the name ends the string early: the block header is malformed.
+        QCOMPARE(client.ReadLine(), QByteArray("-161,\"Invalid block data\"\n"));
+        QCOMPARE(client.ReadLine(), kNoError + '\n');
+        QCOMPARE(m_sim->FileData(u"/F0:/USER/S.SEQ"_s), QByteArray("a\r\nb#1"));
+
+        // All at once, in one packet.
+        Client pipelined(m_sim->Port());
+        pipelined.Send(stream);
+        QCOMPARE(pipelined.ReadLine(), QByteArray("VELTRANE,VQ820,0,5.60\n"));
+        QVERIFY(pipelined.ReadLine().endsWith(",\"S.SEQ\",SEQ,6\n"));
+    }
+
+    void overlongLineIsDropped()
+    {
+        Client client(m_sim->Port());
+        client.Send(QByteArray(100 * 1024, 'a') + "\r\n*idn?\r\n");
+        QCOMPARE(client.ReadLine(), QByteArray("VELTRANE,VQ820,0,5.60\n"));
+        QCOMPARE(NextError(client), QByteArray("-223,\"Too much data\""));
+        QCOMPARE(NextError(client), kNoError);
+    }
+
+    void errorQueueIsBounded()
+    {
+        Client client(m_sim->Port());
+        QByteArray many;
+        for (int i = 0; i < 40; ++i)
+            many += "bogus\r\n";
+        client.Send(many);
+        client.Query("*idn?");
+        const QStringList queue = m_sim->ErrorQueue();
+        QCOMPARE(queue.size(), 32);
+        QCOMPARE(queue.first(), u"-113,\"Undefined header\""_s);
+        QCOMPARE(queue.last(), u"-350,\"Queue overflow\""_s);
+    }
+
+    void replyFaults_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("never end") << 0 << QByteArray("VELTRANE,VQ820,0,5.60") << false;
+        QTest::newRow("close mid reply") << 1 << QByteArray("VELTRANE,VQ") << true;
+    }
+
+    void replyFaults()
+    {
+        QFETCH(int, fault);
+        QFETCH(QByteArray, received);
+        QFETCH(bool, closed);
+        vqsim::SimFaults faults;
+        (fault == 0 ? faults.neverEndReply : faults.closeMidReply) = true;
+        m_sim->SetFaults(faults);
+        Client client(m_sim->Port());
+        client.Send("*idn?\r\n");
+        QCOMPARE(client.ReadLine(300), received);
+        QCOMPARE(client.WaitClosed(200), closed);
+    }
+
+    void replyDelay()
+    {
+        vqsim::SimFaults faults;
+        faults.replyDelayMs = 300;
+        m_sim->SetFaults(faults);
+        Client client(m_sim->Port());
+        QElapsedTimer timer;
+        timer.start();
+        client.Send("*idn?\r\nstat:que:next?\r\n");
+        QCOMPARE(client.ReadLine(), QByteArray("VELTRANE,VQ820,0,5.60\n"));
+        QVERIFY(timer.elapsed() >= 280);
+        QCOMPARE(client.ReadLine(), kNoError + '\n');
+        QVERIFY(timer.elapsed() >= 580);
+    }
+
+    void blockFaults_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QByteArray>("expected"); // what arrives of the reply
+        QTest::addColumn<bool>("closed");
+        const QByteArray data = Pattern(300000);
+        QTest::newRow("close after bytes") << 0 << QByteArray("#6300000" + data.left(1000)) << true;
+        QTest::newRow("malformed header") << 1 << QByteArray("#X300000" + data + '\n') << false;
+        QTest::newRow("extra bytes") << 2 << QByteArray("#6300010" + data + QByteArray(10, 'X') + '\n')
+                                     << false;
+        QTest::newRow("stall") << 3 << QByteArray("#6300000" + data.left(64 * 1024)) << false;
+    }
+
+    void blockFaults()
+    {
+        QFETCH(int, fault);
+        QFETCH(QByteArray, expected);
+        QFETCH(bool, closed);
+        QVERIFY(m_sim->AddFile(u"/F0:/USER/F.PIC"_s, Pattern(300000)));
+        vqsim::SimFaults faults;
+        faults.closeAfterDataBytes = fault == 0 ? 1000 : -1;
+        faults.malformedBlockHeader = fault == 1;
+        faults.extraDataBytes = fault == 2 ? 10 : 0;
+        faults.stallTransfer = fault == 3;
+        m_sim->SetFaults(faults);
+        Client client(m_sim->Port());
+        client.Send("mmem:data? \"/F0:/USER/F.PIC\"\r\n");
+        QCOMPARE(client.Read(expected.size()), expected);
+        QCOMPARE(client.WaitClosed(closed ? 3000 : 200), closed);
+        QCOMPARE(client.Buffered(), QByteArray());
+    }
+
+    void incomingBlockFaults_data()
+    {
+        QTest::addColumn<bool>("stall");
+        QTest::newRow("close after bytes") << false;
+        QTest::newRow("stall") << true;
+    }
+
+    void incomingBlockFaults()
+    {
+        QFETCH(bool, stall);
+        vqsim::SimFaults faults;
+        faults.closeAfterDataBytes = stall ? -1 : 1000;
+        faults.stallTransfer = stall;
+        m_sim->SetFaults(faults);
+        Client client(m_sim->Port());
+        const QByteArray command = WriteCommand(u"/F0:/USER/IN.PIC"_s, Pattern(8 * 1024 * 1024));
+        client.Socket().write(command);
+        client.Socket().waitForBytesWritten(500);
+        QCOMPARE(client.WaitClosed(stall ? 300 : 3000), !stall);
+        QVERIFY(m_sim->AllReceived().size() < command.size());
+        QVERIFY(!m_sim->Exists(u"/F0:/USER/IN.PIC"_s));
+        // Other connections are served meanwhile.
+        Client other(m_sim->Port());
+        QCOMPARE(other.Query("*idn?"), QByteArray("VELTRANE,VQ820,0,5.60"));
+    }
+
+    void refuseConnections()
+    {
+        const quint16 port = m_sim->Port();
+        vqsim::SimFaults faults;
+        faults.refuseConnections = true;
+        m_sim->SetFaults(faults);
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(!socket.waitForConnected(2000));
+        QCOMPARE(socket.error(), QAbstractSocket::ConnectionRefusedError);
+        m_sim->SetFaults({});
+        QCOMPARE(m_sim->Port(), port);
+        Client client(port);
+        QVERIFY(client.IsConnected());
+        QCOMPARE(client.Query("*idn?"), QByteArray("VELTRANE,VQ820,0,5.60"));
+    }
+
+    void scriptedReplies()
+    {
+        m_sim->SetScriptedReply("*IDN?", "first\r\n", true);
+        m_sim->SetScriptedReply("mmem:cat?", "1,2\n");
+        Client client(m_sim->Port());
+        client.Send("*idn?\r\n");
+        QCOMPARE(client.ReadLine(), QByteArray("first\r\n"));
+        QCOMPARE(client.Query("*idn?"), QByteArray("VELTRANE,VQ820,0,5.60"));
+        QCOMPARE(client.Query("MMEM:CAT?"), QByteArray("1,2"));
+        QCOMPARE(client.Query("mmem:cat?"), QByteArray("1,2"));
+        m_sim->SetScriptedReply("mmem:cat?", QByteArray());
+        QVERIFY(client.Query("mmem:cat?").contains("\"USER/\""));
+    }
+
+    void transcripts()
+    {
+        Client a(m_sim->Port());
+        a.Send("*idn?\r\n");
+        a.ReadLine();
+        Client b(m_sim->Port());
+        b.Send("mmem:cat?\r\n");
+        b.ReadLine();
+        QCOMPARE(m_sim->Transcripts(), (QList<QByteArray>{"*idn?\r\n", "mmem:cat?\r\n"}));
+        QCOMPARE(m_sim->AllReceived(), QByteArray("*idn?\r\nmmem:cat?\r\n"));
+        QCOMPARE(m_sim->ConnectionCount(), 2);
+        m_sim->ClearTranscripts();
+        QCOMPARE(m_sim->ConnectionCount(), 0);
+        QVERIFY(m_sim->AllReceived().isEmpty());
+        // A connection is counted as soon as the client's connect returns.
+        for (int i = 1; i <= 20; ++i) {
+            Client c(m_sim->Port());
+            QCOMPARE(m_sim->ConnectionCount(), i);
+        }
+    }
+
+    void hostFolder()
+    {
+        QTemporaryDir outside;
+        QTemporaryDir root;
+        QVERIFY(outside.isValid() && root.isValid());
+        QVERIFY(QDir(root.path()).mkpath(u"USER/OLD"_s));
+        QFile kept(root.filePath(u"USER/KEPT.SEQ"_s));
+        QVERIFY(kept.open(QIODevice::WriteOnly) && kept.write("kept") == 4);
+        kept.close();
+        QVERIFY(QFile::link(outside.path(), root.filePath(u"USER/LINK"_s)));
+
+        m_sim = std::make_unique<vqsim::SimServer>();
+        vqsim::SimOptions options;
+        options.port = 0;
+        options.rootDir = root.path();
+        QVERIFY(m_sim->Start(options));
+        QCOMPARE(m_sim->FileData(u"/F0:/USER/KEPT.SEQ"_s), QByteArray("kept"));
+        QVERIFY(!m_sim->Exists(u"/F0:/USER/LINK"_s));
+        QVERIFY(QFile::exists(root.filePath(u"SIGNAL/1080P60.CMP"_s)));
+
+        Client client(m_sim->Port());
+        client.Send(WriteCommand(u"/F0:/user/new.seq"_s, "new") + "mmem:mdir \"/F0:/USER/OLD/SUB\"\r\n" +
+                    "mmem:del \"/F0:/USER/KEPT.SEQ\"\r\n" +
+                    WriteCommand(u"/F0:/USER/LINK/ESCAPE.SEQ"_s, "x") + "mmem:mdir \"/F0:/USER/LINK\"\r\n");
+        QCOMPARE(NextError(client), QByteArray("-256,\"File name not found\""));
+        QCOMPARE(NextError(client), QByteArray("-250,\"Mass storage error\""));
+        QVERIFY(QFile::exists(root.filePath(u"USER/new.seq"_s)));
+        QVERIFY(QFileInfo(root.filePath(u"USER/OLD/SUB"_s)).isDir());
+        QVERIFY(!QFile::exists(root.filePath(u"USER/KEPT.SEQ"_s)));
+        QVERIFY(QDir(outside.path()).isEmpty());
+
+        // A restart finds what was written.
+        m_sim = std::make_unique<vqsim::SimServer>();
+        options.seed = false;
+        QVERIFY(m_sim->Start(options));
+        QCOMPARE(m_sim->FileData(u"/F0:/USER/NEW.SEQ"_s), QByteArray("new"));
+    }
+
+    void executable()
+    {
+        const QString program = QCoreApplication::applicationDirPath() + u"/../sim/vq820-sim"_s;
+        if (!QFile::exists(program))
+            QSKIP("vq820-sim is not built");
+        QProcess process;
+        process.start(program, {u"--port"_s, u"0"_s, u"--capacity"_s, u"1000000"_s});
+        QVERIFY(process.waitForStarted());
+        QVERIFY(process.waitForReadyRead(5000));
+        const QByteArray first = process.readLine();
+        static const QRegularExpression pattern(u"^listening on 127\\.0\\.0\\.1:(\\d+)\n$"_s);
+        const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(first));
+        QVERIFY2(match.hasMatch(), first.constData());
+        {
+            Client client(quint16(match.captured(1).toUInt()));
+            QVERIFY(client.IsConnected());
+            QCOMPARE(client.Query("*idn?"), QByteArray("VELTRANE,VQ820,0,5.60"));
+            QCOMPARE(client.Query("stat:que:next?"), kNoError);
+            QVERIFY(client.Query("mmem:cat?").contains(",\"USER/\",DIR,0"));
+        }
+        process.terminate();
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSim)
+#include "tst_sim.moc"
