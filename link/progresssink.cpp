@@ -18,6 +18,7 @@ void CProgressSink::TransferEnded(int) {}
 
 bool CProgressSink::event(QEvent* e)
 {
+    CLinkEvent::Received();
     if (e->type() != static_cast<QEvent::Type>(WM_TRANSFER_END))
         return QObject::event(e);
     const int wParam = static_cast<CLinkEvent*>(e)->WParam();

@@ -24,6 +24,7 @@ void CTransferChain::After(int ms, void (CTransferChain::*step)(int), int wParam
 
 bool CTransferChain::event(QEvent* e)
 {
+    CLinkEvent::Received();
     const int type = static_cast<int>(e->type());
     if (type != WM_UPLOAD_DONE && type != WM_UPLOAD_NEXT && type != WM_DOWNLOAD_DONE &&
         type != WM_DOWNLOAD_NEXT && type != WM_TRANSFER_END)
