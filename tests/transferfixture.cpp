@@ -9,10 +9,12 @@ using namespace Qt::StringLiterals;
 
 CTransferFixture::CTransferFixture() = default;
 
+// The link first: it waits for a worker still running, whose last event
+// then finds the chain alive (and is dropped with it).
 CTransferFixture::~CTransferFixture()
 {
-    m_chain.reset();
     m_comm.reset();
+    m_chain.reset();
 }
 
 bool CTransferFixture::Start()
@@ -24,8 +26,8 @@ bool CTransferFixture::Start()
 
 void CTransferFixture::Reset(double scale)
 {
-    m_chain.reset();
     m_comm.reset();
+    m_chain.reset();
     m_sim.SetFaults({});
     m_sim.ClearScriptedReplies();
     m_host.ClearMessages();
