@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <array>
 #include <cstdio>
 #include <vector>
 
@@ -232,17 +233,43 @@ void CVQComm::DownloadThreadProc()
 
 CVQComm::TransferOutcome CVQComm::SendDownloadData(QFile& file)
 {
-    std::vector<char> buffer(static_cast<size_t>(TRANSFER_CHUNK + 1));
+    // The file is read and reported in chunks, but sent a few chunks at a
+    // time: the bytes on the wire are the same and the socket is called far
+    // less often. The last chunk always goes out on its own, after the chunks
+    // before it have been reported, so a Cancel then still keeps it back.
+    constexpr int kChunksPerSend = 8;
+    std::vector<char> buffer(static_cast<size_t>(TRANSFER_CHUNK * kChunksPerSend + 1));
+    std::array<quint64, kChunksPerSend> reported{};
+    int chunks = 0;
+    qint64 pending = 0;
     quint64 total = 0;
+
+    const auto flush = [&]() {
+        if (pending > 0 && !g_transferSocket.Send(buffer.data(), pending, m_transferIdleMs)) {
+            if (!g_transferCancelled)
+                ReportSocketError();
+            return false;
+        }
+        for (int i = 0; i < chunks; ++i) {
+            if (m_pWorkerSink)
+                m_pWorkerSink->UpdateProgress(reported[static_cast<size_t>(i)]);
+        }
+        pending = 0;
+        chunks = 0;
+        return true;
+    };
+
     for (;;) {
         // Near the end ask for one byte more than is left: a file that has
         // grown shows itself before its last chunk goes out, so the
         // generator never gets a block that differs from what was checked.
         const quint64 left = m_transferSize - total;
-        const qint64 want =
-            left > static_cast<quint64>(TRANSFER_CHUNK) ? TRANSFER_CHUNK : static_cast<qint64>(left) + 1;
-        const qint64 n = file.read(buffer.data(), want);
-        const bool grew = want == static_cast<qint64>(left) + 1 && n == want;
+        const bool lastRead = left <= static_cast<quint64>(TRANSFER_CHUNK);
+        if ((lastRead || chunks == kChunksPerSend) && !flush())
+            return g_transferCancelled ? TransferOutcome::Cancelled : TransferOutcome::Failure;
+        const qint64 want = lastRead ? static_cast<qint64>(left) + 1 : TRANSFER_CHUNK;
+        const qint64 n = file.read(buffer.data() + pending, want);
+        const bool grew = lastRead && n == want;
         const bool shrank = n >= 0 && n < want && static_cast<quint64>(n) != left;
         if (n < 0 || grew || shrank) {
             ShowErrorId(IDS_CANNOT_READ_FILE);
@@ -253,15 +280,13 @@ CVQComm::TransferOutcome CVQComm::SendDownloadData(QFile& file)
             m_aborted = 1;
             return TransferOutcome::Cancelled;
         }
-        if (n > 0 && !g_transferSocket.Send(buffer.data(), n, m_transferIdleMs)) {
-            if (!g_transferCancelled)
-                ReportSocketError();
-            return g_transferCancelled ? TransferOutcome::Cancelled : TransferOutcome::Failure;
-        }
-        if (m_pWorkerSink)
-            m_pWorkerSink->UpdateProgress(total);
-        if (total == m_transferSize)
+        pending += n;
+        reported[static_cast<size_t>(chunks++)] = total;
+        if (total == m_transferSize) {
+            if (!flush())
+                return g_transferCancelled ? TransferOutcome::Cancelled : TransferOutcome::Failure;
             return TransferOutcome::Success;
+        }
     }
 }
 
