@@ -14,6 +14,9 @@ namespace {
 constexpr BenchCommand kCommands[] = {
     {"catalog", "time reading a folder catalog of --entries N files", &RunCatalogBench},
     {"listfill", "time filling the file list with a folder of --entries N files", &RunListFillBench, true},
+    {"download", "one download of --size bytes through the engine against a bare socket", &RunDownloadBench},
+    {"upload", "one upload of --size bytes against its pacing", &RunUploadBench},
+    {"batch", "per-file time of a batch of --files N of --size bytes, both directions", &RunBatchBench},
 };
 
 void PrintUsage()
