@@ -1,6 +1,7 @@
 #include "guihost.h"
 
 #include "mainframe.h"
+#include "uilistview.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -126,4 +127,24 @@ void CGuiHost::ClearViews()
     }
     if (m_pFrame)
         m_pFrame->ClearViews();
+}
+
+QObject* CGuiHost::TransferReceiver()
+{
+    // The list passes the messages to its chain and has the commands
+    // re-evaluated, as the channel closes and reopens around each file.
+    CUiListView* list = m_pFrame ? m_pFrame->ListView() : nullptr;
+    return list && list->TransferChain() ? list : nullptr;
+}
+
+QString CGuiHost::ListFolder()
+{
+    CUiListView* list = m_pFrame ? m_pFrame->ListView() : nullptr;
+    return list ? list->GetCurrentPath() : QString();
+}
+
+int CGuiHost::ListHasItem(const QString& name)
+{
+    CUiListView* list = m_pFrame ? m_pFrame->ListView() : nullptr;
+    return list && list->FindItemByName(name) >= 0 ? 1 : 0;
 }

@@ -29,6 +29,10 @@ public:
     void EndWaitCursor() override;
     void SetStatusTexts(const QString& objects, const QString& memory) override;
     void ClearViews() override;
+    // The file list's side of a transfer batch.
+    QObject* TransferReceiver() override;
+    QString ListFolder() override;
+    int ListHasItem(const QString& name) override;
 
     int WaitCursorDepth() const { return m_nWaitDepth; }
 

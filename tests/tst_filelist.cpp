@@ -1,11 +1,13 @@
 #include "explorerfixture.h"
 #include "filelistmodel.h"
+#include "vqevents.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
 #include <QListView>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTreeView>
 #include <QtTest>
 
@@ -369,6 +371,62 @@ private Q_SLOTS:
         QApplication::sendEvent(f.pList, &change);
         QCOMPARE(f.pList->Model()->index(0, 1).data().toString(), u"4.096"_s);
         QLocale::setDefault(before);
+    }
+
+    void transferEnd_data()
+    {
+        QTest::addColumn<int>("wParam");
+        QTest::addColumn<QByteArray>("reread");
+        QTest::newRow("nothing written: items stay") << 0 << QByteArray();
+        QTest::newRow("files written: read again")
+            << 1 << QByteArray("mmem:cdir \"/F0:/SIGNAL\"\r\nmmem:cat?\r\n");
+    }
+
+    void transferEnd()
+    {
+        QFETCH(int, wParam);
+        QFETCH(QByteArray, reread);
+        CExplorerFixture f;
+        f.comm.SetDelayScale(0.02);
+        QVERIFY(f.Start());
+        f.pList->FillFromDevice(u"/F0:/SIGNAL"_s);
+        QVERIFY(f.sim.AddFile(u"/F0:/SIGNAL/NEW.CMP"_s, QByteArray(7, 'n')));
+        f.Sent();
+        const int connections = f.sim.ConnectionCount();
+        QSignalSpy resets(f.pList->Model(), &QAbstractItemModel::modelReset);
+
+        QCoreApplication::postEvent(f.pList, new CLinkEvent(WM_TRANSFER_END, wParam));
+        QTRY_VERIFY(f.sim.ConnectionCount() > connections); // the channel reopened
+        QTRY_VERIFY(f.comm.IsConnected());
+        QCOMPARE(f.Sent(), reread);
+        // Emptied before the pause, filled after it; or left alone.
+        QCOMPARE(resets.count(), wParam == 1 ? 2 : 0);
+        QCOMPARE(f.pList->ItemCount(), wParam == 1 ? 3 : 2);
+        QCOMPARE(f.pList->GetCurrentPath(), u"/F0:/SIGNAL"_s);
+    }
+
+    void downloadBatchThroughList()
+    {
+        CExplorerFixture f;
+        f.comm.SetDelayScale(0.02);
+        f.host.SetTransferReceiver(f.pList);
+        QVERIFY(f.Start());
+        f.pTree->setCurrentItem(f.Item(u"USER"_s));
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QStringList files;
+        for (const QString& name : {u"one.txt"_s, u"two.txt"_s}) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(name.toUtf8().repeated(10));
+            files << file.fileName();
+        }
+        QVERIFY(f.comm.PrepareDownload(files, f.pList->GetCurrentPath()));
+        // Two files, the pauses between them, the reconnection and a new listing.
+        QTRY_VERIFY_WITH_TIMEOUT(f.pList->FindItemByName(u"TWO.TXT"_s) >= 0, 10000);
+        QVERIFY(f.pList->FindItemByName(u"one.txt"_s) >= 0);
+        QTRY_VERIFY(f.comm.IsConnected());
+        QCOMPARE(f.sim.FileData(u"/F0:/USER/two.txt"_s), QByteArray("two.txt").repeated(10));
     }
 
     void keysOpenAndIgnore()

@@ -1,12 +1,14 @@
 #include "appsettings.h"
 #include "commandids.h"
 #include "filelistmodel.h"
+#include "guihost.h"
 #include "mainframe.h"
 #include "scriptedhost.h"
 #include "simserver.h"
 #include "uilistview.h"
 #include "uitreeview.h"
 #include "vqcomm.h"
+#include "vqevents.h"
 
 #include <QAction>
 #include <QListView>
@@ -290,6 +292,27 @@ private Q_SLOTS:
         QCoreApplication::sendEvent(qApp, &change);
         QCOMPARE(size.data().toString(), u"4.096"_s);
         QLocale::setDefault(before);
+    }
+
+    void guiHostReachesList()
+    {
+        CFrameFixture f;
+        QVERIFY(f.Connect());
+        CGuiHost gui;
+        QVERIFY(!gui.TransferReceiver());
+        gui.SetMainFrame(f.frame.get());
+        f.frame->TreeView()->setCurrentItem(f.FirstLevel(u"SIGNAL"_s));
+        QCOMPARE(gui.TransferReceiver(), f.frame->ListView());
+        QCOMPARE(gui.ListFolder(), u"/F0:/SIGNAL"_s);
+        QCOMPARE(gui.ListHasItem(u"720p50.cmp"_s), 1);
+        QCOMPARE(gui.ListHasItem(u"720P50"_s), 0);
+
+        // The channel closes for a batch's file and opens at its end: the
+        // commands follow each message of the batch.
+        f.comm.Disconnect();
+        CLinkEvent done(WM_UPLOAD_DONE, 0);
+        QCoreApplication::sendEvent(f.frame->ListView(), &done);
+        QVERIFY(!f.frame->Action(ID_REFRESH)->isEnabled());
     }
 
     void clearViews()

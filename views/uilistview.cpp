@@ -6,16 +6,11 @@
 #include "veskdoc.h"
 #include "vqcomm.h"
 // The header's range check compares two enum types, which this compiler flags.
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wenum-compare"
-#endif
+#include "transferchain.h"
 #include "vqevents.h"
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListView>
@@ -94,6 +89,15 @@ CUiListView::CUiListView(CVeskDoc* pDoc, QWidget* parent) : QStackedWidget(paren
 
     ApplyListMode();
     UpdateSortIndicator();
+
+    // The batch's pauses, next files and reconnection are the link's; what
+    // the list adds is emptying itself and reading its folder again.
+    if (CVQComm* comm = Comm()) {
+        m_pChain = new CTransferChain(comm, this);
+        connect(m_pChain, &CTransferChain::ClearList, this, &CUiListView::ClearList);
+        connect(m_pChain, &CTransferChain::Refresh, this, &CUiListView::Refresh);
+        connect(m_pChain, &CTransferChain::BatchEnded, this, &CUiListView::StateChanged);
+    }
     if (m_pDoc)
         m_pDoc->m_pListView = this;
 }
@@ -400,8 +404,11 @@ bool CUiListView::event(QEvent* event)
     case WM_DOWNLOAD_DONE:
     case WM_UPLOAD_NEXT:
     case WM_UPLOAD_DONE:
-        // TRANSFER-CHAIN: the batch's messages go to the link's transfer
-        // chain once it exists; the list adds only ClearList and Refresh.
+        // Messages of a batch addressed to the list go on to its chain; the
+        // command channel may have closed or opened on the way.
+        if (m_pChain)
+            QCoreApplication::sendEvent(m_pChain, event);
+        Q_EMIT StateChanged();
         return true;
     default:
         return QStackedWidget::event(event);

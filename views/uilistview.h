@@ -9,6 +9,7 @@
 #include <functional>
 
 class CFileListModel;
+class CTransferChain;
 class CFixedSizeDelegate;
 class CVeskDoc;
 class CVQComm;
@@ -86,6 +87,8 @@ public:
     // shown view) pops up; none while the generator is not connected.
     int ContextMenuIdAt(const QPoint& pos) const;
 
+    // The receiver of a transfer batch's messages.
+    CTransferChain* TransferChain() const { return m_pChain; }
     CFileListModel* Model() const { return m_pModel; }
     QListView* IconView() const { return m_pIconView; }
     QTreeView* DetailView() const { return m_pDetailView; }
@@ -122,4 +125,5 @@ private:
     CFixedSizeDelegate* m_pIconDelegate = nullptr;
     QTreeView* m_pDetailView = nullptr;
     std::array<QMenu*, 3> m_pMenus{};
+    CTransferChain* m_pChain = nullptr;
 };
