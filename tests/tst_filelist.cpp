@@ -15,13 +15,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-CFileInfo Entry(const QString& spec)
+CFileInfo Entry(const QString& text)
 {
     // "NAME/" is a folder, "NAME:size" a file.
-    if (spec.endsWith(u'/'))
-        return CFileInfo(spec.chopped(1), 0, quint32(1), 1);
-    const qsizetype colon = spec.lastIndexOf(u':');
-    return CFileInfo(spec.left(colon), spec.mid(colon + 1).toLongLong(), quint32(1), 0);
+    if (text.endsWith(u'/'))
+        return CFileInfo(text.chopped(1), 0, quint32(1), 1);
+    const qsizetype colon = text.lastIndexOf(u':');
+    return CFileInfo(text.left(colon), text.mid(colon + 1).toLongLong(), quint32(1), 0);
 }
 
 // A double click as a mouse delivers it: press, release, then the second
