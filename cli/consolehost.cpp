@@ -44,23 +44,29 @@ int CConsoleHost::MessageBox(const QString& text, int style, const QString& capt
 int CConsoleHost::Ask(const QString& text)
 {
     QMutexLocker lock(&m_mutex);
+    int answer = IDCANCEL;
     switch (m_policy) {
     case AnswerPolicy::Yes:
-        WriteErr(PREFIX + text + u" [OK: --yes]\n"_s);
-        return IDOK;
+        if (!m_quiet)
+            WriteErr(PREFIX + text + u" [OK: --yes]\n"_s);
+        answer = IDOK;
+        break;
     case AnswerPolicy::No:
         WriteErr(PREFIX + text + u" [Cancel: --no]\n"_s);
-        return IDCANCEL;
+        break;
     case AnswerPolicy::Ask:
+        if (!m_inputIsTerminal || !m_pIn) {
+            WriteErr(PREFIX + text + u" [Cancel: no terminal to ask, use --yes or --no]\n"_s);
+            break;
+        }
+        WriteErr(PREFIX + text + u" [y/N] "_s);
+        const QString typed = QString::fromLocal8Bit(m_pIn->readLine()).trimmed().toLower();
+        answer = typed == u"y" || typed == u"yes" ? IDOK : IDCANCEL;
         break;
     }
-    if (!m_inputIsTerminal || !m_pIn) {
-        WriteErr(PREFIX + text + u" [Cancel: no terminal to ask, use --yes or --no]\n"_s);
-        return IDCANCEL;
-    }
-    WriteErr(PREFIX + text + u" [y/N] "_s);
-    const QString answer = QString::fromLocal8Bit(m_pIn->readLine()).trimmed().toLower();
-    return answer == u"y" || answer == u"yes" ? IDOK : IDCANCEL;
+    if (answer != IDOK)
+        ++m_refusalCount;
+    return answer;
 }
 
 void CConsoleHost::SetStatusTexts(const QString& objects, const QString& memory)
@@ -124,6 +130,12 @@ int CConsoleHost::ErrorCount() const
 {
     QMutexLocker lock(&m_mutex);
     return m_errorCount;
+}
+
+int CConsoleHost::RefusalCount() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_refusalCount;
 }
 
 QString CConsoleHost::ObjectsText() const

@@ -59,6 +59,8 @@ public:
 
     // Stop-icon messages shown so far: each one is a failure.
     int ErrorCount() const;
+    // Questions answered Cancel so far.
+    int RefusalCount() const;
     QString ObjectsText() const;
     QString MemoryText() const;
 
@@ -77,6 +79,7 @@ private:
     bool m_quiet = false;
     bool m_progressShown = false;
     int m_errorCount = 0;
+    int m_refusalCount = 0;
     QString m_objects;
     QString m_memory;
 };

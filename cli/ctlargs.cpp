@@ -47,7 +47,8 @@ const std::array kCommands = {
                 "refused otherwise), the generator's free memory, the block-size limit, and\n"
                 "the confirmation of each file's kind (answered the same way). A progress\n"
                 "line goes to standard error when it is a terminal. Afterwards each file\n"
-                "sent must be listed in FOLDER with its size.\n"
+                "sent must be listed in FOLDER with its size. Scripts pass --yes: every\n"
+                "file's kind is confirmed.\n"
                 "Ctrl+C cancels the transfer (exit status 1).\n"_L1},
     CommandInfo{"get"_L1, 1, -1, "get PATH... [TARGET]"_L1, "fetch generator files to the PC"_L1,
                 "Copies generator files to the PC. With two or more arguments the last one\n"
@@ -101,7 +102,7 @@ const QString OPTIONS_HELP =
     "  --demo       use an emulator started inside the tool, with sample content\n"
     "  -y, --yes    answer OK to every question\n"
     "  -n, --no     answer Cancel to every question\n"
-    "  -q, --quiet  no progress line and no notes; errors still show\n"
+    "  -q, --quiet  no progress line, notes or echo of --yes; errors still show\n"
     "  -h, --help   this help; after a command, that command's help\n"
     "  --version    print the version\n"
     "\n"

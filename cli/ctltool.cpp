@@ -24,6 +24,7 @@ const QString NAME_EXISTS_TEXT =
     u"A file with the name you specified already exists.\n\nSpecify a different filename."_s;
 const QString NEW_FOLDER_HERE_TEXT = u"Cannot create a new folder in this place."_s;
 const QString REMOVE_FOLDER_TEXT = u"Cannot remove this folder."_s;
+const QString ROOT_TARGET_TEXT = u"Nothing can be placed directly in \"/F0:/\"."_s;
 
 // The leading integer of an error-queue entry ("-256,\"File name not found\"").
 bool QueueCode(QStringView line, int& code)
@@ -262,6 +263,9 @@ bool CCtlTool::ReadListing(const QString& folder, Listing& listing)
 
 CCtlTool::Found CCtlTool::LookUp(const QString& path, CFileInfo* entry)
 {
+    // A name the wire cannot carry is refused as such, not looked for.
+    if (m_pComm->QuotedPath(path).isEmpty())
+        return Found::Failed;
     Listing listing;
     if (!ReadListing(DeviceParent(path), listing))
         return Found::Failed;
@@ -436,7 +440,7 @@ int CCtlTool::CmdMoveCopy(bool copy)
     if (found == Found::Failed)
         return CTL_FAILED;
     if (IsFixedDeviceFolder(target))
-        return Refuse(NEW_FOLDER_HERE_TEXT);
+        return Refuse(ROOT_TARGET_TEXT);
     if (found == Found::Yes)
         return Refuse(NAME_EXISTS_TEXT);
     if (!m_pComm->CheckNewName(DeviceName(target)))

@@ -267,7 +267,7 @@ private Q_SLOTS:
             << QStringList{u"mv"_s, u"LOGO"_s, u"USER"_s} << 1 << u"Can not rename this folder"_s
             << QStringList{u"/F0:/LOGO"_s} << QStringList{u"/F0:/USER/LOGO"_s};
         QTest::newRow("mv into the root") << QStringList{u"mv"_s, u"USER/README.TXT"_s, u"/F0:/"_s} << 1
-                                          << u"Cannot create a new folder in this place."_s
+                                          << u"Nothing can be placed directly in \"/F0:/\"."_s
                                           << QStringList{u"/F0:/USER/README.TXT"_s} << QStringList();
         QTest::newRow("mv into itself") << QStringList{u"mv"_s, u"USER/PROJECTS"_s, u"USER/PROJECTS/SUB"_s}
                                         << 1 << u"generator error: -257,\"File name error\""_s
