@@ -12,3 +12,6 @@ struct BenchCommand
 };
 
 int RunCatalogBench(const QStringList& arguments);
+int RunDownloadBench(const QStringList& arguments);
+int RunUploadBench(const QStringList& arguments);
+int RunBatchBench(const QStringList& arguments);

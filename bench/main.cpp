@@ -11,6 +11,9 @@ namespace {
 // Add a subcommand here.
 constexpr BenchCommand kCommands[] = {
     {"catalog", "time reading a folder catalog of --entries N files", &RunCatalogBench},
+    {"download", "one download of --size bytes through the engine against a bare socket", &RunDownloadBench},
+    {"upload", "one upload of --size bytes against its pacing", &RunUploadBench},
+    {"batch", "per-file time of a batch of --files N of --size bytes, both directions", &RunBatchBench},
 };
 
 void PrintUsage()

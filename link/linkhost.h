@@ -3,6 +3,8 @@
 #include <QString>
 
 class QObject;
+class CProgressSink;
+enum FileKind : int;
 
 // Message box styles and answers, with the values the program has always used.
 enum : int
@@ -43,6 +45,26 @@ public:
     virtual void SetStatusTexts(const QString& objects, const QString& memory) = 0;
     // Empties the folder tree and the file list.
     virtual void ClearViews() = 0;
+
+    // --- transfers (GUI thread unless said otherwise) ---
+
+    // Asks the user to confirm sending the PC file `pcPath` as a file of
+    // `kind` (the file-kind dialogs). IDOK sends it, anything else stops the
+    // batch before a byte is sent. Default: confirmed without asking.
+    virtual int ConfirmDownload(FileKind /*kind*/, const QString& /*pcPath*/) { return IDOK; }
+    // A new progress sink for one batch (see CProgressSink: it deletes itself
+    // after WM_TRANSFER_END). Default null: the link uses a silent one.
+    virtual CProgressSink* CreateProgressSink() { return nullptr; }
+    // The object that receives the batch's chain events (WM_UPLOAD_DONE,
+    // WM_DOWNLOAD_DONE, the NEXT messages, WM_TRANSFER_END): normally a
+    // CTransferChain living on the GUI thread. Null: no batch can start.
+    virtual QObject* TransferReceiver() { return nullptr; }
+    // The folder the file list shows, empty when there is no file list (the
+    // command-line tool); a download into this folder tests names against the
+    // list's items instead of reading the catalog again.
+    virtual QString ListFolder() { return QString(); }
+    // 1 when the file list holds an item of this name (whole name, case ignored).
+    virtual int ListHasItem(const QString& /*name*/) { return 0; }
 };
 
 // Shows the wait cursor for as long as it lives.

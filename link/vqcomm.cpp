@@ -12,8 +12,15 @@ QString g_replyLine;
 
 CVQComm::CVQComm(CLinkHost* host) : m_pHost(host), m_socket(std::make_unique<CCmdSocket>()) {}
 
-// Closes the socket without sending anything.
-CVQComm::~CVQComm() = default;
+// Closes the socket without sending anything; a transfer still running is
+// cancelled and waited for.
+CVQComm::~CVQComm()
+{
+    if (IsTransferRunning()) {
+        CancelTransfer();
+        JoinTransferThread();
+    }
+}
 
 int CVQComm::Connect()
 {
@@ -34,7 +41,7 @@ int CVQComm::Disconnect()
 {
     m_socket->Close();
     m_connected = 0;
-    QThread::msleep(DISCONNECT_PAUSE_MS);
+    QThread::msleep(static_cast<unsigned long>(ScaledDelay(DISCONNECT_PAUSE_MS)));
     return 1;
 }
 

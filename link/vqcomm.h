@@ -1,15 +1,24 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <memory>
+#include <thread>
 
+#include "cmdsocket.h"
+#include "downloadfilelist.h"
 #include "fileinfo.h"
 #include "linkhost.h"
+#include "progresssink.h"
 
-class CCmdSocket;
+class QFile;
+class QFileDevice;
+class QObject;
 
 // TCP port of the generator: the command channel and every transfer connection.
 inline constexpr quint16 COMMAND_PORT = 5000;
@@ -35,6 +44,21 @@ extern qint64 g_catalogBytes;
 // the operations that change the generator's file system. Operations return 1
 // on success and 0 on failure; the user has been told through the host where a
 // message applies.
+// --- transfers ---
+// Data moves in chunks of this size.
+inline constexpr qint64 TRANSFER_CHUNK = 32768;
+// A transfer connection on which no byte moves for this long fails.
+inline constexpr int TRANSFER_IDLE_MS = 30000;
+// The remaining TS-file allowance of the generator (never asked).
+inline constexpr int TS_FILE_ALLOWANCE = 12345678;
+// A block header carries at most nine length digits.
+inline constexpr qint64 MAX_DOWNLOAD_SIZE = 999999999;
+
+// The transfer connection of the worker of the moment, and the Cancel flag.
+// Cancel may come from the GUI thread at any time (CVQComm::CancelTransfer).
+extern CCmdSocket g_transferSocket;
+extern std::atomic<int> g_transferCancelled;
+
 class CVQComm final
 {
 public:
@@ -102,6 +126,88 @@ public:
     // answers; CheckNewName tells the user when it refuses.
     static int IsValidNewName(const QString& name);
     int CheckNewName(const QString& name);
+
+    // --- transfers (the GUI thread, except the worker functions) ---
+    // Upload: generator to PC.
+    void ClearUploadQueue();
+    void SetUploadFolder(const QString& folder) { m_uploadFolder = folder; }
+    // `entry` must stay alive until the batch has ended.
+    void QueueUpload(const CFileInfo* entry, const QString& pcPath);
+    int StartUpload();
+    int UploadNext();
+    int UploadFile(const QString& devicePath, const QString& pcPath, quint64 size);
+    // "mmem:data? "path"" and CR LF; empty (after a message) for an unsafe path.
+    QString MakeUploadCommand(const QString& devicePath);
+
+    // Download: PC to generator.
+    int PrepareDownload(const QStringList& pcPaths, const QString& targetFolder);
+    int MakeDownloadHeader(CDownloadFile& file, const QString& targetFolder);
+    int DownloadNext(int wParam);
+    int DownloadFile(CDownloadFile* file, const QString& targetFolder, const QString& suffix);
+    int StatPCFile(CDownloadFile& file);
+    // "#<digits><size>": the block header for `size` data bytes.
+    static QByteArray BlockHeader(quint64 size);
+
+    // Cancel of the progress display; any thread, any moment of a batch.
+    void CancelTransfer();
+    // Waits for the worker of the last file to end (it has posted its last
+    // message or is about to). The chain calls it when a batch is over.
+    void JoinTransferThread();
+    int IsTransferRunning() const;
+
+    // Test and benchmark settings; the defaults are the real behaviour.
+    void SetTransferIdleMs(int ms) { m_transferIdleMs = ms; }
+    // Scales every fixed pause of a batch (chain waits, the pause after a
+    // closed connection, the upload's pacing) for fast tests; 1 is real time.
+    void SetDelayScale(double scale) { m_delayScale = scale; }
+    double DelayScale() const { return m_delayScale; }
+    int ScaledDelay(int ms) const;
+    const CDownloadFileList& DownloadList() const { return m_downloadList; }
+
+private:
+    enum class TransferOutcome
+    {
+        None,
+        Success,
+        Failure,
+        Cancelled
+    };
+    void UploadThreadProc();
+    TransferOutcome ReceiveUploadData(QFileDevice& file);
+    void EndUploadThread(int success);
+    void DownloadThreadProc();
+    TransferOutcome SendDownloadData(QFile& file);
+    void EndDownloadThread(int flag);
+    void StartTransferThread(void (CVQComm::*proc)());
+    // Creates the batch's progress sink and finds the chain; 0 without a chain.
+    int BeginBatch();
+    void EndBatch(int wParam);
+    // Sleeps on the worker thread in short slices; 0 as soon as Cancel comes.
+    static int PauseTransfer(int ms);
+    // Closes g_transferSocket so that a concurrent Cancel never shuts down a
+    // descriptor that has been reused.
+    static void CloseTransferSocket();
+
+    QString m_uploadFolder;
+    QList<const CFileInfo*> m_uploadEntries;
+    QStringList m_uploadTargets;
+    qsizetype m_uploadEntryPos = 0;
+    qsizetype m_uploadTargetPos = 0;
+    QPointer<CProgressSink> m_pProgressDlg;
+    // The batch's sink as the worker sees it; set before each worker starts.
+    CProgressSink* m_pWorkerSink = nullptr;
+    QObject* m_pWorkerNotify = nullptr;
+    QPointer<QObject> m_pNotifyWnd;
+    // Written on the GUI thread before a worker starts, read by the worker.
+    QByteArray m_transferCommand;
+    quint64 m_transferSize = 0;
+    QString m_localPath;
+    std::atomic<int> m_aborted{0};
+    CDownloadFileList m_downloadList;
+    std::thread m_worker;
+    std::atomic<bool> m_workerRunning{false};
+    int m_transferIdleMs = TRANSFER_IDLE_MS;
+    double m_delayScale = 1.0;
 
 private:
     CLinkHost* m_pHost = nullptr;

@@ -1,5 +1,7 @@
 #include "scriptedhost.h"
 
+#include "scriptedsink.h"
+
 #include <QMutexLocker>
 
 int CScriptedHost::MessageBox(const QString& text, int style, const QString& caption)
@@ -95,4 +97,109 @@ QString CScriptedHost::MemoryText() const
 {
     QMutexLocker lock(&m_mutex);
     return m_memory;
+}
+
+int CScriptedHost::ConfirmDownload(FileKind kind, const QString& pcPath)
+{
+    QMutexLocker lock(&m_mutex);
+    m_confirmations.append({kind, pcPath});
+    return m_confirmAnswers.isEmpty() ? IDOK : m_confirmAnswers.takeFirst();
+}
+
+CProgressSink* CScriptedHost::CreateProgressSink()
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        ++m_progress.sinks;
+    }
+    return new CScriptedSink(this); // deletes itself when the batch ends
+}
+
+QObject* CScriptedHost::TransferReceiver()
+{
+    return m_receiver;
+}
+
+QString CScriptedHost::ListFolder()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_listFolder;
+}
+
+int CScriptedHost::ListHasItem(const QString& name)
+{
+    QMutexLocker lock(&m_mutex);
+    return m_listItems.contains(name, Qt::CaseInsensitive) ? 1 : 0;
+}
+
+CScriptedHost::Progress CScriptedHost::ProgressRecord() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_progress;
+}
+
+void CScriptedHost::ClearProgress()
+{
+    QMutexLocker lock(&m_mutex);
+    m_progress = Progress();
+    m_confirmations.clear();
+    m_confirmAnswers.clear();
+}
+
+void CScriptedHost::SetOnUpdate(std::function<void(quint64)> onUpdate)
+{
+    QMutexLocker lock(&m_mutex);
+    m_onUpdate = std::move(onUpdate);
+}
+
+void CScriptedHost::SetList(const QString& folder, const QStringList& items)
+{
+    QMutexLocker lock(&m_mutex);
+    m_listFolder = folder;
+    m_listItems = items;
+}
+
+void CScriptedHost::QueueConfirmAnswer(int answer)
+{
+    QMutexLocker lock(&m_mutex);
+    m_confirmAnswers.append(answer);
+}
+
+QList<CScriptedHost::Confirmation> CScriptedHost::Confirmations() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_confirmations;
+}
+
+void CScriptedHost::RecordStartFile(const QString& name, quint64 total, const QString& caption)
+{
+    QMutexLocker lock(&m_mutex);
+    m_progress.files.append(name);
+    m_progress.captions.append(caption);
+    m_progress.totals.append(total);
+}
+
+void CScriptedHost::RecordUpdate(quint64 done)
+{
+    std::function<void(quint64)> onUpdate;
+    {
+        QMutexLocker lock(&m_mutex);
+        ++m_progress.updates;
+        m_progress.lastDone = done;
+        onUpdate = m_onUpdate;
+    }
+    if (onUpdate)
+        onUpdate(done);
+}
+
+void CScriptedHost::RecordComplete()
+{
+    QMutexLocker lock(&m_mutex);
+    ++m_progress.completes;
+}
+
+void CScriptedHost::RecordEnd(int wParam)
+{
+    QMutexLocker lock(&m_mutex);
+    m_progress.ends.append(wParam);
 }

@@ -1,0 +1,427 @@
+// vq-bench download / upload / batch: the transfer engines against the
+// emulator running as a process of its own (../sim/vq820-sim next to vq-bench).
+
+#include "benchcommands.h"
+#include "transferchain.h"
+#include "vqcomm.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr double kMiB = 1024.0 * 1024.0;
+const QString kFolder = u"/F0:/USER"_s;
+
+double Now()
+{
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return double(clock.nsecsElapsed()) / 1e9;
+}
+
+// Resident set size in bytes (current, or the peak so far).
+qint64 Rss(bool peak)
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray key = peak ? "VmHWM:" : "VmRSS:";
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return 0;
+}
+
+// Samples the resident size while a transfer runs; the peak counts.
+class CRssSampler
+{
+public:
+    CRssSampler()
+        : m_base(Rss(false)), m_thread([this] {
+              while (!m_stop) {
+                  m_peak = std::max(m_peak.load(), Rss(false));
+                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+              }
+          })
+    {
+    }
+    ~CRssSampler() { Stop(); }
+    double GrowthMiB()
+    {
+        Stop();
+        return double(std::max<qint64>(0, m_peak - m_base)) / kMiB;
+    }
+
+private:
+    void Stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    qint64 m_base;
+    std::atomic<qint64> m_peak{0};
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+// When the data phase of the last file began and ended, as its progress
+// reports show it: from the first report to SetComplete.
+struct CTiming
+{
+    std::atomic<double> firstAt{0.0};
+    std::atomic<quint64> firstDone{0};
+    std::atomic<double> completeAt{0.0};
+    std::atomic<quint64> lastDone{0};
+};
+
+class CTimingSink final : public CProgressSink
+{
+public:
+    explicit CTimingSink(CTiming* timing) : m_pTiming(timing) {}
+    void StartFile(const QString&, quint64, const QString&, int) override
+    {
+        m_pTiming->firstAt = 0.0;
+        m_pTiming->completeAt = 0.0;
+    }
+    void UpdateProgress(quint64 done) override
+    {
+        if (m_pTiming->firstAt == 0.0) {
+            m_pTiming->firstAt = Now();
+            m_pTiming->firstDone = done;
+        }
+        m_pTiming->lastDone = done;
+    }
+    void SetComplete() override { m_pTiming->completeAt = Now(); }
+
+private:
+    CTiming* m_pTiming;
+};
+
+// Messages to stderr, answered OK; one timing sink per batch.
+class CBenchHost final : public CLinkHost
+{
+public:
+    int MessageBox(const QString& text, int, const QString&) override
+    {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+        ++m_messages;
+        return IDOK;
+    }
+    void Beep() override {}
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+    void SetStatusTexts(const QString&, const QString&) override {}
+    void ClearViews() override {}
+    CProgressSink* CreateProgressSink() override
+    {
+        return new CTimingSink(&m_timing); // deletes itself when the batch ends
+    }
+    QObject* TransferReceiver() override { return m_receiver; }
+
+    // Seconds and bytes of the last file's data phase after its first chunk.
+    double DataSeconds() const { return m_timing.completeAt - m_timing.firstAt; }
+    double DataBytes() const { return double(m_timing.lastDone - m_timing.firstDone); }
+
+    QObject* m_receiver = nullptr;
+    CTiming m_timing;
+    std::atomic<int> m_messages{0};
+};
+
+// The emulator process, listening on a free loopback port.
+class CSimProcess
+{
+public:
+    bool Start(qint64 capacity)
+    {
+        const QString program = QDir(QCoreApplication::applicationDirPath()).filePath(u"../sim/vq820-sim"_s);
+        m_process.setProgram(program);
+        m_process.setArguments({u"--port"_s, u"0"_s, u"--capacity"_s, QString::number(capacity)});
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        if (!m_process.waitForStarted(5000)) {
+            std::fprintf(stderr, "vq-bench: cannot start %s\n", qPrintable(program));
+            return false;
+        }
+        QElapsedTimer timer;
+        timer.start();
+        while (!m_process.canReadLine() && timer.elapsed() < 5000)
+            m_process.waitForReadyRead(100);
+        const QString line = QString::fromLatin1(m_process.readLine()).trimmed();
+        const qsizetype colon = line.lastIndexOf(u':');
+        if (!line.startsWith(u"listening on "_s) || colon < 0)
+            return false;
+        m_address = line.mid(13, colon - 13);
+        m_port = quint16(line.mid(colon + 1).toUInt());
+        return m_port != 0;
+    }
+    ~CSimProcess()
+    {
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+    QString m_address;
+    quint16 m_port = 0;
+
+private:
+    QProcess m_process;
+};
+
+// A link, its chain and a host, connected to the emulator.
+struct CBenchLink
+{
+    explicit CBenchLink(const CSimProcess& sim)
+    {
+        comm.SetHost(sim.m_address);
+        comm.SetPort(sim.m_port);
+        host.m_receiver = &chain;
+        QObject::connect(&chain, &CTransferChain::BatchEnded, &chain, [this](int) { loop.quit(); });
+    }
+    bool RunBatch()
+    {
+        QTimer::singleShot(600000, &loop, [this] { loop.exit(1); });
+        return loop.exec() == 0 && host.m_messages == 0;
+    }
+    CBenchHost host;
+    CVQComm comm{&host};
+    CTransferChain chain{&comm};
+    QEventLoop loop;
+};
+
+bool WritePcFile(const QString& path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray chunk(1 << 20, '\0');
+    for (qsizetype i = 0; i < chunk.size(); ++i)
+        chunk[i] = char((i * 131 + 7) & 0xFF);
+    for (qint64 left = size; left > 0;) {
+        const qint64 n = std::min<qint64>(left, chunk.size());
+        if (file.write(chunk.constData(), n) != n)
+            return false;
+        left -= n;
+    }
+    return true;
+}
+
+// Sends a block with a bare socket in large writes; seconds for the data.
+double SendRaw(const CSimProcess& sim, const QString& devicePath, const QString& pcPath, qint64 size)
+{
+    QFile file(pcPath);
+    QTcpSocket socket;
+    socket.connectToHost(sim.m_address, sim.m_port);
+    if (!file.open(QIODevice::ReadOnly) || !socket.waitForConnected(5000))
+        return -1;
+    const QByteArray length = QByteArray::number(size);
+    socket.write("mmem:data \"" + devicePath.toLatin1() + "\",#" + QByteArray::number(length.size()) +
+                 length);
+    socket.waitForBytesWritten(5000);
+    const double start = Now();
+    QByteArray buffer(1 << 20, '\0');
+    for (qint64 left = size; left > 0;) {
+        const qint64 n = file.read(buffer.data(), std::min<qint64>(left, buffer.size()));
+        if (n <= 0 || socket.write(buffer.constData(), n) != n)
+            return -1;
+        while (socket.bytesToWrite() > 0) {
+            if (!socket.waitForBytesWritten(30000))
+                return -1;
+        }
+        left -= n;
+    }
+    const double seconds = Now() - start;
+    socket.write("\r\n");
+    socket.waitForBytesWritten(5000);
+    // The generator has taken the block when it answers the next query.
+    socket.write("*idn?\r\n");
+    while (!socket.canReadLine() && socket.waitForReadyRead(30000)) {
+    }
+    return seconds;
+}
+
+qint64 SizeOption(QCommandLineParser& parser, const QCommandLineOption& option)
+{
+    bool ok = false;
+    const qint64 size = parser.value(option).toLongLong(&ok);
+    return ok && size >= 0 ? size : -1;
+}
+
+} // namespace
+
+int RunDownloadBench(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(u"One download through the engine against a bare socket."_s);
+    parser.addHelpOption();
+    const QCommandLineOption sizeOption(u"size"_s, u"File size in bytes."_s, u"bytes"_s, u"268435456"_s);
+    parser.addOption(sizeOption);
+    parser.process(arguments);
+    const qint64 size = SizeOption(parser, sizeOption);
+    if (size < TRANSFER_CHUNK * 4 || size > MAX_DOWNLOAD_SIZE) {
+        std::fprintf(stderr, "vq-bench download: --size from %lld to %lld\n", TRANSFER_CHUNK * 4,
+                     MAX_DOWNLOAD_SIZE);
+        return 2;
+    }
+
+    QTemporaryDir dir;
+    CSimProcess sim;
+    const QString pcPath = dir.filePath(u"BENCH.SEQ"_s);
+    if (!dir.isValid() || !WritePcFile(pcPath, size) || !sim.Start(3 * size + 64 * 1024 * 1024))
+        return 1;
+
+    // The bare socket before and after the engine; the faster run counts, so
+    // the ratio is never flattered by a slow emulator.
+    const double rawBefore = SendRaw(sim, kFolder + u"/RAW.SEQ"_s, pcPath, size);
+
+    CBenchLink link(sim);
+    if (!link.comm.Connect())
+        return 1;
+    CRssSampler rss;
+    if (!link.comm.PrepareDownload({QDir::toNativeSeparators(pcPath)}, kFolder) || !link.RunBatch())
+        return 1;
+    const double rssGrowth = rss.GrowthMiB();
+    const double engineSeconds = link.host.DataSeconds();
+    const double engineMiB = link.host.DataBytes() / kMiB;
+    const double rawAfter = SendRaw(sim, kFolder + u"/RAW.SEQ"_s, pcPath, size);
+    const double rawSeconds = std::min(rawBefore, rawAfter);
+    if (rawBefore <= 0 || rawAfter <= 0 || engineSeconds <= 0)
+        return 1;
+    const double engineRate = engineMiB / engineSeconds;
+    const double rawRate = double(size) / kMiB / rawSeconds;
+    std::printf("RESULT download_mib_s %.1f MiB/s\n", engineRate);
+    std::printf("RESULT download_raw_mib_s %.1f MiB/s\n", rawRate);
+    std::printf("RESULT download_ratio %.3f ratio\n", engineRate / rawRate);
+    std::printf("RESULT rss_growth_mib %.1f MiB\n", rssGrowth);
+    return 0;
+}
+
+int RunUploadBench(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        u"One upload through the engine against its pacing of one chunk per 100 ms."_s);
+    parser.addHelpOption();
+    const QCommandLineOption sizeOption(u"size"_s, u"File size in bytes."_s, u"bytes"_s, u"4194304"_s);
+    parser.addOption(sizeOption);
+    parser.process(arguments);
+    const qint64 size = SizeOption(parser, sizeOption);
+    if (size < TRANSFER_CHUNK * 4 || size > MAX_DOWNLOAD_SIZE) {
+        std::fprintf(stderr, "vq-bench upload: --size from %lld to %lld\n", TRANSFER_CHUNK * 4,
+                     MAX_DOWNLOAD_SIZE);
+        return 2;
+    }
+    QTemporaryDir dir;
+    CSimProcess sim;
+    const QString source = dir.filePath(u"SOURCE.SEQ"_s);
+    if (!dir.isValid() || !WritePcFile(source, size) || !sim.Start(2 * size + 64 * 1024 * 1024))
+        return 1;
+    if (SendRaw(sim, kFolder + u"/UP.SEQ"_s, source, size) < 0)
+        return 1;
+
+    CBenchLink link(sim);
+    if (!link.comm.Connect())
+        return 1;
+    const CFileInfo entry(u"UP.SEQ"_s, size, quint32(1700000000), 0);
+    link.comm.SetUploadFolder(kFolder);
+    link.comm.QueueUpload(&entry, QDir::toNativeSeparators(dir.filePath(u"UP.SEQ"_s)));
+    CRssSampler rss;
+    if (!link.comm.StartUpload() || !link.RunBatch())
+        return 1;
+    const double rssGrowth = rss.GrowthMiB();
+    if (QFileInfo(dir.filePath(u"UP.SEQ"_s)).size() != size)
+        return 1;
+    // One chunk per 100 ms at best.
+    const double rate = link.host.DataBytes() / link.host.DataSeconds();
+    constexpr double kPacedRate = double(TRANSFER_CHUNK) * 10.0;
+    std::printf("RESULT upload_bytes_s %.0f B/s\n", rate);
+    std::printf("RESULT upload_pacing_efficiency %.3f ratio\n", rate / kPacedRate);
+    std::printf("RESULT rss_growth_mib %.1f MiB\n", rssGrowth);
+    return 0;
+}
+
+int RunBatchBench(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        u"Per-file time of a batch in each direction against its fixed pauses."_s);
+    parser.addHelpOption();
+    const QCommandLineOption filesOption(u"files"_s, u"Files in the batch."_s, u"N"_s, u"5"_s);
+    const QCommandLineOption sizeOption(u"size"_s, u"Size of each file in bytes."_s, u"bytes"_s, u"1024"_s);
+    parser.addOption(filesOption);
+    parser.addOption(sizeOption);
+    parser.process(arguments);
+    const int files = parser.value(filesOption).toInt();
+    const qint64 size = SizeOption(parser, sizeOption);
+    if (files < 1 || files > 1000 || size < 0 || size > TRANSFER_CHUNK) {
+        std::fprintf(stderr, "vq-bench batch: --files 1..1000, --size 0..%lld\n", TRANSFER_CHUNK);
+        return 2;
+    }
+    QTemporaryDir dir;
+    CSimProcess sim;
+    if (!dir.isValid() || !sim.Start(64 * 1024 * 1024 + files * size * 4))
+        return 1;
+    QStringList paths;
+    for (int i = 0; i < files; ++i) {
+        paths << QDir::toNativeSeparators(dir.filePath(u"B%1.SEQ"_s.arg(i)));
+        if (!WritePcFile(paths.last(), size))
+            return 1;
+    }
+
+    CBenchLink link(sim);
+    if (!link.comm.Connect())
+        return 1;
+    // Download: from the call to the reopened command channel.
+    double start = Now();
+    if (!link.comm.PrepareDownload(paths, kFolder) || !link.RunBatch())
+        return 1;
+    const double downloadMs = (Now() - start) * 1000.0 / files;
+
+    std::vector<std::unique_ptr<CFileInfo>> entries;
+    link.comm.SetUploadFolder(kFolder);
+    for (int i = 0; i < files; ++i) {
+        entries.push_back(std::make_unique<CFileInfo>(u"B%1.SEQ"_s.arg(i), size, quint32(1700000000), 0));
+        link.comm.QueueUpload(entries.back().get(),
+                              QDir::toNativeSeparators(dir.filePath(u"U%1.SEQ"_s.arg(i))));
+    }
+    start = Now();
+    if (!link.comm.StartUpload() || !link.RunBatch())
+        return 1;
+    const double uploadMs = (Now() - start) * 1000.0 / files;
+
+    // The fixed pauses per file: Disconnect's 100 ms before each file, the
+    // chain's pause after it (1 s after a download, 100 ms after an upload),
+    // an upload's 20 ms before the digit count and 100 ms before its data,
+    // and Disconnect's 100 ms at the end.
+    const double downloadMin = (files * (100.0 + 1000.0) + 100.0) / files;
+    const double uploadMin = (files * (100.0 + 20.0 + 100.0 + 100.0) + 100.0) / files;
+    std::printf("RESULT download_per_file_ms %.1f ms\n", downloadMs);
+    std::printf("RESULT download_per_file_min_ms %.1f ms\n", downloadMin);
+    std::printf("RESULT download_per_file_ratio %.3f ratio\n", downloadMs / downloadMin);
+    std::printf("RESULT upload_per_file_ms %.1f ms\n", uploadMs);
+    std::printf("RESULT upload_per_file_min_ms %.1f ms\n", uploadMin);
+    std::printf("RESULT upload_per_file_ratio %.3f ratio\n", uploadMs / uploadMin);
+    return 0;
+}

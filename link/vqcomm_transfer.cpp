@@ -1,0 +1,103 @@
+// What the upload and download engines share: the transfer socket, Cancel,
+// the worker thread and the end of a batch.
+#include "vqcomm.h"
+
+#include "vqevents.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <cmath>
+#include <mutex>
+
+CCmdSocket g_transferSocket;
+std::atomic<int> g_transferCancelled{0};
+
+namespace {
+// Guards the life of the transfer socket's descriptor against Shutdown from
+// another thread; held only for the instant of a close or a shutdown.
+std::mutex g_transferSocketLock;
+constexpr int kPauseSliceMs = 10;
+} // namespace
+
+int CVQComm::ScaledDelay(int ms) const
+{
+    return static_cast<int>(std::lround(ms * m_delayScale));
+}
+
+int CVQComm::PauseTransfer(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        if (g_transferCancelled)
+            return 0;
+        const qint64 left = ms - timer.elapsed();
+        if (left <= 0)
+            return 1;
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, kPauseSliceMs)));
+    }
+}
+
+void CVQComm::CloseTransferSocket()
+{
+    std::lock_guard lock(g_transferSocketLock);
+    g_transferSocket.Close();
+}
+
+void CVQComm::CancelTransfer()
+{
+    // The flag first: a worker whose wait fails next must see it and stay silent.
+    g_transferCancelled = 1;
+    std::lock_guard lock(g_transferSocketLock);
+    g_transferSocket.Shutdown();
+    g_transferSocket.CancelWait();
+}
+
+int CVQComm::BeginBatch()
+{
+    m_pNotifyWnd = m_pHost ? m_pHost->TransferReceiver() : nullptr;
+    if (!m_pNotifyWnd)
+        return 0;
+    CProgressSink* sink = m_pHost->CreateProgressSink();
+    if (!sink)
+        sink = new CProgressSink(); // silent; deletes itself when the batch ends
+    sink->SetReceiver(m_pNotifyWnd);
+    m_pProgressDlg = sink;
+    m_aborted = 0;
+    g_transferCancelled = 0;
+    return 1;
+}
+
+void CVQComm::StartTransferThread(void (CVQComm::*proc)())
+{
+    JoinTransferThread();
+    m_pWorkerSink = m_pProgressDlg;
+    m_pWorkerNotify = m_pNotifyWnd;
+    // A plain thread: joining it is a synchronisation every tool can see.
+    m_workerRunning = true;
+    m_worker = std::thread([this, proc] {
+        (this->*proc)();
+        m_workerRunning = false;
+    });
+}
+
+void CVQComm::JoinTransferThread()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+int CVQComm::IsTransferRunning() const
+{
+    return m_workerRunning ? 1 : 0;
+}
+
+void CVQComm::EndBatch(int wParam)
+{
+    JoinTransferThread();
+    if (m_pProgressDlg)
+        QCoreApplication::postEvent(m_pProgressDlg, new CLinkEvent(WM_TRANSFER_END, wParam));
+    m_pProgressDlg = nullptr;
+}

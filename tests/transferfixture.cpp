@@ -1,0 +1,91 @@
+#include "transferfixture.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+CTransferFixture::CTransferFixture() = default;
+
+// The link first: it waits for a worker still running, whose last event
+// then finds the chain alive (and is dropped with it).
+CTransferFixture::~CTransferFixture()
+{
+    m_comm.reset();
+    m_chain.reset();
+}
+
+bool CTransferFixture::Start()
+{
+    vqsim::SimOptions options;
+    options.port = 0;
+    return m_sim.Start(options) && m_dir.isValid();
+}
+
+void CTransferFixture::Reset(double scale)
+{
+    m_comm.reset();
+    m_chain.reset();
+    m_sim.SetFaults({});
+    m_sim.ClearScriptedReplies();
+    m_host.ClearMessages();
+    m_host.ClearProgress();
+    m_host.SetOnUpdate({});
+    m_host.SetList(QString(), {});
+    m_batchesEnded = 0;
+    m_endParams.clear();
+
+    m_comm = std::make_unique<CVQComm>(&m_host);
+    m_comm->SetHost(u"127.0.0.1"_s);
+    m_comm->SetPort(m_sim.Port());
+    m_comm->SetDelayScale(scale);
+    m_chain = std::make_unique<CTransferChain>(m_comm.get());
+    m_host.SetTransferReceiver(m_chain.get());
+    QObject::connect(m_chain.get(), &CTransferChain::BatchEnded, m_chain.get(), [this](int wParam) {
+        ++m_batchesEnded;
+        m_endParams.append(wParam);
+    });
+    m_comm->Connect();
+    m_sim.ClearTranscripts();
+}
+
+bool CTransferFixture::WaitBatchEnd(int timeoutMs)
+{
+    // An event loop rather than polling: the chain's steps follow each other
+    // without the poll's sleeps, so a thousand batches stay quick.
+    const int before = m_batchesEnded;
+    QEventLoop loop;
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(m_chain.get(), &CTransferChain::BatchEnded, &loop, &QEventLoop::quit,
+                     Qt::QueuedConnection);
+    timeout.start(timeoutMs);
+    if (m_batchesEnded == before)
+        loop.exec();
+    return m_batchesEnded > before;
+}
+
+QString CTransferFixture::PcPath(const QString& name) const
+{
+    return QDir::toNativeSeparators(m_dir.filePath(name));
+}
+
+bool CTransferFixture::WritePc(const QString& name, const QByteArray& data) const
+{
+    QFile file(m_dir.filePath(name));
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+QByteArray CTransferFixture::ReadPc(const QString& name) const
+{
+    QFile file(m_dir.filePath(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList CTransferFixture::PcFiles() const
+{
+    return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}

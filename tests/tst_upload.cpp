@@ -1,0 +1,387 @@
+#include "transferfixture.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+const QString kFolder = u"/F0:/UPTEST"_s;
+
+QByteArray Payload(int kind, qsizetype size)
+{
+    QByteArray data(size, '\0');
+    for (qsizetype i = 0; i < size; ++i) {
+        switch (kind) {
+        case 0:
+            data[i] = '\n';
+            break;
+        case 1:
+            data[i] = (i % 2) ? '\n' : '\r';
+            break;
+        case 2:
+            data[i] = '#';
+            break;
+        case 3:
+            data[i] = '"';
+            break;
+        case 4:
+            data[i] = '\0';
+            break;
+        default:
+            data[i] = static_cast<char>(QRandomGenerator::global()->bounded(256));
+            break;
+        }
+    }
+    return data;
+}
+} // namespace
+
+class TestUpload : public QObject
+{
+    Q_OBJECT
+
+private:
+    CTransferFixture m_f;
+    // Device entries must outlive their batch.
+    std::vector<std::unique_ptr<CFileInfo>> m_entries;
+
+    const CFileInfo* Entry(const QString& name, qint64 size)
+    {
+        m_entries.push_back(std::make_unique<CFileInfo>(name, size, quint32(1700000000), 0));
+        return m_entries.back().get();
+    }
+
+    // Puts files on the generator and queues them for the PC folder.
+    void Queue(const QList<QPair<QString, QByteArray>>& files)
+    {
+        m_f.m_comm->SetUploadFolder(kFolder);
+        for (const auto& [name, data] : files) {
+            QVERIFY(m_f.m_sim.AddFile(kFolder + u'/' + name, data));
+            m_f.m_comm->QueueUpload(Entry(name, data.size()), m_f.PcPath(name));
+        }
+    }
+
+    bool ChannelAnswers() { return m_f.m_comm->IsConnected() && m_f.m_comm->QueryIdentity() == 1; }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_f.Start());
+        QVERIFY(m_f.m_sim.AddFolder(kFolder));
+    }
+
+    void init()
+    {
+        m_f.Reset();
+        for (const QString& name : m_f.PcFiles())
+            QFile::remove(m_f.m_dir.filePath(name));
+    }
+
+    void payloads_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("one byte") << QByteArray("x");
+        QTest::newRow("LF") << Payload(0, 1000);
+        QTest::newRow("CR LF") << Payload(1, 1000);
+        QTest::newRow("hash") << Payload(2, 1000);
+        QTest::newRow("quote") << Payload(3, 1000);
+        QTest::newRow("NUL") << Payload(4, 1000);
+        QTest::newRow("32768") << Payload(5, 32768);
+        QTest::newRow("65536") << Payload(5, 65536);
+        QTest::newRow("100001") << Payload(5, 100001);
+    }
+
+    // Every byte arrives as it was, whatever it is; the target holds nothing else.
+    void payloads()
+    {
+        QFETCH(QByteArray, data);
+        Queue({{u"P.SEQ"_s, data}});
+        QVERIFY(m_f.m_comm->StartUpload());
+        QVERIFY(m_f.WaitBatchEnd());
+        QCOMPARE(m_f.m_host.MessageTexts(), QStringList());
+        QCOMPARE(m_f.ReadPc(u"P.SEQ"_s), data);
+        QCOMPARE(m_f.PcFiles(), QStringList{u"P.SEQ"_s});
+        const auto progress = m_f.m_host.ProgressRecord();
+        QCOMPARE(progress.files, QStringList{u"P.SEQ"_s});
+        QCOMPARE(progress.captions, QStringList{u"From 'VQ:"_s + kFolder + u"' to '"_s +
+                                                QDir::toNativeSeparators(m_f.m_dir.path()) + u'\''});
+        QCOMPARE(progress.completes, 1);
+        QCOMPARE(progress.ends, QList<int>{0});
+        QCOMPARE(m_f.m_endParams, QList<int>{0});
+        QVERIFY(ChannelAnswers());
+    }
+
+    void commandOnTheWire()
+    {
+        Queue({{u"W.PIC"_s, QByteArray("abc")}});
+        QVERIFY(m_f.m_comm->StartUpload());
+        QVERIFY(m_f.WaitBatchEnd());
+        QVERIFY(m_f.m_sim.AllReceived().contains("mmem:data? \"/F0:/UPTEST/W.PIC\"\r\n"));
+    }
+
+public:
+    enum Fault
+    {
+        CloseMidData,
+        CloseAfterHeader,
+        StallMidData,
+        ExtraData,
+        MalformedHeader,
+        NoHash,
+        BadDigit,
+        ShortDigits,
+    };
+
+private Q_SLOTS:
+    // Each fault: the messages, whether the batch goes on with the next file,
+    // and an existing target that stays as it was unless a complete copy came.
+    void faults_data()
+    {
+        const QString closed = u"Connection closed by foreign host."_s;
+        const QString invalid = u"Error: Data format invalid."_s;
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<bool>("nextTried");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("short data, close") << int(CloseMidData) << QStringList{closed} << false << false;
+        QTest::newRow("header, close") << int(CloseAfterHeader) << QStringList{closed} << false << false;
+        QTest::newRow("short data, stall")
+            << int(StallMidData) << QStringList{u"Socket error."_s} << false << false;
+        QTest::newRow("more data than the size") << int(ExtraData) << QStringList() << true << true;
+        QTest::newRow("malformed header")
+            << int(MalformedHeader) << QStringList{invalid, invalid} << true << false;
+        QTest::newRow("no hash") << int(NoHash) << QStringList{invalid} << true << false;
+        QTest::newRow("bad digit") << int(BadDigit) << QStringList{invalid} << true << false;
+        QTest::newRow("short length digits")
+            << int(ShortDigits) << QStringList{u"Socket error."_s} << true << false;
+    }
+
+    void faults()
+    {
+        QFETCH(int, fault);
+        QFETCH(QStringList, messages);
+        QFETCH(bool, nextTried);
+        QFETCH(bool, written);
+
+        const QByteArray first = Payload(5, 200000);
+        const QByteArray second = Payload(5, 3000);
+        const QByteArray old("previous contents");
+        QVERIFY(m_f.WritePc(u"F1.SEQ"_s, old));
+        m_f.m_comm->SetTransferIdleMs(500);
+        Queue({{u"F1.SEQ"_s, first}, {u"F2.SEQ"_s, second}});
+
+        vqsim::SimFaults faults;
+        switch (fault) {
+        case CloseMidData:
+            faults.closeAfterDataBytes = 70000;
+            break;
+        case CloseAfterHeader:
+            faults.closeAfterDataBytes = 0;
+            break;
+        case StallMidData:
+            faults.stallTransfer = true;
+            break;
+        case ExtraData:
+            faults.extraDataBytes = 5000;
+            break;
+        case MalformedHeader:
+            faults.malformedBlockHeader = true;
+            break;
+        case NoHash:
+            m_f.m_sim.SetScriptedReply("mmem:data?", "6200000" + first, true);
+            break;
+        case BadDigit:
+            m_f.m_sim.SetScriptedReply("mmem:data?", "#x200000" + first, true);
+            break;
+        case ShortDigits:
+            m_f.m_sim.SetScriptedReply("mmem:data?", "#612", true);
+            break;
+        }
+        m_f.m_sim.SetFaults(faults);
+
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(m_f.m_comm->StartUpload());
+        QVERIFY(m_f.WaitBatchEnd());
+        QVERIFY2(timer.elapsed() < 10000, "every wait is bounded");
+
+        QCOMPARE(m_f.m_host.MessageTexts(), messages);
+        QCOMPARE(m_f.ReadPc(u"F1.SEQ"_s), written ? first : old);
+        const auto progress = m_f.m_host.ProgressRecord();
+        QCOMPARE(progress.files.size(), nextTried ? 2 : 1);
+        if (nextTried && fault != MalformedHeader)
+            QCOMPARE(m_f.ReadPc(u"F2.SEQ"_s), second);
+        else
+            QVERIFY(!QFile::exists(m_f.m_dir.filePath(u"F2.SEQ"_s)));
+        // No temporary file is left behind.
+        for (const QString& name : m_f.PcFiles())
+            QVERIFY2(name == u"F1.SEQ"_s || name == u"F2.SEQ"_s, qPrintable(name));
+        m_f.m_sim.SetFaults({});
+        QVERIFY(ChannelAnswers());
+    }
+
+    void connectionRefused()
+    {
+        QVERIFY(m_f.WritePc(u"R.SEQ"_s, "old"));
+        Queue({{u"R.SEQ"_s, QByteArray("new")}});
+        vqsim::SimFaults faults;
+        faults.refuseConnections = true;
+        m_f.m_sim.SetFaults(faults);
+        QVERIFY(m_f.m_comm->StartUpload());
+        QVERIFY(m_f.WaitBatchEnd());
+        // The transfer's connect fails, and so does the reconnection after the batch.
+        const QStringList texts = m_f.m_host.MessageTexts();
+        QCOMPARE(texts.value(0), u"Socket error."_s);
+        QCOMPARE(texts.value(1), u"Cannot connect to \"127.0.0.1\""_s);
+        QCOMPARE(m_f.ReadPc(u"R.SEQ"_s), QByteArray("old"));
+        m_f.m_sim.SetFaults({});
+        QVERIFY(m_f.m_comm->Connect());
+        QVERIFY(ChannelAnswers());
+    }
+
+    void refusedTargets_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("relative path") << u"relative/R.SEQ"_s;
+        QTest::newRow("bare name") << u"R.SEQ"_s;
+    }
+
+    // A target that is not an absolute path ends the batch before anything moves.
+    void refusedTargets()
+    {
+        QFETCH(QString, target);
+        m_f.m_comm->SetUploadFolder(kFolder);
+        QVERIFY(m_f.m_sim.AddFile(kFolder + u"/R.SEQ"_s, "r"));
+        m_f.m_comm->QueueUpload(Entry(u"R.SEQ"_s, 1), target);
+        m_f.m_comm->QueueUpload(Entry(u"R.SEQ"_s, 1), m_f.PcPath(u"R.SEQ"_s));
+        QVERIFY(m_f.m_comm->StartUpload());
+        QVERIFY(m_f.WaitBatchEnd());
+        QCOMPARE(m_f.m_host.MessageTexts(), QStringList{u"File not open : \""_s + target + u'"'});
+        QCOMPARE(m_f.PcFiles(), QStringList());
+        QVERIFY(ChannelAnswers());
+    }
+
+    void readOnlyFolder()
+    {
+        const QString folder = m_f.m_dir.filePath(u"ro"_s);
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const auto restore = qScopeGuard([&] {
+            QFile::setPermissions(folder,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        });
+        if (::access(QFile::encodeName(folder).constData(), W_OK) == 0)
+            QSKIP("running with rights that make a read-only folder writable");
+        const QString target = QDir::toNativeSeparators(folder + u"/RO.SEQ"_s);
+        m_f.m_comm->SetUploadFolder(kFolder);
+        QVERIFY(m_f.m_sim.AddFile(kFolder + u"/RO.SEQ"_s, "data"));
+        m_f.m_comm->QueueUpload(Entry(u"RO.SEQ"_s, 4), target);
+        QVERIFY(m_f.m_comm->StartUpload());
+        QVERIFY(m_f.WaitBatchEnd());
+        QCOMPARE(m_f.m_host.MessageTexts(), QStringList{u"File not open : \""_s + target + u'"'});
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QVERIFY(ChannelAnswers());
+    }
+
+    // Cancel on the free-space question ends the batch cleanly.
+    void insufficientSpaceCancel()
+    {
+        QVERIFY(m_f.m_sim.AddFile(kFolder + u"/BIG.SEQ"_s, "small on the generator"));
+        m_f.m_comm->SetUploadFolder(kFolder);
+        m_f.m_comm->QueueUpload(Entry(u"BIG.SEQ"_s, qint64(1) << 62), m_f.PcPath(u"BIG.SEQ"_s));
+        m_f.m_host.QueueAnswer(IDCANCEL);
+        QVERIFY(m_f.m_comm->StartUpload());
+        QVERIFY(m_f.WaitBatchEnd());
+        QCOMPARE(m_f.m_host.MessageTexts(), QStringList{u"Insufficient disk free space in PC, continue ?"_s});
+        QCOMPARE(m_f.m_host.Messages().value(0).style, MB_OKCANCEL | MB_ICONQUESTION);
+        QCOMPARE(m_f.m_host.ProgressRecord().ends, QList<int>{0});
+        QCOMPARE(m_f.PcFiles(), QStringList());
+        QVERIFY(ChannelAnswers());
+    }
+
+public:
+    enum CancelAt
+    {
+        AtZero,
+        MidFile,
+        LastChunk,
+        BetweenFiles,
+    };
+
+private Q_SLOTS:
+    void cancel_data()
+    {
+        QTest::addColumn<int>("when");
+        QTest::newRow("at 0 %") << int(AtZero);
+        QTest::newRow("mid-file") << int(MidFile);
+        QTest::newRow("last chunk") << int(LastChunk);
+        QTest::newRow("between files") << int(BetweenFiles);
+    }
+
+    // Cancel stops at once, says nothing, leaves existing targets as they
+    // were and ends the batch.
+    void cancel()
+    {
+        QFETCH(int, when);
+        m_f.Reset(1.0); // real pacing: the worker must leave its waits on Cancel
+        const QByteArray first = Payload(5, 300000);
+        const QByteArray second = Payload(5, 1000);
+        QVERIFY(m_f.WritePc(u"C1.SEQ"_s, "old one"));
+        QVERIFY(m_f.WritePc(u"C2.SEQ"_s, "old two"));
+        Queue({{u"C1.SEQ"_s, first}, {u"C2.SEQ"_s, second}});
+
+        CVQComm* comm = m_f.m_comm.get();
+        if (when == LastChunk) {
+            const quint64 size = quint64(first.size());
+            m_f.m_host.SetOnUpdate([comm, size](quint64 done) {
+                if (done == size)
+                    comm->CancelTransfer();
+            });
+        }
+        QVERIFY(m_f.m_comm->StartUpload());
+        QElapsedTimer timer;
+        if (when == AtZero) {
+            comm->CancelTransfer();
+            timer.start();
+        } else if (when == MidFile) {
+            QTRY_VERIFY_WITH_TIMEOUT(m_f.m_host.ProgressRecord().lastDone >= 65536, 10000);
+            comm->CancelTransfer();
+            timer.start();
+            QTRY_VERIFY_WITH_TIMEOUT(!comm->IsTransferRunning(), 1000);
+            QVERIFY2(timer.elapsed() < 250, "the worker stops within 200 ms");
+        } else if (when == BetweenFiles) {
+            QTRY_VERIFY_WITH_TIMEOUT(m_f.m_host.ProgressRecord().completes == 1, 10000);
+            comm->CancelTransfer();
+        }
+        QVERIFY(m_f.WaitBatchEnd());
+        QCOMPARE(m_f.m_host.MessageTexts(), QStringList());
+        QCOMPARE(m_f.ReadPc(u"C1.SEQ"_s), when == BetweenFiles ? first : QByteArray("old one"));
+        QCOMPARE(m_f.ReadPc(u"C2.SEQ"_s), QByteArray("old two"));
+        QCOMPARE(m_f.PcFiles(), (QStringList{u"C1.SEQ"_s, u"C2.SEQ"_s}));
+        QCOMPARE(m_f.m_host.ProgressRecord().ends, QList<int>{0});
+        QVERIFY(ChannelAnswers());
+    }
+
+    // The queue is empty after a batch: a new batch starts from nothing.
+    void queueEmptiedAfterBatch()
+    {
+        Queue({{u"Q.SEQ"_s, QByteArray("q")}});
+        QVERIFY(m_f.m_comm->StartUpload());
+        QVERIFY(m_f.WaitBatchEnd());
+        QVERIFY(m_f.m_comm->StartUpload());
+        QVERIFY(m_f.WaitBatchEnd());
+        QCOMPARE(m_f.m_host.ProgressRecord().files.size(), 1);
+        QCOMPARE(m_f.m_host.ProgressRecord().ends, (QList<int>{0, 0}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUpload)
+#include "tst_upload.moc"
