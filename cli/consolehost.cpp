@@ -1,5 +1,8 @@
 #include "consolehost.h"
 
+#include "consoleprogress.h"
+#include "fileinfo.h"
+
 #include <QFileDevice>
 #include <QIODevice>
 #include <QMutexLocker>
@@ -67,6 +70,40 @@ int CConsoleHost::Ask(const QString& text)
     if (answer != IDOK)
         ++m_refusalCount;
     return answer;
+}
+
+int CConsoleHost::ConfirmDownload(FileKind kind, const QString& pcPath)
+{
+    // The captions of the desktop program's confirmation dialogs.
+    QString caption;
+    switch (kind) {
+    case KIND_DOWNLOAD:
+        caption = u"Download File"_s;
+        break;
+    case KIND_LOGO:
+        caption = u"Logo File"_s;
+        break;
+    case KIND_SEQUENCE:
+        caption = u"Sequence file"_s;
+        break;
+    case KIND_PICTURE:
+        caption = u"Picture File"_s;
+        break;
+    case KIND_SIGNAL:
+        caption = u"Signal File"_s;
+        break;
+    case KIND_OTHER:
+    case KIND_PRESET:
+        caption = u"Preset file"_s;
+        break;
+    }
+    return Ask(caption + u" : \""_s + pcPath + u'"');
+}
+
+CProgressSink* CConsoleHost::CreateProgressSink()
+{
+    // Deletes itself when the batch has ended.
+    return new CConsoleProgress(*this);
 }
 
 void CConsoleHost::SetStatusTexts(const QString& objects, const QString& memory)

@@ -40,6 +40,12 @@ public:
     void EndWaitCursor() override {}
     void SetStatusTexts(const QString& objects, const QString& memory) override;
     void ClearViews() override {}
+    int ConfirmDownload(FileKind kind, const QString& pcPath) override;
+    CProgressSink* CreateProgressSink() override;
+    QObject* TransferReceiver() override { return m_pReceiver; }
+
+    // The transfer chain of the batch being run, null between batches.
+    void SetTransferReceiver(QObject* receiver) { m_pReceiver = receiver; }
 
     // A line of output for scripts.
     void Out(const QString& line);
@@ -80,6 +86,7 @@ private:
     bool m_progressShown = false;
     int m_errorCount = 0;
     int m_refusalCount = 0;
+    QObject* m_pReceiver = nullptr;
     QString m_objects;
     QString m_memory;
 };

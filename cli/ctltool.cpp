@@ -2,13 +2,18 @@
 
 #include "consolehost.h"
 #include "devicepath.h"
+#include "interruptwatcher.h"
 #include "realscan.h"
 #include "settingsnames.h"
 #include "simserver.h"
 #include "stringtable.h"
+#include "transferchain.h"
 #include "vqcomm.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -102,12 +107,17 @@ int CCtlTool::Run(const QStringList& arguments)
 
 void CCtlTool::Interrupt()
 {
-    // Without a transfer there is nothing to cancel: the command ends on its own.
+    m_interrupted = true;
+    // The engine's own Cancel: the batch ends after the current file, and an
+    // upload's partial file is removed by the worker.
+    if (m_transferring)
+        m_pComm->CancelTransfer();
 }
 
 int CCtlTool::Connect()
 {
     m_pComm = std::make_unique<CVQComm>(&m_host);
+    m_pComm->SetDelayScale(m_delayScale);
     if (m_args.Demo()) {
         m_pDemo = std::make_unique<vqsim::SimServer>();
         vqsim::SimOptions options;
@@ -464,14 +474,161 @@ int CCtlTool::CmdErrors()
     return errors.isEmpty() ? CTL_OK : CTL_FAILED;
 }
 
+int CCtlTool::RunBatch(const std::function<int()>& start)
+{
+    CTransferChain chain(m_pComm.get());
+    QEventLoop loop;
+    bool ended = false;
+    QObject::connect(&chain, &CTransferChain::BatchEnded, &loop, [&](int) {
+        ended = true;
+        loop.quit();
+    });
+    CInterruptWatcher watcher;
+    QObject::connect(&watcher, &CInterruptWatcher::Interrupted, &loop, [this] { Interrupt(); });
+    m_host.SetTransferReceiver(&chain);
+    m_interrupted = false;
+    m_transferring = true;
+    const int started = start();
+    if (started && !ended)
+        loop.exec();
+    m_transferring = false;
+    m_host.SetTransferReceiver(nullptr);
+    m_host.EndProgress();
+    if (!started) {
+        // Refused before anything moved; the link may have closed the channel.
+        if (!m_pComm->IsConnected())
+            m_pComm->Connect();
+        return CTL_FAILED;
+    }
+    if (m_interrupted) {
+        m_host.Error(u"cancelled"_s);
+        return CTL_FAILED;
+    }
+    return m_pComm->IsConnected() ? CTL_OK : CTL_FAILED;
+}
+
 int CCtlTool::CmdPut()
 {
-    m_host.Error(u"put is not available in this build yet"_s);
-    return CTL_FAILED;
+    QStringList sources = m_args.Arguments();
+    const QString folder = ToDevicePath(sources.takeLast());
+    if (IsDeviceRoot(folder))
+        return Refuse(ROOT_TARGET_TEXT);
+    Listing before;
+    if (!ReadListing(folder, before))
+        return CTL_FAILED;
+
+    // The files that should be listed afterwards: not those the engine will
+    // skip because the name is taken, nor packages, which the generator files
+    // under a name of its own.
+    struct Expected
+    {
+        QString name;
+        qint64 size;
+    };
+    QList<Expected> expected;
+    QStringList pcPaths;
+    for (const QString& source : std::as_const(sources)) {
+        const QFileInfo info(source);
+        pcPaths.append(QDir::cleanPath(info.absoluteFilePath()));
+        const QString upper = info.fileName().toUpper();
+        const bool taken = std::any_of(before.entries.cbegin(), before.entries.cend(),
+                                       [&](const CFileInfo& entry) { return entry.GetUpperName() == upper; });
+        if (!taken && FileKindFromName(info.fileName()) != KIND_DOWNLOAD)
+            expected.append({info.fileName(), info.size()});
+    }
+
+    const int errorsBefore = m_host.ErrorCount();
+    const int refusalsBefore = m_host.RefusalCount();
+    const int status = RunBatch([&] { return m_pComm->PrepareDownload(pcPaths, folder); });
+    if (status != CTL_OK) {
+        // Every file skipped because its name was taken, by the user's answer: nothing to do.
+        if (m_host.ErrorCount() == errorsBefore && m_host.RefusalCount() == refusalsBefore &&
+            expected.isEmpty() && !m_interrupted && m_pComm->IsConnected()) {
+            m_host.Note(u"nothing sent"_s);
+            return CTL_OK;
+        }
+        if (m_host.ErrorCount() == errorsBefore && m_host.RefusalCount() == refusalsBefore && !m_interrupted)
+            m_host.Error(u"nothing sent"_s);
+        return CTL_FAILED;
+    }
+    if (CheckErrorQueue() != CTL_OK)
+        return CTL_FAILED;
+
+    Listing after;
+    if (!ReadListing(folder, after))
+        return CTL_FAILED;
+    for (const Expected& file : std::as_const(expected)) {
+        const QString upper = file.name.toUpper();
+        const bool listed =
+            std::any_of(after.entries.cbegin(), after.entries.cend(), [&](const CFileInfo& entry) {
+                return entry.GetUpperName() == upper && !entry.IsFolder() && entry.GetSize() == file.size;
+            });
+        if (!listed)
+            return Refuse(
+                PathMessage(u"Not listed with its size after sending"_s, JoinDevicePath(folder, file.name)));
+    }
+    return CTL_OK;
 }
 
 int CCtlTool::CmdGet()
 {
-    m_host.Error(u"get is not available in this build yet"_s);
-    return CTL_FAILED;
+    QStringList sources = m_args.Arguments();
+    const QString target = sources.size() > 1 ? sources.takeLast() : QDir::currentPath();
+    const QFileInfo targetInfo(target);
+    const bool intoFolder = targetInfo.isDir();
+    if (!intoFolder && sources.size() > 1) {
+        m_host.Error(u"the target of several files must be a folder : \""_s + target + u'"');
+        return CTL_USAGE;
+    }
+
+    // One batch per generator folder, in the order given; the entries stay
+    // alive (and in place) until their batch has ended.
+    struct Batch
+    {
+        QString folder;
+        std::vector<CFileInfo> entries;
+        QStringList targets;
+    };
+    std::vector<Batch> batches;
+    for (const QString& source : std::as_const(sources)) {
+        const QString path = ToDevicePath(source);
+        CFileInfo entry;
+        switch (IsFixedDeviceFolder(path) ? Found::No : LookUp(path, &entry)) {
+        case Found::Failed:
+            return CTL_FAILED;
+        case Found::No:
+            return Refuse(PathMessage(LoadString(IDS_FILE_NOT_FOUND), path));
+        case Found::Yes:
+            break;
+        }
+        if (entry.IsFolder())
+            return Refuse(PathMessage(u"Not a file"_s, path));
+        const QString folder = DeviceParent(path);
+        if (batches.empty() || batches.back().folder != folder)
+            batches.push_back({folder, {}, {}});
+        batches.back().entries.push_back(entry);
+        batches.back().targets.append(
+            QDir::cleanPath(intoFolder ? QDir(targetInfo.absoluteFilePath()).filePath(entry.GetName())
+                                       : targetInfo.absoluteFilePath()));
+    }
+
+    for (const Batch& batch : batches) {
+        const int errorsBefore = m_host.ErrorCount();
+        const int status = RunBatch([&] {
+            m_pComm->ClearUploadQueue();
+            m_pComm->SetUploadFolder(batch.folder);
+            for (size_t i = 0; i < batch.entries.size(); ++i)
+                m_pComm->QueueUpload(&batch.entries[i], batch.targets.at(qsizetype(i)));
+            return m_pComm->StartUpload();
+        });
+        if (status != CTL_OK || m_host.ErrorCount() != errorsBefore)
+            return CTL_FAILED;
+        // A file the engine did not complete is missing or has another size.
+        for (size_t i = 0; i < batch.entries.size(); ++i) {
+            const QFileInfo written(batch.targets.at(qsizetype(i)));
+            if (!written.isFile() || written.size() != batch.entries[i].GetSize())
+                return Refuse(PathMessage(u"Not received completely"_s, written.filePath()));
+        }
+    }
+    return CTL_OK;
 }

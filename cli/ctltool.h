@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class CConsoleHost;
@@ -37,6 +38,10 @@ public:
     int Run(const QStringList& arguments);
     // Ctrl+C, delivered through the event loop: cancels a transfer in progress.
     void Interrupt();
+
+    // Scales the fixed pauses of a transfer batch; 1 (real time) by default,
+    // smaller in tests.
+    void SetDelayScale(double scale) { m_delayScale = scale; }
 
     // The generator address the desktop program has stored, else its default.
     static QString StoredHost();
@@ -86,9 +91,16 @@ private:
     // Errors left from before this run are shown as such, not blamed on it.
     bool DrainEarlierErrors();
     int Refuse(const QString& text);
+    // Runs one batch that `start` begins through the engine, until the chain
+    // says it has ended. CTL_FAILED when it did not start, failed or was
+    // cancelled; the command channel is open again afterwards.
+    int RunBatch(const std::function<int()>& start);
 
     CConsoleHost& m_host;
     CCtlArgs m_args;
     std::unique_ptr<vqsim::SimServer> m_pDemo;
     std::unique_ptr<CVQComm> m_pComm;
+    double m_delayScale = 1.0;
+    bool m_transferring = false;
+    bool m_interrupted = false;
 };
