@@ -8,10 +8,12 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -19,9 +21,34 @@
 
 #include <memory>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace {
+
+QByteArray RandomBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(size);
+    for (char& byte : bytes)
+        byte = char(generator.generate() & 0xFF);
+    return bytes;
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
 
 struct ToolRun
 {
@@ -39,6 +66,13 @@ class TestCli : public QObject
 private:
     std::unique_ptr<vqsim::SimServer> m_sim;
     QTemporaryDir m_config;
+    std::unique_ptr<QTemporaryDir> m_pc; // the PC side of a transfer
+
+    QString Pc(const QString& name) const { return m_pc->filePath(name); }
+    QStringList PcEntries() const
+    {
+        return QDir(m_pc->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
 
     QStringList Target() const
     {
@@ -46,7 +80,8 @@ private:
     }
 
     // Runs the tool in-process; `input` is what the terminal would type.
-    ToolRun Run(const QStringList& arguments, const QByteArray& input = QByteArray(), bool terminal = false)
+    ToolRun Run(const QStringList& arguments, const QByteArray& input = QByteArray(), bool terminal = false,
+                bool errTerminal = false)
     {
         QBuffer out;
         QBuffer err;
@@ -57,7 +92,10 @@ private:
         in.open(QIODevice::ReadOnly);
         CConsoleHost host(&out, &err, &in);
         host.SetInputIsTerminal(terminal);
+        host.SetErrorIsTerminal(errTerminal);
         CCtlTool tool(host);
+        // The chain's pauses and the upload's pacing, shortened.
+        tool.SetDelayScale(0.01);
         ToolRun run;
         run.status = tool.Run(QStringList{u"vq8ctl"_s} + arguments);
         run.out = QString::fromLocal8Bit(out.data());
@@ -83,9 +121,15 @@ private Q_SLOTS:
         options.port = 0;
         QVERIFY2(m_sim->Start(options), qPrintable(m_sim->ErrorString()));
         QVERIFY(m_sim->AddFolder(u"/F0:/LOGO/EMPTY"_s));
+        m_pc = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_pc->isValid());
     }
 
-    void cleanup() { m_sim.reset(); }
+    void cleanup()
+    {
+        m_sim.reset();
+        m_pc.reset();
+    }
 
     // Read-only commands: exact output for scripts, the status texts for people.
     void readCommands_data()
@@ -407,6 +451,195 @@ private Q_SLOTS:
         const ToolRun run = Run({u"--demo"_s, u"ls"_s, u"SEQUENCE"_s});
         QCOMPARE(run.out, u"f 300 DEMO.SEQ\n"_s);
         QCOMPARE(run.status, 0);
+    }
+
+    // PC to generator and back, byte for byte, several files in one batch.
+    void roundTrip()
+    {
+        const QByteArray big = RandomBytes(1024 * 1024 + 17);
+        const QByteArray empty;
+        QVERIFY(WriteFile(Pc(u"big.bin"_s), big));
+        QVERIFY(WriteFile(Pc(u"EMPTY.SEQ"_s), empty));
+        ToolRun run = RunOn({u"--yes"_s, u"put"_s, Pc(u"big.bin"_s), Pc(u"EMPTY.SEQ"_s), u"USER/PROJECTS"_s});
+        QVERIFY2(run.err.contains(u"Preset file : \""_s + Pc(u"big.bin"_s) + u"\" [OK: --yes]"_s),
+                 qPrintable(run.err));
+        QVERIFY2(run.err.contains(u"Sequence file : \""_s), qPrintable(run.err));
+        QCOMPARE(run.status, 0);
+        QCOMPARE(m_sim->FileData(u"/F0:/USER/PROJECTS/big.bin"_s), big);
+        QVERIFY(m_sim->Exists(u"/F0:/USER/PROJECTS/EMPTY.SEQ"_s));
+
+        QDir(m_pc->path()).mkdir(u"back"_s);
+        run = RunOn({u"get"_s, u"USER/PROJECTS/BIG.BIN"_s, u"/F0:/USER/PROJECTS/empty.seq"_s,
+                     u"USER/README.TXT"_s, Pc(u"back"_s)});
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.status, 0);
+        // Saved under the name the generator lists.
+        QCOMPARE(ReadFile(Pc(u"back/big.bin"_s)), big);
+        QCOMPARE(ReadFile(Pc(u"back/EMPTY.SEQ"_s)), empty);
+        QCOMPARE(ReadFile(Pc(u"back/README.TXT"_s)), m_sim->FileData(u"/F0:/USER/README.TXT"_s));
+
+        // One file to a file name, over an existing file.
+        QVERIFY(WriteFile(Pc(u"old.bin"_s), "old"));
+        run = RunOn({u"get"_s, u"USER/PROJECTS/big.bin"_s, Pc(u"old.bin"_s)});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(ReadFile(Pc(u"old.bin"_s)), big);
+    }
+
+    // On a terminal: the answer typed for the existing name, then the
+    // progress line rewritten in place and ended before the next message.
+    void terminal()
+    {
+        QVERIFY(WriteFile(Pc(u"README.TXT"_s), RandomBytes(100000)));
+        QVERIFY(WriteFile(Pc(u"NEW.SEQ"_s), RandomBytes(70000)));
+        const ToolRun run =
+            Run(Target() + QStringList{u"put"_s, Pc(u"README.TXT"_s), Pc(u"NEW.SEQ"_s), u"USER"_s}, "y\ny\n",
+                true, true);
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.err.startsWith(u"vq8ctl: This file already exists : \"README.TXT\" [y/N] "
+                                    "vq8ctl: Sequence file : \""_s),
+                 qPrintable(run.err));
+        QVERIFY2(run.err.contains(u"\rNEW.SEQ  0/70000 bytes  0%\x1b[K"_s), qPrintable(run.err));
+        QVERIFY2(run.err.endsWith(u"\rNEW.SEQ  70000/70000 bytes  100%\x1b[K\n"_s), qPrintable(run.err));
+        QCOMPARE(m_sim->FileData(u"/F0:/USER/NEW.SEQ"_s), ReadFile(Pc(u"NEW.SEQ"_s)));
+        QCOMPARE(m_sim->FileData(u"/F0:/USER/README.TXT"_s).size(), 120);
+    }
+
+    // Refusals before anything is sent: the engine's checks and the tool's own.
+    void putRefused_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<qint64>("spare"); // generator memory left free, -1: as it is
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");
+
+        QTest::newRow("existing name, no terminal")
+            << QStringList() << u"readme.txt"_s << u"USER"_s << qint64(-1) << 1
+            << u"This file already exists : \"readme.txt\" [Cancel: no terminal to ask, use --yes or --no]"_s;
+        QTest::newRow("existing name, --yes skips it") << QStringList{u"--yes"_s} << u"readme.txt"_s
+                                                       << u"USER"_s << qint64(-1) << 0 << u"nothing sent"_s;
+        QTest::newRow("not enough memory") << QStringList{u"--yes"_s} << u"A.BIN"_s << u"USER"_s
+                                           << qint64(1000) << 1 << u"Insufficient memory free space in VQ."_s;
+        QTest::newRow("double quote") << QStringList{u"--yes"_s} << u"A\"B.BIN"_s << u"USER"_s << qint64(-1)
+                                      << 1 << u"Invalid file name : \"A\"B.BIN\""_s;
+        QTest::newRow("comma") << QStringList{u"--yes"_s} << u"A,B.BIN"_s << u"USER"_s << qint64(-1) << 1
+                               << u"Invalid file name : \"A,B.BIN\""_s;
+        QTest::newRow("kind refused")
+            << QStringList{u"--no"_s} << u"A.LGO"_s << u"USER"_s << qint64(-1) << 1 << u"Logo File : \""_s;
+        QTest::newRow("missing folder") << QStringList{u"--yes"_s} << u"A.BIN"_s << u"USER/NOPE"_s
+                                        << qint64(-1) << 1 << u"generator error: -256"_s;
+        QTest::newRow("root") << QStringList{u"--yes"_s} << u"A.BIN"_s << u"/F0:/"_s << qint64(-1) << 1
+                              << u"Nothing can be placed directly in \"/F0:/\"."_s;
+    }
+
+    void putRefused()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, name);
+        QFETCH(QString, folder);
+        QFETCH(qint64, spare);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        QVERIFY(WriteFile(Pc(name), RandomBytes(5000)));
+        if (spare >= 0)
+            m_sim->SetCapacity(m_sim->Used() + spare);
+        const QByteArray readme = m_sim->FileData(u"/F0:/USER/README.TXT"_s);
+        m_sim->ClearTranscripts();
+        const ToolRun run = RunOn(options + QStringList{u"put"_s, Pc(name), folder});
+        QVERIFY2(run.err.contains(err), qPrintable(run.err));
+        QCOMPARE(run.status, status);
+        QVERIFY(!m_sim->AllReceived().contains("mmem:data "));
+        QCOMPARE(m_sim->FileData(u"/F0:/USER/README.TXT"_s), readme);
+        QCOMPARE(m_sim->ErrorQueue(), QStringList());
+    }
+
+    void getRefused_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("missing") << QStringList{u"USER/NOPE"_s, u"PC"_s} << 1
+                                 << u"File not found : \"/F0:/USER/NOPE\""_s;
+        QTest::newRow("folder") << QStringList{u"USER/PROJECTS"_s, u"PC"_s} << 1
+                                << u"Not a file : \"/F0:/USER/PROJECTS\""_s;
+        QTest::newRow("several to a file name")
+            << QStringList{u"USER/README.TXT"_s, u"LOGO/BRAND.LGO"_s, u"PC/x"_s} << 2
+            << u"must be a folder"_s;
+        QTest::newRow("unsafe path") << QStringList{u"USER/A\"B"_s, u"PC"_s} << 1 << u"Invalid file name"_s;
+    }
+
+    void getRefused()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        arguments.replaceInStrings(u"PC"_s, m_pc->path());
+        const ToolRun run = RunOn(QStringList{u"get"_s} + arguments);
+        QVERIFY2(run.err.contains(err), qPrintable(run.err));
+        QCOMPARE(run.status, status);
+        QCOMPARE(PcEntries(), QStringList());
+    }
+
+    // A connection the generator closes early fails the command and leaves an
+    // existing target as it was, with no temporary file beside it.
+    void getCutShort()
+    {
+        QVERIFY(WriteFile(Pc(u"keep.txt"_s), "precious"));
+        vqsim::SimFaults faults;
+        faults.closeAfterDataBytes = 40;
+        m_sim->SetFaults(faults);
+        const ToolRun run = RunOn({u"get"_s, u"USER/README.TXT"_s, Pc(u"keep.txt"_s)});
+        QCOMPARE(run.status, 1);
+        QVERIFY(!run.err.isEmpty());
+        QCOMPARE(ReadFile(Pc(u"keep.txt"_s)), QByteArray("precious"));
+        QCOMPARE(PcEntries(), QStringList{u"keep.txt"_s});
+    }
+
+    // Ctrl+C during a stalled transfer, either way: the engine's Cancel,
+    // exit status 1, the PC side untouched and nothing left beside it.
+    void interrupt_data()
+    {
+        QTest::addColumn<bool>("upload");
+        QTest::addColumn<QByteArray>("dataCommand");
+        QTest::newRow("get") << true << QByteArray("mmem:data? ");
+        QTest::newRow("put") << false << QByteArray("mmem:data \"");
+    }
+
+    void interrupt()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("SIGINT is a Unix signal");
+#else
+        QFETCH(bool, upload);
+        QFETCH(QByteArray, dataCommand);
+        // Bigger than the socket buffers, so a stalled send blocks.
+        const QByteArray content = RandomBytes(upload ? 512 * 1024 : 24 * 1024 * 1024);
+        m_sim->SetCapacity(256LL * 1024 * 1024);
+        QVERIFY(WriteFile(Pc(u"BIG.BIN"_s), upload ? QByteArray("old") : content));
+        if (upload)
+            QVERIFY(m_sim->AddFile(u"/F0:/USER/BIG.BIN"_s, content));
+        vqsim::SimFaults faults;
+        faults.stallTransfer = true;
+        m_sim->SetFaults(faults);
+        QProcess process;
+        process.start(QCoreApplication::applicationDirPath() + u"/../cli/vq8ctl"_s,
+                      Target() + (upload ? QStringList{u"get"_s, u"USER/BIG.BIN"_s, m_pc->path()}
+                                         : QStringList{u"--yes"_s, u"put"_s, Pc(u"BIG.BIN"_s), u"USER"_s}));
+        QVERIFY(process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(m_sim->AllReceived().contains(dataCommand), 10000);
+        // The worker is in its data phase: the first chunk moved, the rest never will.
+        QTest::qWait(500);
+        QCOMPARE(process.state(), QProcess::Running);
+        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()).section(u'\n', -2),
+                 u"vq8ctl: cancelled\n"_s);
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(PcEntries(), QStringList{u"BIG.BIN"_s});
+        QCOMPARE(ReadFile(Pc(u"BIG.BIN"_s)), upload ? QByteArray("old") : content);
+#endif
     }
 
     // The built program: streams, exit status, help on standard output.
