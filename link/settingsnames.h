@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// Where the desktop program keeps its settings, for every program that reads
+// them (the command-line tool takes its default generator address from here).
+namespace vqsettings {
+
+inline const QString ORGANISATION = QStringLiteral("Veltrane");
+inline const QString APPLICATION = QStringLiteral("VQ8 Comm");
+inline const QString GROUP = QStringLiteral("Settings");
+inline const QString KEY_TARGET_HOST = QStringLiteral("TargetHost");
+// The generator's address when none is stored.
+inline const QString DEFAULT_TARGET_HOST = QStringLiteral("192.168.0.1");
+
+} // namespace vqsettings

@@ -1,0 +1,200 @@
+// vq8ctl's command line and console host, without a generator.
+
+#include "consolehost.h"
+#include "ctlargs.h"
+#include "ctltool.h"
+#include "devicepath.h"
+
+#include <QBuffer>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestCliArgs : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void parse_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("rest");
+        QTest::addColumn<QString>("error");
+
+        const int run = int(CCtlArgs::Outcome::Run);
+        const int help = int(CCtlArgs::Outcome::Help);
+        const int usage = int(CCtlArgs::Outcome::Usage);
+        QTest::newRow("options after the command")
+            << QStringList{u"rm"_s, u"A"_s, u"-r"_s, u"B"_s, u"--yes"_s} << run << u"rm"_s
+            << QStringList{u"A"_s, u"B"_s} << QString();
+        QTest::newRow("compact short options")
+            << QStringList{u"-qy"_s, u"ls"_s} << run << u"ls"_s << QStringList() << QString();
+        QTest::newRow("path after --")
+            << QStringList{u"rm"_s, u"--"_s, u"-r"_s} << run << u"rm"_s << QStringList{u"-r"_s} << QString();
+        QTest::newRow("put needs a folder") << QStringList{u"put"_s, u"a.seq"_s} << usage << u"put"_s
+                                            << QStringList{} << u"wrong number of arguments"_s;
+        QTest::newRow("get one") << QStringList{u"get"_s, u"A"_s} << run << u"get"_s << QStringList{u"A"_s}
+                                 << QString();
+        QTest::newRow("mv three") << QStringList{u"mv"_s, u"A"_s, u"B"_s, u"C"_s} << usage << u"mv"_s
+                                  << QStringList{} << u"wrong number of arguments"_s;
+        QTest::newRow("no command") << QStringList{u"--yes"_s} << usage << QString() << QStringList{}
+                                    << u"no command given"_s;
+        QTest::newRow("unknown command") << QStringList{u"format"_s} << usage << QString() << QStringList{}
+                                         << u"unknown command \"format\""_s;
+        QTest::newRow("unknown option") << QStringList{u"ls"_s, u"--long"_s} << usage << QString()
+                                        << QStringList{} << u"Unknown option 'long'."_s;
+        QTest::newRow("json elsewhere") << QStringList{u"rm"_s, u"A"_s, u"--json"_s} << usage << QString()
+                                        << QStringList{} << u"--json applies to ls and df only"_s;
+        QTest::newRow("-r elsewhere") << QStringList{u"cp"_s, u"-r"_s, u"A"_s, u"B"_s} << usage << QString()
+                                      << QStringList{} << u"-r applies to rm only"_s;
+        QTest::newRow("yes and no") << QStringList{u"-y"_s, u"-n"_s, u"ls"_s} << usage << QString()
+                                    << QStringList{} << u"--yes and --no exclude each other"_s;
+        QTest::newRow("demo and host")
+            << QStringList{u"--demo"_s, u"--host"_s, u"1.2.3.4"_s, u"ls"_s} << usage << QString()
+            << QStringList{} << u"--demo takes no --host or --port"_s;
+        QTest::newRow("port 0") << QStringList{u"--port"_s, u"0"_s, u"ls"_s} << usage << QString()
+                                << QStringList{} << u"not a port: \"0\""_s;
+        QTest::newRow("port too big") << QStringList{u"--port"_s, u"65536"_s, u"ls"_s} << usage << QString()
+                                      << QStringList{} << u"not a port: \"65536\""_s;
+        QTest::newRow("empty host") << QStringList{u"--host"_s, u" "_s, u"ls"_s} << usage << QString()
+                                    << QStringList{} << u"--host needs an address"_s;
+        QTest::newRow("help wins over bad arguments")
+            << QStringList{u"mv"_s, u"--help"_s} << help << u"mv"_s << QStringList{} << QString();
+        QTest::newRow("help on an unknown command")
+            << QStringList{u"help"_s, u"format"_s} << usage << QString() << QStringList{}
+            << u"unknown command \"format\""_s;
+    }
+
+    void parse()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, outcome);
+        QFETCH(QString, command);
+        QFETCH(QStringList, rest);
+        QFETCH(QString, error);
+        CCtlArgs args;
+        QCOMPARE(int(args.Parse(QStringList{u"vq8ctl"_s} + arguments)), outcome);
+        QCOMPARE(args.ErrorText().startsWith(error), true);
+        if (outcome == int(CCtlArgs::Outcome::Run)) {
+            QCOMPARE(args.Command(), command);
+            QCOMPARE(args.Arguments(), rest);
+        }
+        if (outcome == int(CCtlArgs::Outcome::Help))
+            QCOMPARE(args.HelpTopic(), command);
+    }
+
+    void helpForEveryCommand()
+    {
+        const QString tool = CCtlArgs::HelpText();
+        for (const QString& command : CCtlArgs::Commands()) {
+            QVERIFY2(tool.contains(u"\n  "_s + command), qPrintable(command));
+            QVERIFY2(CCtlArgs::HelpText(command).startsWith(u"Usage: vq8ctl [OPTIONS] "_s + command),
+                     qPrintable(command));
+        }
+        QVERIFY(CCtlArgs::HelpText(u"format"_s).isEmpty());
+    }
+
+    // Usage errors end before any connection: exit status 2, help hint on stderr.
+    void usageExitStatus()
+    {
+        QBuffer out;
+        QBuffer err;
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+        CConsoleHost host(&out, &err);
+        CCtlTool tool(host);
+        QCOMPARE(tool.Run({u"vq8ctl"_s, u"--host"_s, u"127.0.0.1"_s, u"--port"_s, u"1"_s, u"cp"_s, u"A"_s}),
+                 2);
+        QVERIFY(out.data().isEmpty());
+        QCOMPARE(err.data(), QByteArray("vq8ctl: wrong number of arguments; usage: vq8ctl cp SRC DST\n"
+                                        "Try \"vq8ctl --help\".\n"));
+    }
+
+    void devicePaths_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("parent");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("fixed");
+        QTest::newRow("empty") << QString() << u"/F0:/"_s << u"/F0:/"_s << QString() << true;
+        QTest::newRow("root") << u"/F0:/"_s << u"/F0:/"_s << u"/F0:/"_s << QString() << true;
+        QTest::newRow("root without slash") << u"/F0:"_s << u"/F0:/"_s << u"/F0:/"_s << QString() << true;
+        QTest::newRow("first level") << u"USER"_s << u"/F0:/USER"_s << u"/F0:/"_s << u"USER"_s << true;
+        QTest::newRow("absolute") << u"/F0:/USER/A.TXT"_s << u"/F0:/USER/A.TXT"_s << u"/F0:/USER"_s
+                                  << u"A.TXT"_s << false;
+        QTest::newRow("lower-case drive")
+            << u"f0:/USER/A.TXT"_s << u"/F0:/USER/A.TXT"_s << u"/F0:/USER"_s << u"A.TXT"_s << false;
+        QTest::newRow("leading and doubled slashes")
+            << u"/USER//SUB/"_s << u"/F0:/USER/SUB"_s << u"/F0:/USER"_s << u"SUB"_s << false;
+        QTest::newRow("blank kept") << u"USER/My File.txt"_s << u"/F0:/USER/My File.txt"_s << u"/F0:/USER"_s
+                                    << u"My File.txt"_s << false;
+    }
+
+    void devicePaths()
+    {
+        QFETCH(QString, argument);
+        QFETCH(QString, path);
+        QFETCH(QString, parent);
+        QFETCH(QString, name);
+        QFETCH(bool, fixed);
+        QCOMPARE(ToDevicePath(argument), path);
+        QCOMPARE(DeviceParent(path), parent);
+        QCOMPARE(DeviceName(path), name);
+        QCOMPARE(IsFixedDeviceFolder(path), fixed);
+        if (!name.isEmpty())
+            QCOMPARE(JoinDevicePath(parent, name), path);
+    }
+
+    // Questions: the policy, else the terminal, else refused; the stderr line
+    // says which.
+    void questions_data()
+    {
+        QTest::addColumn<int>("policy");
+        QTest::addColumn<bool>("terminal");
+        QTest::addColumn<QByteArray>("typed");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QByteArray>("err");
+        const QByteArray q = "vq8ctl: Continue ?";
+        QTest::newRow("--yes") << int(AnswerPolicy::Yes) << false << QByteArray() << int(IDOK)
+                               << q + " [OK: --yes]\n";
+        QTest::newRow("--no on a terminal")
+            << int(AnswerPolicy::No) << true << QByteArray("y\n") << int(IDCANCEL) << q + " [Cancel: --no]\n";
+        QTest::newRow("no terminal") << int(AnswerPolicy::Ask) << false << QByteArray("y\n") << int(IDCANCEL)
+                                     << q + " [Cancel: no terminal to ask, use --yes or --no]\n";
+        QTest::newRow("typed yes") << int(AnswerPolicy::Ask) << true << QByteArray(" YES \n") << int(IDOK)
+                                   << q + " [y/N] ";
+        QTest::newRow("typed return")
+            << int(AnswerPolicy::Ask) << true << QByteArray("\n") << int(IDCANCEL) << q + " [y/N] ";
+        QTest::newRow("end of input")
+            << int(AnswerPolicy::Ask) << true << QByteArray() << int(IDCANCEL) << q + " [y/N] ";
+    }
+
+    void questions()
+    {
+        QFETCH(int, policy);
+        QFETCH(bool, terminal);
+        QFETCH(QByteArray, typed);
+        QFETCH(int, answer);
+        QFETCH(QByteArray, err);
+        QBuffer errBuffer;
+        QBuffer in(&typed);
+        errBuffer.open(QIODevice::WriteOnly);
+        in.open(QIODevice::ReadOnly);
+        CConsoleHost host(nullptr, &errBuffer, &in);
+        host.SetAnswerPolicy(AnswerPolicy(policy));
+        host.SetInputIsTerminal(terminal);
+        QCOMPARE(host.MessageBox(u"Continue ?"_s, MB_OKCANCEL | MB_ICONQUESTION), answer);
+        QCOMPARE(errBuffer.data(), err);
+        // A question is not a failure; a stop message is.
+        QCOMPARE(host.ErrorCount(), 0);
+        host.MessageBox(u"Broken"_s, MB_OK | MB_ICONSTOP);
+        host.MessageBox(u"Note"_s, MB_OK | MB_ICONINFORMATION);
+        QCOMPARE(host.ErrorCount(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliArgs)
+#include "tst_cliargs.moc"
