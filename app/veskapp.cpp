@@ -18,10 +18,10 @@ namespace {
 CVeskApp* g_pVeskApp = nullptr;
 QString g_settingsFileOverride;
 
-const QString SETTINGS_GROUP = u"Settings"_s;
-const QString KEY_TARGET_HOST = u"TargetHost"_s;
-const QString KEY_PRIVATE_SETTING = u"PrivateSetting"_s;
-const QString KEY_PATH = u"Path"_s;
+using vqsettings::GROUP;
+using vqsettings::KEY_PATH;
+using vqsettings::KEY_PRIVATE_SETTING;
+using vqsettings::KEY_TARGET_HOST;
 
 // A text value as stored; an ini file edited by hand may hold an unquoted
 // list, which reads back as its parts.
@@ -113,7 +113,7 @@ int CVeskApp::ExitInstance(int exitCode)
 void CVeskApp::LoadSettings()
 {
     const std::unique_ptr<QSettings> store = OpenSettings();
-    store->beginGroup(SETTINGS_GROUP);
+    store->beginGroup(GROUP);
     // Missing or malformed values give the defaults, without a word.
     m_settings.Parse(ReadText(*store, KEY_PRIVATE_SETTING, QString()));
     m_lastFolder = ReadText(*store, KEY_PATH, DEFAULT_FOLDER);
@@ -126,7 +126,7 @@ void CVeskApp::LoadSettings()
 void CVeskApp::SaveSettings()
 {
     const std::unique_ptr<QSettings> store = OpenSettings();
-    store->beginGroup(SETTINGS_GROUP);
+    store->beginGroup(GROUP);
     // A demo connects to its own emulator; the user's generator address stays.
     if (!m_options.m_bDemo)
         store->setValue(KEY_TARGET_HOST, m_pComm->GetHost());

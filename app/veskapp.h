@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settingsnames.h"
+
 #include "appoptions.h"
 #include "appsettings.h"
 
@@ -22,9 +24,9 @@ class CVeskApp final
     Q_DISABLE_COPY_MOVE(CVeskApp)
 
 public:
-    static inline const QString ORGANISATION = QStringLiteral("Veltrane");
-    static inline const QString APPLICATION = QStringLiteral("VQ8 Comm");
-    static inline const QString DEFAULT_HOST = QStringLiteral("192.168.0.1");
+    static inline const QString ORGANISATION = vqsettings::ORGANISATION;
+    static inline const QString APPLICATION = vqsettings::APPLICATION;
+    static inline const QString DEFAULT_HOST = vqsettings::DEFAULT_TARGET_HOST;
     static inline const QString DEFAULT_FOLDER = QStringLiteral("C:\\");
 
     explicit CVeskApp(const CAppOptions& options = CAppOptions());

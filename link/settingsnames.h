@@ -10,6 +10,8 @@ inline const QString ORGANISATION = QStringLiteral("Veltrane");
 inline const QString APPLICATION = QStringLiteral("VQ8 Comm");
 inline const QString GROUP = QStringLiteral("Settings");
 inline const QString KEY_TARGET_HOST = QStringLiteral("TargetHost");
+inline const QString KEY_PRIVATE_SETTING = QStringLiteral("PrivateSetting");
+inline const QString KEY_PATH = QStringLiteral("Path");
 // The generator's address when none is stored.
 inline const QString DEFAULT_TARGET_HOST = QStringLiteral("192.168.0.1");
 
