@@ -1,6 +1,4 @@
-#include "scriptedhost.h"
-#include "simserver.h"
-#include "vqcomm.h"
+#include "linkfixture.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -60,9 +58,10 @@ class TestCatalog : public QObject
     Q_OBJECT
 
 private:
-    vqsim::SimServer m_sim;
-    CScriptedHost m_host;
-    std::unique_ptr<CVQComm> m_comm;
+    CLinkFixture m_link;
+    vqsim::SimServer& m_sim = m_link.m_sim;
+    CScriptedHost& m_host = m_link.m_host;
+    std::unique_ptr<CVQComm>& m_comm = m_link.m_comm;
 
     QStringList ReadAll(const QString& path, int* result = nullptr)
     {
@@ -81,29 +80,11 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        vqsim::SimOptions options;
-        options.port = 0;
-        QVERIFY2(m_sim.Start(options), qPrintable(m_sim.ErrorString()));
-    }
+    void initTestCase() { QVERIFY2(m_link.Start(), qPrintable(m_sim.ErrorString())); }
 
-    void init()
-    {
-        m_sim.ClearScriptedReplies();
-        m_host.ClearMessages();
-        m_comm = std::make_unique<CVQComm>(&m_host);
-        m_comm->SetHost(u"127.0.0.1"_s);
-        m_comm->SetPort(m_sim.Port());
-        QVERIFY(m_comm->Connect());
-        m_sim.ClearTranscripts();
-    }
+    void init() { QVERIFY(m_link.Reset()); }
 
-    void cleanup()
-    {
-        m_comm.reset();
-        QCOMPARE(m_host.WaitCursorDepth(), 0);
-    }
+    void cleanup() { QVERIFY(m_link.Finish()); }
 
     void twoEntries()
     {

@@ -1,0 +1,30 @@
+#include "linkfixture.h"
+
+using namespace Qt::StringLiterals;
+
+bool CLinkFixture::Start()
+{
+    vqsim::SimOptions options;
+    options.port = 0;
+    return m_sim.Start(options);
+}
+
+bool CLinkFixture::Reset()
+{
+    m_comm.reset();
+    m_sim.SetFaults({});
+    m_sim.ClearScriptedReplies();
+    m_host.ClearMessages();
+    m_comm = std::make_unique<CVQComm>(&m_host);
+    m_comm->SetHost(u"127.0.0.1"_s);
+    m_comm->SetPort(m_sim.Port());
+    const bool connected = m_comm->Connect() == 1;
+    m_sim.ClearTranscripts();
+    return connected;
+}
+
+bool CLinkFixture::Finish()
+{
+    m_comm.reset();
+    return m_host.WaitCursorDepth() == 0;
+}
