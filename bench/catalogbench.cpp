@@ -2,8 +2,7 @@
 // in-process emulator, best of a few runs.
 
 #include "benchcommands.h"
-#include "consolehost.h"
-#include "simserver.h"
+#include "crowdedfolder.h"
 #include "vqcomm.h"
 
 #include <QCommandLineParser>
@@ -14,32 +13,6 @@
 #include <limits>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// Makes a folder below the root (inside a fixed first-level folder when the
-// emulator has one) and fills it with `entries` small files.
-QString FillFolder(vqsim::SimServer& sim, int entries)
-{
-    const QStringList roots = sim.List(u"/F0:/"_s);
-    QString folder = u"/F0:/Bench"_s;
-    for (const QString& root : roots) {
-        if (root.endsWith(u'/')) {
-            folder = u"/F0:/"_s + root.chopped(1) + u"/Bench"_s;
-            break;
-        }
-    }
-    if (!sim.AddFolder(folder))
-        return QString();
-    for (int i = 0; i < entries; ++i) {
-        const QString name = u"Clip%1.seq"_s.arg(i, 7, 10, QChar(u'0'));
-        if (!sim.AddFile(folder + u'/' + name, QByteArray(1 + i % 97, 'v')))
-            return QString();
-    }
-    return folder;
-}
-
-} // namespace
 
 int RunCatalogBench(const QStringList& arguments)
 {
@@ -62,27 +35,11 @@ int RunCatalogBench(const QStringList& arguments)
     }
     const int runs = std::max(1, parser.value(runsOption).toInt());
 
-    vqsim::SimServer sim;
-    vqsim::SimOptions options;
-    options.port = 0;
-    options.seed = false;
-    options.capacity = std::max<qint64>(options.capacity, qint64(entries) * 200);
-    if (!sim.Start(options)) {
-        std::fprintf(stderr, "vq-bench catalog: %s\n", qPrintable(sim.ErrorString()));
+    CCrowdedFolder crowd;
+    if (!crowd.Start("catalog", entries))
         return 1;
-    }
-    const QString folder = FillFolder(sim, entries);
-    if (folder.isEmpty()) {
-        std::fprintf(stderr, "vq-bench catalog: the emulator refused the files\n");
-        return 1;
-    }
-
-    CConsoleHost host;
-    CVQComm comm(&host);
-    comm.SetHost(sim.Address().toString());
-    comm.SetPort(sim.Port());
-    if (!comm.Connect())
-        return 1;
+    CVQComm& comm = crowd.Comm();
+    const QString& folder = crowd.Folder();
 
     double best = std::numeric_limits<double>::max();
     for (int run = 0; run < runs; ++run) {

@@ -3,8 +3,7 @@
 // paging through the filled list, which must not depend on the item count.
 
 #include "benchcommands.h"
-#include "consolehost.h"
-#include "simserver.h"
+#include "crowdedfolder.h"
 #include "uilistview.h"
 #include "veskdoc.h"
 #include "vqcomm.h"
@@ -22,24 +21,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// A folder inside the first fixed folder, holding `entries` files of every kind.
-QString FillFolder(vqsim::SimServer& sim, int entries)
-{
-    const QString folder = u"/F0:/USER/Bench"_s;
-    if (!sim.AddFolder(u"/F0:/USER"_s) && !sim.IsFolder(u"/F0:/USER"_s))
-        return QString();
-    if (!sim.AddFolder(folder))
-        return QString();
-    static const QString kinds[] = {u".seq"_s, u".pst"_s, u".lgo"_s, u".pic"_s,
-                                    u".cmp"_s, u".dnl"_s, u".txt"_s};
-    for (int i = 0; i < entries; ++i) {
-        const QString name = u"Clip%1"_s.arg(i, 7, 10, QChar(u'0')) + kinds[i % 7];
-        if (!sim.AddFile(folder + u'/' + name, QByteArray(1 + i % 97, 'v')))
-            return QString();
-    }
-    return folder;
-}
 
 double Ms(const QElapsedTimer& timer)
 {
@@ -71,27 +52,11 @@ int RunListFillBench(const QStringList& arguments)
     const int runs = std::max(1, parser.value(runsOption).toInt());
     const int mode = std::clamp(parser.value(modeOption).toInt(), 0, 3);
 
-    vqsim::SimServer sim;
-    vqsim::SimOptions options;
-    options.port = 0;
-    options.seed = true;
-    options.capacity = std::max<qint64>(options.capacity, qint64(entries) * 200);
-    if (!sim.Start(options)) {
-        std::fprintf(stderr, "vq-bench listfill: %s\n", qPrintable(sim.ErrorString()));
+    CCrowdedFolder crowd;
+    if (!crowd.Start("listfill", entries))
         return 1;
-    }
-    const QString folder = FillFolder(sim, entries);
-    if (folder.isEmpty()) {
-        std::fprintf(stderr, "vq-bench listfill: the emulator refused the files\n");
-        return 1;
-    }
-
-    CConsoleHost host;
-    CVQComm comm(&host);
-    comm.SetHost(sim.Address().toString());
-    comm.SetPort(sim.Port());
-    if (!comm.Connect())
-        return 1;
+    CVQComm& comm = crowd.Comm();
+    const QString& folder = crowd.Folder();
 
     CVeskDoc doc(&comm);
     CUiListView list(&doc);
