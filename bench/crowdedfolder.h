@@ -1,6 +1,6 @@
 #pragma once
 
-#include "consolehost.h"
+#include "benchhost.h"
 #include "simserver.h"
 #include "vqcomm.h"
 
@@ -20,7 +20,7 @@ public:
 
 private:
     vqsim::SimServer m_sim;
-    CConsoleHost m_host;
+    CBenchHost m_host;
     std::unique_ptr<CVQComm> m_comm;
     QString m_folder;
 };

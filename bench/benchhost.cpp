@@ -1,8 +1,8 @@
-#include "consolehost.h"
+#include "benchhost.h"
 
 #include <cstdio>
 
-int CConsoleHost::MessageBox(const QString& text, int style, const QString& caption)
+int CBenchHost::MessageBox(const QString& text, int style, const QString& caption)
 {
     Q_UNUSED(style);
     ++m_messages;
@@ -10,7 +10,7 @@ int CConsoleHost::MessageBox(const QString& text, int style, const QString& capt
     return IDOK;
 }
 
-void CConsoleHost::SetStatusTexts(const QString& objects, const QString& memory)
+void CBenchHost::SetStatusTexts(const QString& objects, const QString& memory)
 {
     std::fprintf(stderr, "status: %s | %s\n", qPrintable(objects), qPrintable(memory));
 }

@@ -3,7 +3,7 @@
 #include "linkhost.h"
 
 // A host without a screen: messages go to stderr and are answered OK.
-class CConsoleHost final : public CLinkHost
+class CBenchHost final : public CLinkHost
 {
 public:
     int MessageBox(const QString& text, int style, const QString& caption = QString()) override;
