@@ -5,9 +5,18 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QScopeGuard>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
+#include <future>
+#include <thread>
+
 #include <unistd.h>
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -41,6 +50,47 @@ QByteArray Payload(int kind, qsizetype size)
     }
     return data;
 }
+// A generator that answers the first connection's query with `block`, one
+// byte at a time, and then accepts and holds one more connection (the
+// command channel reopened after the batch).
+class CTricklingPeer
+{
+public:
+    explicit CTricklingPeer(QByteArray block)
+    {
+        std::promise<quint16> port;
+        m_port = port.get_future();
+        m_thread = std::thread([this, block = std::move(block), p = std::move(port)]() mutable {
+            QTcpServer server;
+            p.set_value(server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0);
+            if (!server.waitForNewConnection(10000))
+                return;
+            std::unique_ptr<QTcpSocket> transfer(server.nextPendingConnection());
+            QByteArray query;
+            while (!query.endsWith("\r\n") && transfer->waitForReadyRead(5000))
+                query += transfer->readAll();
+            for (const char byte : block) {
+                transfer->write(&byte, 1);
+                transfer->waitForBytesWritten(1000);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            transfer->waitForDisconnected(5000);
+            if (server.waitForNewConnection(10000)) {
+                std::unique_ptr<QTcpSocket> channel(server.nextPendingConnection());
+                channel->waitForDisconnected(2000);
+            }
+        });
+    }
+    ~CTricklingPeer() { m_thread.join(); }
+    CTricklingPeer(const CTricklingPeer&) = delete;
+    CTricklingPeer& operator=(const CTricklingPeer&) = delete;
+
+    quint16 Port() { return m_port.get(); }
+
+private:
+    std::future<quint16> m_port;
+    std::thread m_thread;
+};
 } // namespace
 
 class TestUpload : public QObject
@@ -278,17 +328,69 @@ private Q_SLOTS:
             QFile::setPermissions(folder,
                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         });
-        if (::access(QFile::encodeName(folder).constData(), W_OK) == 0)
-            QSKIP("running with rights that make a read-only folder writable");
-        const QString target = QDir::toNativeSeparators(folder + u"/RO.SEQ"_s);
+        QString target = QDir::toNativeSeparators(folder + u"/RO.SEQ"_s);
+        if (::access(QFile::encodeName(folder).constData(), W_OK) == 0) {
+            // Rights that write anywhere (root): a "folder" that is a file stops them too.
+            QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                      QFileDevice::ExeOwner));
+            QVERIFY(m_f.WritePc(u"ro/plain"_s, "not a folder"));
+            target = QDir::toNativeSeparators(folder + u"/plain/RO.SEQ"_s);
+        }
         m_f.m_comm->SetUploadFolder(kFolder);
         QVERIFY(m_f.m_sim.AddFile(kFolder + u"/RO.SEQ"_s, "data"));
         m_f.m_comm->QueueUpload(Entry(u"RO.SEQ"_s, 4), target);
         QVERIFY(m_f.m_comm->StartUpload());
         QVERIFY(m_f.WaitBatchEnd());
         QCOMPARE(m_f.m_host.MessageTexts(), QStringList{u"File not open : \""_s + target + u'"'});
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        left.removeAll(u"plain"_s);
+        QCOMPARE(left, QStringList());
         QVERIFY(ChannelAnswers());
+    }
+
+    // A reply that arrives a byte at a time is still one block of the right size.
+    void oneByteAtATime()
+    {
+        const QByteArray data = Payload(5, 40);
+        m_f.m_comm->SetUploadFolder(kFolder);
+        m_f.m_comm->QueueUpload(Entry(u"TRICKLE.SEQ"_s, data.size()), m_f.PcPath(u"TRICKLE.SEQ"_s));
+        {
+            CTricklingPeer peer("#240" + data);
+            m_f.m_comm->SetPort(peer.Port());
+            QVERIFY(m_f.m_comm->StartUpload());
+            QVERIFY(m_f.WaitBatchEnd());
+            m_f.m_comm->Disconnect();
+        }
+        QCOMPARE(m_f.m_host.MessageTexts(), QStringList());
+        QCOMPARE(m_f.ReadPc(u"TRICKLE.SEQ"_s), data);
+        QCOMPARE(m_f.PcFiles(), QStringList{u"TRICKLE.SEQ"_s});
+    }
+
+    // A PC disk that fills up mid-file: the message, and the old file as it was.
+    void diskFull()
+    {
+#ifdef Q_OS_LINUX
+        QVERIFY(m_f.WritePc(u"FULL.SEQ"_s, "the user's file"));
+        Queue({{ u"FULL.SEQ"_s, Payload(5, 200000) }});
+        rlimit old{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+        rlimit small = old;
+        small.rlim_cur = 50000;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        const auto restore = qScopeGuard([&] {
+            ::setrlimit(RLIMIT_FSIZE, &old);
+            std::signal(SIGXFSZ, previous);
+        });
+        QVERIFY(m_f.m_comm->StartUpload());
+        QVERIFY(m_f.WaitBatchEnd());
+        QCOMPARE(m_f.m_host.MessageTexts(), QStringList{u"Can not write to the file."_s});
+        QCOMPARE(m_f.ReadPc(u"FULL.SEQ"_s), QByteArray("the user's file"));
+        QCOMPARE(m_f.PcFiles(), QStringList{u"FULL.SEQ"_s});
+        QVERIFY(ChannelAnswers());
+#else
+        QSKIP("needs a file size limit to stand in for a full disk");
+#endif
     }
 
     // Cancel on the free-space question ends the batch cleanly.
