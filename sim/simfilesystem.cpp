@@ -371,17 +371,21 @@ int SimFileSystem::WriteFile(const QStringList& parts, const QByteArray& data)
         return error;
     if (!MirrorFile(parts, data))
         return kMassStorageError;
-    Node* parent = FindNode(parts.mid(0, parts.size() - 1));
-    auto& slot = parent->children[Key(parts.last())];
+    StoreFile(*FindNode(parts.mid(0, parts.size() - 1)), parts.last(), data);
+    return kNoError;
+}
+
+void SimFileSystem::StoreFile(Node& parent, const QString& name, const QByteArray& data)
+{
+    auto& slot = parent.children[Key(name)];
     if (slot) {
         m_used -= slot->data.size();
     } else {
         slot = std::make_unique<Node>();
-        slot->name = parts.last();
+        slot->name = name;
     }
     slot->data = data;
     m_used += data.size();
-    return kNoError;
 }
 
 int SimFileSystem::ReadFile(const QStringList& parts, QByteArray* data) const
@@ -444,22 +448,12 @@ bool SimFileSystem::AddFile(const QStringList& parts, const QByteArray& data)
     Node* parent = MakeFolders(parts.mid(0, parts.size() - 1));
     if (!parent)
         return false;
-    auto& slot = parent->children[Key(parts.last())];
-    if (slot && slot->folder)
+    const auto existing = parent->children.find(Key(parts.last()));
+    if (existing != parent->children.end() && existing->second->folder)
         return false;
-    if (!MirrorFile(parts, data)) {
-        if (!slot)
-            parent->children.erase(Key(parts.last()));
+    if (!MirrorFile(parts, data))
         return false;
-    }
-    if (slot) {
-        m_used -= slot->data.size();
-    } else {
-        slot = std::make_unique<Node>();
-        slot->name = parts.last();
-    }
-    slot->data = data;
-    m_used += data.size();
+    StoreFile(*parent, parts.last(), data);
     return true;
 }
 

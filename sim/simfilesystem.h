@@ -95,6 +95,8 @@ private:
     Node* FindNode(const QStringList& parts);
     Node* ParentOf(const QStringList& parts, int* error);
     Node* MakeFolders(const QStringList& parts);
+    // Puts `data` under `name` in `parent`, replacing a file of that name.
+    void StoreFile(Node& parent, const QString& name, const QByteArray& data);
     static qint64 TreeSize(const Node& node);
     static std::unique_ptr<Node> Clone(const Node& node);
     void Forget(const Node& node);
