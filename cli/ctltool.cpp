@@ -290,6 +290,19 @@ CCtlTool::Found CCtlTool::LookUp(const QString& path, CFileInfo* entry)
     return Found::No;
 }
 
+int CCtlTool::RequireEntry(const QString& path, CFileInfo* entry)
+{
+    switch (LookUp(path, entry)) {
+    case Found::Failed:
+        return CTL_FAILED;
+    case Found::No:
+        return Refuse(PathMessage(LoadString(IDS_FILE_NOT_FOUND), path));
+    case Found::Yes:
+        break;
+    }
+    return CTL_OK;
+}
+
 // --- commands ----------------------------------------------------------------
 
 int CCtlTool::CmdIdn()
@@ -376,14 +389,8 @@ int CCtlTool::CmdRmdir()
     if (IsFixedDeviceFolder(path))
         return Refuse(REMOVE_FOLDER_TEXT);
     CFileInfo entry;
-    switch (LookUp(path, &entry)) {
-    case Found::Failed:
-        return CTL_FAILED;
-    case Found::No:
-        return Refuse(PathMessage(LoadString(IDS_FILE_NOT_FOUND), path));
-    case Found::Yes:
-        break;
-    }
+    if (const int result = RequireEntry(path, &entry); result != CTL_OK)
+        return result;
     if (!entry.IsFolder())
         return Refuse(PathMessage(u"Not a folder"_s, path));
     if (!m_pComm->IsFolderEmpty(path))
@@ -401,14 +408,8 @@ int CCtlTool::CmdRm()
         if (IsFixedDeviceFolder(path))
             return Refuse(REMOVE_FOLDER_TEXT);
         CFileInfo entry;
-        switch (LookUp(path, &entry)) {
-        case Found::Failed:
-            return CTL_FAILED;
-        case Found::No:
-            return Refuse(PathMessage(LoadString(IDS_FILE_NOT_FOUND), path));
-        case Found::Yes:
-            break;
-        }
+        if (const int result = RequireEntry(path, &entry); result != CTL_OK)
+            return result;
         if (entry.IsFolder() && !m_pComm->IsFolderEmpty(path)) {
             if (!m_args.Recursive())
                 return Refuse(PathMessage(u"Folder not empty (rm -r removes it with its entries)"_s, path));
@@ -432,14 +433,8 @@ int CCtlTool::CmdMoveCopy(bool copy)
     QString target = ToDevicePath(m_args.Arguments().at(1));
     if (IsDeviceRoot(source) || (!copy && IsFixedDeviceFolder(source)))
         return Refuse(LoadString(IDS_CANNOT_RENAME_FOLDER));
-    switch (LookUp(source)) {
-    case Found::Failed:
-        return CTL_FAILED;
-    case Found::No:
-        return Refuse(PathMessage(LoadString(IDS_FILE_NOT_FOUND), source));
-    case Found::Yes:
-        break;
-    }
+    if (const int result = RequireEntry(source); result != CTL_OK)
+        return result;
     // Into an existing folder under the entry's own name, else to the new path.
     CFileInfo existing;
     Found found = IsDeviceRoot(target) ? Found::Yes : LookUp(target, &existing);

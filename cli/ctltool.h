@@ -83,6 +83,8 @@ private:
     // or the generator refused the folder.
     bool ReadListing(const QString& folder, Listing& listing);
     Found LookUp(const QString& path, CFileInfo* entry = nullptr);
+    // CTL_OK when the entry exists; otherwise the failure, after its message.
+    int RequireEntry(const QString& path, CFileInfo* entry = nullptr);
     // Reads the queue up to its code-0 entry; false after a message when it
     // could not be read to the end.
     bool ReadErrorQueue(QStringList& errors, QString* last = nullptr);
