@@ -269,22 +269,33 @@ qint64 SizeOption(QCommandLineParser& parser, const QCommandLineOption& option)
     return ok && size >= 0 ? size : -1;
 }
 
-} // namespace
-
-int RunDownloadBench(const QStringList& arguments)
+// The --size of a one-file benchmark; -1 after a message when it is out of range.
+qint64 OneFileSize(const QStringList& arguments, const char* command, const QString& description,
+                   const QString& defaultSize)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(u"One download through the engine against a bare socket."_s);
+    parser.setApplicationDescription(description);
     parser.addHelpOption();
-    const QCommandLineOption sizeOption(u"size"_s, u"File size in bytes."_s, u"bytes"_s, u"268435456"_s);
+    const QCommandLineOption sizeOption(u"size"_s, u"File size in bytes."_s, u"bytes"_s, defaultSize);
     parser.addOption(sizeOption);
     parser.process(arguments);
     const qint64 size = SizeOption(parser, sizeOption);
     if (size < TRANSFER_CHUNK * 4 || size > MAX_DOWNLOAD_SIZE) {
-        std::fprintf(stderr, "vq-bench download: --size from %lld to %lld\n", TRANSFER_CHUNK * 4,
+        std::fprintf(stderr, "vq-bench %s: --size from %lld to %lld\n", command, TRANSFER_CHUNK * 4,
                      MAX_DOWNLOAD_SIZE);
-        return 2;
+        return -1;
     }
+    return size;
+}
+
+} // namespace
+
+int RunDownloadBench(const QStringList& arguments)
+{
+    const qint64 size = OneFileSize(
+        arguments, "download", u"One download through the engine against a bare socket."_s, u"268435456"_s);
+    if (size < 0)
+        return 2;
 
     QTemporaryDir dir;
     CSimProcess sim;
@@ -320,19 +331,11 @@ int RunDownloadBench(const QStringList& arguments)
 
 int RunUploadBench(const QStringList& arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        u"One upload through the engine against its pacing of one chunk per 100 ms."_s);
-    parser.addHelpOption();
-    const QCommandLineOption sizeOption(u"size"_s, u"File size in bytes."_s, u"bytes"_s, u"4194304"_s);
-    parser.addOption(sizeOption);
-    parser.process(arguments);
-    const qint64 size = SizeOption(parser, sizeOption);
-    if (size < TRANSFER_CHUNK * 4 || size > MAX_DOWNLOAD_SIZE) {
-        std::fprintf(stderr, "vq-bench upload: --size from %lld to %lld\n", TRANSFER_CHUNK * 4,
-                     MAX_DOWNLOAD_SIZE);
+    const qint64 size = OneFileSize(
+        arguments, "upload", u"One upload through the engine against its pacing of one chunk per 100 ms."_s,
+        u"4194304"_s);
+    if (size < 0)
         return 2;
-    }
     QTemporaryDir dir;
     CSimProcess sim;
     const QString source = dir.filePath(u"SOURCE.SEQ"_s);
