@@ -16,7 +16,7 @@ enum : int
 };
 
 // The text of string `id`; empty for an unknown number.
-QString LoadString(int id);
+QString LoadStringResource(int id);
 
 // A path message: the fixed text, " : " and the path in double quotes.
 QString PathMessage(const QString& text, const QString& path);
