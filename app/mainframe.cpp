@@ -409,7 +409,7 @@ void CMainFrame::ClearViews()
     if (m_pTreeView)
         m_pTreeView->ClearTree();
     if (m_pListView)
-        m_pListView->ClearList();
+        m_pListView->ClearFolder();
     UpdateCommandUI();
 }
 

@@ -186,6 +186,13 @@ void CUiListView::Refresh()
     FillFromDevice(path);
 }
 
+void CUiListView::ClearFolder()
+{
+    // Nothing shown is from the generator any more, not even the folder.
+    m_strCurrentPath.clear();
+    ClearList();
+}
+
 void CUiListView::ClearList()
 {
     m_pModel->Clear();

@@ -64,6 +64,8 @@ public:
     void FillFromDevice(const QString& path);
     void Refresh();
     void ClearList();
+    // Empties the list and forgets its folder (the connection is gone).
+    void ClearFolder();
     QString GetCurrentPath() const { return m_strCurrentPath; }
     int FindItemByName(const QString& name) const;
     int GetNextSelectedName(int start, QString& name) const;

@@ -215,9 +215,11 @@ void CUiTreeView::RebuildTree()
     m_hRootItem = new QTreeWidgetItem(this, QStringList{comm ? comm->GetRootLabel() : QString()});
     m_hRootItem->setData(0, FLAGS_ROLE, 0);
     m_hRootItem->setIcon(0, m_iconRoot);
-    LoadChildren(m_hRootItem);
-    // The selection fills the list with the root's entries.
+    // The selection fills the list with the root's entries first, so that the
+    // root's children come from what this connection has just read, never
+    // from a list left over from before.
     setCurrentItem(m_hRootItem);
+    LoadChildren(m_hRootItem);
     m_hRootItem->setExpanded(true);
     setUpdatesEnabled(true);
     viewport()->repaint();
@@ -282,10 +284,10 @@ int CUiTreeView::DeleteFolderItem(QTreeWidgetItem* item)
     CWaitCursor wait(comm->LinkHost());
     const QString label = item->text(0);
     CLinkHost* host = comm->LinkHost();
-    const int answer = host
-                           ? host->MessageBox(u"Are you sure you want to remove the file '%1' ?"_s.arg(label),
-                                              MB_OKCANCEL | MB_ICONQUESTION, u"Confirm File Delete"_s)
-                           : IDCANCEL;
+    const int answer =
+        host ? host->ShowMessageBox(u"Are you sure you want to remove the file '%1' ?"_s.arg(label),
+                                    MB_OKCANCEL | MB_ICONQUESTION, u"Confirm File Delete"_s)
+             : IDCANCEL;
     if (answer != IDOK)
         return 1;
     if (comm->RemoveFolder(ItemPath(item)) != 1)
@@ -373,7 +375,7 @@ int CUiTreeView::EndLabelEdit(QTreeWidgetItem* item, const QString& newText)
     const QString oldPath = ItemPath(item);
     if (const QTreeWidgetItem* selected = currentItem()) {
         if ((ItemPath(selected) + u'/').startsWith(oldPath + u'/')) {
-            comm->ShowError(LoadString(IDS_RENAME_ACCESS_DENIED).arg(oldLabel));
+            comm->ShowError(LoadStringResource(IDS_RENAME_ACCESS_DENIED).arg(oldLabel));
             return 0;
         }
     }
