@@ -169,6 +169,12 @@ void CGuiHost::ClearViews()
         m_pFrame->ClearViews();
 }
 
+void CGuiHost::ConnectionChanged()
+{
+    if (m_pFrame)
+        m_pFrame->UpdateCommandUI();
+}
+
 QObject* CGuiHost::TransferReceiver()
 {
     // The list passes the messages to its chain and has the commands

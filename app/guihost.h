@@ -40,6 +40,8 @@ public:
     QString ListFolder() override;
     int ListHasItem(const QString& name) override;
     void AbandonQuestions() override;
+    // The commands and the status bar follow the channel.
+    void ConnectionChanged() override;
 
     int WaitCursorDepth() const { return m_nWaitDepth; }
 

@@ -1,11 +1,16 @@
 #include "mainframe.h"
 
+#include "aboutdlg.h"
 #include "appsettings.h"
+#include "dlgerrorlist.h"
+#include "dlgoptions.h"
 #include "icons.h"
 #include "setethernet.h"
 #include "uilistview.h"
 #include "uitreeview.h"
+#include "veskapp.h"
 #include "veskdoc.h"
+#include "vqfiledialog.h"
 #include "devicename.h"
 #include "vqcomm.h"
 
@@ -21,7 +26,10 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -62,9 +70,9 @@ constexpr CommandText COMMANDS[] = {
     {ID_UP_ONE_LEVEL, u"Up One Level", u"Up One Level\nUp One Level"},
 };
 
-// Commands whose work comes with later parts of the program: present, greyed.
-constexpr int NOT_YET_BUILT[] = {ID_PC_TO_VQ,    ID_VQ_TO_PC, ID_NEW_FOLDER,
-                                 ID_CHECK_ERROR, ID_OPTIONS,  ID_APP_ABOUT};
+// The commands that need the command channel.
+constexpr int NEED_CONNECTION[] = {ID_PC_TO_VQ,    ID_VQ_TO_PC,    ID_NEW_FOLDER, ID_DELETE_ITEM,
+                                   ID_RENAME_ITEM, ID_CHECK_ERROR, ID_REFRESH};
 
 } // namespace
 
@@ -162,7 +170,18 @@ void CMainFrame::CreateActions()
         });
     }
 
+    // Keys users of explorer windows expect; the panes keep theirs (Delete,
+    // Enter, F2 and the label editor's own).
+    Action(ID_REFRESH)->setShortcut(QKeySequence(Qt::Key_F5));
+    Action(ID_UP_ONE_LEVEL)->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Up), QKeySequence(Qt::Key_Backspace)});
+
     connect(Action(ID_APP_EXIT), &QAction::triggered, this, &QWidget::close);
+    connect(Action(ID_PC_TO_VQ), &QAction::triggered, this, &CMainFrame::OnPcToVq);
+    connect(Action(ID_VQ_TO_PC), &QAction::triggered, this, &CMainFrame::OnVqToPc);
+    connect(Action(ID_NEW_FOLDER), &QAction::triggered, this, &CMainFrame::OnNewFolder);
+    connect(Action(ID_CHECK_ERROR), &QAction::triggered, this, &CMainFrame::OnCheckError);
+    connect(Action(ID_OPTIONS), &QAction::triggered, this, &CMainFrame::OnOptions);
+    connect(Action(ID_APP_ABOUT), &QAction::triggered, this, &CMainFrame::OnAbout);
     connect(Action(ID_NETWORK), &QAction::triggered, this, &CMainFrame::OnNetwork);
     connect(Action(ID_DELETE_ITEM), &QAction::triggered, this, &CMainFrame::OnDelete);
     connect(Action(ID_RENAME_ITEM), &QAction::triggered, this, &CMainFrame::OnRename);
@@ -356,21 +375,52 @@ void CMainFrame::ApplyPlacement()
     m_pSplitter->setSizes({placement.treeWidth, qMax(0, width() - placement.treeWidth)});
 
     QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect available = screen ? screen->availableGeometry() : QRect();
-    QRect wanted(placement.left, placement.top, width(), height());
+    if (!screen) {
+        move(placement.left, placement.top);
+        return;
+    }
+    // The stored place is that of the frame; the size that of the inside.
+    const QMargins frame = FrameMargins();
+    QRect outer(placement.left, placement.top, width() + frame.left() + frame.right(),
+                height() + frame.top() + frame.bottom());
     bool centre = placement.left < 0 && placement.top < 0;
     // A place on no screen at all (a monitor since removed) would hide the
     // window for good; such a window is centred instead.
-    if (!centre && screen) {
-        bool visible = false;
+    QScreen* target = centre ? screen : QGuiApplication::screenAt(outer.center());
+    if (!centre && !target) {
         const QList<QScreen*> screens = QGuiApplication::screens();
-        for (const QScreen* each : screens)
-            visible = visible || each->availableGeometry().intersects(wanted);
-        centre = !visible;
+        for (QScreen* each : screens) {
+            if (!target && each->availableGeometry().intersects(outer))
+                target = each;
+        }
+        centre = !target;
     }
-    if (centre && screen)
-        wanted.moveCenter(available.center());
-    move(wanted.topLeft());
+    const QRect room = (target ? target : screen)->availableGeometry();
+    // The window, its title bar and its menu stay on the screen, at any
+    // scale: a stored or default size too large for it shrinks to it.
+    if (outer.width() > room.width() || outer.height() > room.height()) {
+        outer.setSize(outer.size().boundedTo(room.size()));
+        resize(outer.width() - frame.left() - frame.right(), outer.height() - frame.top() - frame.bottom());
+    }
+    if (centre)
+        outer.moveCenter(room.center());
+    outer.moveLeft(std::clamp(outer.left(), room.left(), room.right() + 1 - outer.width()));
+    outer.moveTop(std::clamp(outer.top(), room.top(), room.bottom() + 1 - outer.height()));
+    move(outer.topLeft());
+}
+
+QMargins CMainFrame::FrameMargins() const
+{
+    // Once shown the window system knows; before, the style's title bar and border.
+    if (isVisible() && frameGeometry() != geometry()) {
+        const QRect outer = frameGeometry();
+        const QRect inner = geometry();
+        return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                        outer.bottom() - inner.bottom());
+    }
+    const int border = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, this);
+    const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    return QMargins(border, title + border, border, border);
 }
 
 void CMainFrame::StorePlacement()
@@ -401,8 +451,16 @@ void CMainFrame::SetStatusTexts(const QString& objects, const QString& memory)
 {
     m_strObjectsPane = objects;
     m_strMemoryPane = memory;
-    m_pObjectsLabel->setText(objects);
-    m_pMemoryLabel->setText(memory);
+    ShowStatusTexts();
+}
+
+void CMainFrame::ShowStatusTexts()
+{
+    // Without a generator the figures of the last one would mislead; a batch
+    // closes the channel too, but the link is busy then, not gone.
+    const bool offline = m_pComm && !m_pComm->IsConnected() && !m_pComm->IsInBatch();
+    m_pObjectsLabel->setText(offline ? QString() : m_strObjectsPane);
+    m_pMemoryLabel->setText(offline ? NOT_CONNECTED_TEXT : m_strMemoryPane);
 }
 
 void CMainFrame::ClearViews()
@@ -457,15 +515,11 @@ void CMainFrame::UpdateCommandUI()
     if (!m_pListView || !m_pTreeView)
         return;
     const bool connected = m_pComm && m_pComm->IsConnected();
-    const bool treeActive = m_pActiveView == m_pTreeView;
     const QString folder = m_pListView->GetCurrentPath();
+    ShowStatusTexts();
 
-    for (const int id : NOT_YET_BUILT)
-        Action(id)->setEnabled(false);
-    // Deleting and renaming from the list come with list editing; the tree's are here.
-    Action(ID_DELETE_ITEM)->setEnabled(connected && treeActive);
-    Action(ID_RENAME_ITEM)->setEnabled(connected && treeActive);
-    Action(ID_REFRESH)->setEnabled(connected);
+    for (const int id : NEED_CONNECTION)
+        Action(id)->setEnabled(connected);
     Action(ID_UP_ONE_LEVEL)->setEnabled(connected && !folder.isEmpty() && folder != DEVICE_ROOT_PATH);
 
     switch (m_pListView->GetViewMode()) {
@@ -520,15 +574,99 @@ void CMainFrame::OnRename()
 {
     if (!m_pComm->IsConnected())
         return;
-    // Renaming in the list comes with list editing.
     if (m_pActiveView == m_pTreeView)
         m_pTreeView->BeginRename();
+    else
+        m_pListView->BeginRename();
 }
 
 void CMainFrame::OnRefresh()
 {
-    m_pTreeView->ReloadSelected();
+    // The list reads the generator; the tree's item then takes its folders
+    // from the list: one read, and both panes show what is there now.
     m_pListView->Refresh();
+    m_pTreeView->ReloadSelected();
+}
+
+void CMainFrame::OnNewFolder()
+{
+    if (!m_pComm->IsConnected())
+        return;
+    m_pListView->ItemView()->setFocus(Qt::OtherFocusReason);
+    SetActiveView(m_pListView);
+    m_pListView->CreateNewFolder();
+}
+
+void CMainFrame::OnPcToVq()
+{
+    if (m_pListView->GetCurrentPath() == DEVICE_ROOT_PATH) {
+        m_pComm->ShowError(u"Can not download to root directory."_s);
+        return;
+    }
+    const QStringList files = CVQFileDialog::AskDownloadFiles(this);
+    if (files.isEmpty())
+        return;
+    // The folder is asked again: it is the one shown when the files were chosen.
+    m_pComm->PrepareDownload(files, m_pListView->GetCurrentPath());
+}
+
+void CMainFrame::OnVqToPc()
+{
+    const QString folder = m_pListView->GetCurrentPath();
+    if (folder == DEVICE_ROOT_PATH) {
+        m_pComm->ShowError(u"Can not upload from root directory."_s);
+        return;
+    }
+    m_pComm->SetUploadFolder(folder);
+    QList<CFileInfo> entries;
+    CFileInfo entry;
+    for (int row = m_pListView->GetNextSelectedEntry(-1, entry); row >= 0;
+         row = m_pListView->GetNextSelectedEntry(row, entry))
+        entries.append(entry);
+    if (entries.isEmpty()) {
+        m_pComm->ShowError(u"Please select a file to upload."_s, MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    const bool folderChosen =
+        std::any_of(entries.cbegin(), entries.cend(), [](const CFileInfo& each) { return each.IsFolder(); });
+    if (folderChosen) {
+        m_pComm->ShowError(u"A folder cannot be transferred to PC."_s, MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    // Every target first: a Cancel on any of them transfers nothing.
+    m_pComm->ClearUploadQueue();
+    for (const CFileInfo& each : std::as_const(entries)) {
+        const QString target = CVQFileDialog::AskUploadTarget(each.GetName(), each.GetKind(), this);
+        if (target.isEmpty()) {
+            m_pComm->ClearUploadQueue();
+            return;
+        }
+        m_pComm->QueueUpload(&each, target);
+    }
+    m_pComm->StartUpload();
+}
+
+void CMainFrame::OnCheckError()
+{
+    if (!m_pComm->IsConnected())
+        return;
+    CDlgErrorList dialog(m_pComm, this);
+    dialog.exec();
+}
+
+void CMainFrame::OnOptions()
+{
+    // The editor is the application's, for this run only.
+    CVeskApp* app = CVeskApp::Instance();
+    CDlgOptions dialog(app ? app->EditorDefault() : CVeskApp::DefaultEditor(), this);
+    if (dialog.exec() == QDialog::Accepted && app)
+        app->SetEditorDefault(dialog.Editor());
+}
+
+void CMainFrame::OnAbout()
+{
+    CAboutDlg dialog(this);
+    dialog.exec();
 }
 
 void CMainFrame::OnExplore()

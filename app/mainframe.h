@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QMargins>
 #include <QMetaObject>
 #include <QString>
 
@@ -31,6 +32,9 @@ class CMainFrame final : public QMainWindow
 
 public:
     static constexpr int STATUS_PANE_MIN_WIDTH = 80;
+    // The status bar while no generator is connected.
+    static inline const QString NOT_CONNECTED_TEXT =
+        QStringLiteral("Not connected: Utility, Network connects to the generator");
 
     // Placed from `pSettings` at once; placement and the list's state go back
     // there when the window closes or is destroyed. Both must outlive the frame.
@@ -68,6 +72,7 @@ public Q_SLOTS:
     // device's folders and identity.
     void OnNetwork();
 
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -79,6 +84,10 @@ private:
     void CreateStatusBar();
     void CreatePanes();
     void ApplyPlacement();
+    // The window frame around the inside (title bar, borders).
+    QMargins FrameMargins() const;
+    // The link's texts, or the note that no generator is connected.
+    void ShowStatusTexts();
     void RebuildTree();
     QAction* AddCommand(int id, const QString& text, const QString& prompt);
     // The same command under another text in a context menu.
@@ -93,6 +102,12 @@ private:
     void OnTreeExplore();
     void OnTreeRename();
     void OnUpOneLevel();
+    void OnNewFolder();
+    void OnPcToVq();
+    void OnVqToPc();
+    void OnCheckError();
+    void OnOptions();
+    void OnAbout();
 
     CVQComm* m_pComm;
     CAppSettings* m_pSettings;

@@ -82,6 +82,10 @@ public:
     // 1 when the file list holds an item of this name (whole name, case ignored).
     virtual int ListHasItem(const QString& /*name*/) { return 0; }
 
+    // The command channel opened or closed (GUI thread): what depends on it
+    // is looked at again.
+    virtual void ConnectionChanged() {}
+
     // The program is closing: every question a worker has asked and not yet
     // had answered, and every later one, is answered IDCANCEL without being
     // shown, so that the worker ends and can be joined.

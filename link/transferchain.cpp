@@ -45,6 +45,7 @@ bool CTransferChain::event(QEvent* e)
         break;
     case WM_TRANSFER_END:
         m_pComm->JoinTransferThread();
+        m_pComm->BatchFinished();
         m_pComm->Disconnect();
         if (wParam == 1) {
             Q_EMIT ClearList();

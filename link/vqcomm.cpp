@@ -39,6 +39,8 @@ int CVQComm::Connect()
     if (!OpenChannel())
         return 0;
     m_connected = 1;
+    if (m_pHost)
+        m_pHost->ConnectionChanged();
     return 1;
 }
 
@@ -47,7 +49,10 @@ int CVQComm::OpenChannel()
     m_bReopen = false;
     if (!m_socket->Connect(m_host, m_port, CONNECT_TIMEOUT_MS)) {
         m_socket->Close();
+        const bool was = m_connected != 0;
         m_connected = 0;
+        if (was && m_pHost)
+            m_pHost->ConnectionChanged();
         ShowError(u"Cannot connect to \""_s + m_host + u'"');
         ClearViews();
         return 0;
@@ -60,8 +65,11 @@ int CVQComm::OpenChannel()
 int CVQComm::Disconnect()
 {
     m_socket->Close();
+    const bool was = m_connected != 0;
     m_connected = 0;
     m_bReopen = false;
+    if (was && m_pHost)
+        m_pHost->ConnectionChanged();
     QThread::msleep(static_cast<unsigned long>(ScaledDelay(DISCONNECT_PAUSE_MS)));
     return 1;
 }

@@ -173,7 +173,7 @@ public:
     // Upload: generator to PC.
     void ClearUploadQueue();
     void SetUploadFolder(const QString& folder) { m_uploadFolder = folder; }
-    // `entry` must stay alive until the batch has ended.
+    // The entry is copied.
     void QueueUpload(const CFileInfo* entry, const QString& pcPath);
     int StartUpload();
     int UploadNext();
@@ -189,6 +189,23 @@ public:
     int StatPCFile(CDownloadFile& file);
     // "#<digits><size>": the block header for `size` data bytes.
     static QByteArray BlockHeader(quint64 size);
+
+    // A file of the last download batch that the generator should now hold.
+    struct CSentFile
+    {
+        QString m_strFolder;
+        QString m_strName;
+        qint64 m_nSize = 0;
+    };
+    // The files of the last download batch whose data all went out (not the
+    // packages, which the generator files under names of its own); taking
+    // them empties the record.
+    QList<CSentFile> TakeSentFiles();
+    // True from the start of a batch until its end message has been handled
+    // (the command channel is closed meanwhile, but the link is not idle).
+    bool IsInBatch() const { return m_bInBatch; }
+    // The transfer chain has handled the end of the batch.
+    void BatchFinished() { m_bInBatch = false; }
 
     // Cancel of the progress display; any thread, any moment of a batch.
     void CancelTransfer();
@@ -236,7 +253,8 @@ private:
     static void CloseTransferSocket();
 
     QString m_uploadFolder;
-    QList<const CFileInfo*> m_uploadEntries;
+    // Copies: the entries the caller queued may go before the batch ends.
+    QList<CFileInfo> m_uploadEntries;
     QStringList m_uploadTargets;
     qsizetype m_uploadEntryPos = 0;
     qsizetype m_uploadTargetPos = 0;
@@ -251,6 +269,11 @@ private:
     QString m_localPath;
     std::atomic<int> m_aborted{0};
     CDownloadFileList m_downloadList;
+    // The file of the running download worker, and whether all its data went out.
+    CSentFile m_currentDownload;
+    std::atomic<bool> m_bDownloadComplete{false};
+    QList<CSentFile> m_sentFiles;
+    bool m_bInBatch = false;
     std::thread m_worker;
     std::atomic<bool> m_workerRunning{false};
     int m_transferIdleMs = TRANSFER_IDLE_MS;

@@ -157,6 +157,9 @@ int CVQComm::MakeDownloadHeader(CDownloadFile& file, const QString& targetFolder
 int CVQComm::DownloadNext(int wParam)
 {
     JoinTransferThread();
+    // The file before is in the generator's hands now, when all of it went out.
+    if (m_bDownloadComplete.exchange(false))
+        m_sentFiles.append(m_currentDownload);
     if (m_aborted || g_transferCancelled) {
         EndBatch(m_downloadList.GetTaken() > 1 ? 1 : wParam);
         m_downloadList.RemoveAll();
@@ -190,6 +193,11 @@ int CVQComm::DownloadFile(CDownloadFile* file, const QString& targetFolder, cons
         m_pProgressDlg->StartFile(file->GetName() + suffix, size, caption, 1);
     m_transferSize = size;
     m_transferCommand = file->GetCommandPrefix().toLatin1() + BlockHeader(size);
+    // A package goes under a name of the generator's own: nothing to look for.
+    m_currentDownload = {targetFolder,
+                         FileKindFromName(file->GetName()) == KIND_DOWNLOAD ? QString() : file->GetName(),
+                         file->GetSize()};
+    m_bDownloadComplete = false;
     Disconnect();
     m_localPath = file->GetPath();
     StartTransferThread(&CVQComm::DownloadThreadProc);
@@ -221,7 +229,9 @@ void CVQComm::DownloadThreadProc()
     if (outcome == TransferOutcome::Success) {
         if (m_pWorkerSink)
             m_pWorkerSink->SetComplete();
-        if (!g_transferSocket.Send("\r\n", 2, m_transferIdleMs) && !g_transferCancelled)
+        if (g_transferSocket.Send("\r\n", 2, m_transferIdleMs))
+            m_bDownloadComplete = !m_currentDownload.m_strName.isEmpty();
+        else if (!g_transferCancelled)
             ReportSocketError();
     } else {
         g_transferSocket.Shutdown();

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <mutex>
+#include <utility>
 
 CCmdSocket g_transferSocket;
 std::atomic<int> g_transferCancelled{0};
@@ -65,6 +66,8 @@ int CVQComm::BeginBatch()
         sink = new CProgressSink(); // silent; deletes itself when the batch ends
     sink->SetReceiver(m_pNotifyWnd);
     m_pProgressDlg = sink;
+    m_bInBatch = true;
+    m_sentFiles.clear();
     m_aborted = 0;
     g_transferCancelled = 0;
     return 1;
@@ -92,6 +95,11 @@ void CVQComm::JoinTransferThread()
 int CVQComm::IsTransferRunning() const
 {
     return m_workerRunning ? 1 : 0;
+}
+
+QList<CVQComm::CSentFile> CVQComm::TakeSentFiles()
+{
+    return std::exchange(m_sentFiles, {});
 }
 
 void CVQComm::EndBatch(int wParam)

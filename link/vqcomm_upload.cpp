@@ -40,7 +40,7 @@ void CVQComm::ClearUploadQueue()
 
 void CVQComm::QueueUpload(const CFileInfo* entry, const QString& pcPath)
 {
-    m_uploadEntries.append(entry);
+    m_uploadEntries.append(*entry);
     m_uploadTargets.append(pcPath);
 }
 
@@ -66,10 +66,10 @@ int CVQComm::UploadNext()
         ClearUploadQueue();
         return 1;
     }
-    const CFileInfo* entry = m_uploadEntries.at(m_uploadEntryPos++);
+    const CFileInfo entry = m_uploadEntries.at(m_uploadEntryPos++);
     const QString target = m_uploadTargets.at(m_uploadTargetPos++);
-    const QString devicePath = m_uploadFolder + u'/' + entry->GetName();
-    if (UploadFile(devicePath, target, static_cast<quint64>(entry->GetSize())) != 1) {
+    const QString devicePath = m_uploadFolder + u'/' + entry.GetName();
+    if (UploadFile(devicePath, target, static_cast<quint64>(entry.GetSize())) != 1) {
         EndBatch(0);
         ClearUploadQueue();
         return 0;

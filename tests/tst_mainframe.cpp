@@ -3,17 +3,21 @@
 #include "filelistmodel.h"
 #include "guihost.h"
 #include "mainframe.h"
+#include "modalanswerer.h"
 #include "scriptedhost.h"
 #include "simserver.h"
 #include "uilistview.h"
 #include "uitreeview.h"
 #include "vqcomm.h"
 #include "vqevents.h"
+#include "vqfiledialog.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
 
@@ -33,7 +37,19 @@ const QList<int> COMMANDS = {ID_PC_TO_VQ,         ID_VQ_TO_PC,         ID_NEW_FO
 const QList<int> ALWAYS = {ID_NETWORK,        ID_APP_EXIT,     ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS,
                            ID_VIEW_LIST,      ID_VIEW_DETAIL,  ID_SORT_BY_NAME,     ID_SORT_BY_SIZE,
                            ID_EXPLORE,        ID_TREE_EXPLORE, ID_TREE_RENAME,      ID_VIEW_TOOLBAR,
-                           ID_VIEW_STATUS_BAR};
+                           ID_VIEW_STATUS_BAR, ID_OPTIONS,     ID_APP_ABOUT};
+// Enabled while the command channel is open.
+const QList<int> CONNECTED = {ID_PC_TO_VQ,    ID_VQ_TO_PC,    ID_NEW_FOLDER, ID_DELETE_ITEM,
+                              ID_RENAME_ITEM, ID_CHECK_ERROR, ID_REFRESH};
+
+QTreeWidgetItem* Child(QTreeWidgetItem* parent, const QString& label)
+{
+    for (int i = 0; parent && i < parent->childCount(); ++i) {
+        if (parent->child(i)->text(0) == label)
+            return parent->child(i);
+    }
+    return nullptr;
+}
 
 QStringList Texts(const QList<QAction*>& actions)
 {
@@ -57,6 +73,13 @@ struct CFrameFixture
         comm.SetPort(sim.Port());
         frame = std::make_unique<CMainFrame>(&comm, &settings);
         frame->show();
+    }
+    // Batches run through the window's own list, quickly.
+    bool ConnectForTransfers()
+    {
+        comm.SetDelayScale(0.02);
+        host.SetTransferReceiver(frame->ListView());
+        return Connect();
     }
     bool Connect()
     {
@@ -98,12 +121,11 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("alsoEnabled");
 
         QTest::newRow("never connected") << false << QString() << false << false << QList<int>{};
-        QTest::newRow("root") << true << QString() << false << false << QList<int>{ID_REFRESH};
+        QTest::newRow("root") << true << QString() << false << false << CONNECTED;
         QTest::newRow("folder, list active")
-            << true << u"USER"_s << false << false << QList<int>{ID_REFRESH, ID_UP_ONE_LEVEL};
+            << true << u"USER"_s << false << false << CONNECTED + QList<int>{ID_UP_ONE_LEVEL};
         QTest::newRow("folder, tree active")
-            << true << u"USER"_s << true << false
-            << QList<int>{ID_REFRESH, ID_UP_ONE_LEVEL, ID_DELETE_ITEM, ID_RENAME_ITEM};
+            << true << u"USER"_s << true << false << CONNECTED + QList<int>{ID_UP_ONE_LEVEL};
         QTest::newRow("channel closed") << true << u"USER"_s << true << true << QList<int>{};
     }
 
@@ -365,6 +387,202 @@ private Q_SLOTS:
         const ListViewState kept = f.settings.GetListViewState();
         QCOMPARE((QList<int>{kept.mode, kept.sortKey, kept.firstColumnWidth, kept.secondColumnWidth}),
                  (QList<int>{1, 2, 123, 45}));
+    }
+
+    // "PC to VQ" in the root refuses before any dialog.
+    void transferCommandsRefusedAtRoot_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("PC to VQ") << int(ID_PC_TO_VQ) << u"Can not download to root directory."_s;
+        QTest::newRow("VQ to PC") << int(ID_VQ_TO_PC) << u"Can not upload from root directory."_s;
+    }
+    void transferCommandsRefusedAtRoot()
+    {
+        QFETCH(int, command);
+        CFrameFixture f;
+        QVERIFY(f.Connect());
+        CModalAnswerer<QFileDialog> chooser([](QFileDialog* dialog) { dialog->reject(); });
+        f.frame->Action(command)->trigger();
+        QTEST(f.host.MessageTexts().value(0), "message");
+        QCOMPARE(f.host.Messages().first().style, int(MB_OK | MB_ICONSTOP));
+        QCOMPARE(chooser.Answered(), 0);
+    }
+
+    // "VQ to PC": every target is asked first; a Cancel on any of them, or a
+    // selection that is not files only, transfers nothing.
+    void uploadSelectionRefused_data()
+    {
+        QTest::addColumn<QStringList>("selected");
+        QTest::addColumn<int>("cancelAt"); // 1-based save dialog, 0 none
+        QTest::addColumn<QString>("message");
+        QTest::newRow("nothing selected") << QStringList() << 0 << u"Please select a file to upload."_s;
+        QTest::newRow("a folder among the files")
+            << QStringList{u"README.TXT"_s, u"PROJECTS"_s} << 0 << u"A folder cannot be transferred to PC."_s;
+        QTest::newRow("second target cancelled")
+            << QStringList{u"A.SEQ"_s, u"B.CMP"_s, u"README.TXT"_s} << 2 << QString();
+    }
+    void uploadSelectionRefused()
+    {
+        QFETCH(QStringList, selected);
+        QFETCH(int, cancelAt);
+        QFETCH(QString, message);
+        CFrameFixture f;
+        QVERIFY(f.sim.AddFile(u"/F0:/USER/A.SEQ"_s, "aaaa"));
+        QVERIFY(f.sim.AddFile(u"/F0:/USER/B.CMP"_s, "bbbb"));
+        QVERIFY(f.ConnectForTransfers());
+        f.frame->TreeView()->setCurrentItem(f.FirstLevel(u"USER"_s));
+        CUiListView* list = f.frame->ListView();
+        for (const QString& name : selected)
+            list->IconView()->selectionModel()->select(list->Model()->index(list->FindItemByName(name), 0),
+                                                       QItemSelectionModel::Select);
+        QTemporaryDir dir;
+        int asked = 0;
+        CModalAnswerer<CVQFileDialog> chooser([&](CVQFileDialog* dialog) {
+            ++asked;
+            if (asked == cancelAt) {
+                dialog->reject();
+                return;
+            }
+            dialog->selectFile(dir.filePath(u"target%1"_s.arg(asked)));
+            dialog->accept();
+        });
+        const int connections = f.sim.ConnectionCount();
+        f.frame->Action(ID_VQ_TO_PC)->trigger();
+        QCOMPARE(f.host.MessageTexts(), message.isEmpty() ? QStringList() : QStringList{message});
+        if (!message.isEmpty())
+            QCOMPARE(f.host.Messages().first().style, int(MB_OK | MB_ICONINFORMATION));
+        QCOMPARE(asked, cancelAt);
+        QTest::qWait(100);
+        QCOMPARE(f.sim.ConnectionCount(), connections); // no transfer connection
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
+        QVERIFY(f.comm.IsConnected());
+    }
+
+    // The road of a download and of an upload through the menu.
+    void downloadAndUploadByMenu()
+    {
+        CFrameFixture f;
+        QVERIFY(f.ConnectForTransfers());
+        f.frame->TreeView()->setCurrentItem(f.FirstLevel(u"USER"_s));
+        const QString objectsBefore = f.host.ObjectsText();
+        QTemporaryDir dir;
+        QByteArray one(100000, 'x');
+        for (int i = 0; i < one.size(); ++i)
+            one[i] = char(i * 7);
+        const QByteArray two = "second file";
+        for (const auto& [name, data] : {std::pair{u"one.seq"_s, one}, std::pair{u"two.txt"_s, two}}) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(data);
+        }
+        CModalAnswerer<CVQFileDialog> chooser([&](CVQFileDialog* dialog) {
+            QCOMPARE(dialog->windowTitle(), CVQFileDialog::DOWNLOAD_TITLE);
+            dialog->setDirectory(dir.path());
+            dialog->selectFile(u"\"one.seq\" \"two.txt\""_s);
+            dialog->accept();
+        });
+        f.frame->Action(ID_PC_TO_VQ)->trigger();
+        QCOMPARE(chooser.Answered(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(f.frame->ListView()->FindItemByName(u"two.txt"_s) >= 0, 15000);
+        QTRY_VERIFY(f.comm.IsConnected() && !f.comm.IsInBatch());
+        QCOMPARE(f.sim.FileData(u"/F0:/USER/one.seq"_s), one);
+        QCOMPARE(f.sim.FileData(u"/F0:/USER/two.txt"_s), two);
+        QCOMPARE(f.host.ObjectsText(), u"4 object[s]"_s);
+        QVERIFY(f.host.MemoryText().contains(u"Memory free"_s));
+        QVERIFY(objectsBefore != f.host.ObjectsText());
+        QVERIFY(f.host.MessageTexts().isEmpty());
+
+        // And back: the file the generator holds arrives on the PC.
+        CUiListView* list = f.frame->ListView();
+        list->IconView()->selectionModel()->select(list->Model()->index(list->FindItemByName(u"one.seq"_s), 0),
+                                                   QItemSelectionModel::ClearAndSelect);
+        const QString target = dir.filePath(u"back.seq"_s);
+        CModalAnswerer<CVQFileDialog> saver([&](CVQFileDialog* dialog) {
+            QCOMPARE(dialog->windowTitle(), CVQFileDialog::UPLOAD_TITLE);
+            dialog->selectFile(target);
+            dialog->accept();
+        });
+        f.frame->Action(ID_VQ_TO_PC)->trigger();
+        QCOMPARE(saver.Answered(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.comm.IsInBatch() && f.comm.IsConnected(), 15000);
+        QFile back(target);
+        QVERIFY(back.open(QIODevice::ReadOnly));
+        QCOMPARE(back.readAll(), one);
+    }
+
+    // A file the generator refuses (its memory fills up once the batch has
+    // been checked) is named to the user.
+    void refusedFileIsNamed()
+    {
+        CFrameFixture f;
+        QVERIFY(f.ConnectForTransfers());
+        f.frame->TreeView()->setCurrentItem(f.FirstLevel(u"USER"_s));
+        QTemporaryDir dir;
+        QFile file(dir.filePath(u"big.cmp"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(50000, 'b'));
+        file.close();
+        QVERIFY(f.comm.PrepareDownload({file.fileName()}, u"/F0:/USER"_s));
+        f.sim.SetCapacity(f.sim.Used() + 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.comm.IsInBatch() && f.comm.IsConnected(), 15000);
+        QTRY_VERIFY(!f.host.MessageTexts().isEmpty());
+        const QString text = f.host.MessageTexts().last();
+        QVERIFY2(text.contains(u"/F0:/USER/big.cmp: 50000 bytes sent, not listed"_s), qPrintable(text));
+        QVERIFY2(text.contains(u"Media full"_s), qPrintable(text));
+    }
+
+    // While no generator is connected the status bar says so, not the
+    // figures of the last one.
+    void statusWhileDisconnected()
+    {
+        CFrameFixture f;
+        QCOMPARE(f.frame->findChild<QLabel*>(u"memoryPane"_s)->text(), CMainFrame::NOT_CONNECTED_TEXT);
+        QVERIFY(f.Connect());
+        f.frame->SetStatusTexts(f.host.ObjectsText(), f.host.MemoryText()); // as the window's own host does
+        QCOMPARE(f.frame->findChild<QLabel*>(u"objectsPane"_s)->text(), u"8 object[s]"_s);
+        f.comm.Disconnect();
+        f.frame->UpdateCommandUI();
+        QCOMPARE(f.frame->findChild<QLabel*>(u"objectsPane"_s)->text(), QString());
+        QCOMPARE(f.frame->findChild<QLabel*>(u"memoryPane"_s)->text(), CMainFrame::NOT_CONNECTED_TEXT);
+    }
+
+    // A folder that appeared on the generator: one Refresh shows it in both
+    // panes, and opening it from the list selects it in the tree.
+    void refreshAndOpenNewFolder()
+    {
+        CFrameFixture f;
+        QVERIFY(f.Connect());
+        CUiTreeView* tree = f.frame->TreeView();
+        QTreeWidgetItem* user = f.FirstLevel(u"USER"_s);
+        tree->setCurrentItem(user);
+        user->setExpanded(true);
+        QVERIFY(f.sim.AddFolder(u"/F0:/USER/LATE"_s));
+        f.sim.ClearTranscripts();
+        f.frame->Action(ID_REFRESH)->trigger();
+        QCOMPARE(f.sim.AllReceived().count("mmem:cat?"), 1);
+        QVERIFY(f.frame->ListView()->FindItemByName(u"LATE"_s) >= 0);
+        QVERIFY(Child(user, u"LATE"_s));
+
+        QVERIFY(f.sim.AddFolder(u"/F0:/USER/LATER"_s));
+        f.frame->ListView()->Refresh(); // the list knows, the tree not yet
+        f.frame->ListView()->OpenItem(f.frame->ListView()->FindItemByName(u"LATER"_s));
+        QCOMPARE(tree->ItemPath(tree->currentItem()), u"/F0:/USER/LATER"_s);
+    }
+
+    // The window fits on its screen, whatever size was stored.
+    void windowFitsTheScreen()
+    {
+        CFrameFixture f;
+        const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+        WindowPlacement placement;
+        placement.width = room.width() * 2;
+        placement.height = room.height() * 2;
+        f.settings.SetWindowPlacement(placement);
+        CMainFrame frame(&f.comm, &f.settings);
+        QVERIFY(frame.width() <= room.width());
+        QVERIFY(frame.height() <= room.height());
+        QVERIFY(room.contains(frame.pos()));
     }
 };
 

@@ -16,6 +16,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QDropEvent>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListView>
@@ -116,7 +117,10 @@ CUiListView::CUiListView(CVeskDoc* pDoc, QWidget* parent) : QStackedWidget(paren
         m_pChain = new CTransferChain(comm, this);
         connect(m_pChain, &CTransferChain::ClearList, this, &CUiListView::ClearList);
         connect(m_pChain, &CTransferChain::Refresh, this, &CUiListView::Refresh);
-        connect(m_pChain, &CTransferChain::BatchEnded, this, &CUiListView::StateChanged);
+        connect(m_pChain, &CTransferChain::BatchEnded, this, [this](int wParam) {
+            CheckBatchResult(wParam);
+            Q_EMIT StateChanged();
+        });
     }
     if (m_pDoc)
         m_pDoc->m_pListView = this;
@@ -549,6 +553,57 @@ void CUiListView::CreateNewFolder()
     m_bNewFolderPending = true;
     EditRow(m_pModel->Count() - 1);
     Q_EMIT StateChanged();
+}
+
+void CUiListView::CheckBatchResult(int wParam)
+{
+    CVQComm* comm = Comm();
+    if (!comm || !comm->IsConnected())
+        return;
+    const QList<CVQComm::CSentFile> sent = comm->TakeSentFiles();
+    QStringList wrong;
+    if (wParam == 1) {
+        // The list has just read its folder; another folder is read once.
+        QHash<QString, std::vector<CFileInfo>> listings;
+        for (const CVQComm::CSentFile& file : sent) {
+            const CFileInfo* listed = nullptr;
+            if (file.m_strFolder == m_strCurrentPath) {
+                listed = m_pModel->Entry(FindItemByName(file.m_strName));
+            } else {
+                auto it = listings.find(file.m_strFolder);
+                if (it == listings.end()) {
+                    std::vector<CFileInfo> entries;
+                    CFileInfo entry;
+                    for (int more = comm->ReadCatalog(file.m_strFolder, entry); more;
+                         more = comm->NextCatalogEntry(entry))
+                        entries.push_back(entry);
+                    comm->EndCatalog();
+                    it = listings.insert(file.m_strFolder, std::move(entries));
+                }
+                for (const CFileInfo& entry : *it) {
+                    if (!listed && entry.GetName().compare(file.m_strName, Qt::CaseInsensitive) == 0)
+                        listed = &entry;
+                }
+            }
+            if (!listed || listed->IsFolder())
+                wrong.append(u"%1/%2: %3 bytes sent, not listed"_s.arg(file.m_strFolder, file.m_strName)
+                                 .arg(file.m_nSize));
+            else if (listed->GetSize() != file.m_nSize)
+                wrong.append(u"%1/%2: %3 bytes sent, %4 listed"_s.arg(file.m_strFolder, file.m_strName)
+                                 .arg(file.m_nSize)
+                                 .arg(listed->GetSize()));
+        }
+    }
+    QStringList refusals;
+    comm->ReadErrorQueue(refusals);
+    if (!wrong.isEmpty() || !refusals.isEmpty()) {
+        QString text;
+        if (!wrong.isEmpty())
+            text = u"The generator does not hold these files as they were sent:\n"_s + wrong.join(u'\n');
+        if (!refusals.isEmpty())
+            text += (text.isEmpty() ? QString() : u"\n\n"_s) + u"The generator reported:\n"_s + refusals.join(u'\n');
+        comm->ShowError(text);
+    }
 }
 
 bool CUiListView::IsDroppable(const QMimeData* data)

@@ -125,6 +125,12 @@ public:
     // True when `data` is something the panes take.
     static bool IsDroppable(const QMimeData* data);
 
+    // After a batch, the channel open again: names every file sent that the
+    // generator does not list with its size, and shows what the generator
+    // queued meanwhile (it refuses a file without a word on the transfer
+    // connection).
+    void CheckBatchResult(int wParam);
+
     int ItemCount() const;
     int ColumnWidth(int column) const;
     // Which context menu a right click at `pos` (viewport coordinates of the

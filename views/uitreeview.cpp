@@ -268,13 +268,18 @@ void CUiTreeView::SelectChildByName(const QString& name)
     if (!selected)
         return;
     LoadChildren(selected);
-    for (int i = 0; i < selected->childCount(); ++i) {
-        QTreeWidgetItem* child = selected->child(i);
-        if (child->text(0) == name) {
-            setCurrentItem(child);
-            scrollToItem(child);
-            return;
+    // A folder that came since the tree last read its parent: read it again.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < selected->childCount(); ++i) {
+            QTreeWidgetItem* child = selected->child(i);
+            if (child->text(0) == name) {
+                setCurrentItem(child);
+                scrollToItem(child);
+                return;
+            }
         }
+        if (pass == 0)
+            ReloadItem(selected);
     }
 }
 
