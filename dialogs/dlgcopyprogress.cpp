@@ -128,7 +128,8 @@ void CDlgCopyProgress::reject()
 void CDlgCopyProgress::closeEvent(QCloseEvent* event)
 {
     if (m_bEnded) {
-        QDialog::closeEvent(event);
+        // Not QDialog's own: that would reject, which is Cancel here.
+        event->accept();
         return;
     }
     // The close box cancels; the window goes only when the batch has ended.
