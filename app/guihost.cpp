@@ -1,7 +1,10 @@
 #include "guihost.h"
 
+#include "dlgcopyprogress.h"
+#include "dlgfilekind.h"
 #include "mainframe.h"
 #include "uilistview.h"
+#include "veskapp.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -193,4 +196,27 @@ int CGuiHost::ListHasItem(const QString& name)
 {
     CUiListView* list = m_pFrame ? m_pFrame->ListView() : nullptr;
     return list && list->FindItemByName(name) >= 0 ? 1 : 0;
+}
+
+int CGuiHost::ConfirmDownload(FileKind kind, const QString& pcPath)
+{
+    // Widgets live on the GUI thread only; the link asks from there.
+    Q_ASSERT(OnGuiThread());
+    if (!OnGuiThread() || m_bAbandoned)
+        return IDCANCEL;
+    const CVeskApp* app = CVeskApp::Instance();
+    const QString editor = app ? app->EditorDefault() : CVeskApp::DefaultEditor();
+    const std::unique_ptr<CDlgFileKind> dialog = CDlgFileKind::Create(kind, editor, m_pFrame.data());
+    dialog->SetFile(pcPath);
+    return dialog->exec() == QDialog::Accepted ? IDOK : IDCANCEL;
+}
+
+CProgressSink* CGuiHost::CreateProgressSink()
+{
+    Q_ASSERT(OnGuiThread());
+    if (!OnGuiThread() || !m_pFrame)
+        return nullptr;
+    // Owned by the window; it deletes itself when the batch is over.
+    auto* dialog = new CDlgCopyProgress(m_pComm, m_pFrame.data());
+    return dialog->Sink();
 }

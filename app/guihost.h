@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dlgsupport.h"
 #include "linkhost.h"
 
 #include <QObject>
@@ -12,6 +13,7 @@
 #include <vector>
 
 class CMainFrame;
+class CVQComm;
 
 // The desktop program's side of the link: real message boxes, the system beep,
 // the wait cursor and the main window's status bar and panes. Every call may
@@ -22,12 +24,14 @@ class CGuiHost final : public QObject, public CLinkHost
     Q_DISABLE_COPY_MOVE(CGuiHost)
 
 public:
-    static inline const QString APP_TITLE = QStringLiteral("VQ8 Comm");
+    static inline const QString APP_TITLE = vqdlg::APP_TITLE;
 
     explicit CGuiHost(QObject* parent = nullptr);
     ~CGuiHost() override;
 
     void SetMainFrame(CMainFrame* pFrame) { m_pFrame = pFrame; }
+    // The link the progress dialog cancels.
+    void SetComm(CVQComm* pComm) { m_pComm = pComm; }
 
     int ShowMessageBox(const QString& text, int style, const QString& caption = QString()) override;
     void Beep() override;
@@ -35,6 +39,12 @@ public:
     void EndWaitCursor() override;
     void SetStatusTexts(const QString& objects, const QString& memory) override;
     void ClearViews() override;
+    // The file-kind dialog of `kind`, owned by the main window (GUI thread).
+    int ConfirmDownload(FileKind kind, const QString& pcPath) override;
+    // The batch's progress dialog, owned by the main window (GUI thread); it
+    // shows itself with the first file. Null without a main window: the link
+    // then reports to a silent sink.
+    CProgressSink* CreateProgressSink() override;
     // The file list's side of a transfer batch.
     QObject* TransferReceiver() override;
     QString ListFolder() override;
@@ -57,6 +67,7 @@ private:
     bool OnGuiThread() const;
 
     QPointer<CMainFrame> m_pFrame;
+    CVQComm* m_pComm = nullptr;
     int m_nWaitDepth = 0; // GUI thread only
     std::mutex m_questionLock;
     std::condition_variable m_questionAnswered;

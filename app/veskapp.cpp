@@ -21,6 +21,7 @@ QString g_settingsFileOverride;
 using vqsettings::GROUP;
 using vqsettings::KEY_PATH;
 using vqsettings::KEY_PRIVATE_SETTING;
+using vqsettings::KEY_RECENT_HOSTS;
 using vqsettings::KEY_TARGET_HOST;
 
 // A text value as stored; an ini file edited by hand may hold an unquoted
@@ -74,6 +75,8 @@ int CVeskApp::InitInstance()
 
     m_pHost = std::make_unique<CGuiHost>();
     m_pComm = std::make_unique<CVQComm>(m_pHost.get());
+    m_pHost->SetComm(m_pComm.get());
+    CRecentHosts::SetShared(&m_recentHosts);
     m_pComm->SetHost(m_strStoredHost);
     m_pComm->SetPort(m_options.m_nPort);
     if (m_options.m_bDemo)
@@ -109,6 +112,7 @@ int CVeskApp::ExitInstance(int exitCode)
     m_pComm.reset();
     m_pSim.reset();
     m_pHost.reset();
+    CRecentHosts::SetShared(nullptr);
     return exitCode;
 }
 
@@ -122,6 +126,7 @@ void CVeskApp::LoadSettings()
     m_strStoredHost = ReadText(*store, KEY_TARGET_HOST, DEFAULT_HOST);
     if (m_strStoredHost.trimmed().isEmpty())
         m_strStoredHost = DEFAULT_HOST;
+    m_recentHosts = CRecentHosts::FromSettingsText(ReadText(*store, KEY_RECENT_HOSTS, QString()));
     store->endGroup();
 }
 
@@ -130,8 +135,10 @@ void CVeskApp::SaveSettings()
     const std::unique_ptr<QSettings> store = OpenSettings();
     store->beginGroup(GROUP);
     // A demo connects to its own emulator; the user's generator address stays.
-    if (!m_options.m_bDemo)
+    if (!m_options.m_bDemo) {
         store->setValue(KEY_TARGET_HOST, m_pComm->GetHost());
+        store->setValue(KEY_RECENT_HOSTS, m_recentHosts.SettingsText());
+    }
     store->setValue(KEY_PRIVATE_SETTING, m_settings.Format());
     store->setValue(KEY_PATH, m_lastFolder);
     store->endGroup();

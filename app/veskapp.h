@@ -4,6 +4,7 @@
 
 #include "appoptions.h"
 #include "appsettings.h"
+#include "recenthosts.h"
 
 #include <QString>
 
@@ -49,19 +50,26 @@ public:
     void SetWindowPlacement(const WindowPlacement& placement) { m_settings.SetWindowPlacement(placement); }
     ListViewState GetListViewState() const { return m_settings.GetListViewState(); }
     void SetListViewState(const ListViewState& state) { m_settings.SetListViewState(state); }
+    // The editor the sequence dialog's Edit starts: the system's at every
+    // start, then what the options dialog sets; not kept between runs.
     QString EditorDefault() const { return m_editorDefault; }
+    void SetEditorDefault(const QString& editor) { m_editorDefault = editor; }
+    // The generator addresses that connected last (the network dialog's
+    // drop-down), kept in a settings value of their own.
+    CRecentHosts* RecentHosts() { return &m_recentHosts; }
     QString LastFolder() const { return m_lastFolder; }
 
     // The settings store. Tests point it at a file of their own so that a
     // user's settings are never touched; empty restores the native store.
     static void SetSettingsFileOverride(const QString& iniPath);
     static std::unique_ptr<QSettings> OpenSettings();
+    // The system's editor: notepad on Windows, else the desktop's opener.
+    static QString DefaultEditor();
 
 private:
     void LoadSettings();
     void SaveSettings();
     void StartDemo();
-    static QString DefaultEditor();
 
     CAppOptions m_options;
     QString m_editorDefault;
@@ -70,6 +78,7 @@ private:
     std::unique_ptr<CVQComm> m_pComm;
     std::unique_ptr<CMainFrame> m_pFrame;
     CAppSettings m_settings;
+    CRecentHosts m_recentHosts;
     QString m_lastFolder = DEFAULT_FOLDER;
     QString m_strStoredHost = DEFAULT_HOST;
     bool m_bExited = false;

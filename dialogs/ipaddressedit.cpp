@@ -1,11 +1,21 @@
 #include "ipaddressedit.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
+
+#include <memory>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -28,8 +38,11 @@ CIpAddressEdit::CIpAddressEdit(QWidget* parent) : QWidget(parent)
         edit->installEventFilter(this);
         connect(edit, &QLineEdit::textEdited, this, [this, i](const QString& text) {
             // A full field moves on, as the address controls users know do.
-            if (text.size() == 3 && i + 1 < FIELD_COUNT)
+            if (text.size() == 3 && i + 1 < FIELD_COUNT) {
                 FocusField(i + 1, true);
+                m_bJumped = true;
+            }
+            Q_EMIT AddressEdited();
         });
         m_fields[std::size_t(i)] = edit;
         layout->addWidget(edit);
@@ -96,16 +109,61 @@ QString CIpAddressEdit::Text() const
     return u"%1.%2.%3.%4"_s.arg(Field(0)).arg(Field(1)).arg(Field(2)).arg(Field(3));
 }
 
+int CIpAddressEdit::PasteAddress(const QString& text)
+{
+    const auto fields = ParseAddress(text.trimmed());
+    if (!fields)
+        return 0;
+    SetAddress(*fields);
+    FocusField(FIELD_COUNT - 1, false);
+    Q_EMIT AddressEdited();
+    return 1;
+}
+
+void CIpAddressEdit::ShowContextMenu(QLineEdit* edit, const QPoint& globalPos)
+{
+    const std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
+    // The field's own Paste, found by its text in whatever language it speaks.
+    const QString paste = QCoreApplication::translate("QLineEdit", "&Paste");
+    for (QAction* action : menu->actions()) {
+        if (!action->text().startsWith(paste))
+            continue;
+        QObject::disconnect(action, nullptr, edit, nullptr);
+        connect(action, &QAction::triggered, edit, [this, edit] {
+            const QString text = QGuiApplication::clipboard()->text();
+            if (!PasteAddress(text))
+                edit->insert(text);
+        });
+    }
+    menu->exec(globalPos);
+}
+
 bool CIpAddressEdit::eventFilter(QObject* watched, QEvent* event)
 {
     const int index = IndexOf(watched);
+    if (index >= 0 && event->type() == QEvent::ContextMenu) {
+        ShowContextMenu(m_fields[std::size_t(index)], static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
+    if (index >= 0 && event->type() == QEvent::FocusIn &&
+        static_cast<QFocusEvent*>(event)->reason() != Qt::OtherFocusReason) {
+        // The user went to a field himself: the next dot is a dot of its own.
+        m_bJumped = false;
+    }
     if (index >= 0 && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const QLineEdit* edit = m_fields[std::size_t(index)];
+        // A modifier pressed on its own (Shift for the dot on some keyboards) is no key of its own.
+        const bool modifier = key->key() == Qt::Key_Shift || key->key() == Qt::Key_Control ||
+                              key->key() == Qt::Key_Alt || key->key() == Qt::Key_AltGr ||
+                              key->key() == Qt::Key_Meta;
+        const bool jumped = modifier ? m_bJumped : std::exchange(m_bJumped, false);
+        if (key->matches(QKeySequence::Paste) && PasteAddress(QGuiApplication::clipboard()->text()))
+            return true;
         if (key->text() == u"."_s) {
-            // After a full field has moved on by itself, the dot the user
-            // types next lands in an empty field: it must not skip another.
-            if (index + 1 < FIELD_COUNT && !edit->text().isEmpty())
+            // The dot after a move made by a full field belongs to that move,
+            // whatever the next field holds; one in an empty field goes nowhere.
+            if (!jumped && index + 1 < FIELD_COUNT && !edit->text().isEmpty())
                 FocusField(index + 1, true);
             return true;
         }

@@ -3,6 +3,7 @@
 #include "ipaddressedit.h"
 #include "vqcomm.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -11,8 +12,9 @@
 
 using namespace Qt::StringLiterals;
 
-CSetEthernet::CSetEthernet(CVQComm* pComm, QWidget* parent)
-    : QDialog(parent), m_pComm(pComm), m_pAddress(new CIpAddressEdit(this))
+CSetEthernet::CSetEthernet(CVQComm* pComm, QWidget* parent, CRecentHosts* pRecent)
+    : QDialog(parent), m_pComm(pComm), m_pRecentHosts(pRecent), m_pAddress(new CIpAddressEdit(this)),
+      m_pRecent(new QComboBox(this))
 {
     setWindowTitle(u"Ethernet"_s);
 
@@ -23,6 +25,21 @@ CSetEthernet::CSetEthernet(CVQComm* pComm, QWidget* parent)
     row->addWidget(label);
     row->addSpacing(8);
     row->addWidget(m_pAddress, 1);
+    row->addSpacing(8);
+    row->addWidget(m_pRecent);
+
+    // The addresses that connected last; choosing one fills the fields.
+    const QStringList hosts = m_pRecentHosts ? m_pRecentHosts->Hosts() : QStringList();
+    m_pRecent->addItems(hosts);
+    m_pRecent->setPlaceholderText(u"Recent"_s);
+    m_pRecent->setCurrentIndex(-1);
+    m_pRecent->setEnabled(!hosts.isEmpty());
+    m_pRecent->setToolTip(u"Addresses that connected last"_s);
+    m_pRecent->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    connect(m_pRecent, &QComboBox::activated, this, &CSetEthernet::OnRecentChosen);
+    // An address typed over a chosen one is no longer that one.
+    connect(m_pAddress, &CIpAddressEdit::AddressEdited, m_pRecent,
+            [this] { m_pRecent->setCurrentIndex(-1); });
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &CSetEthernet::accept);
@@ -37,7 +54,16 @@ CSetEthernet::CSetEthernet(CVQComm* pComm, QWidget* parent)
     // empty address rather than as a guess.
     if (const auto fields = CIpAddressEdit::ParseAddress(m_pComm->GetHost()))
         m_pAddress->SetAddress(*fields);
-    m_pAddress->setFocus(Qt::OtherFocusReason);
+    // Typing into the filled dialog replaces the address shown.
+    m_pAddress->SelectField(0);
+}
+
+void CSetEthernet::OnRecentChosen(int index)
+{
+    if (const auto fields = CIpAddressEdit::ParseAddress(m_pRecent->itemText(index))) {
+        m_pAddress->SetAddress(*fields);
+        m_pAddress->SelectField(0);
+    }
 }
 
 void CSetEthernet::accept()
@@ -49,6 +75,7 @@ void CSetEthernet::accept()
     m_pComm->Disconnect();
     m_pComm->SetHost(host);
     // A failed connect has told the user through the host; the dialog closes anyway.
-    m_pComm->Connect();
+    if (m_pComm->Connect() && m_pRecentHosts)
+        m_pRecentHosts->Add(host);
     QDialog::accept();
 }

@@ -1,26 +1,37 @@
 #pragma once
 
+#include "recenthosts.h"
+
 #include <QDialog>
 
 class CIpAddressEdit;
 class CVQComm;
+class QComboBox;
 
 // The network dialog: the generator's IPv4 address. OK reconnects the link to
-// the address shown.
+// the address shown; an address that connects joins the recent ones, which a
+// drop-down beside the fields offers, newest first.
 class CSetEthernet final : public QDialog
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CSetEthernet)
 
 public:
-    explicit CSetEthernet(CVQComm* pComm, QWidget* parent = nullptr);
+    // `pRecent`: the recent addresses, by default the application's.
+    explicit CSetEthernet(CVQComm* pComm, QWidget* parent = nullptr,
+                          CRecentHosts* pRecent = CRecentHosts::Shared());
 
     CIpAddressEdit* AddressEdit() const { return m_pAddress; }
+    QComboBox* RecentBox() const { return m_pRecent; }
 
 public Q_SLOTS:
     void accept() override;
 
 private:
+    void OnRecentChosen(int index);
+
     CVQComm* m_pComm;
+    CRecentHosts* m_pRecentHosts;
     CIpAddressEdit* m_pAddress;
+    QComboBox* m_pRecent;
 };

@@ -12,6 +12,8 @@ inline const QString GROUP = QStringLiteral("Settings");
 inline const QString KEY_TARGET_HOST = QStringLiteral("TargetHost");
 inline const QString KEY_PRIVATE_SETTING = QStringLiteral("PrivateSetting");
 inline const QString KEY_PATH = QStringLiteral("Path");
+// The desktop program's recent generator addresses, newest first, comma-separated.
+inline const QString KEY_RECENT_HOSTS = QStringLiteral("RecentHosts");
 // The generator's address when none is stored.
 inline const QString DEFAULT_TARGET_HOST = QStringLiteral("192.168.0.1");
 

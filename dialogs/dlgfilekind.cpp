@@ -1,0 +1,99 @@
+#include "dlgfilekind.h"
+
+#include "dlgdownload.h"
+#include "dlglogo.h"
+#include "dlgpicture.h"
+#include "dlgpreset.h"
+#include "dlgsequence.h"
+#include "dlgsignal.h"
+#include "dlgsupport.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+using vqdlg::DluX;
+using vqdlg::DluY;
+
+CDlgFileKind::CDlgFileKind(const QString& caption, int limit, QWidget* parent)
+    : QDialog(parent), m_pFile(new QLineEdit(this)), m_pButtons(new QHBoxLayout),
+      m_pOk(new QPushButton(u"OK"_s, this)), m_pCancel(new QPushButton(u"Cancel"_s, this)), m_nLimit(limit)
+{
+    setWindowTitle(caption);
+
+    auto* label = new QLabel(u"File:"_s, this);
+    // Read-only; a long path scrolls in its field, its end (the name) in view.
+    m_pFile->setReadOnly(true);
+    m_pFile->setMinimumWidth(DluX(this, 247));
+
+    for (QPushButton* button : {m_pOk, m_pCancel})
+        button->setMinimumWidth(DluX(this, 50));
+    m_pOk->setDefault(true);
+    connect(m_pOk, &QPushButton::clicked, this, &CDlgFileKind::accept);
+    connect(m_pCancel, &QPushButton::clicked, this, &CDlgFileKind::reject);
+    m_pButtons->addStretch(1);
+    m_pButtons->addWidget(m_pOk);
+    m_pButtons->addSpacing(DluX(this, 11));
+    m_pButtons->addWidget(m_pCancel);
+
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(DluX(this, 10), DluY(this, 14), DluX(this, 10), DluY(this, 10));
+    layout->setVerticalSpacing(DluY(this, 12));
+    layout->addWidget(label, 0, 0);
+    layout->addWidget(m_pFile, 0, 1);
+    layout->addLayout(m_pButtons, 1, 0, 1, 2);
+    layout->setColumnStretch(1, 1);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+CDlgFileKind::~CDlgFileKind() = default;
+
+std::unique_ptr<CDlgFileKind> CDlgFileKind::Create(FileKind kind, const QString& editor, QWidget* parent)
+{
+    switch (kind) {
+    case KIND_DOWNLOAD:
+        return std::make_unique<CDlgDownload>(parent);
+    case KIND_LOGO:
+        return std::make_unique<CDlgLogo>(parent);
+    case KIND_SEQUENCE:
+        return std::make_unique<CDlgSequence>(editor, parent);
+    case KIND_PICTURE:
+        return std::make_unique<CDlgPicture>(parent);
+    case KIND_SIGNAL:
+        return std::make_unique<CDlgSignal>(parent);
+    case KIND_PRESET:
+    case KIND_OTHER:
+        break;
+    }
+    // A file of no known kind is confirmed as a preset file.
+    return std::make_unique<CDlgPreset>(parent);
+}
+
+void CDlgFileKind::SetFile(const QString& path)
+{
+    m_strFile = path;
+    m_pFile->setText(path);
+}
+
+QPushButton* CDlgFileKind::AddButton(const QString& text)
+{
+    auto* button = new QPushButton(text, this);
+    button->setMinimumWidth(DluX(this, 50));
+    button->setAutoDefault(false);
+    m_pButtons->insertWidget(1, button);
+    m_pButtons->insertSpacing(2, DluX(this, 9));
+    return button;
+}
+
+void CDlgFileKind::accept()
+{
+    const QString text = m_pFile->text();
+    if (m_nLimit > 0 && !vqdlg::CheckLength(this, text, m_nLimit))
+        return;
+    m_strFile = text;
+    QDialog::accept();
+}

@@ -1,0 +1,5 @@
+#include "dlglogo.h"
+
+using namespace Qt::StringLiterals;
+
+CDlgLogo::CDlgLogo(QWidget* parent) : CDlgFileKind(u"Logo File"_s, 0, parent) {}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "dlgfilekind.h"
+
+class QPushButton;
+
+// The confirmation of a sequence file, with Edit: the file opens in the
+// external editor first, the dialog staying open.
+class CDlgSequence final : public CDlgFileKind
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CDlgSequence)
+
+public:
+    static inline const QString EDITOR_ERROR = QStringLiteral("Error: Cannot find this editor");
+
+    CDlgSequence(const QString& editor, QWidget* parent = nullptr);
+
+    QString Editor() const { return m_strEditor; }
+    QPushButton* EditButton() const { return m_pEdit; }
+
+public Q_SLOTS:
+    // Starts the editor with the path as its one argument, unchanged.
+    void OnEdit();
+
+private:
+    QString m_strEditor;
+    QPushButton* m_pEdit;
+};

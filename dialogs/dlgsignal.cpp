@@ -1,0 +1,5 @@
+#include "dlgsignal.h"
+
+using namespace Qt::StringLiterals;
+
+CDlgSignal::CDlgSignal(QWidget* parent) : CDlgFileKind(u"Signal File"_s, 0, parent) {}

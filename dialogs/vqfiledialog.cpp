@@ -1,0 +1,121 @@
+#include "vqfiledialog.h"
+
+#include <QDir>
+
+using namespace Qt::StringLiterals;
+
+CVQFileDialog::CVQFileDialog(int bDownload, const QString& filter, QWidget* parent)
+    : QFileDialog(parent), m_bDownload(bDownload)
+{
+#if !defined(Q_OS_WIN) && !defined(Q_OS_MACOS)
+    setOption(QFileDialog::DontUseNativeDialog);
+#endif
+    setAcceptMode(m_bDownload ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    setFileMode(m_bDownload ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
+    setNameFilters(ConvertFilter(filter));
+    setLabelText(QFileDialog::Accept, m_bDownload ? DOWNLOAD_BUTTON : UPLOAD_BUTTON);
+}
+
+void CVQFileDialog::SetFilterIndex(int index)
+{
+    const QStringList filters = nameFilters();
+    if (index >= 1 && index <= filters.size())
+        selectNameFilter(filters.at(index - 1));
+}
+
+int CVQFileDialog::FilterIndex() const
+{
+    return int(nameFilters().indexOf(selectedNameFilter())) + 1;
+}
+
+QString CVQFileDialog::AcceptText() const
+{
+    return labelText(QFileDialog::Accept);
+}
+
+std::unique_ptr<CVQFileDialog> CVQFileDialog::MakeDownloadDialog(QWidget* parent)
+{
+    auto dialog = std::make_unique<CVQFileDialog>(1, DOWNLOAD_FILTER, parent);
+    dialog->setWindowTitle(DOWNLOAD_TITLE);
+    dialog->SetFilterIndex(1);
+    return dialog;
+}
+
+std::unique_ptr<CVQFileDialog> CVQFileDialog::MakeUploadDialog(const QString& deviceName, FileKind kind,
+                                                               QWidget* parent)
+{
+    auto dialog = std::make_unique<CVQFileDialog>(0, UPLOAD_FILTER, parent);
+    dialog->setWindowTitle(UPLOAD_TITLE);
+    dialog->SetFilterIndex(UploadFilterIndex(kind));
+    dialog->selectFile(deviceName);
+    return dialog;
+}
+
+int CVQFileDialog::UploadFilterIndex(FileKind kind)
+{
+    switch (kind) {
+    case KIND_DOWNLOAD:
+        return 1;
+    case KIND_LOGO:
+        return 2;
+    case KIND_PRESET:
+        return 3;
+    case KIND_SEQUENCE:
+        return 4;
+    case KIND_SIGNAL:
+        return 5;
+    case KIND_PICTURE:
+        return 6;
+    case KIND_OTHER:
+        break;
+    }
+    return 7;
+}
+
+QStringList CVQFileDialog::AskDownloadFiles(QWidget* parent)
+{
+    const std::unique_ptr<CVQFileDialog> dialog = MakeDownloadDialog(parent);
+    if (dialog->exec() != QDialog::Accepted)
+        return {};
+    QStringList paths;
+    for (const QString& path : dialog->selectedFiles())
+        paths.append(QDir::toNativeSeparators(path));
+    return paths;
+}
+
+QString CVQFileDialog::AskUploadTarget(const QString& deviceName, FileKind kind, QWidget* parent)
+{
+    const std::unique_ptr<CVQFileDialog> dialog = MakeUploadDialog(deviceName, kind, parent);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+        return {};
+    return QDir::toNativeSeparators(dialog->selectedFiles().constFirst());
+}
+
+QStringList CVQFileDialog::ConvertFilter(QStringView filter)
+{
+    QStringList filters;
+    const QList<QStringView> parts = filter.split(u'|');
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts.at(i).trimmed().toString();
+        QString patterns = parts.at(i + 1).trimmed().toString();
+        if (description.isEmpty() && patterns.isEmpty())
+            continue;
+        patterns.replace(u';', u' ');
+#ifndef Q_OS_WIN
+        // Qt matches "*.*" literally: a name without a dot would never show.
+        QStringList each = patterns.split(u' ', Qt::SkipEmptyParts);
+        for (QString& pattern : each) {
+            if (pattern == u"*.*"_s)
+                pattern = u"*"_s;
+        }
+        patterns = each.join(u' ');
+#endif
+        // Qt reads the patterns from the parentheses at the end of the text;
+        // the description shown loses its own "(*.*)" for the real ones.
+        const qsizetype open = description.lastIndexOf(u'(');
+        if (open > 0 && description.endsWith(u')'))
+            description = description.left(open).trimmed();
+        filters.append(u"%1 (%2)"_s.arg(description, patterns));
+    }
+    return filters;
+}
