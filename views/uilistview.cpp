@@ -606,15 +606,15 @@ void CUiListView::CheckBatchResult(int wParam)
     }
 }
 
-bool CUiListView::IsDroppable(const QMimeData* data)
+bool CUiListView::IsDroppable(const QMimeData* mime)
 {
-    if (!data)
+    if (!mime)
         return false;
-    if (data->hasUrls()) {
-        const QList<QUrl> urls = data->urls();
+    if (mime->hasUrls()) {
+        const QList<QUrl> urls = mime->urls();
         return std::any_of(urls.cbegin(), urls.cend(), [](const QUrl& url) { return url.isLocalFile(); });
     }
-    return data->hasText();
+    return mime->hasText();
 }
 
 bool CUiListView::CanDropAt(int index) const
@@ -671,14 +671,14 @@ int CUiListView::DropDeviceItem(const QString& source, const QString& targetFold
     return done;
 }
 
-void CUiListView::DropData(const QMimeData* data, const QString& targetFolder)
+void CUiListView::DropData(const QMimeData* mime, const QString& targetFolder)
 {
     CVQComm* comm = Comm();
-    if (!comm || !data)
+    if (!comm || !mime)
         return;
-    if (data->hasUrls()) {
+    if (mime->hasUrls()) {
         QStringList paths;
-        const QList<QUrl> urls = data->urls();
+        const QList<QUrl> urls = mime->urls();
         for (const QUrl& url : urls) {
             if (url.isLocalFile())
                 paths.append(QDir::toNativeSeparators(url.toLocalFile()));
@@ -691,8 +691,8 @@ void CUiListView::DropData(const QMimeData* data, const QString& targetFolder)
         }
         return;
     }
-    if (data->hasText()) {
-        const QString text = data->text().trimmed();
+    if (mime->hasText()) {
+        const QString text = mime->text().trimmed();
         QTimer::singleShot(0, this,
                            [this, text, targetFolder] { DropDeviceItem(text, targetFolder, DROP_COPY); });
     }

@@ -121,9 +121,9 @@ public:
     // The drop of `data` onto `targetFolder`, from either pane: PC files go
     // to the download engine (once the drop is over), a text naming a device
     // path is copied on the generator.
-    void DropData(const QMimeData* data, const QString& targetFolder);
+    void DropData(const QMimeData* mime, const QString& targetFolder);
     // True when `data` is something the panes take.
-    static bool IsDroppable(const QMimeData* data);
+    static bool IsDroppable(const QMimeData* mime);
 
     // After a batch, the channel open again: names every file sent that the
     // generator does not list with its size, and shows what the generator
