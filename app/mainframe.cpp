@@ -401,12 +401,20 @@ void CMainFrame::ApplyPlacement()
     if (outer.width() > room.width() || outer.height() > room.height()) {
         outer.setSize(outer.size().boundedTo(room.size()));
         resize(outer.width() - frame.left() - frame.right(), outer.height() - frame.top() - frame.bottom());
+        if (centre)
+            outer.moveCenter(room.center());
+        outer.moveLeft(std::clamp(outer.left(), room.left(), room.right() + 1 - outer.width()));
+        outer.moveTop(std::clamp(outer.top(), room.top(), room.bottom() + 1 - outer.height()));
+        move(outer.topLeft());
+        return;
     }
+    QRect wanted(placement.left, placement.top, width(), height());
     if (centre)
-        outer.moveCenter(room.center());
-    outer.moveLeft(std::clamp(outer.left(), room.left(), room.right() + 1 - outer.width()));
-    outer.moveTop(std::clamp(outer.top(), room.top(), room.bottom() + 1 - outer.height()));
-    move(outer.topLeft());
+        wanted.moveCenter(room.center());
+    // A title bar above the screen could never be grabbed again.
+    else if (wanted.top() < room.top() - frame.top())
+        wanted.moveTop(room.top());
+    move(wanted.topLeft());
 }
 
 QMargins CMainFrame::FrameMargins() const

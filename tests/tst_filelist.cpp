@@ -377,9 +377,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("wParam");
         QTest::addColumn<QByteArray>("reread");
-        QTest::newRow("nothing written: items stay") << 0 << QByteArray();
+        // Then, either way, what the generator queued meanwhile is read.
+        QTest::newRow("nothing written: items stay") << 0 << QByteArray("stat:que:next?\r\n");
         QTest::newRow("files written: read again")
-            << 1 << QByteArray("mmem:cdir \"/F0:/SIGNAL\"\r\nmmem:cat?\r\n");
+            << 1 << QByteArray("mmem:cdir \"/F0:/SIGNAL\"\r\nmmem:cat?\r\nstat:que:next?\r\n");
     }
 
     void transferEnd()

@@ -13,7 +13,9 @@
 #include "vqfiledialog.h"
 
 #include <QAction>
+#include <QFileSystemModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
@@ -26,6 +28,25 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Types into a file dialog's name field and confirms, as a user does: once
+// the dialog has read its folder, which it does in the background (until
+// then a name it proposed could still be selected in its view, and the view's
+// selection is what the dialog returns).
+void TypeAndConfirm(QFileDialog* dialog, const QString& text)
+{
+    if (auto* model = dialog->findChild<QFileSystemModel*>()) {
+        QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+        loaded.wait(1000);
+    }
+    auto* edit = dialog->findChild<QLineEdit*>(u"fileNameEdit"_s);
+    if (!edit) {
+        dialog->reject();
+        return;
+    }
+    edit->setText(text);
+    static_cast<QDialog*>(dialog)->accept(); // the confirm button's path
+}
 
 const QList<int> COMMANDS = {ID_PC_TO_VQ,         ID_VQ_TO_PC,         ID_NEW_FOLDER,     ID_DELETE_ITEM,
                              ID_RENAME_ITEM,      ID_REFRESH,          ID_CHECK_ERROR,    ID_OPTIONS,
@@ -444,8 +465,7 @@ private Q_SLOTS:
                 dialog->reject();
                 return;
             }
-            dialog->selectFile(dir.filePath(u"target%1"_s.arg(asked)));
-            dialog->accept();
+            TypeAndConfirm(dialog, dir.filePath(u"target%1"_s.arg(asked)));
         });
         const int connections = f.sim.ConnectionCount();
         f.frame->Action(ID_VQ_TO_PC)->trigger();
@@ -476,14 +496,15 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(data);
         }
-        CModalAnswerer<CVQFileDialog> chooser([&](CVQFileDialog* dialog) {
-            QCOMPARE(dialog->windowTitle(), CVQFileDialog::DOWNLOAD_TITLE);
-            dialog->setDirectory(dir.path());
-            dialog->selectFile(u"\"one.seq\" \"two.txt\""_s);
-            dialog->accept();
-        });
-        f.frame->Action(ID_PC_TO_VQ)->trigger();
-        QCOMPARE(chooser.Answered(), 1);
+        {
+            CModalAnswerer<CVQFileDialog> chooser([&](CVQFileDialog* dialog) {
+                QCOMPARE(dialog->windowTitle(), CVQFileDialog::DOWNLOAD_TITLE);
+                dialog->setDirectory(dir.path());
+                TypeAndConfirm(dialog, u"\"one.seq\" \"two.txt\""_s);
+            });
+            f.frame->Action(ID_PC_TO_VQ)->trigger();
+            QCOMPARE(chooser.Answered(), 1);
+        }
         QTRY_VERIFY_WITH_TIMEOUT(f.frame->ListView()->FindItemByName(u"two.txt"_s) >= 0, 15000);
         QTRY_VERIFY(f.comm.IsConnected() && !f.comm.IsInBatch());
         QCOMPARE(f.sim.FileData(u"/F0:/USER/one.seq"_s), one);
@@ -500,8 +521,7 @@ private Q_SLOTS:
         const QString target = dir.filePath(u"back.seq"_s);
         CModalAnswerer<CVQFileDialog> saver([&](CVQFileDialog* dialog) {
             QCOMPARE(dialog->windowTitle(), CVQFileDialog::UPLOAD_TITLE);
-            dialog->selectFile(target);
-            dialog->accept();
+            TypeAndConfirm(dialog, target);
         });
         f.frame->Action(ID_VQ_TO_PC)->trigger();
         QCOMPARE(saver.Answered(), 1);
