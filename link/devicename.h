@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringView>
 
+// The root folder of the generator's file system.
+inline const QString DEVICE_ROOT_PATH = QStringLiteral("/F0:/");
+
 // Checks on device paths and names before they go on the command line. A
 // quoted argument is sent as it is, so anything that could close the quotes or
 // end the line must never reach the wire.
