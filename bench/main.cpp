@@ -17,6 +17,8 @@ constexpr BenchCommand kCommands[] = {
     {"download", "one download of --size bytes through the engine against a bare socket", &RunDownloadBench},
     {"upload", "one upload of --size bytes against its pacing", &RunUploadBench},
     {"batch", "per-file time of a batch of --files N of --size bytes, both directions", &RunBatchBench},
+    {"progress", "one download of --size bytes with the progress dialog shown and without", &RunProgressBench,
+     true},
 };
 
 void PrintUsage()

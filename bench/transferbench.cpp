@@ -1,9 +1,11 @@
-// vq-bench download / upload / batch: the transfer engines against the
-// emulator running as a process of its own (../sim/vq820-sim next to vq-bench).
+// vq-bench download / upload / batch / progress: the transfer engines against
+// the emulator running as a process of its own (../sim/vq820-sim next to vq-bench).
 
 #include "benchcommands.h"
+#include "dlgcopyprogress.h"
 #include "transferchain.h"
 #include "vqcomm.h"
+#include "vqevents.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -16,6 +18,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWidget>
 
 #include <algorithm>
 #include <atomic>
@@ -98,14 +101,21 @@ struct CTiming
     std::atomic<quint64> lastDone{0};
 };
 
+// Times the reports, and hands them on to `pShown` when given (the progress
+// dialog's sink), the end of the batch too.
 class CTimingSink final : public CProgressSink
 {
 public:
-    explicit CTimingSink(CTiming* timing) : m_pTiming(timing) {}
-    void StartFile(const QString&, quint64, const QString&, int) override
+    explicit CTimingSink(CTiming* timing, CProgressSink* pShown = nullptr)
+        : m_pTiming(timing), m_pShown(pShown)
+    {
+    }
+    void StartFile(const QString& name, quint64 total, const QString& caption, int enable) override
     {
         m_pTiming->firstAt = 0.0;
         m_pTiming->completeAt = 0.0;
+        if (m_pShown)
+            m_pShown->StartFile(name, total, caption, enable);
     }
     void UpdateProgress(quint64 done) override
     {
@@ -114,11 +124,26 @@ public:
             m_pTiming->firstDone = done;
         }
         m_pTiming->lastDone = done;
+        if (m_pShown)
+            m_pShown->UpdateProgress(done);
     }
-    void SetComplete() override { m_pTiming->completeAt = Now(); }
+    void SetComplete() override
+    {
+        m_pTiming->completeAt = Now();
+        if (m_pShown)
+            m_pShown->SetComplete();
+    }
+
+protected:
+    void TransferEnded(int wParam) override
+    {
+        if (m_pShown)
+            QCoreApplication::postEvent(m_pShown, new CLinkEvent(WM_TRANSFER_END, wParam));
+    }
 
 private:
     CTiming* m_pTiming;
+    CProgressSink* m_pShown;
 };
 
 // Messages to stderr, answered OK; one timing sink per batch.
@@ -138,7 +163,10 @@ public:
     void ClearViews() override {}
     CProgressSink* CreateProgressSink() override
     {
-        return new CTimingSink(&m_timing); // deletes itself when the batch ends
+        // Each deletes itself when the batch ends.
+        CProgressSink* shown =
+            m_pDialogOwner ? (new CDlgCopyProgress(nullptr, m_pDialogOwner))->Sink() : nullptr;
+        return new CTimingSink(&m_timing, shown);
     }
     QObject* TransferReceiver() override { return m_receiver; }
 
@@ -147,6 +175,7 @@ public:
     double DataBytes() const { return double(m_timing.lastDone - m_timing.firstDone); }
 
     QObject* m_receiver = nullptr;
+    QWidget* m_pDialogOwner = nullptr; // set: the progress dialog shows each batch
     CTiming m_timing;
     std::atomic<int> m_messages{0};
 };
@@ -426,5 +455,46 @@ int RunBatchBench(const QStringList& arguments)
     std::printf("RESULT upload_per_file_ms %.1f ms\n", uploadMs);
     std::printf("RESULT upload_per_file_min_ms %.1f ms\n", uploadMin);
     std::printf("RESULT upload_per_file_ratio %.3f ratio\n", uploadMs / uploadMin);
+    return 0;
+}
+
+int RunProgressBench(const QStringList& arguments)
+{
+    const qint64 size = OneFileSize(
+        arguments, "progress",
+        u"One download's data phase with the progress dialog shown against one with no display."_s,
+        u"268435456"_s);
+    if (size < 0)
+        return 2;
+    QTemporaryDir dir;
+    CSimProcess sim;
+    const QString pcPath = dir.filePath(u"BENCH.SEQ"_s);
+    if (!dir.isValid() || !WritePcFile(pcPath, size) || !sim.Start(2 * size + 64 * 1024 * 1024))
+        return 1;
+
+    QWidget owner; // the main window's place
+    owner.resize(640, 480);
+    owner.show();
+    CBenchLink link(sim);
+    if (!link.comm.Connect())
+        return 1;
+    // Runs in turn, with and without the dialog; the best of each counts.
+    constexpr int kRounds = 3;
+    double best[2] = {0.0, 0.0};
+    for (int round = 0; round < kRounds; ++round) {
+        for (int shown = 0; shown < 2; ++shown) {
+            link.host.m_pDialogOwner = shown ? &owner : nullptr;
+            if (!link.comm.PrepareDownload({QDir::toNativeSeparators(pcPath)}, kFolder) || !link.RunBatch() ||
+                !link.comm.DeleteEntry(kFolder + u"/BENCH.SEQ"_s))
+                return 1;
+            const double rate = link.host.DataBytes() / kMiB / link.host.DataSeconds();
+            best[shown] = std::max(best[shown], rate);
+            std::fprintf(stderr, "round %d, dialog %s: %.1f MiB/s\n", round + 1, shown ? "shown" : "none",
+                         rate);
+        }
+    }
+    std::printf("RESULT progress_none_mib_s %.1f MiB/s\n", best[0]);
+    std::printf("RESULT progress_dialog_mib_s %.1f MiB/s\n", best[1]);
+    std::printf("RESULT progress_dialog_ratio %.3f ratio\n", best[1] / best[0]);
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "dlgsupport.h"
 #include "icons.h"
 
+#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -30,16 +31,16 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
         texts->addWidget(label);
     }
 
-    auto* ok = new QPushButton(u"OK"_s, this);
-    ok->setDefault(true);
-    ok->setMinimumWidth(DluX(this, 50));
-    connect(ok, &QPushButton::clicked, this, &CAboutDlg::accept);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, Qt::Vertical, this);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    buttons->button(QDialogButtonBox::Ok)->setMinimumWidth(DluX(this, 50));
+    connect(buttons, &QDialogButtonBox::accepted, this, &CAboutDlg::accept);
 
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(DluX(this, 11), DluY(this, 9), DluX(this, 11), DluY(this, 9));
     layout->setHorizontalSpacing(DluX(this, 16));
     layout->addWidget(icon, 0, 0, Qt::AlignTop);
     layout->addLayout(texts, 0, 1);
-    layout->addWidget(ok, 0, 2, Qt::AlignTop);
+    layout->addWidget(buttons, 0, 2, Qt::AlignTop);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }

@@ -8,6 +8,7 @@
 #include "dlgsignal.h"
 #include "dlgsupport.h"
 
+#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -20,8 +21,10 @@ using vqdlg::DluX;
 using vqdlg::DluY;
 
 CDlgFileKind::CDlgFileKind(const QString& caption, int limit, QWidget* parent)
-    : QDialog(parent), m_pFile(new QLineEdit(this)), m_pButtons(new QHBoxLayout),
-      m_pOk(new QPushButton(u"OK"_s, this)), m_pCancel(new QPushButton(u"Cancel"_s, this)), m_nLimit(limit)
+    : QDialog(parent), m_pFile(new QLineEdit(this)),
+      m_pButtons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this)),
+      m_pButtonRow(new QHBoxLayout), m_pOk(m_pButtons->button(QDialogButtonBox::Ok)),
+      m_pCancel(m_pButtons->button(QDialogButtonBox::Cancel)), m_nLimit(limit)
 {
     setWindowTitle(caption);
 
@@ -33,19 +36,17 @@ CDlgFileKind::CDlgFileKind(const QString& caption, int limit, QWidget* parent)
     for (QPushButton* button : {m_pOk, m_pCancel})
         button->setMinimumWidth(DluX(this, 50));
     m_pOk->setDefault(true);
-    connect(m_pOk, &QPushButton::clicked, this, &CDlgFileKind::accept);
-    connect(m_pCancel, &QPushButton::clicked, this, &CDlgFileKind::reject);
-    m_pButtons->addStretch(1);
-    m_pButtons->addWidget(m_pOk);
-    m_pButtons->addSpacing(DluX(this, 11));
-    m_pButtons->addWidget(m_pCancel);
+    connect(m_pButtons, &QDialogButtonBox::accepted, this, &CDlgFileKind::accept);
+    connect(m_pButtons, &QDialogButtonBox::rejected, this, &CDlgFileKind::reject);
 
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(DluX(this, 10), DluY(this, 14), DluX(this, 10), DluY(this, 10));
     layout->setVerticalSpacing(DluY(this, 12));
     layout->addWidget(label, 0, 0);
     layout->addWidget(m_pFile, 0, 1);
-    layout->addLayout(m_pButtons, 1, 0, 1, 2);
+    m_pButtonRow->addStretch(1);
+    m_pButtonRow->addWidget(m_pButtons);
+    layout->addLayout(m_pButtonRow, 1, 0, 1, 2);
     layout->setColumnStretch(1, 1);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -81,11 +82,11 @@ void CDlgFileKind::SetFile(const QString& path)
 
 QPushButton* CDlgFileKind::AddButton(const QString& text)
 {
+    // Apart from OK and Cancel, on their left.
     auto* button = new QPushButton(text, this);
     button->setMinimumWidth(DluX(this, 50));
     button->setAutoDefault(false);
-    m_pButtons->insertWidget(1, button);
-    m_pButtons->insertSpacing(2, DluX(this, 9));
+    m_pButtonRow->insertWidget(1, button);
     return button;
 }
 

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class QDialogButtonBox;
 class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
@@ -45,7 +46,8 @@ protected:
 
 private:
     QLineEdit* m_pFile;
-    QHBoxLayout* m_pButtons;
+    QDialogButtonBox* m_pButtons;
+    QHBoxLayout* m_pButtonRow;
     QPushButton* m_pOk;
     QPushButton* m_pCancel;
     QString m_strFile;

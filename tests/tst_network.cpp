@@ -2,12 +2,16 @@
 #include "ipaddressedit.h"
 #include "mainframe.h"
 #include "modalanswerer.h"
+#include "recenthosts.h"
 #include "scriptedhost.h"
 #include "setethernet.h"
 #include "simserver.h"
 #include "vqcomm.h"
 
+#include <QClipboard>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScreen>
 #include <QSplitter>
 #include <QTcpServer>
@@ -106,6 +110,184 @@ private Q_SLOTS:
             QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
         QCOMPARE(edit->Text(), text);
         QCOMPARE(edit->IsBlank(), keys.isEmpty() ? 1 : 0);
+    }
+
+    // A new user types a whole address into the dialog as it opens, filled
+    // with the stored one: what was typed is what connects.
+    void typingIntoFilledDialog_data()
+    {
+        QTest::addColumn<QString>("keys"); // \b is Backspace
+        QTest::addColumn<QString>("text");
+
+        QTest::newRow("dotted, full fields") << u"192.168.100.200"_s << u"192.168.100.200"_s;
+        QTest::newRow("dotted, short fields") << u"127.0.0.1"_s << u"127.0.0.1"_s;
+        QTest::newRow("mixed") << u"10.0.0.5"_s << u"10.0.0.5"_s;
+        QTest::newRow("no dots, full fields") << u"192168100200"_s << u"192.168.100.200"_s;
+        QTest::newRow("part of it") << u"10.20"_s << u"10.20.0.1"_s;
+        QTest::newRow("backspace in an empty field goes back") << u"10.20\b\b\b3.4.5"_s << u"103.4.5.1"_s;
+        QTest::newRow("backspace after a full field") << u"123\b\b\b4"_s << u"124.0.0.1"_s;
+    }
+
+    void typingIntoFilledDialog()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, text);
+
+        CScriptedHost scripted;
+        CVQComm comm(&scripted);
+        comm.SetHost(u"192.168.0.1"_s);
+        comm.SetPort(m_sim.Port());
+        CRecentHosts recent;
+        CSetEthernet dialog(&comm, nullptr, &recent);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QCOMPARE(QApplication::focusWidget(), dialog.AddressEdit()->FieldEdit(0));
+        QVERIFY(dialog.AddressEdit()->FieldEdit(0)->hasSelectedText());
+        for (const QChar c : keys) {
+            if (c == u'\b')
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+            else
+                QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+        }
+        QCOMPARE(dialog.AddressEdit()->Text(), text);
+        if (text == u"127.0.0.1"_s) {
+            // Enter is OK: the link goes to the address typed.
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+            QCOMPARE(comm.GetHost(), text);
+            QVERIFY(comm.IsConnected());
+            QCOMPARE(recent.Hosts(), QStringList{text});
+        }
+    }
+
+    // A dotted address pasted into a field fills all four; anything else is
+    // pasted as the field takes it.
+    void paste_data()
+    {
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<int>("field");
+        QTest::addColumn<bool>("menu");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("keys") << u" 10.1.2.3\n"_s << 0 << false << u"10.1.2.3"_s;
+        QTest::newRow("keys, other field") << u"10.1.2.3"_s << 2 << false << u"10.1.2.3"_s;
+        QTest::newRow("menu") << u"172.16.0.9"_s << 0 << true << u"172.16.0.9"_s;
+        QTest::newRow("a number") << u"42"_s << 1 << false << u"192.42.0.1"_s;
+        QTest::newRow("a number, menu") << u"42"_s << 1 << true << u"192.42.0.1"_s;
+        QTest::newRow("not an address: refused") << u"1.2.3"_s << 0 << false << u"192.168.0.1"_s;
+    }
+
+    void paste()
+    {
+        QFETCH(QString, clipboard);
+        QFETCH(int, field);
+        QFETCH(bool, menu);
+        QFETCH(QString, text);
+
+        QWidget window;
+        auto* edit = new CIpAddressEdit(&window);
+        edit->SetAddress({192, 168, 0, 1});
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        edit->SelectField(field);
+        QGuiApplication::clipboard()->setText(clipboard);
+        QLineEdit* target = edit->FieldEdit(field);
+        if (menu) {
+            // The field's own context menu, its Paste chosen.
+            QTimer::singleShot(0, target, [] {
+                QTRY_VERIFY(QApplication::activePopupWidget());
+                auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                QVERIFY(popup);
+                for (QAction* action : popup->actions()) {
+                    if (action->text().startsWith(u"&Paste"_s)) {
+                        popup->setActiveAction(action);
+                        QTest::keyClick(popup, Qt::Key_Return);
+                        return;
+                    }
+                }
+                popup->close();
+            });
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(2, 2),
+                                    target->mapToGlobal(QPoint(2, 2)));
+            QCoreApplication::sendEvent(target, &event);
+        } else {
+            QTest::keyClick(target, Qt::Key_V, Qt::ControlModifier);
+        }
+        QCOMPARE(edit->Text(), text);
+    }
+
+    // The recent addresses: distinct, newest first, at most eight.
+    void recentHosts_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("added"); // empty: none
+        QTest::addColumn<QStringList>("hosts");
+        QTest::newRow("read as stored")
+            << u"10.0.0.2,10.0.0.1"_s << QString() << QStringList{u"10.0.0.2"_s, u"10.0.0.1"_s};
+        QTest::newRow("others and doubles left out")
+            << u"10.0.0.2, lab-gen,10.0.0.2,300.1.1.1,010.0.0.1,10.0.0.3"_s << QString()
+            << QStringList{u"10.0.0.2"_s, u"10.0.0.3"_s};
+        QTest::newRow("added goes first") << u"10.0.0.2,10.0.0.1"_s << u"10.0.0.9"_s
+                                          << QStringList{u"10.0.0.9"_s, u"10.0.0.2"_s, u"10.0.0.1"_s};
+        QTest::newRow("added again moves up")
+            << u"10.0.0.2,10.0.0.1"_s << u"10.0.0.1"_s << QStringList{u"10.0.0.1"_s, u"10.0.0.2"_s};
+        QStringList nine;
+        for (int i = 1; i <= 9; ++i)
+            nine << u"10.0.0.%1"_s.arg(i);
+        QTest::newRow("eight at most") << nine.join(u',') << QString() << nine.mid(0, 8);
+        QTest::newRow("the oldest goes")
+            << nine.mid(0, 8).join(u',') << u"10.0.0.9"_s << (QStringList{u"10.0.0.9"_s} + nine.mid(0, 7));
+    }
+
+    void recentHosts()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, added);
+        QFETCH(QStringList, hosts);
+        CRecentHosts recent = CRecentHosts::FromSettingsText(stored);
+        if (!added.isEmpty())
+            recent.Add(added);
+        QCOMPARE(recent.Hosts(), hosts);
+        QCOMPARE(CRecentHosts::FromSettingsText(recent.SettingsText()).Hosts(), hosts);
+    }
+
+    // The drop-down offers them; one chosen fills the fields; an address
+    // that connects joins them, one that does not stays out.
+    void recentInDialog_data()
+    {
+        QTest::addColumn<bool>("reachable");
+        QTest::addColumn<QStringList>("after");
+        QTest::newRow("connects") << true << QStringList{u"127.0.0.1"_s, u"10.0.0.2"_s};
+        QTest::newRow("does not") << false << QStringList{u"10.0.0.2"_s, u"127.0.0.1"_s};
+    }
+
+    void recentInDialog()
+    {
+        QFETCH(bool, reachable);
+        QFETCH(QStringList, after);
+        CScriptedHost scripted;
+        CVQComm comm(&scripted);
+        comm.SetHost(u"10.9.9.9"_s);
+        comm.SetPort(reachable ? m_sim.Port() : ClosedPort());
+        CRecentHosts recent;
+        recent.SetHosts({u"10.0.0.2"_s, u"127.0.0.1"_s});
+        CSetEthernet dialog(&comm, nullptr, &recent);
+        QComboBox* box = dialog.RecentBox();
+        QVERIFY(box->isEnabled());
+        QCOMPARE(box->count(), 2);
+        QCOMPARE(box->itemText(0), u"10.0.0.2"_s);
+        QCOMPARE(box->currentIndex(), -1);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Down); // the first
+        QTest::keyClick(box, Qt::Key_Down); // the second
+        QCOMPARE(dialog.AddressEdit()->Text(), u"127.0.0.1"_s);
+        dialog.accept();
+        QCOMPARE(recent.Hosts(), after);
+
+        CRecentHosts none;
+        CSetEthernet empty(&comm, nullptr, &none);
+        QVERIFY(!empty.RecentBox()->isEnabled());
     }
 
     // OK: the link drops its connection, takes the address shown and

@@ -8,6 +8,7 @@
 #include "veskapp.h"
 #include "vqcomm.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QSettings>
 #include <QSplitter>
@@ -258,23 +259,27 @@ private Q_SLOTS:
         QCOMPARE(ReadStored(u"Path"_s), path);
     }
 
-    // OK in the network dialog stores the address at exit, except in a demo,
-    // which must leave the user's generator address alone.
+    // OK in the network dialog stores the address at exit, and the recent
+    // addresses in a value of their own, except in a demo, which must leave
+    // the user's generator addresses alone.
     void targetHostAtExit_data()
     {
         QTest::addColumn<bool>("demo");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("normal run stores") << false << u"127.0.0.1"_s;
-        QTest::newRow("demo keeps") << true << u"10.1.2.3"_s;
+        QTest::addColumn<QString>("recent");
+        QTest::newRow("normal run stores") << false << u"127.0.0.1"_s << u"127.0.0.1,10.1.2.3"_s;
+        QTest::newRow("demo keeps") << true << u"10.1.2.3"_s << u"10.1.2.3"_s;
     }
 
     void targetHostAtExit()
     {
         QFETCH(bool, demo);
         QFETCH(QString, stored);
+        QFETCH(QString, recent);
         {
             QSettings store(m_iniPath, QSettings::IniFormat);
             store.setValue(u"Settings/TargetHost"_s, u"10.1.2.3"_s);
+            store.setValue(u"Settings/RecentHosts"_s, u"10.1.2.3"_s);
         }
         vqsim::SimServer sim;
         vqsim::SimOptions simOptions;
@@ -285,8 +290,10 @@ private Q_SLOTS:
         options.m_bDemo = demo;
         options.m_nPort = sim.Port();
         QString shown;
-        CModalAnswerer<CSetEthernet> answer([&shown](CSetEthernet* dialog) {
+        QString offered;
+        CModalAnswerer<CSetEthernet> answer([&shown, &offered](CSetEthernet* dialog) {
             shown = dialog->AddressEdit()->Text();
+            offered = dialog->RecentBox()->itemText(0);
             dialog->AddressEdit()->SetAddress({127, 0, 0, 1});
             dialog->accept();
         });
@@ -295,11 +302,13 @@ private Q_SLOTS:
         QVERIFY(app.InitInstance());
         QTRY_COMPARE(answer.Answered(), 1);
         QCOMPARE(shown, demo ? u"127.0.0.1"_s : u"10.1.2.3"_s);
+        QCOMPARE(offered, u"10.1.2.3"_s);
         QVERIFY(app.GetComm()->IsConnected());
         if (demo)
             QVERIFY(app.GetComm()->GetPort() != sim.Port()); // its own emulator
         app.ExitInstance();
         QCOMPARE(ReadStored(u"TargetHost"_s), stored);
+        QCOMPARE(ReadStored(u"RecentHosts"_s), recent);
         QVERIFY(!ReadStored(u"PrivateSetting"_s).isEmpty());
     }
 };
