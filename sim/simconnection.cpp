@@ -54,7 +54,7 @@ int ParseArguments(const QByteArray& text, QStringList* args)
         const qsizetype close = text.indexOf(quote, i + 1);
         if (close < 0)
             return kSyntaxError;
-        args->append(QString::fromUtf8(text.mid(i + 1, close - i - 1)));
+        args->append(QString::fromLatin1(text.mid(i + 1, close - i - 1)));
         i = close + 1;
         skipBlanks();
         if (i == text.size())
@@ -122,6 +122,8 @@ void SimConnection::OnDisconnected()
 
 void SimConnection::AbandonBlock()
 {
+    if (m_blockStore)
+        m_state.WithFileSystem([this](SimFileSystem& fs) { fs.Release(m_blockLength); });
     if (m_blockStore || m_phase != Phase::BlockData)
         Fail(kInvalidBlockData);
     m_blockStore = false;
@@ -286,7 +288,7 @@ void SimConnection::BeginBlock()
     }
     if (!error) {
         error = m_state.WithFileSystem(
-            [this](SimFileSystem& fs) { return fs.CheckWrite(m_blockTarget, m_blockLength); });
+            [this](SimFileSystem& fs) { return fs.Reserve(m_blockTarget, m_blockLength); });
     }
     // A refused block is still read to its end so the stream stays in step.
     if (error) {
@@ -313,8 +315,10 @@ void SimConnection::FinishBlock()
         return;
     m_blockStore = false;
     const QByteArray data = std::exchange(m_blockData, QByteArray());
-    const int error = m_state.WithFileSystem(
-        [this, &data](SimFileSystem& fs) { return fs.WriteFile(m_blockTarget, data); });
+    const int error = m_state.WithFileSystem([this, &data](SimFileSystem& fs) {
+        fs.Release(m_blockLength);
+        return fs.WriteFile(m_blockTarget, data);
+    });
     if (error)
         Fail(error);
 }
@@ -372,7 +376,7 @@ void SimConnection::ExecuteLine(QByteArray line)
         }
     } else if (keyword == "mmem:cdir?") {
         if (expect(0, 0))
-            SendLine('"' + SimFileSystem::JoinPath(m_cwd).toUtf8() + '"');
+            SendLine('"' + SimFileSystem::JoinPath(m_cwd).toLatin1() + '"');
     } else if (keyword == "mmem:cat?") {
         if (expect(0, 1)) {
             path = m_cwd;

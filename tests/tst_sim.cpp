@@ -1,3 +1,4 @@
+#include "simfilesystem.h"
 #include "simserver.h"
 
 #include <QDir>
@@ -115,7 +116,20 @@ QByteArray Block(const QByteArray& data)
 
 QByteArray WriteCommand(const QString& path, const QByteArray& data)
 {
-    return "mmem:data \"" + path.toUtf8() + "\"," + Block(data) + "\r\n";
+    return "mmem:data \"" + path.toLatin1() + "\"," + Block(data) + "\r\n";
+}
+
+// "/F0:/USER/<top>/L1/.../L<levels>" made one "mmem:mdir" at a time.
+QByteArray FolderChain(const QString& top, int levels, QString* deepest)
+{
+    QString path = u"/F0:/USER/"_s + top;
+    QByteArray commands = "mmem:mdir \"" + path.toLatin1() + "\"\r\n";
+    for (int i = 1; i <= levels; ++i) {
+        path += u"/L%1"_s.arg(i);
+        commands += "mmem:mdir \"" + path.toLatin1() + "\"\r\n";
+    }
+    *deepest = path;
+    return commands;
 }
 
 QByteArray Pattern(qsizetype size)
@@ -238,9 +252,23 @@ private Q_SLOTS:
         QTest::newRow("move case only")
             << QByteArray("mmem:move \"/F0:/USER/README.TXT\",\"/F0:/USER/ReadMe.txt\"")
             << QStringList{u"/F0:/USER/README.TXT"_s} << QStringList() << kNoError;
-        QTest::newRow("move into folder")
+        // The destination is the new path: a folder there is a name taken, not a place to go into.
+        QTest::newRow("move onto folder")
             << QByteArray("mmem:move \"/F0:/USER/README.TXT\",\"/F0:/LOGO\"")
-            << QStringList{u"/F0:/LOGO/README.TXT"_s} << QStringList{u"/F0:/USER/README.TXT"_s} << kNoError;
+            << QStringList{u"/F0:/USER/README.TXT"_s} << QStringList{u"/F0:/LOGO/README.TXT"_s} << nameError;
+        QTest::newRow("move onto sub-folder")
+            << QByteArray("mmem:move \"/F0:/USER/README.TXT\",\"/F0:/user/projects\"")
+            << QStringList{u"/F0:/USER/README.TXT"_s} << QStringList{u"/F0:/USER/PROJECTS/README.TXT"_s}
+            << nameError;
+        QTest::newRow("move folder onto file")
+            << QByteArray("mmem:move \"/F0:/USER/PROJECTS\",\"/F0:/USER/readme.TXT\"")
+            << QStringList{u"/F0:/USER/PROJECTS/NOTES.TXT"_s, u"/F0:/USER/README.TXT"_s} << QStringList()
+            << nameError;
+        QTest::newRow("move below itself")
+            << QByteArray("mmem:mdir \"/F0:/USER/PROJECTS/SUB\"\r\n"
+                          "mmem:move \"/F0:/USER/PROJECTS\",\"/F0:/USER/projects/SUB/P\"")
+            << QStringList{u"/F0:/USER/PROJECTS/SUB"_s} << QStringList{u"/F0:/USER/PROJECTS/SUB/P"_s}
+            << nameError;
         QTest::newRow("move folder") << QByteArray("mmem:move \"/F0:/USER/PROJECTS\",\"/F0:/LOGO/OLD\"")
                                      << QStringList{u"/F0:/LOGO/OLD/NOTES.TXT"_s}
                                      << QStringList{u"/F0:/USER/PROJECTS"_s} << kNoError;
@@ -260,6 +288,15 @@ private Q_SLOTS:
                               << kNoError;
         QTest::newRow("copy no blank") << QByteArray("mmem:copy \"/F0:/USER/README.TXT\",\"/F0:/LOGO/R.TXT\"")
                                        << QStringList{u"/F0:/LOGO/R.TXT"_s} << QStringList() << kNoError;
+        QTest::newRow("copy onto file")
+            << QByteArray("mmem:copy \"/F0:/SIGNAL/720P50.CMP\", \"/F0:/signal/1080p60.cmp\"")
+            << QStringList{u"/F0:/SIGNAL/720P50.CMP"_s} << QStringList() << nameError;
+        QTest::newRow("copy onto folder")
+            << QByteArray("mmem:copy \"/F0:/USER/README.TXT\", \"/F0:/LOGO\"") << QStringList()
+            << QStringList{u"/F0:/LOGO/README.TXT"_s} << nameError;
+        QTest::newRow("copy into itself")
+            << QByteArray("mmem:copy \"/F0:/USER/PROJECTS\", \"/F0:/USER/PROJECTS/X\"") << QStringList()
+            << QStringList{u"/F0:/USER/PROJECTS/X"_s} << nameError;
         QTest::newRow("copy folder") << QByteArray("mmem:copy \"/F0:/USER\" , \"/F0:/LOGO/U\"")
                                      << QStringList{u"/F0:/LOGO/U/PROJECTS/NOTES.TXT"_s,
                                                     u"/F0:/USER/README.TXT"_s}
@@ -292,6 +329,87 @@ private Q_SLOTS:
             QVERIFY2(m_sim->Exists(path), qPrintable(path));
         for (const QString& path : absent)
             QVERIFY2(!m_sim->Exists(path), qPrintable(path));
+    }
+
+    void depthLimit_data()
+    {
+        QTest::addColumn<QByteArray>("command"); // DEEP: a folder 31 names deep, SHALLOW: one of height 1
+        QTest::addColumn<QString>("made");
+        QTest::addColumn<QByteArray>("error");
+        const QByteArray nameError = "-257,\"File name error\"";
+        QTest::newRow("move past the limit")
+            << QByteArray("mmem:move \"SHALLOW\",\"DEEP/S\"") << u"DEEP/S"_s << nameError;
+        QTest::newRow("move at the limit")
+            << QByteArray("mmem:move \"SHALLOW/L1\",\"DEEP/S\"") << u"DEEP/S"_s << kNoError;
+        QTest::newRow("copy past the limit")
+            << QByteArray("mmem:copy \"SHALLOW\", \"DEEP/S\"") << u"DEEP/S"_s << nameError;
+        QTest::newRow("copy at the limit")
+            << QByteArray("mmem:copy \"SHALLOW/L1\", \"DEEP/S\"") << u"DEEP/S"_s << kNoError;
+        QTest::newRow("mdir past the limit")
+            << QByteArray("mmem:mdir \"DEEP/S/T\"") << u"DEEP/S/T"_s << nameError;
+        QTest::newRow("move into its own deepest")
+            << QByteArray("mmem:move \"/F0:/USER/A\",\"DEEP/A\"") << u"DEEP/A"_s << nameError;
+    }
+
+    void depthLimit()
+    {
+        QFETCH(QByteArray, command);
+        QFETCH(QString, made);
+        QFETCH(QByteArray, error);
+        QString deep;
+        QString shallow;
+        Client client(m_sim->Port());
+        client.Send(FolderChain(u"A"_s, 29, &deep) + FolderChain(u"B"_s, 1, &shallow));
+        QCOMPARE(NextError(client), kNoError);
+        QCOMPARE(deep.count(u'/'), vqsim::SimFileSystem::kMaxDepth);
+        const QString shallowTop = shallow.chopped(3);
+        command.replace("SHALLOW", shallowTop.toLatin1()).replace("DEEP", deep.toLatin1());
+        made.replace(u"DEEP"_s, deep);
+        client.Send(command + "\r\n");
+        QCOMPARE(NextError(client), error);
+        QCOMPARE(m_sim->Exists(made), error == kNoError);
+        QVERIFY(m_sim->Exists(error == kNoError ? deep : shallow));
+    }
+
+    void deepTreeWithoutRecursion()
+    {
+        // No client can make such a tree any more; the walks must not need the stack either.
+        auto top = std::make_unique<vqsim::SimFileSystem::Node>();
+        top->folder = true;
+        vqsim::SimFileSystem::Node* node = top.get();
+        for (int i = 0; i < 300000; ++i) {
+            auto child = std::make_unique<vqsim::SimFileSystem::Node>();
+            child->folder = true;
+            child->name = u"L"_s;
+            vqsim::SimFileSystem::Node* next = child.get();
+            node->children.emplace(u"l"_s, std::move(child));
+            node = next;
+        }
+        node->data = "end";
+        const vqsim::SimFileSystem::TreeStats stats = vqsim::SimFileSystem::Stats(*top);
+        QCOMPARE(stats.height, 300000);
+        QCOMPARE(stats.entries, qint64(300000));
+        QCOMPARE(stats.bytes, qint64(3));
+        top.reset();
+    }
+
+    void latin1Names()
+    {
+        Client client(m_sim->Port());
+        client.Send(WriteCommand(u"/F0:/USER/café.seq"_s, "x") + "mmem:mdir \"/F0:/USER/\xdcn\xef\"\r\n");
+        QCOMPARE(NextError(client), kNoError);
+        QVERIFY(m_sim->List(u"/F0:/USER"_s).contains(u"café.seq"_s));
+        QVERIFY(m_sim->IsFolder(u"/F0:/USER/üNÏ"_s));
+        client.Send("mmem:cdir \"/F0:/USER\"\r\n");
+        const QByteArray catalog = client.Query("mmem:cat?");
+        QVERIFY2(catalog.contains(",\"caf\xe9.seq\",SEQ,1,") && catalog.contains(",\"\xdcn\xef/\",DIR,0"),
+                 catalog.constData());
+        // One byte, one character, letter case ignored also beyond ASCII.
+        client.Send("mmem:data? \"/F0:/USER/CAF\xc9.SEQ\"\r\n");
+        QCOMPARE(client.ReadBlock(), QByteArray("x"));
+        client.Send("mmem:cdir \"/F0:/USER/\xfcN\xcf\"\r\n");
+        QCOMPARE(client.Query("mmem:cdir?"), QByteArray("\"/F0:/USER/\xfcN\xcf\""));
+        QCOMPARE(NextError(client), kNoError);
     }
 
     void moveKeepsStoredCase()
@@ -702,6 +820,78 @@ private Q_SLOTS:
         options.seed = false;
         QVERIFY(m_sim->Start(options));
         QCOMPARE(m_sim->FileData(u"/F0:/USER/NEW.SEQ"_s), QByteArray("new"));
+    }
+
+    void hostFolderNames()
+    {
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        QVERIFY(QDir(root.path()).mkpath(u"USER"_s));
+        for (const QString& name : {u"USER/café.seq"_s, u"USER/日本.seq"_s}) {
+            QFile file(root.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("12") == 2);
+        }
+        m_sim = std::make_unique<vqsim::SimServer>();
+        vqsim::SimOptions options;
+        options.port = 0;
+        options.rootDir = root.path();
+        options.seed = false;
+        QVERIFY(m_sim->Start(options));
+        QCOMPARE(m_sim->List(u"/F0:/USER"_s), QStringList{u"café.seq"_s});
+
+        Client client(m_sim->Port());
+        client.Send(WriteCommand(u"/F0:/USER/naïve.seq"_s, "abc") + "mmem:cdir \"/F0:/USER\"\r\n");
+        QVERIFY(client.Query("mmem:cat?").endsWith(",\"caf\xe9.seq\",SEQ,2,\"na\xefve.seq\",SEQ,3"));
+        QFile written(root.filePath(u"USER/naïve.seq"_s));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), QByteArray("abc"));
+    }
+
+    void hostRemovalsLeaveWhatWasNotLoaded_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QString>("unloaded"); // made on disk in USER/OLD before the start
+        QTest::newRow("rdir, link") << QByteArray("mmem:rdir \"/F0:/USER/OLD\"") << u"LINK"_s;
+        QTest::newRow("del, forbidden name") << QByteArray("mmem:del \"/F0:/USER/OLD\"") << u"a*b"_s;
+        QTest::newRow("del:all, forbidden name") << QByteArray("mmem:del:all \"/F0:/USER\"") << u"a:b"_s;
+        QTest::newRow("del:all, folder deeper down")
+            << QByteArray("mmem:del:all \"/F0:/USER\"") << u"SUB/日本"_s;
+    }
+
+    void hostRemovalsLeaveWhatWasNotLoaded()
+    {
+        QFETCH(QByteArray, command);
+        QFETCH(QString, unloaded);
+        QTemporaryDir outside;
+        QTemporaryDir root;
+        QVERIFY(outside.isValid() && root.isValid());
+        QVERIFY(QDir(root.path()).mkpath(u"USER/OLD"_s));
+        const QString path = root.filePath(u"USER/OLD/"_s + unloaded);
+        if (unloaded == u"LINK"_s) {
+            QVERIFY(QFile::link(outside.path(), path));
+        } else if (unloaded.contains(u'/')) {
+            QVERIFY(QDir().mkpath(path));
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        m_sim = std::make_unique<vqsim::SimServer>();
+        vqsim::SimOptions options;
+        options.port = 0;
+        options.rootDir = root.path();
+        QVERIFY(m_sim->Start(options));
+        const qsizetype loaded = m_sim->List(u"/F0:/USER/OLD"_s).size();
+
+        Client client(m_sim->Port());
+        client.Send(command + "\r\n");
+        QCOMPARE(NextError(client), QByteArray("-250,\"Mass storage error\""));
+        QVERIFY(QFileInfo(path).isSymLink() || QFileInfo::exists(path));
+        QVERIFY(m_sim->IsFolder(u"/F0:/USER/OLD"_s));
+        QCOMPARE(m_sim->List(u"/F0:/USER/OLD"_s).size(), loaded);
+        // What was loaded still goes.
+        client.Send("mmem:del \"/F0:/USER/README.TXT\"\r\n");
+        QCOMPARE(NextError(client), kNoError);
+        QVERIFY(!QFile::exists(root.filePath(u"USER/README.TXT"_s)));
     }
 
     void executable()
