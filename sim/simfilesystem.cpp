@@ -248,6 +248,7 @@ std::unique_ptr<SimFileSystem::Node> SimFileSystem::Clone(const Node& node)
         copy->name = source.name;
         copy->folder = source.folder;
         copy->data = source.data;
+        copy->stamp = source.stamp;
         return copy;
     };
     std::unique_ptr<Node> top = copyOf(node);
@@ -467,16 +468,28 @@ void SimFileSystem::StoreFile(Node& parent, const QString& name, const QByteArra
     Node& node = it != parent.children.end() ? *it->second : AddChild(parent, name, false);
     m_used += data.size() - node.data.size();
     node.data = data;
+    node.stamp = ++m_lastStamp;
 }
 
-int SimFileSystem::ReadFile(const QStringList& parts, QByteArray* data) const
+int SimFileSystem::Open(const QStringList& parts, qint64* size, quint64* stamp) const
 {
     const Node* node = Find(parts);
     if (!node)
         return kFileNameNotFound;
     if (node->folder)
         return kFileNameError;
-    *data = node->data;
+    *size = node->data.size();
+    *stamp = node->stamp;
+    return kNoError;
+}
+
+int SimFileSystem::ReadChunk(const QStringList& parts, quint64 stamp, qint64 offset, qsizetype max,
+                             QByteArray* out) const
+{
+    const Node* node = Find(parts);
+    if (!node || node->folder || node->stamp != stamp || offset < 0 || offset > node->data.size())
+        return kFileNameNotFound;
+    *out = node->data.mid(qsizetype(offset), max);
     return kNoError;
 }
 
@@ -630,6 +643,7 @@ void SimFileSystem::LoadHost(Node* folder, const QString& dir, int depth)
             if (!file.open(QIODevice::ReadOnly))
                 continue;
             node->data = file.readAll();
+            node->stamp = ++m_lastStamp;
             m_used += node->data.size();
         } else {
             continue;

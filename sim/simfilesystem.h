@@ -51,6 +51,7 @@ public:
         QString name;
         bool folder = false;
         QByteArray data;
+        quint64 stamp = 0; // changes whenever the file's content does
         // Keyed by the case-folded name, so lookups ignore case and listings come out sorted.
         std::map<QString, std::unique_ptr<Node>> children;
     };
@@ -99,7 +100,12 @@ public:
     int Reserve(const QStringList& parts, qint64 size);
     void Release(qint64 size);
     int WriteFile(const QStringList& parts, const QByteArray& data);
-    int ReadFile(const QStringList& parts, QByteArray* data) const;
+    // A file to be sent a piece at a time: its size and the stamp of its content.
+    int Open(const QStringList& parts, qint64* size, quint64* stamp) const;
+    // Up to `max` bytes from `offset` of the file, as long as it still holds
+    // the content `stamp` names; a file written or moved meanwhile is not found.
+    int ReadChunk(const QStringList& parts, quint64 stamp, qint64 offset, qsizetype max,
+                  QByteArray* out) const;
     int CheckFolder(const QStringList& parts) const;
     QByteArray Catalog(const QStringList& folder) const;
     // A fresh name for a download package in /F0:/DOWNLOAD.
@@ -150,6 +156,7 @@ private:
     qint64 m_used = 0;
     qint64 m_reserved = 0;
     qint64 m_entries = 0;
+    quint64 m_lastStamp = 0;
     qint64 m_capacity;
     QString m_hostRoot;
     int m_packageCounter = 0;

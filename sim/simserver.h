@@ -33,6 +33,12 @@ struct SimOptions
     QString rootDir;     // empty: in-memory file system; else kept in this host folder
     qint64 capacity = 64LL * 1024 * 1024;
     bool seed = true; // first-level folders and sample files of every kind
+    // Bytes of transcript kept in all, closed connections' included (the
+    // oldest go first when room is needed); 0 keeps none.
+    qsizetype transcriptLimit = 64 * 1024 * 1024;
+    // When set, a connection's transcript is appended to this file when it
+    // closes, and freed.
+    QString transcriptFile;
     QString identity = QStringLiteral("VELTRANE,VQ820,0,5.60");
 };
 
@@ -67,11 +73,12 @@ public:
     void ClearScriptedReplies();
 
     // Transcripts: every byte received, one entry per connection in the order
-    // they were accepted.
+    // they were accepted, within SimOptions::transcriptLimit.
     QList<QByteArray> Transcripts() const;
     QByteArray AllReceived() const; // all transcripts concatenated
     void ClearTranscripts();
     int ConnectionCount() const; // connections accepted since start (or the last clear)
+    int OpenConnections() const; // connections being served now
     // Waits until at least `bytes` bytes have been received in all, or the time is up.
     bool WaitForReceived(qsizetype bytes, int timeoutMs = 5000) const;
 

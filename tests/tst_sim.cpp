@@ -9,8 +9,15 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
+#include <vector>
+
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -141,6 +148,20 @@ QByteArray Pattern(qsizetype size)
 }
 
 const QByteArray kNoError = QByteArrayLiteral("0,\"No error\"");
+const QByteArray kIdentity = QByteArrayLiteral("VELTRANE,VQ820,0,5.60");
+
+#ifdef Q_OS_LINUX
+// User and system time a process has used so far.
+double CpuSeconds(qint64 pid)
+{
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(::sysconf(_SC_CLK_TCK));
+}
+#endif
 
 } // namespace
 
@@ -152,6 +173,24 @@ private:
     std::unique_ptr<vqsim::SimServer> m_sim;
 
     QByteArray NextError(Client& client) { return client.Query("stat:que:next?"); }
+
+    // The emulator as a program of its own; its port from its first line.
+    static bool StartProgram(QProcess& process, const QStringList& arguments, quint16* port)
+    {
+        process.start(QCoreApplication::applicationDirPath() + u"/../sim/vq820-sim"_s, arguments);
+        if (!process.waitForStarted() || !process.waitForReadyRead(5000))
+            return false;
+        static const QRegularExpression pattern(u"^listening on 127\\.0\\.0\\.1:(\\d+)\n$"_s);
+        const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(process.readLine()));
+        *port = quint16(match.captured(1).toUInt());
+        return match.hasMatch();
+    }
+
+    void Restart(const vqsim::SimOptions& options)
+    {
+        m_sim = std::make_unique<vqsim::SimServer>();
+        QVERIFY(m_sim->Start(options));
+    }
 
 private Q_SLOTS:
     void init()
@@ -894,26 +933,140 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(root.filePath(u"USER/README.TXT"_s)));
     }
 
+    void transcriptsAreCapped()
+    {
+        vqsim::SimOptions options;
+        options.port = 0;
+        options.transcriptLimit = 1000;
+        Restart(options);
+        const QByteArray blanks = QByteArray(600, ' ') + '\n'; // lines that do nothing
+        {
+            Client first(m_sim->Port());
+            first.Send(blanks);
+            QVERIFY(m_sim->WaitForReceived(blanks.size()));
+        }
+        QTRY_COMPARE(m_sim->OpenConnections(), 0);
+        Client second(m_sim->Port());
+        second.Send(blanks);
+        QVERIFY(m_sim->WaitForReceived(2 * blanks.size()));
+        // The closed connection's transcript made room for the open one's.
+        QCOMPARE(m_sim->Transcripts(), QList<QByteArray>{blanks});
+        second.Send(blanks);
+        QVERIFY(m_sim->WaitForReceived(3 * blanks.size()));
+        QCOMPARE(m_sim->AllReceived(), blanks + blanks.left(1000 - blanks.size()));
+        QCOMPARE(second.Query("*idn?"), kIdentity);
+    }
+
+    void unreadRepliesStopTheReading()
+    {
+        for (int i = 0; i < 200; ++i)
+            QVERIFY(m_sim->AddFile(u"/F0:/USER/WIDE/A rather long file name number %1.SEQ"_s.arg(i), {}));
+        Client client(m_sim->Port());
+        client.Send("mmem:cdir \"/F0:/USER/WIDE\"\r\n");
+        QCOMPARE(NextError(client), kNoError);
+        // The client neither reads nor lets its socket read for it.
+        client.Socket().setReadBufferSize(4096);
+        QByteArray queries;
+        for (int i = 0; i < 40000; ++i)
+            queries += "mmem:cat?\r\n";
+        client.Socket().write(queries);
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 1000)
+            client.Socket().waitForBytesWritten(50);
+        const qsizetype taken = m_sim->AllReceived().size();
+        QVERIFY2(taken < queries.size() / 2, QByteArray::number(taken).constData());
+        // Reading the replies lets it go on.
+        client.Socket().setReadBufferSize(0);
+        for (int i = 0; i < 100; ++i)
+            QVERIFY(client.ReadLine().endsWith(",SEQ,0\n"));
+    }
+
+    void pendingBlocksCountAgainstTheCapacity()
+    {
+        // Each fits alone; together they do not.
+        const qint64 length = m_sim->Capacity() - m_sim->Used() - 1000;
+        QVERIFY(length > m_sim->Capacity() / 2);
+        const QByteArray header =
+            "#" + QByteArray::number(QByteArray::number(length).size()) + QByteArray::number(length);
+        std::vector<std::unique_ptr<Client>> senders;
+        qsizetype sent = 0;
+        for (int i = 0; i < 8; ++i) {
+            const QByteArray command = "mmem:data \"/F0:/USER/B" + QByteArray::number(i) + ".PIC\"," + header;
+            senders.push_back(std::make_unique<Client>(m_sim->Port()));
+            senders.back()->Send(command);
+            sent += command.size();
+            QVERIFY(m_sim->WaitForReceived(sent));
+        }
+        Client probe(m_sim->Port());
+        for (int i = 1; i < 8; ++i)
+            QCOMPARE(NextError(probe), QByteArray("-254,\"Media full\""));
+        QCOMPARE(NextError(probe), kNoError);
+        // A block that ends cut short gives its room back.
+        senders.front().reset();
+        QTRY_COMPARE(m_sim->ErrorQueue(), QStringList{u"-161,\"Invalid block data\""_s});
+        m_sim->ClearErrors();
+        senders.back()->Send(QByteArray(2000, 'x'));
+        Client late(m_sim->Port());
+        late.Send("mmem:data \"/F0:/USER/LATE.PIC\"," + header);
+        QVERIFY(m_sim->WaitForReceived(sent + 2000 + 30 + header.size()));
+        QCOMPARE(NextError(probe), kNoError);
+    }
+
+    void noDescriptorLeftPausesAccepting()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("reads the emulator's processor time from /proc");
+#else
+        QProcess process;
+        process.setChildProcessModifier([] {
+            const rlimit limit{40, 40};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        });
+        quint16 port = 0;
+        QVERIFY(StartProgram(process, {u"--port"_s, u"0"_s}, &port));
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        for (int i = 0; i < 60; ++i) {
+            clients.push_back(std::make_unique<QTcpSocket>());
+            clients.back()->connectToHost(QHostAddress::LocalHost, port);
+            QVERIFY(clients.back()->waitForConnected(3000));
+        }
+        QThread::msleep(200);
+        const double before = CpuSeconds(process.processId());
+        QThread::msleep(1000);
+        const double used = CpuSeconds(process.processId()) - before;
+        QVERIFY2(before >= 0 && used < 0.3, QByteArray::number(used).constData());
+        // Served again once descriptors are free.
+        clients.resize(10);
+        Client client(port);
+        QCOMPARE(client.Query("*idn?"), kIdentity);
+        process.terminate();
+        QVERIFY(process.waitForFinished(5000));
+#endif
+    }
+
     void executable()
     {
-        const QString program = QCoreApplication::applicationDirPath() + u"/../sim/vq820-sim"_s;
-        if (!QFile::exists(program))
-            QSKIP("vq820-sim is not built");
+        QTemporaryDir dir;
+        const QString transcript = dir.filePath(u"sent.txt"_s);
         QProcess process;
-        process.start(program, {u"--port"_s, u"0"_s, u"--capacity"_s, u"1000000"_s});
-        QVERIFY(process.waitForStarted());
-        QVERIFY(process.waitForReadyRead(5000));
-        const QByteArray first = process.readLine();
-        static const QRegularExpression pattern(u"^listening on 127\\.0\\.0\\.1:(\\d+)\n$"_s);
-        const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(first));
-        QVERIFY2(match.hasMatch(), first.constData());
+        quint16 port = 0;
+        QVERIFY(StartProgram(
+            process, {u"--port"_s, u"0"_s, u"--capacity"_s, u"1000000"_s, u"--transcript"_s, transcript},
+            &port));
         {
-            Client client(quint16(match.captured(1).toUInt()));
+            Client client(port);
             QVERIFY(client.IsConnected());
             QCOMPARE(client.Query("*idn?"), QByteArray("VELTRANE,VQ820,0,5.60"));
             QCOMPARE(client.Query("stat:que:next?"), kNoError);
             QVERIFY(client.Query("mmem:cat?").contains(",\"USER/\",DIR,0"));
         }
+        // A connection's transcript goes to the file when it closes.
+        QFile file(transcript);
+        QTRY_VERIFY(file.exists());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(),
+                 QByteArray("--- connection 0, 34 bytes\n*idn?\r\nstat:que:next?\r\nmmem:cat?\r\n\n"));
         process.terminate();
         QVERIFY(process.waitForFinished(5000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
