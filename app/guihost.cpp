@@ -23,19 +23,59 @@ bool CGuiHost::OnGuiThread() const
     return QThread::currentThread() == thread();
 }
 
-int CGuiHost::MessageBox(const QString& text, int style, const QString& caption)
+int CGuiHost::ShowMessageBox(const QString& text, int style, const QString& caption)
 {
     if (OnGuiThread())
-        return ShowMessageBox(text, style, caption);
-    // A transfer worker waits here until the user has answered on the GUI thread.
-    int answer = IDCANCEL;
+        return m_bAbandoned ? IDCANCEL : ExecMessageBox(text, style, caption);
+    // A transfer worker waits here until the user has answered on the GUI
+    // thread, or until the program closes and answers for the user.
+    auto question = std::make_shared<CQuestion>();
+    {
+        std::lock_guard lock(m_questionLock);
+        if (m_bAbandoned)
+            return IDCANCEL;
+        m_questions.push_back(question);
+    }
     QMetaObject::invokeMethod(
-        this, [this, text, style, caption] { return ShowMessageBox(text, style, caption); },
-        Qt::BlockingQueuedConnection, &answer);
-    return answer;
+        this,
+        [this, question, text, style, caption] {
+            {
+                std::lock_guard lock(m_questionLock);
+                if (question->m_bAnswered)
+                    return;
+            }
+            const int answer = ExecMessageBox(text, style, caption);
+            Answer(*question, answer);
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(m_questionLock);
+    m_questionAnswered.wait(lock, [&question] { return question->m_bAnswered; });
+    std::erase(m_questions, question);
+    return question->m_nAnswer;
 }
 
-int CGuiHost::ShowMessageBox(const QString& text, int style, const QString& caption)
+void CGuiHost::Answer(CQuestion& question, int answer)
+{
+    std::lock_guard lock(m_questionLock);
+    if (question.m_bAnswered)
+        return;
+    question.m_bAnswered = true;
+    question.m_nAnswer = answer;
+    m_questionAnswered.notify_all();
+}
+
+void CGuiHost::AbandonQuestions()
+{
+    std::lock_guard lock(m_questionLock);
+    m_bAbandoned = true;
+    for (const std::shared_ptr<CQuestion>& question : m_questions) {
+        question->m_bAnswered = true;
+        question->m_nAnswer = IDCANCEL;
+    }
+    m_questionAnswered.notify_all();
+}
+
+int CGuiHost::ExecMessageBox(const QString& text, int style, const QString& caption)
 {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (style & MB_ICONMASK) {

@@ -5,6 +5,12 @@
 #include <QObject>
 #include <QPointer>
 
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
+
 class CMainFrame;
 
 // The desktop program's side of the link: real message boxes, the system beep,
@@ -23,7 +29,7 @@ public:
 
     void SetMainFrame(CMainFrame* pFrame) { m_pFrame = pFrame; }
 
-    int MessageBox(const QString& text, int style, const QString& caption = QString()) override;
+    int ShowMessageBox(const QString& text, int style, const QString& caption = QString()) override;
     void Beep() override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
@@ -33,13 +39,25 @@ public:
     QObject* TransferReceiver() override;
     QString ListFolder() override;
     int ListHasItem(const QString& name) override;
+    void AbandonQuestions() override;
 
     int WaitCursorDepth() const { return m_nWaitDepth; }
 
 private:
-    int ShowMessageBox(const QString& text, int style, const QString& caption);
+    // A worker's message box, waiting for its answer.
+    struct CQuestion
+    {
+        bool m_bAnswered = false;
+        int m_nAnswer = IDCANCEL;
+    };
+    void Answer(CQuestion& question, int answer);
+    int ExecMessageBox(const QString& text, int style, const QString& caption);
     bool OnGuiThread() const;
 
     QPointer<CMainFrame> m_pFrame;
     int m_nWaitDepth = 0; // GUI thread only
+    std::mutex m_questionLock;
+    std::condition_variable m_questionAnswered;
+    std::vector<std::shared_ptr<CQuestion>> m_questions;
+    std::atomic<bool> m_bAbandoned{false};
 };

@@ -6,6 +6,7 @@
 #include "uilistview.h"
 #include "uitreeview.h"
 #include "veskdoc.h"
+#include "devicename.h"
 #include "vqcomm.h"
 
 #include <QAction>
@@ -409,7 +410,7 @@ void CMainFrame::ClearViews()
     if (m_pTreeView)
         m_pTreeView->ClearTree();
     if (m_pListView)
-        m_pListView->ClearList();
+        m_pListView->ClearFolder();
     UpdateCommandUI();
 }
 
@@ -465,7 +466,7 @@ void CMainFrame::UpdateCommandUI()
     Action(ID_DELETE_ITEM)->setEnabled(connected && treeActive);
     Action(ID_RENAME_ITEM)->setEnabled(connected && treeActive);
     Action(ID_REFRESH)->setEnabled(connected);
-    Action(ID_UP_ONE_LEVEL)->setEnabled(connected && !folder.isEmpty() && folder != ROOT_PATH);
+    Action(ID_UP_ONE_LEVEL)->setEnabled(connected && !folder.isEmpty() && folder != DEVICE_ROOT_PATH);
 
     switch (m_pListView->GetViewMode()) {
     case CUiListView::VIEW_LARGE_ICONS:

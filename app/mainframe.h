@@ -31,7 +31,6 @@ class CMainFrame final : public QMainWindow
 
 public:
     static constexpr int STATUS_PANE_MIN_WIDTH = 80;
-    static inline const QString ROOT_PATH = QStringLiteral("/F0:/");
 
     // Placed from `pSettings` at once; placement and the list's state go back
     // there when the window closes or is destroyed. Both must outlive the frame.

@@ -98,6 +98,8 @@ int CVeskApp::ExitInstance(int exitCode)
         return exitCode;
     m_bExited = true;
 
+    // No worker may outlive the window it reports to.
+    m_pComm->EndTransfers();
     // The window records its placement as it goes.
     if (m_pHost)
         m_pHost->SetMainFrame(nullptr);
@@ -144,8 +146,8 @@ void CVeskApp::StartDemo()
     options.seed = true;
     if (!m_pSim->Start(options)) {
         m_pHost->Beep();
-        m_pHost->MessageBox(u"Cannot start the demo generator: %1"_s.arg(m_pSim->ErrorString()),
-                            MB_OK | MB_ICONSTOP);
+        m_pHost->ShowMessageBox(u"Cannot start the demo generator: %1"_s.arg(m_pSim->ErrorString()),
+                                MB_OK | MB_ICONSTOP);
         m_pSim.reset();
         return;
     }

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-int CBenchHost::MessageBox(const QString& text, int style, const QString& caption)
+int CBenchHost::ShowMessageBox(const QString& text, int style, const QString& caption)
 {
     Q_UNUSED(style);
     ++m_messages;

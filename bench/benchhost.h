@@ -6,7 +6,7 @@
 class CBenchHost final : public CLinkHost
 {
 public:
-    int MessageBox(const QString& text, int style, const QString& caption = QString()) override;
+    int ShowMessageBox(const QString& text, int style, const QString& caption = QString()) override;
     void Beep() override {}
     void BeginWaitCursor() override {}
     void EndWaitCursor() override {}

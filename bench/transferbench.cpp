@@ -125,7 +125,7 @@ private:
 class CBenchHost final : public CLinkHost
 {
 public:
-    int MessageBox(const QString& text, int, const QString&) override
+    int ShowMessageBox(const QString& text, int, const QString&) override
     {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         ++m_messages;

@@ -32,7 +32,7 @@ CConsoleHost::CConsoleHost(QIODevice* out, QIODevice* err, QIODevice* in)
 
 CConsoleHost::~CConsoleHost() = default;
 
-int CConsoleHost::MessageBox(const QString& text, int style, const QString& caption)
+int CConsoleHost::ShowMessageBox(const QString& text, int style, const QString& caption)
 {
     Q_UNUSED(caption);
     if ((style & MB_BUTTONMASK) == MB_OKCANCEL)

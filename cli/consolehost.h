@@ -34,7 +34,7 @@ public:
     void SetQuiet(bool quiet) { m_quiet = quiet; }
     bool IsQuiet() const { return m_quiet; }
 
-    int MessageBox(const QString& text, int style, const QString& caption = QString()) override;
+    int ShowMessageBox(const QString& text, int style, const QString& caption = QString()) override;
     void Beep() override {}
     void BeginWaitCursor() override {}
     void EndWaitCursor() override {}

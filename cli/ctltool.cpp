@@ -31,25 +31,6 @@ const QString NEW_FOLDER_HERE_TEXT = u"Cannot create a new folder in this place.
 const QString REMOVE_FOLDER_TEXT = u"Cannot remove this folder."_s;
 const QString ROOT_TARGET_TEXT = u"Nothing can be placed directly in \"/F0:/\"."_s;
 
-// The leading integer of an error-queue entry ("-256,\"File name not found\"").
-bool QueueCode(QStringView line, int& code)
-{
-    qsizetype pos = 0;
-    while (pos < line.size() && line[pos] == u' ')
-        ++pos;
-    const qsizetype start = pos;
-    if (pos < line.size() && (line[pos] == u'-' || line[pos] == u'+'))
-        ++pos;
-    const qsizetype digits = pos;
-    while (pos < line.size() && line[pos].isDigit())
-        ++pos;
-    if (pos == digits)
-        return false;
-    bool ok = false;
-    code = line.sliced(start, pos - start).toInt(&ok);
-    return ok;
-}
-
 QString SizeLine(const QString& label, double bytes)
 {
     return u"%1 %2 %3"_s.arg(label, QString::number(qint64(bytes)), CVQComm::FormatSize(bytes));
@@ -177,27 +158,23 @@ int CCtlTool::Refuse(const QString& text)
 
 bool CCtlTool::ReadErrorQueue(QStringList& errors, QString* last)
 {
-    for (int i = 0; i < MAX_QUEUE_READS; ++i) {
-        if (!m_pComm->SendCommand(u"stat:que:next?"_s))
-            return false;
-        const QString line = m_pComm->ReadReply();
-        if (line.isEmpty()) {
-            // A failed receive has been reported; an empty line is no answer either.
-            if (m_host.ErrorCount() == 0)
-                Refuse(u"No answer from the error queue."_s);
-            return false;
-        }
-        int code = 0;
-        if (!QueueCode(line, code)) {
-            Refuse(u"Unreadable error queue entry : \""_s + line + u'"');
-            return false;
-        }
-        if (code == 0) {
-            if (last)
-                *last = line;
-            return true;
-        }
-        errors.append(line);
+    const int errorsBefore = m_host.ErrorCount();
+    QString end;
+    switch (m_pComm->ReadErrorQueue(errors, &end)) {
+    case CVQComm::QueueEnd::Clear:
+        if (last)
+            *last = end;
+        return true;
+    case CVQComm::QueueEnd::NoReply:
+        // A failed receive has been reported; an empty line is no answer either.
+        if (m_host.ErrorCount() == errorsBefore)
+            Refuse(u"No answer from the error queue."_s);
+        return false;
+    case CVQComm::QueueEnd::Unreadable:
+        Refuse(u"Unreadable error queue entry : \""_s + end + u'"');
+        return false;
+    case CVQComm::QueueEnd::TooLong:
+        break;
     }
     Refuse(u"The error queue did not end after %1 entries."_s.arg(MAX_QUEUE_READS));
     return false;
@@ -255,8 +232,8 @@ bool CCtlTool::ReadListing(const QString& folder, Listing& listing)
         Refuse(u"Unreadable catalog reply : \""_s + reply + u'"');
         return false;
     }
-    // Each entry has its name in quotes; a listing that ended early is not the folder.
-    if (listing.entries.size() != reply.count(u'"') / 2) {
+    // A listing that ended early is not the folder.
+    if (m_pComm->CatalogCutShort()) {
         Refuse(u"Unreadable catalog entry in the reply : \""_s + reply + u'"');
         return false;
     }
@@ -296,7 +273,7 @@ int CCtlTool::RequireEntry(const QString& path, CFileInfo* entry)
     case Found::Failed:
         return CTL_FAILED;
     case Found::No:
-        return Refuse(PathMessage(LoadString(IDS_FILE_NOT_FOUND), path));
+        return Refuse(PathMessage(LoadStringResource(IDS_FILE_NOT_FOUND), path));
     case Found::Yes:
         break;
     }
@@ -378,9 +355,7 @@ int CCtlTool::CmdMkdir()
     case Found::No:
         break;
     }
-    if (!m_pComm->MakeFolder(path))
-        return CTL_FAILED;
-    return CheckErrorQueue();
+    return m_pComm->MakeFolder(path) ? CTL_OK : CTL_FAILED;
 }
 
 int CCtlTool::CmdRmdir()
@@ -395,9 +370,7 @@ int CCtlTool::CmdRmdir()
         return Refuse(PathMessage(u"Not a folder"_s, path));
     if (!m_pComm->IsFolderEmpty(path))
         return Refuse(PathMessage(u"Folder not empty"_s, path));
-    if (!m_pComm->RemoveFolder(path))
-        return CTL_FAILED;
-    return CheckErrorQueue();
+    return m_pComm->RemoveFolder(path) ? CTL_OK : CTL_FAILED;
 }
 
 int CCtlTool::CmdRm()
@@ -416,12 +389,8 @@ int CCtlTool::CmdRm()
             // "mmem:del:all" empties the folder and keeps it.
             if (!m_pComm->DeleteAll(path))
                 return CTL_FAILED;
-            if (CheckErrorQueue() != CTL_OK)
-                return CTL_FAILED;
         }
         if (!m_pComm->DeleteEntry(path))
-            return CTL_FAILED;
-        if (CheckErrorQueue() != CTL_OK)
             return CTL_FAILED;
     }
     return CTL_OK;
@@ -432,7 +401,7 @@ int CCtlTool::CmdMoveCopy(bool copy)
     const QString source = ToDevicePath(m_args.Arguments().at(0));
     QString target = ToDevicePath(m_args.Arguments().at(1));
     if (IsDeviceRoot(source) || (!copy && IsFixedDeviceFolder(source)))
-        return Refuse(LoadString(IDS_CANNOT_RENAME_FOLDER));
+        return Refuse(LoadStringResource(IDS_CANNOT_RENAME_FOLDER));
     if (const int result = RequireEntry(source); result != CTL_OK)
         return result;
     // Into an existing folder under the entry's own name, else to the new path.
@@ -450,10 +419,8 @@ int CCtlTool::CmdMoveCopy(bool copy)
         return Refuse(NAME_EXISTS_TEXT);
     if (!m_pComm->CheckNewName(DeviceName(target)))
         return CTL_FAILED;
-    const int sent = copy ? m_pComm->CopyEntry(source, target) : m_pComm->MoveEntry(source, target);
-    if (!sent)
-        return CTL_FAILED;
-    return CheckErrorQueue();
+    const int done = copy ? m_pComm->CopyEntry(source, target) : m_pComm->MoveEntry(source, target);
+    return done ? CTL_OK : CTL_FAILED;
 }
 
 int CCtlTool::CmdErrors()
@@ -592,7 +559,7 @@ int CCtlTool::CmdGet()
         case Found::Failed:
             return CTL_FAILED;
         case Found::No:
-            return Refuse(PathMessage(LoadString(IDS_FILE_NOT_FOUND), path));
+            return Refuse(PathMessage(LoadStringResource(IDS_FILE_NOT_FOUND), path));
         case Found::Yes:
             break;
         }

@@ -46,9 +46,6 @@ public:
     // The generator address the desktop program has stored, else its default.
     static QString StoredHost();
 
-    // Reads at most this many error-queue entries before giving up.
-    static constexpr int MAX_QUEUE_READS = 100;
-
 private:
     struct Listing
     {

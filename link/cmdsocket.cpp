@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QHostAddress>
+#include <QHostInfo>
 #include <QTcpSocket>
 
 #include <algorithm>
@@ -11,7 +12,13 @@
 #ifdef Q_OS_WIN
 #include <winsock2.h>
 #else
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -30,6 +37,142 @@ public:
 private:
     std::atomic<bool>& m_flag;
 };
+// The handshake is made on a descriptor of our own and the socket is handed
+// to Qt once connected: Qt gives a handshake up when one of its own waits
+// times out, and has no descriptor to wait on before then.
+#ifdef Q_OS_WIN
+using NativeSocket = SOCKET;
+constexpr NativeSocket kNoSocket = INVALID_SOCKET;
+void CloseNative(NativeSocket fd)
+{
+    ::closesocket(fd);
+}
+int NativeError()
+{
+    return ::WSAGetLastError(); // numbered as our codes are
+}
+#else
+using NativeSocket = int;
+constexpr NativeSocket kNoSocket = -1;
+void CloseNative(NativeSocket fd)
+{
+    ::close(fd);
+}
+int ErrorCodeOf(int error)
+{
+    switch (error) {
+    case ECONNREFUSED:
+        return SE_CONNREFUSED;
+    case ETIMEDOUT:
+        return SE_TIMEDOUT;
+    case ECONNRESET:
+        return SE_CONNRESET;
+    case ECONNABORTED:
+        return SE_CONNABORTED;
+    case ENETDOWN:
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+        return SE_NETDOWN;
+    case EACCES:
+    case EPERM:
+        return SE_ACCES;
+    case ENOBUFS:
+    case EMFILE:
+    case ENFILE:
+        return SE_NOBUFS;
+    default:
+        return SE_NONE;
+    }
+}
+int NativeError()
+{
+    return ErrorCodeOf(errno);
+}
+#endif
+
+// Starts a handshake to an IPv4 address without waiting for it.
+NativeSocket StartConnect(const QHostAddress& address, quint16 port, int& code)
+{
+    NativeSocket fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd == kNoSocket) {
+        code = NativeError();
+        return kNoSocket;
+    }
+#ifdef Q_OS_WIN
+    u_long nonBlocking = 1;
+    const bool ready = ::ioctlsocket(fd, FIONBIO, &nonBlocking) == 0;
+#else
+    const bool ready =
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC) == 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) == 0;
+#endif
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(address.toIPv4Address());
+    if (!ready) {
+        code = NativeError();
+        CloseNative(fd);
+        return kNoSocket;
+    }
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+#ifdef Q_OS_WIN
+        const bool pending = ::WSAGetLastError() == WSAEWOULDBLOCK;
+#else
+        const bool pending = errno == EINPROGRESS || errno == EINTR;
+#endif
+        if (!pending) {
+            code = NativeError();
+            CloseNative(fd);
+            return kNoSocket;
+        }
+    }
+    return fd;
+}
+
+// Waits up to `ms` for the handshake: 1 when it has ended (either way), 0
+// when the time is up, -1 on failure. The wait sleeps in the kernel.
+int WaitHandshake(NativeSocket fd, int ms)
+{
+#ifdef Q_OS_WIN
+    WSAPOLLFD entry{};
+    entry.fd = fd;
+    entry.events = POLLWRNORM;
+    const int n = ::WSAPoll(&entry, 1, ms);
+#else
+    pollfd entry{};
+    entry.fd = fd;
+    entry.events = POLLOUT;
+    int n = 0;
+    do {
+        n = ::poll(&entry, 1, ms);
+    } while (n < 0 && errno == EINTR);
+#endif
+    return n < 0 ? -1 : (n > 0 ? 1 : 0);
+}
+
+// The outcome of an ended handshake: true when connected, else false with
+// the code of the failure.
+bool HandshakeSucceeded(NativeSocket fd, int& code)
+{
+    int error = 0;
+#ifdef Q_OS_WIN
+    int len = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len) != 0) {
+        code = NativeError();
+        return false;
+    }
+    code = error;
+#else
+    socklen_t len = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) {
+        code = NativeError();
+        return false;
+    }
+    code = ErrorCodeOf(error);
+#endif
+    return error == 0;
+}
+
 } // namespace
 
 CCmdSocket::CCmdSocket() = default;
@@ -46,33 +189,56 @@ bool CCmdSocket::Connect(const QString& host, quint16 port, int timeoutMs)
     m_shutdown = false;
     m_cancelWait = false;
 
-    QHostAddress address;
-    if (address.setAddress(host) && address.protocol() == QAbstractSocket::IPv4Protocol)
-        m_socket->connectToHost(address, port);
-    else
-        m_socket->connectToHost(host, port);
-
     CWaitScope scope(m_inWait);
     QElapsedTimer timer;
     timer.start();
-    while (m_socket->state() != QAbstractSocket::ConnectedState) {
+    const auto fail = [this](int code) {
+        SetLastSocketError(code);
+        Close();
+        return false;
+    };
+
+    QHostAddress address;
+    if (!address.setAddress(host) || address.protocol() != QAbstractSocket::IPv4Protocol) {
+        // Only a hand-edited setting names a host; its look-up is the system's own.
+        const QHostInfo info = QHostInfo::fromName(host);
+        const QList<QHostAddress> addresses = info.addresses();
+        const auto ipv4 = std::find_if(addresses.cbegin(), addresses.cend(), [](const QHostAddress& a) {
+            return a.protocol() == QAbstractSocket::IPv4Protocol;
+        });
+        if (ipv4 == addresses.cend())
+            return fail(SE_HOST_NOT_FOUND);
+        address = *ipv4;
+    }
+    int code = SE_NONE;
+    const NativeSocket fd = StartConnect(address, port, code);
+    if (fd == kNoSocket)
+        return fail(code);
+    for (;;) {
         if (m_shutdown || m_cancelWait.exchange(false)) {
-            SetLastSocketError(SE_INTR);
-            Close();
-            return false;
+            CloseNative(fd);
+            return fail(SE_INTR);
         }
         const int left = timeoutMs - static_cast<int>(timer.elapsed());
         if (left <= 0) {
-            SetLastSocketError(SE_TIMEDOUT);
-            Close();
-            return false;
+            CloseNative(fd);
+            return fail(SE_TIMEDOUT);
         }
-        if (!m_socket->waitForConnected(std::min(left, kSliceMs)) &&
-            m_socket->error() != QAbstractSocket::SocketTimeoutError) {
-            SetLastSocketError(SocketErrorCode(m_socket->error()));
-            Close();
-            return false;
+        const int ended = WaitHandshake(fd, std::min(left, kSliceMs));
+        if (ended == 0)
+            continue;
+        if (ended < 0)
+            code = NativeError();
+        if (ended < 0 || !HandshakeSucceeded(fd, code)) {
+            CloseNative(fd);
+            return fail(code);
         }
+        break;
+    }
+    // The socket now belongs to Qt, which closes it.
+    if (!m_socket->setSocketDescriptor(static_cast<qintptr>(fd))) {
+        CloseNative(fd);
+        return fail(SocketErrorCode(m_socket->error()));
     }
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_descriptor = m_socket->socketDescriptor();
@@ -207,9 +373,19 @@ void CCmdSocket::Compact()
 bool CCmdSocket::ReadLine(QByteArray& line, int idleMs)
 {
     line.clear();
+    QElapsedTimer timer;
+    timer.start();
+    qint64 received = 0;
     for (;;) {
         const qsizetype lf = m_buffer.indexOf('\n', m_bufferPos);
         const qsizetype end = lf < 0 ? m_buffer.size() : lf;
+        received += end - m_bufferPos;
+        // A line longer than any honest reply is a broken peer, not a reply.
+        if (received > m_nLineMaxBytes) {
+            m_bufferPos = end;
+            SetLastSocketError(SE_CONNABORTED);
+            return false;
+        }
         const char* p = m_buffer.constData();
         for (qsizetype i = m_bufferPos; i < end; ++i) {
             if (p[i] != '\r' && p[i] != '\0')
@@ -220,8 +396,20 @@ bool CCmdSocket::ReadLine(QByteArray& line, int idleMs)
             return true;
         }
         m_bufferPos = m_buffer.size();
-        if (!Fill(idleMs))
+        // A peer that keeps a line alive byte by byte must not hold the caller
+        // for ever: the whole line has a bound that grows with what arrived.
+        const qint64 allowed = m_nLineBaseMs + received * 1000 / REPLY_LINE_MIN_RATE;
+        const qint64 left = allowed - timer.elapsed();
+        if (left <= 0) {
+            SetLastSocketError(SE_CONNABORTED);
             return false;
+        }
+        if (!Fill(static_cast<int>(std::min<qint64>(idleMs, left)))) {
+            // Silence up to the line's own bound is the bound's failure.
+            if (LastSocketError() == SE_TIMEDOUT && left < idleMs)
+                SetLastSocketError(SE_CONNABORTED);
+            return false;
+        }
     }
 }
 

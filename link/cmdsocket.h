@@ -8,6 +8,15 @@
 
 class QTcpSocket;
 
+// Bounds of one reply line on the command channel. No honest reply comes near
+// them: a catalog of 100,000 entries is about 3 MB, one of 2.7 million about
+// 80 MB. Past a bound the read fails as a broken connection does.
+inline constexpr qint64 REPLY_LINE_MAX_BYTES = 128LL * 1024 * 1024;
+// A line may take this long, plus one second for every REPLY_LINE_MIN_RATE
+// bytes that have arrived of it.
+inline constexpr qint64 REPLY_LINE_BASE_MS = 20000;
+inline constexpr qint64 REPLY_LINE_MIN_RATE = 64 * 1024;
+
 // A blocking TCP client socket. Every wait is bounded: it ends when data
 // moves, when nothing has moved for the given idle time, or when another
 // thread cancels it (CancelWait, Shutdown), within about 50 ms.
@@ -34,13 +43,21 @@ public:
     bool Send(const QByteArray& bytes, int idleMs) { return Send(bytes.constData(), bytes.size(), idleMs); }
 
     // Reads one line ended by LF; the LF is not part of it, CR and NUL bytes
-    // are dropped. Bytes after the LF stay for the next read.
+    // are dropped. Bytes after the LF stay for the next read. Fails after
+    // `idleMs` of silence, and past the bounds of a reply line (above).
     bool ReadLine(QByteArray& line, int idleMs);
     // Reads what has arrived, at most `max` bytes, waiting for at least one.
     // Returns the count, 0 when the peer has closed the connection, -1 on failure.
     qint64 Receive(char* data, qint64 max, int idleMs);
     // Reads exactly `size` bytes.
     bool ReceiveExactly(char* data, qint64 size, int idleMs);
+
+    // The bounds of a reply line; the defaults above are the real ones.
+    void SetLineLimits(qint64 baseMs, qint64 maxBytes)
+    {
+        m_nLineBaseMs = baseMs;
+        m_nLineMaxBytes = maxBytes;
+    }
 
     // Ends a wait in progress as failed (SE_INTR); does nothing when none is.
     void CancelWait();
@@ -61,4 +78,6 @@ private:
     std::atomic<bool> m_cancelWait{false};
     std::atomic<bool> m_shutdown{false};
     std::atomic<qintptr> m_descriptor{-1};
+    qint64 m_nLineBaseMs = REPLY_LINE_BASE_MS;
+    qint64 m_nLineMaxBytes = REPLY_LINE_MAX_BYTES;
 };

@@ -6,8 +6,10 @@ bool IsWireSafePath(QStringView path)
 {
     for (const QChar c : path) {
         const char16_t u = c.unicode();
-        // C0 and C1 controls, DEL, and anything beyond one Latin-1 byte.
-        if (u == u'"' || u < 0x20 || (u >= 0x7F && u <= 0x9F) || u > 0xFF)
+        // What would end the argument or the line, and what one Latin-1 byte
+        // cannot carry. Bytes 0x7F to 0xFF travel as they are: every name a
+        // listing delivered can be named again.
+        if (u == u'"' || u < 0x20 || u > 0xFF)
             return false;
     }
     return true;
@@ -20,7 +22,9 @@ bool IsValidNewName(QStringView name)
     if (!IsWireSafePath(name))
         return false;
     for (const QChar c : name) {
-        if (c == u',' || c == u'/' || c == u'\\')
+        // DEL and the C1 controls have no business in a new name either.
+        const char16_t u = c.unicode();
+        if (c == u',' || c == u'/' || c == u'\\' || (u >= 0x7F && u <= 0x9F))
             return false;
     }
     return true;

@@ -9,7 +9,7 @@ class CDownloadFile
 public:
     CDownloadFile() = default;
 
-    // Stores the PC path (native separators). When a separator follows the
+    // Stores the PC path ("\\" or "/" on Windows, "/" elsewhere). When a separator follows the
     // first character, the name becomes the text after the last separator and
     // 1 is returned; otherwise the name is left as it was and 0 is returned.
     int SetPath(const QString& path);

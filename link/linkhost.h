@@ -7,23 +7,39 @@ class CProgressSink;
 enum FileKind : int;
 
 // Message box styles and answers, with the values the program has always used.
-enum : int
-{
-    MB_OK = 0x0000,
-    MB_OKCANCEL = 0x0001,
-    MB_ICONSTOP = 0x0010,
-    MB_ICONQUESTION = 0x0020,
-    MB_ICONWARNING = 0x0030,
-    MB_ICONINFORMATION = 0x0040,
-    MB_BUTTONMASK = 0x000F,
-    MB_ICONMASK = 0x00F0,
-};
-
-enum : int
-{
-    IDOK = 1,
-    IDCANCEL = 2,
-};
+// They are the values of the Windows headers, which define most of these names
+// as macros: where those came first, theirs stand in for ours.
+#ifndef MB_OK
+inline constexpr int MB_OK = 0x0000;
+#endif
+#ifndef MB_OKCANCEL
+inline constexpr int MB_OKCANCEL = 0x0001;
+#endif
+#ifndef MB_ICONSTOP
+inline constexpr int MB_ICONSTOP = 0x0010;
+#endif
+#ifndef MB_ICONQUESTION
+inline constexpr int MB_ICONQUESTION = 0x0020;
+#endif
+#ifndef MB_ICONWARNING
+inline constexpr int MB_ICONWARNING = 0x0030;
+#endif
+#ifndef MB_ICONINFORMATION
+inline constexpr int MB_ICONINFORMATION = 0x0040;
+#endif
+#ifndef MB_ICONMASK
+inline constexpr int MB_ICONMASK = 0x00F0;
+#endif
+inline constexpr int MB_BUTTONMASK = 0x000F;
+#ifndef IDOK
+inline constexpr int IDOK = 1;
+#endif
+#ifndef IDCANCEL
+inline constexpr int IDCANCEL = 2;
+#endif
+static_assert(MB_OK == 0 && MB_OKCANCEL == 1 && MB_ICONSTOP == 0x10 && MB_ICONQUESTION == 0x20 &&
+              MB_ICONWARNING == 0x30 && MB_ICONINFORMATION == 0x40 && MB_ICONMASK == 0xF0 && IDOK == 1 &&
+              IDCANCEL == 2);
 
 // Everything the device link needs from whoever runs it: the desktop program,
 // the command-line tool or a test. The link never touches widgets itself.
@@ -35,7 +51,7 @@ public:
     // Shows a message box captioned with the application title (or `caption`
     // when given) and returns IDOK or IDCANCEL. May be called from a transfer
     // worker thread; the call then waits until the user has answered.
-    virtual int MessageBox(const QString& text, int style, const QString& caption = QString()) = 0;
+    virtual int ShowMessageBox(const QString& text, int style, const QString& caption = QString()) = 0;
     // The system's error sound.
     virtual void Beep() = 0;
     // Nested calls: the cursor is restored when the last End matches the first Begin.
@@ -65,6 +81,11 @@ public:
     virtual QString ListFolder() { return QString(); }
     // 1 when the file list holds an item of this name (whole name, case ignored).
     virtual int ListHasItem(const QString& /*name*/) { return 0; }
+
+    // The program is closing: every question a worker has asked and not yet
+    // had answered, and every later one, is answered IDCANCEL without being
+    // shown, so that the worker ends and can be joined.
+    virtual void AbandonQuestions() {}
 };
 
 // Shows the wait cursor for as long as it lives.

@@ -2,7 +2,7 @@
 
 using namespace Qt::StringLiterals;
 
-QString LoadString(int id)
+QString LoadStringResource(int id)
 {
     switch (id) {
     case IDS_SOCKETS_INIT_FAILED:

@@ -16,10 +16,19 @@ CVQComm::CVQComm(CLinkHost* host) : m_pHost(host), m_socket(std::make_unique<CCm
 // cancelled and waited for.
 CVQComm::~CVQComm()
 {
-    if (IsTransferRunning()) {
-        CancelTransfer();
-        JoinTransferThread();
-    }
+    EndTransfers();
+}
+
+void CVQComm::EndTransfers()
+{
+    if (!m_worker.joinable())
+        return;
+    // A worker may be waiting for an answer to a message box: the host
+    // answers it, unseen, so that the wait ends.
+    if (m_pHost)
+        m_pHost->AbandonQuestions();
+    CancelTransfer();
+    JoinTransferThread();
 }
 
 int CVQComm::Connect()
@@ -27,13 +36,24 @@ int CVQComm::Connect()
     if (m_connected)
         return 1;
     CWaitCursor wait(m_pHost);
+    if (!OpenChannel())
+        return 0;
+    m_connected = 1;
+    return 1;
+}
+
+int CVQComm::OpenChannel()
+{
+    m_bReopen = false;
     if (!m_socket->Connect(m_host, m_port, CONNECT_TIMEOUT_MS)) {
         m_socket->Close();
+        m_connected = 0;
         ShowError(u"Cannot connect to \""_s + m_host + u'"');
         ClearViews();
         return 0;
     }
-    m_connected = 1;
+    // Whatever the generator queued before is nothing this connection did.
+    m_bQueueUnread = true;
     return 1;
 }
 
@@ -41,6 +61,7 @@ int CVQComm::Disconnect()
 {
     m_socket->Close();
     m_connected = 0;
+    m_bReopen = false;
     QThread::msleep(static_cast<unsigned long>(ScaledDelay(DISCONNECT_PAUSE_MS)));
     return 1;
 }
@@ -54,6 +75,15 @@ int CVQComm::SendRaw(const QByteArray& bytes)
 {
     if (!m_connected)
         return 0;
+    // A reply that failed may still be on its way on the old connection: it
+    // must never be read as the answer to this command.
+    if (m_bReopen) {
+        CWaitCursor wait(m_pHost);
+        if (!OpenChannel())
+            return 0;
+    }
+    if (bytes != ERROR_QUEUE_QUERY_LINE)
+        m_bQueueUnread = true;
     if (m_socket->Send(bytes, CONNECT_TIMEOUT_MS))
         return 1;
     ReportSocketError();
@@ -64,12 +94,15 @@ int CVQComm::SendRaw(const QByteArray& bytes)
 const QString& CVQComm::ReadReply()
 {
     g_replyLine.clear();
-    if (!m_connected)
+    if (!m_connected || m_bReopen)
         return g_replyLine;
     QByteArray line;
     if (!m_socket->ReadLine(line, REPLY_WATCHDOG_MS)) {
-        // The link stays marked connected; the next send will tell.
+        // The link stays marked connected; the next command opens a fresh
+        // channel, so that nothing of this reply can arrive as another's.
         ReportSocketError();
+        m_socket->Close();
+        m_bReopen = true;
         g_replyLine.clear();
         return g_replyLine;
     }
@@ -92,12 +125,12 @@ int CVQComm::ShowError(const QString& text, int style)
     if (!m_pHost)
         return (style & MB_BUTTONMASK) == MB_OKCANCEL ? IDCANCEL : IDOK;
     m_pHost->Beep();
-    return m_pHost->MessageBox(text, style);
+    return m_pHost->ShowMessageBox(text, style);
 }
 
 int CVQComm::ShowErrorId(int id, int style)
 {
-    return ShowError(LoadString(id), style);
+    return ShowError(LoadStringResource(id), style);
 }
 
 void CVQComm::ClearViews()

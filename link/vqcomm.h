@@ -28,13 +28,20 @@ inline constexpr int REPLY_WATCHDOG_MS = 2000;
 inline constexpr int CONNECT_TIMEOUT_MS = 5000;
 // Disconnect pauses this long after closing the socket.
 inline constexpr int DISCONNECT_PAUSE_MS = 100;
+// The error-queue query as it goes on the wire.
+inline constexpr char ERROR_QUEUE_QUERY_LINE[] = "stat:que:next?\r\n";
+// A reading of the error queue gives up after this many entries.
+inline constexpr int MAX_QUEUE_READS = 100;
+// Entries read that belonged to nothing the user did are kept for the error
+// list, the newest this many.
+inline constexpr int MAX_KEPT_ERRORS = 1000;
 
 // The line ReadReply read last (CR and NUL dropped, LF removed).
 extern QString g_replyLine;
 
 // Catalog state shared by every reader of a catalog (always the GUI thread).
-extern QString g_catalogText;   // the reply not yet consumed
-extern qsizetype g_catalogPos;  // cursor into g_catalogText: the unconsumed part starts here
+extern QString g_catalogText;  // the reply not yet consumed
+extern qsizetype g_catalogPos; // cursor into g_catalogText: the unconsumed part starts here
 extern double g_catalogUsed;
 extern double g_catalogFree;
 extern int g_catalogCount;
@@ -91,10 +98,43 @@ public:
     void ClearViews();
     int QueryIdentity();
 
+    // --- error queue ---
+    enum class QueueEnd
+    {
+        Clear,      // the code-0 entry came
+        Unreadable, // a line that does not start with a number ended the reading
+        NoReply,    // a send or receive failed, or the reply was empty
+        TooLong,    // MAX_QUEUE_READS entries and no end
+    };
+    // Reads "stat:que:next?" until the code-0 entry, an empty reply, a line
+    // that does not start with a number, or MAX_QUEUE_READS entries. The
+    // entries before the last line go to `entries`, the line that ended the
+    // reading to `last` (empty when there was none).
+    QueueEnd ReadErrorQueue(QStringList& entries, QString* last = nullptr);
+    // The code of a queue line, read as the C library reads an integer (no
+    // digits read as 0); `numeric` tells whether there were digits.
+    static int QueueCode(QStringView line, bool* numeric = nullptr);
+    // The generator's text of a queue line: the quoted part, else the line.
+    static QString QueueText(const QString& line);
+    // Entries read from the queue that belonged to no change of ours, oldest
+    // first; taking them empties the store.
+    QStringList TakeKeptErrors();
+    void KeepErrors(const QStringList& entries);
+    // Reads the queue, when something may have been queued since it was
+    // last read to its end, and keeps what it finds.
+    void DrainEarlierErrors();
+    // The queue entries of the last change the generator refused (one per
+    // line), empty when it took the last change.
+    const QString& LastRefusal() const { return m_strLastRefusal; }
+
     // --- catalog ---
     int ReadCatalog(const QString& path, CFileInfo& first);
     int NextCatalogEntry(CFileInfo& entry);
     void EndCatalog();
+    // 1 when the last listing ended at an entry it could not read (or one
+    // whose name never ended) rather than at the end of the reply; the
+    // entries before it were delivered.
+    int CatalogCutShort() const { return m_bCatalogCutShort ? 1 : 0; }
     static CFileInfo ParseCatalogEntry(QStringView text);
     QString QueryCatalogText(const QString& path);
     static QString FormatSize(double bytes);
@@ -109,6 +149,8 @@ public:
     }
 
     // --- remote file operations ---
+    // Each returns 0 after telling the user when the line could not be sent
+    // or the generator refused it (its error queue says so).
     int MakeFolder(const QString& path);
     int RemoveFolder(const QString& path);
     int DeleteAll(const QString& path);
@@ -154,9 +196,14 @@ public:
     // message or is about to). The chain calls it when a batch is over.
     void JoinTransferThread();
     int IsTransferRunning() const;
+    // The program is closing: a running worker is cancelled and waited for,
+    // its questions answered Cancel unseen. Its receivers (the file list,
+    // the progress display) may go once this has returned.
+    void EndTransfers();
 
     // Test and benchmark settings; the defaults are the real behaviour.
     void SetTransferIdleMs(int ms) { m_transferIdleMs = ms; }
+    void SetReplyLineLimits(qint64 baseMs, qint64 maxBytes) { m_socket->SetLineLimits(baseMs, maxBytes); }
     // Scales every fixed pause of a batch (chain waits, the pause after a
     // closed connection, the upload's pacing) for fast tests; 1 is real time.
     void SetDelayScale(double scale) { m_delayScale = scale; }
@@ -210,6 +257,14 @@ private:
     double m_delayScale = 1.0;
 
 private:
+    // Opens the socket for an open channel; 0 after the connect message.
+    int OpenChannel();
+    // Sends one change after draining what was queued before, then reads the
+    // queue: 0 when the line was empty, could not be sent or was refused
+    // (the refusal shown with `subject`).
+    int SendChange(const QString& line, const QString& subject);
+    int CheckRefusal(const QString& subject);
+
     CLinkHost* m_pHost = nullptr;
     QString m_host;
     quint16 m_port = COMMAND_PORT;
@@ -217,4 +272,12 @@ private:
     double m_memoryUsed = 0.0;
     double m_memoryFree = 0.0;
     std::unique_ptr<CCmdSocket> m_socket;
+    // The reply of the last query failed: its bytes may still come, so the
+    // next command goes on a fresh connection.
+    bool m_bReopen = false;
+    // Something may have been queued since the queue was last read to its end.
+    bool m_bQueueUnread = true;
+    bool m_bCatalogCutShort = false;
+    QStringList m_keptErrors;
+    QString m_strLastRefusal;
 };

@@ -33,6 +33,7 @@ qint64 SaturatingAdd(qint64 a, qint64 b)
 
 int CVQComm::ReadCatalog(const QString& path, CFileInfo& first)
 {
+    m_bCatalogCutShort = false;
     if (!path.isEmpty()) {
         const QString quoted = QuotedPath(path);
         if (quoted.isEmpty())
@@ -84,6 +85,9 @@ int CVQComm::NextCatalogEntry(CFileInfo& entry)
         pos = open + 1;
     const qsizetype close = text.indexOf(u'"', pos);
     if (close < 0) {
+        // An entry whose name never ends is a reply cut short, not the end.
+        if (open >= 0)
+            m_bCatalogCutShort = true;
         EndCatalog();
         return 0;
     }
@@ -110,6 +114,7 @@ int CVQComm::NextCatalogEntry(CFileInfo& entry)
     CFileInfo info = ParseCatalogEntry(assembled);
     if (!info.IsValid()) {
         // The listing ends at an entry it cannot read, even when more follow.
+        m_bCatalogCutShort = true;
         EndCatalog();
         return 0;
     }

@@ -40,7 +40,7 @@ int CVQComm::StatPCFile(CDownloadFile& file)
 {
     const QFileInfo info(file.GetPath());
     if (!info.exists() || info.isDir()) {
-        ShowError(PathMessage(LoadString(IDS_FILE_NOT_FOUND), file.GetPath()));
+        ShowError(PathMessage(LoadStringResource(IDS_FILE_NOT_FOUND), file.GetPath()));
         return 0;
     }
     file.SetSize(info.size());
@@ -78,8 +78,8 @@ int CVQComm::PrepareDownload(const QStringList& pcPaths, const QString& targetFo
     for (const QString& path : pcPaths) {
         CDownloadFile file;
         if (!file.SetPath(path)) {
-            if (ShowError(PathMessage(LoadString(IDS_FILE_NOT_FOUND), path), MB_OKCANCEL | MB_ICONSTOP) ==
-                IDOK)
+            if (ShowError(PathMessage(LoadStringResource(IDS_FILE_NOT_FOUND), path),
+                          MB_OKCANCEL | MB_ICONSTOP) == IDOK)
                 continue;
             return stop();
         }
@@ -202,7 +202,7 @@ void CVQComm::DownloadThreadProc()
     // never leaves a block header without its data on the generator.
     QFile file(m_localPath);
     if (!file.open(QIODevice::ReadOnly)) {
-        ShowError(PathMessage(LoadString(IDS_FILE_NOT_OPEN), m_localPath));
+        ShowError(PathMessage(LoadStringResource(IDS_FILE_NOT_OPEN), m_localPath));
         // The batch ends here, without a refresh: nothing was sent.
         if (m_pWorkerSink)
             QCoreApplication::postEvent(m_pWorkerSink, new CLinkEvent(WM_TRANSFER_END, 0));

@@ -1,5 +1,6 @@
 // CVQComm: the single-command operations on the generator's file system, and
-// the one place where device paths become command arguments.
+// the one place where device paths become command arguments. Each change is
+// checked against the generator's error queue (vqcomm_errorqueue.cpp).
 
 #include "vqcomm.h"
 
@@ -54,45 +55,40 @@ QString TwoPathLine(CVQComm& comm, QLatin1StringView keyword, const QString& sou
     return keyword + u' ' + from + separator + to;
 }
 
-int SendLine(CVQComm& comm, const QString& line)
-{
-    return line.isEmpty() ? 0 : comm.SendCommand(line);
-}
-
 } // namespace
 
 int CVQComm::MakeFolder(const QString& path)
 {
-    return SendLine(*this, OnePathLine(*this, "mmem:mdir"_L1, path));
+    return SendChange(OnePathLine(*this, "mmem:mdir"_L1, path), path);
 }
 
 int CVQComm::RemoveFolder(const QString& path)
 {
-    return SendLine(*this, OnePathLine(*this, "mmem:rdir"_L1, path));
+    return SendChange(OnePathLine(*this, "mmem:rdir"_L1, path), path);
 }
 
 int CVQComm::DeleteAll(const QString& path)
 {
-    return SendLine(*this, OnePathLine(*this, "mmem:del:all"_L1, path));
+    return SendChange(OnePathLine(*this, "mmem:del:all"_L1, path), path);
 }
 
 int CVQComm::DeleteEntry(const QString& path)
 {
-    return SendLine(*this, OnePathLine(*this, "mmem:del"_L1, path));
+    return SendChange(OnePathLine(*this, "mmem:del"_L1, path), path);
 }
 
 int CVQComm::MoveEntry(const QString& source, const QString& destination)
 {
     if (source == destination)
         return 1;
-    return SendLine(*this, TwoPathLine(*this, "mmem:move"_L1, source, ","_L1, destination));
+    return SendChange(TwoPathLine(*this, "mmem:move"_L1, source, ","_L1, destination), source);
 }
 
 int CVQComm::CopyEntry(const QString& source, const QString& destination)
 {
     if (source == destination)
         return 1;
-    return SendLine(*this, TwoPathLine(*this, "mmem:copy"_L1, source, ", "_L1, destination));
+    return SendChange(TwoPathLine(*this, "mmem:copy"_L1, source, ", "_L1, destination), source);
 }
 
 int CVQComm::IsFolderEmpty(const QString& path)

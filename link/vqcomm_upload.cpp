@@ -94,7 +94,7 @@ int CVQComm::UploadFile(const QString& devicePath, const QString& pcPath, quint6
     const bool rooted = QDir::isAbsolutePath(pcPath);
 #endif
     if (!rooted) {
-        ShowError(PathMessage(LoadString(IDS_FILE_NOT_OPEN), pcPath));
+        ShowError(PathMessage(LoadStringResource(IDS_FILE_NOT_OPEN), pcPath));
         return 0;
     }
 
@@ -188,7 +188,7 @@ void CVQComm::UploadThreadProc()
         QSaveFile file(m_localPath);
         if (!file.open(QIODevice::WriteOnly)) {
             if (!g_transferCancelled)
-                ShowError(PathMessage(LoadString(IDS_FILE_NOT_OPEN), m_localPath));
+                ShowError(PathMessage(LoadStringResource(IDS_FILE_NOT_OPEN), m_localPath));
             return EndUploadThread(0);
         }
         if (outcome == TransferOutcome::None)

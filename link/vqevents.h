@@ -6,9 +6,14 @@
 
 // The messages of a transfer batch. Their numbers are fixed (1024 + n) and all
 // fall inside Qt's user event range.
+// WM_USER is a macro of the Windows headers, with the same value.
+#ifndef WM_USER
+inline constexpr int WM_USER = 0x0400;
+#endif
+static_assert(WM_USER == 1024);
+
 enum : int
 {
-    WM_USER = 1024,
     WM_TRANSFER_END = WM_USER + 10,
     WM_DOWNLOAD_NEXT = WM_USER + 13,
     WM_DOWNLOAD_DONE = WM_USER + 14,

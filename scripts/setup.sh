@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # Installs what building and testing VQ8 Comm needs on Debian 12.
 # Quick when everything is there: only missing packages are fetched.
+#   --packaging  also what building and checking the Debian package needs
 set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
           xvfb xauth)
+if [ "${1:-}" = --packaging ]; then
+    # dpkg-shlibdeps and file for the package's dependencies; validators of
+    # what it installs; man for its pages; systemd-analyze for the user unit.
+    packages+=(dpkg-dev file desktop-file-utils appstream man-db systemd)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

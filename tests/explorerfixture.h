@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filelistmodel.h"
+#include "linkfixture.h"
 #include "scriptedhost.h"
 #include "simserver.h"
 #include "uilistview.h"

@@ -4,7 +4,7 @@
 
 #include <QMutexLocker>
 
-int CScriptedHost::MessageBox(const QString& text, int style, const QString& caption)
+int CScriptedHost::ShowMessageBox(const QString& text, int style, const QString& caption)
 {
     QMutexLocker lock(&m_mutex);
     m_messages.append({text, style, caption});

@@ -23,7 +23,7 @@ public:
         QString caption;
     };
 
-    int MessageBox(const QString& text, int style, const QString& caption = QString()) override;
+    int ShowMessageBox(const QString& text, int style, const QString& caption = QString()) override;
     void Beep() override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;

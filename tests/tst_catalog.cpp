@@ -175,6 +175,12 @@ private Q_SLOTS:
         QCOMPARE(g_catalogFree, freeBytes);
         // The link's own pair is replaced only by two positive figures.
         QTEST(m_comm->MemoryUsed(), "linkUsed");
+        // A listing that ended on an entry it could not read says so; an
+        // empty folder or an unusable reply is not one cut short.
+        const QStringList cutShort = {u"bad size ends the listing"_s, u"bad first entry"_s,
+                                      u"empty name ends the listing"_s, u"unclosed name"_s};
+        QCOMPARE(m_comm->CatalogCutShort(),
+                 cutShort.contains(QString::fromLatin1(QTest::currentDataTag())) ? 1 : 0);
         // An unusable reply leaves nothing pending.
         CFileInfo entry;
         QCOMPARE(m_comm->NextCatalogEntry(entry), 0);

@@ -5,6 +5,7 @@
 #include "ctltool.h"
 #include "settingsnames.h"
 #include "simserver.h"
+#include "vqcomm.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -314,7 +315,7 @@ private Q_SLOTS:
                                           << u"Nothing can be placed directly in \"/F0:/\"."_s
                                           << QStringList{u"/F0:/USER/README.TXT"_s} << QStringList();
         QTest::newRow("mv into itself") << QStringList{u"mv"_s, u"USER/PROJECTS"_s, u"USER/PROJECTS/SUB"_s}
-                                        << 1 << u"generator error: -257,\"File name error\""_s
+                                        << 1 << u"File name error : \"/F0:/USER/PROJECTS\""_s
                                         << QStringList{u"/F0:/USER/PROJECTS"_s} << QStringList();
         QTest::newRow("mv missing source")
             << QStringList{u"mv"_s, u"USER/NOPE"_s, u"USER/X"_s} << 1 << u"File not found"_s << QStringList()
@@ -351,6 +352,15 @@ private Q_SLOTS:
         QCOMPARE(m_sim->ErrorQueue(), QStringList());
     }
 
+    // A listing cut short inside an entry is not an empty folder.
+    void cutShortListing()
+    {
+        m_sim->SetScriptedReply("mmem:cat?", "1000,2000,\"A.TXT\",TXT,5,\"B.TX\n", true);
+        const ToolRun run = RunOn({u"ls"_s, u"USER"_s});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(u"Unreadable catalog entry"_s), qPrintable(run.err));
+    }
+
     // An unsafe name never reaches the wire.
     void unsafeNameSendsNothing()
     {
@@ -367,7 +377,7 @@ private Q_SLOTS:
     {
         m_sim->SetCapacity(m_sim->Used() + 100);
         const ToolRun run = RunOn({u"cp"_s, u"USER/README.TXT"_s, u"USER/COPY.TXT"_s});
-        QCOMPARE(run.err, u"vq8ctl: generator error: -254,\"Media full\"\n"_s);
+        QCOMPARE(run.err, u"vq8ctl: Media full : \"/F0:/USER/README.TXT\"\n"_s);
         QCOMPARE(run.status, 1);
         QVERIFY(!m_sim->Exists(u"/F0:/USER/COPY.TXT"_s));
     }
@@ -410,7 +420,7 @@ private Q_SLOTS:
         const ToolRun run = RunOn({u"errors"_s});
         QCOMPARE(run.status, 1);
         QVERIFY2(run.err.contains(err), qPrintable(run.err));
-        QVERIFY(run.out.count(u'\n') <= CCtlTool::MAX_QUEUE_READS);
+        QVERIFY(run.out.count(u'\n') <= MAX_QUEUE_READS);
     }
 
     void unreachable()

@@ -186,12 +186,12 @@ private Q_SLOTS:
         CConsoleHost host(nullptr, &errBuffer, &in);
         host.SetAnswerPolicy(AnswerPolicy(policy));
         host.SetInputIsTerminal(terminal);
-        QCOMPARE(host.MessageBox(u"Continue ?"_s, MB_OKCANCEL | MB_ICONQUESTION), answer);
+        QCOMPARE(host.ShowMessageBox(u"Continue ?"_s, MB_OKCANCEL | MB_ICONQUESTION), answer);
         QCOMPARE(errBuffer.data(), err);
         // A question is not a failure; a stop message is.
         QCOMPARE(host.ErrorCount(), 0);
-        host.MessageBox(u"Broken"_s, MB_OK | MB_ICONSTOP);
-        host.MessageBox(u"Note"_s, MB_OK | MB_ICONINFORMATION);
+        host.ShowMessageBox(u"Broken"_s, MB_OK | MB_ICONSTOP);
+        host.ShowMessageBox(u"Note"_s, MB_OK | MB_ICONINFORMATION);
         QCOMPARE(host.ErrorCount(), 1);
     }
 };

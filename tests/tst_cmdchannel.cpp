@@ -4,10 +4,14 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <atomic>
+#include <ctime>
+#include <future>
 #include <thread>
 
 #ifdef Q_OS_LINUX
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -106,10 +110,17 @@ private Q_SLOTS:
         QCOMPARE(m_sim.ConnectionCount(), before);
     }
 
-    // A reply cut off by the peer fails with the peer's text; the link stays
-    // marked connected until a send fails, and then goes quiet.
-    void peerClosesMidReply()
+    // A failed reply is never read on: the next command goes on a fresh
+    // connection, or, when that cannot be made, fails as a connect does.
+    void failedReplyReopens_data()
     {
+        QTest::addColumn<bool>("reachable");
+        QTest::newRow("fresh connection") << true;
+        QTest::newRow("generator gone") << false;
+    }
+    void failedReplyReopens()
+    {
+        QFETCH(bool, reachable);
         vqsim::SimFaults faults;
         faults.closeMidReply = true;
         m_sim.SetFaults(faults);
@@ -121,11 +132,84 @@ private Q_SLOTS:
         QCOMPARE(m_comm->IsConnected(), 1);
 
         m_host.ClearMessages();
-        QCOMPARE(m_comm->SendCommand(u"*idn?"_s), 0);
-        QCOMPARE(m_host.Messages().size(), 1);
-        QCOMPARE(m_comm->IsConnected(), 0);
-        QCOMPARE(m_comm->SendCommand(u"*idn?"_s), 0);
-        QCOMPARE(m_host.Messages().size(), 1);
+        faults.closeMidReply = false;
+        faults.refuseConnections = !reachable;
+        m_sim.SetFaults(faults);
+        const int connections = m_sim.ConnectionCount();
+        const int cleared = m_host.ClearViewsCount();
+        QCOMPARE(m_comm->QueryIdentity(), reachable ? 1 : 0);
+        QCOMPARE(m_comm->IsConnected(), reachable ? 1 : 0);
+        QCOMPARE(m_sim.ConnectionCount(), connections + (reachable ? 1 : 0));
+        const QStringList expected =
+            reachable ? QStringList() : QStringList{u"Cannot connect to \"127.0.0.1\""_s};
+        QCOMPARE(m_host.MessageTexts(), expected);
+        QCOMPARE(m_host.ClearViewsCount(), cleared + (reachable ? 0 : 1));
+    }
+
+    // An answer that comes after the watchdog gave up on it is never taken
+    // as the answer to the next query.
+    void lateReplyIsNeverTakenForTheNext()
+    {
+        vqsim::SimFaults faults;
+        faults.replyDelayMs = REPLY_WATCHDOG_MS + 500;
+        m_sim.SetFaults(faults);
+        QVERIFY(m_comm->SendCommand(u"*idn?"_s));
+        QVERIFY(m_comm->ReadReply().isEmpty());
+        QCOMPARE(m_host.MessageTexts(), QStringList{u"Socket error."_s});
+        m_sim.SetFaults(vqsim::SimFaults());
+        QTest::qWait(700); // the late identity is on its way by now
+        m_host.ClearMessages();
+        QVERIFY(m_comm->SendCommand(u"mmem:cat?"_s));
+        const QString catalog = m_comm->ReadReply();
+        QVERIFY2(catalog.contains(u"\"USER/\""_s), qPrintable(catalog));
+        QCOMPARE(m_comm->QueryIdentity(), 1);
+        QCOMPARE(g_replyLine, u"VELTRANE,VQ820,0,5.60"_s);
+        QVERIFY(m_host.MessageTexts().isEmpty());
+    }
+
+    // A line kept alive byte by byte, or one that never ends, fails at the
+    // line's bounds as a broken connection does.
+    void replyLineBounds_data()
+    {
+        QTest::addColumn<int>("byteEveryMs");
+        QTest::addColumn<int>("chunk");
+        QTest::newRow("trickle past the time bound") << 200 << 1;
+        QTest::newRow("stream past the length bound") << 1 << 65536;
+    }
+    void replyLineBounds()
+    {
+        QFETCH(int, byteEveryMs);
+        QFETCH(int, chunk);
+        std::promise<quint16> listening;
+        std::atomic<bool> stop{false};
+        std::thread peer([&listening, &stop, byteEveryMs, chunk] {
+            QTcpServer server;
+            server.listen(QHostAddress::LocalHost, 0);
+            listening.set_value(server.serverPort());
+            if (!server.waitForNewConnection(5000))
+                return;
+            std::unique_ptr<QTcpSocket> socket(server.nextPendingConnection());
+            const QByteArray bytes(chunk, 'x');
+            while (!stop && socket->state() == QAbstractSocket::ConnectedState) {
+                socket->write(bytes);
+                socket->waitForBytesWritten(100);
+                std::this_thread::sleep_for(std::chrono::milliseconds(byteEveryMs));
+            }
+        });
+        const quint16 port = listening.get_future().get();
+        CVQComm comm(&m_host);
+        comm.SetHost(u"127.0.0.1"_s);
+        comm.SetPort(port);
+        comm.SetReplyLineLimits(1000, 4 * 1024 * 1024);
+        QCOMPARE(comm.Connect(), 1);
+        QVERIFY(comm.SendCommand(u"*idn?"_s));
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(comm.ReadReply().isEmpty());
+        stop = true;
+        peer.join();
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(m_host.MessageTexts(), QStringList{u"Connection aborted. (Timeout, etc...)"_s});
     }
 
     // A reply that never ends fails after the watchdog, not never.
@@ -209,12 +293,25 @@ private Q_SLOTS:
         QCOMPARE(m_host.MessageTexts(), QStringList{u"Cannot connect to \"no such host.invalid\""_s});
     }
 
-    // A peer that never completes the handshake: the connect gives up after
-    // its bound instead of the system's minutes.
-    void connectGivesUpWithinBound()
+    // A handshake that takes a second (the accept queue is full, so the
+    // first SYN is dropped and resent) still connects; one that never
+    // completes gives up after its bound, sleeping meanwhile; Cancel from
+    // another thread ends the wait at once.
+    void slowHandshake_data()
+    {
+        QTest::addColumn<int>("acceptAfterMs"); // -1: never
+        QTest::addColumn<int>("abortAfterMs");  // -1: never
+        QTest::addColumn<int>("result");
+        QTest::newRow("takes a second") << 300 << -1 << 1;
+        QTest::newRow("never completes") << -1 << -1 << 0;
+        QTest::newRow("cancelled") << -1 << 300 << 0;
+    }
+    void slowHandshake()
     {
 #ifdef Q_OS_LINUX
-        // A listener whose accept queue is full drops further handshakes.
+        QFETCH(int, acceptAfterMs);
+        QFETCH(int, abortAfterMs);
+        QFETCH(int, result);
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         QVERIFY(fd >= 0);
         sockaddr_in addr{};
@@ -225,23 +322,58 @@ private Q_SLOTS:
         socklen_t len = sizeof addr;
         QCOMPARE(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len), 0);
         const quint16 port = ntohs(addr.sin_port);
-        std::vector<std::unique_ptr<QTcpSocket>> fillers;
-        for (int i = 0; i < 4; ++i) {
-            fillers.push_back(std::make_unique<QTcpSocket>());
-            fillers.back()->connectToHost(QHostAddress::LocalHost, port);
-            fillers.back()->waitForConnected(300);
+        // Handshakes completed but never accepted fill the queue.
+        std::vector<int> fillers;
+        for (int i = 0; i < 3; ++i) {
+            const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+            fillers.push_back(filler);
         }
+        QTest::qWait(100);
 
         CVQComm comm(&m_host);
         comm.SetHost(u"127.0.0.1"_s);
         comm.SetPort(port);
+        std::atomic<bool> done{false};
+        std::thread helper([&] {
+            const int after = acceptAfterMs >= 0 ? acceptAfterMs : abortAfterMs;
+            if (after < 0)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(after));
+            if (abortAfterMs >= 0) {
+                comm.AbortBlockingCall();
+                return;
+            }
+            // Empty the queue for as long as the connect waits.
+            while (!done) {
+                pollfd entry{fd, POLLIN, 0};
+                if (::poll(&entry, 1, 50) > 0)
+                    ::close(::accept(fd, nullptr, nullptr));
+            }
+        });
         QElapsedTimer timer;
         timer.start();
-        QCOMPARE(comm.Connect(), 0);
-        QVERIFY(timer.elapsed() < CONNECT_TIMEOUT_MS + 2000);
-        QCOMPARE(m_host.MessageTexts(), QStringList{u"Cannot connect to \"127.0.0.1\""_s});
-        fillers.clear();
+        const std::clock_t cpu = std::clock();
+        QCOMPARE(comm.Connect(), result);
+        const double cpuSeconds = double(std::clock() - cpu) / CLOCKS_PER_SEC;
+        const qint64 elapsed = timer.elapsed();
+        done = true;
+        helper.join();
+        for (const int filler : fillers)
+            ::close(filler);
         ::close(fd);
+
+        QVERIFY2(cpuSeconds < 0.5, qPrintable(QString::number(cpuSeconds)));
+        if (result == 1) {
+            QVERIFY(m_host.MessageTexts().isEmpty());
+            QVERIFY(elapsed < CONNECT_TIMEOUT_MS);
+        } else {
+            QCOMPARE(m_host.MessageTexts(), QStringList{u"Cannot connect to \"127.0.0.1\""_s});
+            if (abortAfterMs >= 0)
+                QVERIFY2(elapsed < abortAfterMs + 400, qPrintable(QString::number(elapsed)));
+            else
+                QVERIFY(elapsed >= CONNECT_TIMEOUT_MS - 100 && elapsed < CONNECT_TIMEOUT_MS + 1000);
+        }
 #else
         QSKIP("needs a listener with a full accept queue");
 #endif

@@ -2,9 +2,12 @@
 #include "guihost.h"
 #include "mainframe.h"
 #include "modalanswerer.h"
+#include "simserver.h"
 #include "vqcomm.h"
 
 #include <QAbstractButton>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QtTest>
 
@@ -82,13 +85,13 @@ private Q_SLOTS:
         if (fromWorker) {
             std::atomic<bool> done = false;
             std::thread worker([&] {
-                answered = host.MessageBox(u"Continue ?"_s, style, caption);
+                answered = host.ShowMessageBox(u"Continue ?"_s, style, caption);
                 done = true;
             });
             QTRY_VERIFY(done.load());
             worker.join();
         } else {
-            answered = host.MessageBox(u"Continue ?"_s, style, caption);
+            answered = host.ShowMessageBox(u"Continue ?"_s, style, caption);
         }
 
         QCOMPARE(answered, result);
@@ -148,6 +151,47 @@ private Q_SLOTS:
         worker.join();
         QTRY_COMPARE(frame.ObjectsText(), u"7 objects"_s);
         QCOMPARE(frame.MemoryText(), u"2,048 bytes"_s);
+    }
+
+    // The program closes while a transfer worker waits for the answer to a
+    // message box: the question is answered for the user, unseen, and the
+    // link ends at once instead of waiting for ever.
+    void closingWhileAWorkerAsks()
+    {
+        vqsim::SimServer sim;
+        vqsim::SimOptions options;
+        options.port = 0;
+        QVERIFY(sim.Start(options));
+        vqsim::SimFaults faults;
+        faults.malformedBlockHeader = true; // the worker reports it in a message box
+        sim.SetFaults(faults);
+
+        CGuiHost host;
+        auto comm = std::make_unique<CVQComm>(&host);
+        comm->SetHost(sim.Address().toString());
+        comm->SetPort(sim.Port());
+        CAppSettings settings;
+        auto frame = std::make_unique<CMainFrame>(comm.get(), &settings);
+        host.SetMainFrame(frame.get());
+        QCOMPARE(comm->Connect(), 1);
+        const CFileInfo entry(u"README.TXT"_s, qint64(120), quint32(0), 0);
+        comm->SetUploadFolder(u"/F0:/USER"_s);
+        comm->QueueUpload(&entry, QDir::temp().filePath(u"vq-closing.txt"_s));
+        QCOMPARE(comm->StartUpload(), 1);
+        // No event is handled from here on: the worker's box is never shown.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        QElapsedTimer timer;
+        timer.start();
+        comm->EndTransfers(); // as the program's exit does, before the window goes
+        host.SetMainFrame(nullptr);
+        frame.reset();
+        comm.reset();
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        // Later questions get the same answer at once.
+        std::thread late(
+            [&host] { QCOMPARE(host.ShowMessageBox(u"Again ?"_s, MB_OKCANCEL), int(IDCANCEL)); });
+        late.join();
+        QCOMPARE(host.ShowMessageBox(u"Here ?"_s, MB_OKCANCEL), int(IDCANCEL));
     }
 };
 

@@ -323,6 +323,13 @@ private Q_SLOTS:
         f.frame->ClearViews();
         QCOMPARE(f.frame->TreeView()->topLevelItemCount(), 0);
         QCOMPARE(f.frame->ListView()->ItemCount(), 0);
+        QCOMPARE(f.frame->ListView()->GetCurrentPath(), QString());
+        // The next connect (a failed one empties the views) shows the
+        // generator's folders again, not what the emptied list holds.
+        f.comm.Disconnect();
+        QVERIFY(f.Connect());
+        QCOMPARE(f.frame->TreeView()->GetRootItem()->childCount(), 8);
+        QCOMPARE(f.frame->ListView()->ItemCount(), 8);
     }
 
     void panesTakeFocusInTurn()

@@ -89,6 +89,10 @@ private Q_SLOTS:
                                              << QByteArray("mmem:move \"/F0:/A/x.seq\",\"/F0:/A/X.SEQ\"\r\n");
         QTest::newRow("latin-1 byte") << u"DeleteEntry"_s << u"/F0:/A/caf\u00e9"_s << QString()
                                       << QByteArray("mmem:del \"/F0:/A/caf\xe9\"\r\n");
+        // What a listing delivered can be named again, byte for byte.
+        QTest::newRow("C1 byte of a listed name")
+            << u"DeleteEntry"_s << u"/F0:/A/x\u0085\u007f"_s << QString()
+            << QByteArray("mmem:del \"/F0:/A/x\x85\x7f\"\r\n");
         QTest::newRow("comma inside quotes")
             << u"DeleteEntry"_s << u"/F0:/A/a,b"_s << QString() << QByteArray("mmem:del \"/F0:/A/a,b\"\r\n");
     }
@@ -97,9 +101,60 @@ private Q_SLOTS:
         QFETCH(QString, op);
         QFETCH(QString, a);
         QFETCH(QString, b);
+        // The generator takes every change here (the paths need not exist).
+        m_sim.SetScriptedReply("stat:que:next?", "0,\"No error\"\n");
         QCOMPARE(Run(*m_comm, op, a, b), 1);
-        QTEST(Received(), "sent");
+        QFETCH(QByteArray, sent);
+        QCOMPARE(Received(), sent.isEmpty() ? sent : Checked(sent));
         QVERIFY(m_host.Messages().isEmpty());
+    }
+
+    // A change the generator refuses is a failure with the generator's own
+    // text; nothing of it is left in the queue.
+    void refusals_data()
+    {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("rename onto a taken name")
+            << u"MoveEntry"_s << u"/F0:/USER/README.TXT"_s << u"/F0:/USER/taken.txt"_s
+            << u"File name error : \"/F0:/USER/README.TXT\""_s;
+        QTest::newRow("delete a missing file") << u"DeleteEntry"_s << u"/F0:/USER/NOPE.TXT"_s << QString()
+                                               << u"File name not found : \"/F0:/USER/NOPE.TXT\""_s;
+        QTest::newRow("remove a folder with entries")
+            << u"RemoveFolder"_s << u"/F0:/USER/PROJECTS"_s << QString()
+            << u"Mass storage error : \"/F0:/USER/PROJECTS\""_s;
+    }
+    void refusals()
+    {
+        QFETCH(QString, op);
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QVERIFY(m_sim.AddFile(u"/F0:/USER/TAKEN.TXT"_s, "x"));
+        QCOMPARE(Run(*m_comm, op, a, b), 0);
+        QTEST(m_host.MessageTexts().value(0), "message");
+        QCOMPARE(m_host.Messages().size(), 1);
+        QCOMPARE(m_host.Messages().first().style, int(MB_OK | MB_ICONSTOP));
+        QVERIFY(m_comm->LastRefusal().startsWith(u'-'));
+        QVERIFY(m_sim.ErrorQueue().isEmpty());
+        QCOMPARE(m_sim.Exists(a), op != u"DeleteEntry");
+    }
+
+    // What was queued before a change is not blamed on it: it is kept for the
+    // error list, once.
+    void earlierErrorsAreKept()
+    {
+        m_sim.PushError(-113, u"Undefined header"_s);
+        QCOMPARE(m_comm->MakeFolder(u"/F0:/USER/NEW"_s), 1);
+        QVERIFY(m_host.Messages().isEmpty());
+        QVERIFY(m_comm->LastRefusal().isEmpty());
+        QCOMPARE(m_comm->TakeKeptErrors(), QStringList{u"-113,\"Undefined header\""_s});
+        QCOMPARE(m_comm->TakeKeptErrors(), QStringList());
+        // A queue known to be empty is not read again before the next change.
+        m_sim.ClearTranscripts();
+        QCOMPARE(m_comm->DeleteEntry(u"/F0:/USER/NEW"_s), 1);
+        QCOMPARE(Received(), QByteArray("mmem:del \"/F0:/USER/NEW\"\r\nstat:que:next?\r\n"));
     }
 
     void isFolderEmpty()
@@ -131,7 +186,6 @@ private Q_SLOTS:
         QTest::newRow("line feed") << u"/F0:/A/x\n.seq"_s;
         QTest::newRow("nul") << QString(u"/F0:/A/x"_s + QChar(0) + u".seq"_s);
         QTest::newRow("tab") << u"/F0:/A/x\t.seq"_s;
-        QTest::newRow("C1 control") << u"/F0:/A/x\u0085.seq"_s;
         QTest::newRow("beyond latin-1") << u"/F0:/A/x\u0100.seq"_s;
         QTest::newRow("beyond the BMP") << u"/F0:/A/x\U0001F600.seq"_s;
     }
@@ -168,6 +222,8 @@ private Q_SLOTS:
         QTest::newRow("double quote") << u"a\"b"_s << 0;
         QTest::newRow("line feed") << u"a\nb"_s << 0;
         QTest::newRow("beyond latin-1") << u"\u0100"_s << 0;
+        QTest::newRow("C1 control") << u"a\u0085b"_s << 0;
+        QTest::newRow("DEL") << u"a\u007fb"_s << 0;
         QTest::newRow("empty") << QString() << 0;
         QTest::newRow("dot") << u"."_s << 0;
         QTest::newRow("dot dot") << u".."_s << 0;

@@ -2,8 +2,12 @@
 
 #include "iconcache.h"
 
+#include <QMimeData>
+#include <QPalette>
+
 #include <algorithm>
 #include <numeric>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -89,6 +93,7 @@ void CFileListModel::SetEntries(std::vector<CFileInfo>&& entries, int sortKey)
     });
     beginResetModel();
     m_rows = std::move(rows);
+    m_nDropRow = -1;
     endResetModel();
 }
 
@@ -98,6 +103,7 @@ void CFileListModel::Clear()
         return;
     beginResetModel();
     m_rows.clear();
+    m_nDropRow = -1;
     endResetModel();
 }
 
@@ -142,6 +148,37 @@ void CFileListModel::RefreshSizeTexts()
         Q_EMIT dataChanged(index(0, COLUMN_SIZE), index(Count() - 1, COLUMN_SIZE), {Qt::DisplayRole});
 }
 
+void CFileListModel::AppendEntry(CFileInfo&& info)
+{
+    const int row = Count();
+    beginInsertRows(QModelIndex(), row, row);
+    m_rows.push_back(MakeRow(std::move(info)));
+    endInsertRows();
+}
+
+void CFileListModel::SetEntryName(int row, const QString& name)
+{
+    if (row < 0 || row >= Count())
+        return;
+    Row& entry = m_rows[size_t(row)];
+    entry.info.SetName(name);
+    // A file's kind, and so its icon, follows its name.
+    entry.image = ImageIndex(entry.info);
+    Q_EMIT dataChanged(index(row, COLUMN_NAME), index(row, COLUMN_NAME));
+}
+
+void CFileListModel::SetDropRow(int row)
+{
+    if (row == m_nDropRow)
+        return;
+    const int previous = std::exchange(m_nDropRow, row);
+    for (const int changed : {previous, row}) {
+        if (changed >= 0 && changed < Count())
+            Q_EMIT dataChanged(index(changed, 0), index(changed, COLUMN_COUNT - 1),
+                               {Qt::BackgroundRole, Qt::ForegroundRole});
+    }
+}
+
 const CFileInfo* CFileListModel::Entry(int row) const
 {
     if (row < 0 || row >= Count())
@@ -183,6 +220,10 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const
         return index.column() == COLUMN_NAME ? QVariant(m_icons[size_t(row.image)]) : QVariant();
     case Qt::TextAlignmentRole:
         return index.column() == COLUMN_SIZE ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter)) : QVariant();
+    case Qt::BackgroundRole:
+        return index.row() == m_nDropRow ? QVariant(QPalette().brush(QPalette::Highlight)) : QVariant();
+    case Qt::ForegroundRole:
+        return index.row() == m_nDropRow ? QVariant(QPalette().brush(QPalette::HighlightedText)) : QVariant();
     default:
         return {};
     }
@@ -207,5 +248,35 @@ Qt::ItemFlags CFileListModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    Qt::ItemFlags flags =
+        Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren | Qt::ItemIsDragEnabled;
+    if (m_bEditable && index.column() == COLUMN_NAME)
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+QStringList CFileListModel::mimeTypes() const
+{
+    return {u"text/plain"_s};
+}
+
+QMimeData* CFileListModel::mimeData(const QModelIndexList& indexes) const
+{
+    // The device path of the first entry, as text: dropped on a folder of
+    // either pane it copies the entry there.
+    const CFileInfo* info = nullptr;
+    for (const QModelIndex& index : indexes) {
+        if ((info = Entry(index.row())))
+            break;
+    }
+    if (!info || m_strFolder.isEmpty())
+        return nullptr;
+    auto* data = new QMimeData;
+    data->setText(m_strFolder + (m_strFolder.endsWith(u'/') ? u""_s : u"/"_s) + info->GetName());
+    return data;
+}
+
+Qt::DropActions CFileListModel::supportedDragActions() const
+{
+    return Qt::CopyAction;
 }

@@ -51,6 +51,17 @@ public:
     void SortRows(int sortKey);
     // Formats every size text again (a new number format of the user's locale).
     void RefreshSizeTexts();
+    // Adds a row at the end, out of order (a folder being named).
+    void AppendEntry(CFileInfo&& info);
+    // The entry of `row` takes a new name; the order stays as it is.
+    void SetEntryName(int row, const QString& name);
+    // Names may be edited (not in the root, whose entries are fixed).
+    void SetEditable(bool editable) { m_bEditable = editable; }
+    // The folder the rows are in: a dragged row carries its device path.
+    void SetFolder(const QString& path) { m_strFolder = path; }
+    // The row shown as the target of a drag, -1 for none.
+    void SetDropRow(int row);
+    int DropRow() const { return m_nDropRow; }
 
     int Count() const { return int(m_rows.size()); }
     const CFileInfo* Entry(int row) const;
@@ -62,6 +73,9 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override;
 
 private:
     struct Row
@@ -74,4 +88,7 @@ private:
 
     std::vector<Row> m_rows;
     std::array<QIcon, IMAGE_COUNT> m_icons;
+    QString m_strFolder;
+    bool m_bEditable = false;
+    int m_nDropRow = -1;
 };

@@ -1,6 +1,9 @@
 #include "fixedsizedelegate.h"
 
-CFixedSizeDelegate::CFixedSizeDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
+CFixedSizeDelegate::CFixedSizeDelegate(Handler handler, QObject* parent)
+    : CLabelEditDelegate(std::move(handler), parent)
+{
+}
 
 CFixedSizeDelegate::~CFixedSizeDelegate() = default;
 
@@ -8,12 +11,12 @@ QSize CFixedSizeDelegate::sizeHint(const QStyleOptionViewItem& option, const QMo
 {
     if (m_size.isValid())
         return m_size;
-    return QStyledItemDelegate::sizeHint(option, index);
+    return CLabelEditDelegate::sizeHint(option, index);
 }
 
 void CFixedSizeDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
 {
-    QStyledItemDelegate::initStyleOption(option, index);
+    CLabelEditDelegate::initStyleOption(option, index);
     // A name under its icon starts right below it rather than in the middle of the cell.
     if (option->decorationPosition == QStyleOptionViewItem::Top)
         option->displayAlignment = Qt::AlignHCenter | Qt::AlignTop;

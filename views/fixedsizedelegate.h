@@ -1,16 +1,17 @@
 #pragma once
 
-#include <QStyledItemDelegate>
+#include "labeleditdelegate.h"
 
 // Gives every item the same size, the cell of the icon modes: names wrap or
 // elide inside the cell, and no item's text is ever measured for layout.
-class CFixedSizeDelegate final : public QStyledItemDelegate
+// Labels are edited as CLabelEditDelegate does.
+class CFixedSizeDelegate final : public CLabelEditDelegate
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CFixedSizeDelegate)
 
 public:
-    explicit CFixedSizeDelegate(QObject* parent);
+    CFixedSizeDelegate(Handler handler, QObject* parent);
     ~CFixedSizeDelegate() override;
 
     void SetItemSize(const QSize& size) { m_size = size; }

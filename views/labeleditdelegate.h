@@ -6,20 +6,25 @@
 
 // An item delegate whose editor never writes into the model: the text the
 // user typed goes to a handler, which changes the label itself once the
-// generator has agreed to the new name.
-class CLabelEditDelegate final : public QStyledItemDelegate
+// generator has agreed to the new name. An edit ended with Escape reaches the
+// handler too, without a text (`accepted` false).
+class CLabelEditDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CLabelEditDelegate)
 
 public:
-    using Handler = std::function<void(const QModelIndex& index, const QString& text)>;
+    using Handler = std::function<void(const QModelIndex& index, const QString& text, bool accepted)>;
 
     CLabelEditDelegate(Handler handler, QObject* parent);
     ~CLabelEditDelegate() override;
 
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override;
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
 
 private:
+    void OnCloseEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint);
+
     Handler m_handler;
 };

@@ -15,6 +15,7 @@ class CVeskDoc;
 class CVQComm;
 class QAbstractItemView;
 class QListView;
+class QMimeData;
 class QMenu;
 class QTreeView;
 
@@ -47,6 +48,16 @@ public:
         MENU_FOLDER = 143,
         MENU_FILE = 144,
     };
+    // Drop effects.
+    enum DropEffect : int
+    {
+        DROP_NONE = 0,
+        DROP_COPY = 1,
+        DROP_MOVE = 2,
+    };
+    // New folders are proposed as "New Folder", then "New Folder(2)" up to this.
+    static constexpr int MAX_NEW_FOLDER_NUMBER = 255;
+    static inline const QString NEW_FOLDER_NAME = QStringLiteral("New Folder");
     static constexpr int DEFAULT_NAME_WIDTH = 200;
     static constexpr int DEFAULT_SIZE_WIDTH = 110;
 
@@ -64,6 +75,8 @@ public:
     void FillFromDevice(const QString& path);
     void Refresh();
     void ClearList();
+    // Empties the list and forgets its folder (the connection is gone).
+    void ClearFolder();
     QString GetCurrentPath() const { return m_strCurrentPath; }
     int FindItemByName(const QString& name) const;
     int GetNextSelectedName(int start, QString& name) const;
@@ -78,8 +91,39 @@ public:
     void OpenItem(int index);
     void OpenSelected();
     void RefreshSizeTexts();
-    // Part of list editing, still to come: refused for now.
+
+    // --- editing the generator from the list ---
+    // Label editing of the first selected entry (1037 in the root).
+    void BeginRename();
+    // The end of a label edit of `row`: `accepted` false when it was
+    // cancelled. A rename or a new folder goes to the generator; the label
+    // changes only once the generator took it. Returns 1 when it did.
+    int EndLabelEdit(int row, const QString& text, bool accepted);
+    bool IsNewFolderPending() const { return m_bNewFolderPending; }
+    // Deletes the selected entries after the user's confirmation; 1 when the
+    // user confirmed (the caller then refreshes both panes).
     int DeleteSelected();
+    // A new folder item at the end, its label in edit; the folder is made
+    // when the edit ends.
+    void CreateNewFolder();
+
+    // --- drops ---
+    // Whether a drop at `index` (-1: empty space) is taken.
+    bool CanDropAt(int index) const;
+    void SetDropItem(int index);
+    int DropItem() const { return m_nDropItem; }
+    // The folder a drop onto the list goes to: the highlighted folder item,
+    // else the current folder.
+    QString GetDropTargetPath() const;
+    // Copies (DROP_COPY) or moves (DROP_MOVE) the device entry `source`
+    // into `targetFolder`; returns 1 when the generator did it.
+    int DropDeviceItem(const QString& source, const QString& targetFolder, int effect);
+    // The drop of `data` onto `targetFolder`, from either pane: PC files go
+    // to the download engine (once the drop is over), a text naming a device
+    // path is copied on the generator.
+    void DropData(const QMimeData* data, const QString& targetFolder);
+    // True when `data` is something the panes take.
+    static bool IsDroppable(const QMimeData* data);
 
     int ItemCount() const;
     int ColumnWidth(int column) const;
@@ -111,6 +155,10 @@ private:
     void UpdateSortIndicator();
     QList<int> SelectedRows() const;
     CVQComm* Comm() const;
+    QString EntryPath(const QString& name) const;
+    void EditRow(int row);
+    void ReloadTreeSelected();
+    bool HandleDrag(QEvent* event);
 
     CVeskDoc* m_pDoc;
     QString m_strCurrentPath;

@@ -1,5 +1,6 @@
 #include "uitreeview.h"
 
+#include "devicename.h"
 #include "iconcache.h"
 #include "labeleditdelegate.h"
 #include "stringtable.h"
@@ -8,6 +9,8 @@
 #include "vqcomm.h"
 
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -54,9 +57,19 @@ CUiTreeView::CUiTreeView(CVeskDoc* pDoc, QWidget* parent) : QTreeWidget(parent),
     setSortingEnabled(false);
     setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     setItemDelegate(new CLabelEditDelegate(
-        [this](const QModelIndex& index, const QString& text) { OnLabelEdited(index, text); }, this));
+        [this](const QModelIndex& index, const QString& text, bool accepted) {
+            // A cancelled edit changes nothing in the tree.
+            if (accepted)
+                OnLabelEdited(index, text);
+        },
+        this));
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     header()->setStretchLastSection(false);
+
+    // Drops are taken as the panes take them, never as the tree's own moves.
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
+    setDropIndicatorShown(false);
 
     connect(this, &QTreeWidget::currentItemChanged, this, &CUiTreeView::OnCurrentItemChanged);
     // Expanding loads; collapsing finds the item loaded and does nothing.
@@ -184,7 +197,7 @@ void CUiTreeView::GetItemPath(const QTreeWidgetItem* item, QString& path) const
     QString text;
     for (const QTreeWidgetItem* walk = item; walk && walk != m_hRootItem; walk = walk->parent())
         text = text.isEmpty() ? walk->text(0) : walk->text(0) + u'/' + text;
-    path = ROOT_PATH + text;
+    path = DEVICE_ROOT_PATH + text;
 }
 
 QString CUiTreeView::ItemPath(const QTreeWidgetItem* item) const
@@ -202,7 +215,7 @@ void CUiTreeView::ClearTree()
         clear();
     }
     m_hRootItem = nullptr;
-    m_hDropItem = nullptr;
+    m_hDropItem = nullptr; // gone with the items
     m_hContextItem = QPersistentModelIndex();
     m_bSuppressSelChange = false;
     Q_EMIT SelectionMoved();
@@ -215,9 +228,11 @@ void CUiTreeView::RebuildTree()
     m_hRootItem = new QTreeWidgetItem(this, QStringList{comm ? comm->GetRootLabel() : QString()});
     m_hRootItem->setData(0, FLAGS_ROLE, 0);
     m_hRootItem->setIcon(0, m_iconRoot);
-    LoadChildren(m_hRootItem);
-    // The selection fills the list with the root's entries.
+    // The selection fills the list with the root's entries first, so that the
+    // root's children come from what this connection has just read, never
+    // from a list left over from before.
     setCurrentItem(m_hRootItem);
+    LoadChildren(m_hRootItem);
     m_hRootItem->setExpanded(true);
     setUpdatesEnabled(true);
     viewport()->repaint();
@@ -231,6 +246,8 @@ void CUiTreeView::ReloadItem(QTreeWidgetItem* item)
     // to the reloaded item, and the list follows it.
     if (IsBelow(currentItem(), item))
         setCurrentItem(item);
+    if (IsBelow(m_hDropItem, item))
+        m_hDropItem = nullptr;
     CNoRedraw noRedraw(this);
     if (IsLoaded(item)) {
         item->setData(0, FLAGS_ROLE, 0);
@@ -261,6 +278,105 @@ void CUiTreeView::SelectChildByName(const QString& name)
     }
 }
 
+QTreeWidgetItem* CUiTreeView::FindItem(const QString& path) const
+{
+    if (!m_hRootItem || !path.startsWith(DEVICE_ROOT_PATH))
+        return nullptr;
+    QTreeWidgetItem* item = m_hRootItem;
+    const QStringList parts = path.mid(DEVICE_ROOT_PATH.size()).split(u'/', Qt::SkipEmptyParts);
+    for (const QString& part : parts) {
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; item && i < item->childCount() && !next; ++i) {
+            if (item->child(i)->text(0) == part && !item->child(i)->data(0, PLACEHOLDER_ROLE).toBool())
+                next = item->child(i);
+        }
+        item = next;
+    }
+    return item;
+}
+
+void CUiTreeView::FolderChanged(const QString& path)
+{
+    QTreeWidgetItem* item = FindItem(path);
+    if (!item)
+        return;
+    if (item == currentItem()) {
+        // The list reads the folder; the item's children then come from it.
+        if (CUiListView* list = m_pDoc ? m_pDoc->m_pListView : nullptr)
+            list->Refresh();
+        ReloadItem(item);
+    } else if (IsLoaded(item) && !IsBelow(currentItem(), item)) {
+        ReloadItem(item);
+    }
+}
+
+void CUiTreeView::SetDropItem(QTreeWidgetItem* item)
+{
+    if (m_hDropItem == item)
+        return;
+    if (m_hDropItem) {
+        m_hDropItem->setBackground(0, QBrush());
+        m_hDropItem->setForeground(0, QBrush());
+    }
+    m_hDropItem = item;
+    if (m_hDropItem) {
+        m_hDropItem->setBackground(0, palette().brush(QPalette::Highlight));
+        m_hDropItem->setForeground(0, palette().brush(QPalette::HighlightedText));
+    }
+}
+
+bool CUiTreeView::CanDropAt(const QTreeWidgetItem* item) const
+{
+    const CVQComm* comm = Comm();
+    // Nothing is taken while the channel is closed: disconnected, or a batch runs.
+    return comm && comm->IsConnected() && item && item != m_hRootItem &&
+           !item->data(0, PLACEHOLDER_ROLE).toBool();
+}
+
+void CUiTreeView::dragEnterEvent(QDragEnterEvent* event)
+{
+    // Taken so that the moves are seen; the first move decides.
+    if (CUiListView::IsDroppable(event->mimeData())) {
+        event->setDropAction(Qt::IgnoreAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+    dragMoveEvent(event);
+}
+
+void CUiTreeView::dragMoveEvent(QDragMoveEvent* event)
+{
+    QTreeWidgetItem* item = itemAt(event->position().toPoint());
+    if (CUiListView::IsDroppable(event->mimeData()) && CanDropAt(item)) {
+        SetDropItem(item);
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else if (event->type() != QEvent::DragEnter) {
+        event->ignore();
+    }
+}
+
+void CUiTreeView::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    SetDropItem(nullptr);
+    event->accept();
+}
+
+void CUiTreeView::dropEvent(QDropEvent* event)
+{
+    QTreeWidgetItem* item = itemAt(event->position().toPoint());
+    CUiListView* list = m_pDoc ? m_pDoc->m_pListView : nullptr;
+    if (list && CanDropAt(item)) {
+        list->DropData(event->mimeData(), ItemPath(item));
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+    SetDropItem(nullptr);
+}
+
 void CUiTreeView::SelectParent()
 {
     QTreeWidgetItem* selected = currentItem();
@@ -276,16 +392,16 @@ int CUiTreeView::DeleteFolderItem(QTreeWidgetItem* item)
     if (!comm)
         return 0;
     if (IsFixedItem(item)) {
-        comm->ShowError(u"Cannot remove this folder."_s);
+        comm->ShowError(TEXT_CANNOT_REMOVE_FOLDER);
         return 1;
     }
     CWaitCursor wait(comm->LinkHost());
     const QString label = item->text(0);
     CLinkHost* host = comm->LinkHost();
-    const int answer = host
-                           ? host->MessageBox(u"Are you sure you want to remove the file '%1' ?"_s.arg(label),
-                                              MB_OKCANCEL | MB_ICONQUESTION, u"Confirm File Delete"_s)
-                           : IDCANCEL;
+    const int answer =
+        host ? host->ShowMessageBox(u"Are you sure you want to remove the file '%1' ?"_s.arg(label),
+                                    MB_OKCANCEL | MB_ICONQUESTION, u"Confirm File Delete"_s)
+             : IDCANCEL;
     if (answer != IDOK)
         return 1;
     if (comm->RemoveFolder(ItemPath(item)) != 1)
@@ -373,7 +489,7 @@ int CUiTreeView::EndLabelEdit(QTreeWidgetItem* item, const QString& newText)
     const QString oldPath = ItemPath(item);
     if (const QTreeWidgetItem* selected = currentItem()) {
         if ((ItemPath(selected) + u'/').startsWith(oldPath + u'/')) {
-            comm->ShowError(LoadString(IDS_RENAME_ACCESS_DENIED).arg(oldLabel));
+            comm->ShowError(LoadStringResource(IDS_RENAME_ACCESS_DENIED).arg(oldLabel));
             return 0;
         }
     }

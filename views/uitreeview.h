@@ -22,7 +22,6 @@ public:
     static constexpr int FLAGS_ROLE = Qt::UserRole;
     static constexpr int PLACEHOLDER_ROLE = Qt::UserRole + 1;
     static inline const QString PLACEHOLDER_LABEL = QStringLiteral("DUMY");
-    static inline const QString ROOT_PATH = QStringLiteral("/F0:/");
 
     explicit CUiTreeView(CVeskDoc* pDoc, QWidget* parent = nullptr);
     ~CUiTreeView() override;
@@ -48,6 +47,18 @@ public:
     int EndLabelEdit(QTreeWidgetItem* item, const QString& newText);
     // Selects the parent of the selected item (Up One Level).
     void SelectParent();
+    // The item of a device path among the items read so far, or null.
+    QTreeWidgetItem* FindItem(const QString& path) const;
+    // Entries came into `path` on the generator: the item shows its new
+    // children (and the list, when it shows that folder, its entries).
+    void FolderChanged(const QString& path);
+
+    // --- drops ---
+    // Moves the drop highlight to `item` (null: none).
+    void SetDropItem(QTreeWidgetItem* item);
+    QTreeWidgetItem* DropItem() const { return m_hDropItem; }
+    // Whether a drop onto `item` is taken: a folder item, not the root.
+    bool CanDropAt(const QTreeWidgetItem* item) const;
 
     QTreeWidgetItem* GetContextItem() const;
     QTreeWidgetItem* GetRootItem() const { return m_hRootItem; }
@@ -68,6 +79,10 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     QTreeWidgetItem* InsertFolderItem(QTreeWidgetItem* parent, const QString& name);
