@@ -43,9 +43,14 @@ int CVQComm::ReadCatalog(const QString& path, CFileInfo& first)
     }
     if (!SendCommand(u"mmem:cat?"_s))
         return 0;
+    return BeginCatalog(ReadReply(), first);
+}
 
+int CVQComm::BeginCatalog(const QString& reply, CFileInfo& first)
+{
+    m_bCatalogCutShort = false;
     // Whatever was pending is gone from here on.
-    g_catalogText = ReadReply();
+    g_catalogText = reply;
     g_catalogPos = 0;
     if (g_catalogText.isEmpty())
         return 0;
