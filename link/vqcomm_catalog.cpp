@@ -151,6 +151,12 @@ CFileInfo CVQComm::ParseCatalogEntry(QStringView text)
         if (name.isEmpty())
             return CFileInfo();
     }
+    // Bytes a broken reply puts after a name's closing quote join the name;
+    // a quote or a control character there makes a name no command can carry.
+    for (const QChar c : name) {
+        if (c == u'"' || c.unicode() < 0x20)
+            return CFileInfo();
+    }
     // After the type field: "," then the size.
     const qsizetype sizeComma = text.indexOf(u',', nameEnd + 1);
     if (sizeComma < 0)
