@@ -252,8 +252,7 @@ void CCmdSocket::Close()
         m_socket->abort();
         m_socket.reset();
     }
-    m_buffer.clear();
-    m_bufferPos = 0;
+    m_buffer.Clear();
 }
 
 bool CCmdSocket::IsOpen() const
@@ -335,8 +334,7 @@ bool CCmdSocket::Fill(int idleMs)
             return false;
         }
         if (m_socket->bytesAvailable() > 0) {
-            Compact();
-            m_buffer.append(m_socket->readAll());
+            m_buffer.Append(m_socket->readAll());
             return true;
         }
         if (m_socket->state() != QAbstractSocket::ConnectedState) {
@@ -360,16 +358,6 @@ bool CCmdSocket::Fill(int idleMs)
     }
 }
 
-void CCmdSocket::Compact()
-{
-    // Drop consumed bytes only now and then, so that reading a long reply
-    // piece by piece stays linear.
-    if (m_bufferPos > 0 && (m_bufferPos == m_buffer.size() || m_bufferPos > 65536)) {
-        m_buffer.remove(0, m_bufferPos);
-        m_bufferPos = 0;
-    }
-}
-
 bool CCmdSocket::ReadLine(QByteArray& line, int idleMs)
 {
     line.clear();
@@ -377,25 +365,13 @@ bool CCmdSocket::ReadLine(QByteArray& line, int idleMs)
     timer.start();
     qint64 received = 0;
     for (;;) {
-        const qsizetype lf = m_buffer.indexOf('\n', m_bufferPos);
-        const qsizetype end = lf < 0 ? m_buffer.size() : lf;
-        received += end - m_bufferPos;
-        // A line longer than any honest reply is a broken peer, not a reply.
-        if (received > m_nLineMaxBytes) {
-            m_bufferPos = end;
+        const CLineBuffer::LineStatus status = m_buffer.TakeLine(line, received, m_nLineMaxBytes);
+        if (status == CLineBuffer::LineStatus::Complete)
+            return true;
+        if (status == CLineBuffer::LineStatus::TooLong) {
             SetLastSocketError(SE_CONNABORTED);
             return false;
         }
-        const char* p = m_buffer.constData();
-        for (qsizetype i = m_bufferPos; i < end; ++i) {
-            if (p[i] != '\r' && p[i] != '\0')
-                line.append(p[i]);
-        }
-        if (lf >= 0) {
-            m_bufferPos = lf + 1;
-            return true;
-        }
-        m_bufferPos = m_buffer.size();
         // A peer that keeps a line alive byte by byte must not hold the caller
         // for ever: the whole line has a bound that grows with what arrived.
         const qint64 allowed = m_nLineBaseMs + received * 1000 / REPLY_LINE_MIN_RATE;
@@ -417,12 +393,9 @@ qint64 CCmdSocket::Receive(char* data, qint64 max, int idleMs)
 {
     if (max <= 0)
         return 0;
-    if (Buffered() == 0 && !Fill(idleMs))
+    if (m_buffer.Buffered() == 0 && !Fill(idleMs))
         return LastSocketError() == SE_CONNRESET ? 0 : -1;
-    const qint64 n = std::min<qint64>(max, Buffered());
-    std::copy_n(m_buffer.constData() + m_bufferPos, n, data);
-    m_bufferPos += n;
-    return n;
+    return m_buffer.Take(data, max);
 }
 
 bool CCmdSocket::ReceiveExactly(char* data, qint64 size, int idleMs)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "linebuffer.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -68,12 +70,9 @@ public:
 private:
     // Waits until more bytes can be read into m_buffer.
     bool Fill(int idleMs);
-    qsizetype Buffered() const { return m_buffer.size() - m_bufferPos; }
-    void Compact();
 
     std::unique_ptr<QTcpSocket> m_socket;
-    QByteArray m_buffer;
-    qsizetype m_bufferPos = 0;
+    CLineBuffer m_buffer;
     std::atomic<bool> m_inWait{false};
     std::atomic<bool> m_cancelWait{false};
     std::atomic<bool> m_shutdown{false};

@@ -129,6 +129,9 @@ public:
 
     // --- catalog ---
     int ReadCatalog(const QString& path, CFileInfo& first);
+    // The walk of a catalog reply that ReadCatalog has read: the memory
+    // figures, then the first entry.
+    int BeginCatalog(const QString& reply, CFileInfo& first);
     int NextCatalogEntry(CFileInfo& entry);
     void EndCatalog();
     // 1 when the last listing ended at an entry it could not read (or one

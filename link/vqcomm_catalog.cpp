@@ -43,9 +43,14 @@ int CVQComm::ReadCatalog(const QString& path, CFileInfo& first)
     }
     if (!SendCommand(u"mmem:cat?"_s))
         return 0;
+    return BeginCatalog(ReadReply(), first);
+}
 
+int CVQComm::BeginCatalog(const QString& reply, CFileInfo& first)
+{
+    m_bCatalogCutShort = false;
     // Whatever was pending is gone from here on.
-    g_catalogText = ReadReply();
+    g_catalogText = reply;
     g_catalogPos = 0;
     if (g_catalogText.isEmpty())
         return 0;
@@ -144,6 +149,12 @@ CFileInfo CVQComm::ParseCatalogEntry(QStringView text)
         isFolder = 1;
         // "/" alone would make an entry without a name, whose path is its folder's.
         if (name.isEmpty())
+            return CFileInfo();
+    }
+    // Bytes a broken reply puts after a name's closing quote join the name;
+    // a quote or a control character there makes a name no command can carry.
+    for (const QChar c : name) {
+        if (c == u'"' || c.unicode() < 0x20)
             return CFileInfo();
     }
     // After the type field: "," then the size.

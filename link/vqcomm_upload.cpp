@@ -1,6 +1,7 @@
 // Upload: files from the generator to the PC, one worker per file.
 #include "vqcomm.h"
 
+#include "blockheader.h"
 #include "socketerror.h"
 #include "stringtable.h"
 #include "vqevents.h"
@@ -158,27 +159,23 @@ void CVQComm::UploadThreadProc()
 
     // The block header: "#", one digit n, n length digits. The byte count
     // comes from the catalog, not from the length digits.
-    char c = 0;
-    const qint64 got = g_transferSocket.Receive(&c, 1, m_transferIdleMs);
-    if (got != 1)
-        return failBeforeData(true);
-    if (c != '#') {
-        if (!g_transferCancelled)
-            ShowError(u"Error: Data format invalid."_s);
-        return EndUploadThread(0);
+    char header[BLOCK_HEADER_MAX_BYTES];
+    qsizetype have = 0;
+    for (;;) {
+        const int size = BlockHeaderSize(QByteArrayView(header, have));
+        if (size < 0) {
+            if (!g_transferCancelled)
+                ShowError(u"Error: Data format invalid."_s);
+            return EndUploadThread(0);
+        }
+        if (size == have)
+            break;
+        if (have == 1 && !PauseTransfer(ScaledDelay(kDigitPauseMs)))
+            return EndUploadThread(0); // between "#" and the digit count
+        if (!g_transferSocket.ReceiveExactly(header + have, size - have, m_transferIdleMs))
+            return failBeforeData(true);
+        have = size;
     }
-    if (!PauseTransfer(ScaledDelay(kDigitPauseMs)))
-        return EndUploadThread(0);
-    if (g_transferSocket.Receive(&c, 1, m_transferIdleMs) != 1)
-        return failBeforeData(true);
-    if (c < '0' || c > '9') {
-        if (!g_transferCancelled)
-            ShowError(u"Error: Data format invalid."_s);
-        return EndUploadThread(0);
-    }
-    char digits[9];
-    if (!g_transferSocket.ReceiveExactly(digits, c - '0', m_transferIdleMs))
-        return failBeforeData(true);
 
     TransferOutcome outcome = m_transferSize == 0 ? TransferOutcome::Success : TransferOutcome::None;
     {

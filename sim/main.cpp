@@ -46,7 +46,13 @@ int main(int argc, char* argv[])
     const QCommandLineOption rootOption(u"root"_s, u"Keep the files in this host folder."_s, u"dir"_s);
     const QCommandLineOption capacityOption(u"capacity"_s, u"Memory size in bytes."_s, u"bytes"_s);
     const QCommandLineOption noSeedOption(u"no-seed"_s, u"Start without the sample folders and files."_s);
-    parser.addOptions({listenOption, portOption, rootOption, capacityOption, noSeedOption});
+    const QCommandLineOption transcriptOption(
+        u"transcript"_s, u"Append what each connection sent to this file when it closes."_s, u"file"_s);
+    const QCommandLineOption transcriptLimitOption(
+        u"transcript-limit"_s, u"Transcript bytes held at once, all connections together (default 1 MiB)."_s,
+        u"bytes"_s, u"1048576"_s);
+    parser.addOptions({listenOption, portOption, rootOption, capacityOption, noSeedOption, transcriptOption,
+                       transcriptLimitOption});
     parser.process(app);
 
     vqsim::SimOptions options;
@@ -70,6 +76,17 @@ int main(int argc, char* argv[])
     }
     options.rootDir = parser.value(rootOption);
     options.seed = !parser.isSet(noSeedOption);
+    // A server that runs for days keeps no transcript unless asked to.
+    options.transcriptLimit = 0;
+    if (parser.isSet(transcriptOption)) {
+        options.transcriptFile = parser.value(transcriptOption);
+        options.transcriptLimit = parser.value(transcriptLimitOption).toLongLong(&ok);
+        if (!ok || options.transcriptLimit <= 0) {
+            std::fprintf(stderr, "vq820-sim: not a size: %s\n",
+                         qPrintable(parser.value(transcriptLimitOption)));
+            return 2;
+        }
+    }
 
 #ifdef Q_OS_UNIX
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {

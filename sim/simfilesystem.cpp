@@ -5,6 +5,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 using namespace Qt::StringLiterals;
 
 namespace vqsim {
@@ -96,6 +100,24 @@ SimFileSystem::SimFileSystem(qint64 capacity) : m_root(std::make_unique<Node>())
 
 SimFileSystem::~SimFileSystem() = default;
 
+SimFileSystem::Node::~Node()
+{
+    // Each node freed here has had its children taken away first, so its
+    // own destructor finds nothing to free: the depth of the tree never
+    // reaches the stack.
+    std::vector<std::unique_ptr<Node>> pending;
+    for (auto& entry : children)
+        pending.push_back(std::move(entry.second));
+    children.clear();
+    while (!pending.empty()) {
+        std::unique_ptr<Node> node = std::move(pending.back());
+        pending.pop_back();
+        for (auto& entry : node->children)
+            pending.push_back(std::move(entry.second));
+        node->children.clear();
+    }
+}
+
 int SimFileSystem::SplitPath(const QString& path, QStringList* parts)
 {
     parts->clear();
@@ -126,7 +148,8 @@ bool SimFileSystem::IsValidName(const QString& name)
         return false;
     static const QString kForbidden = u"/\\\",:*?<>|"_s;
     for (const QChar c : name) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || kForbidden.contains(c))
+        // A name is bytes on the wire: one Latin-1 character each.
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.unicode() > 0xff || kForbidden.contains(c))
             return false;
     }
     return true;
@@ -178,44 +201,75 @@ SimFileSystem::Node* SimFileSystem::MakeFolders(const QStringList& parts)
     for (const QString& name : parts) {
         if (!node->folder)
             return nullptr;
-        auto& slot = node->children[Key(name)];
         done.append(name);
-        if (!slot) {
-            slot = std::make_unique<Node>();
-            slot->name = name;
-            slot->folder = true;
-            if (!MirrorFolder(done)) {
-                node->children.erase(Key(name));
-                return nullptr;
-            }
+        const auto it = node->children.find(Key(name));
+        if (it != node->children.end()) {
+            node = it->second.get();
+            continue;
         }
-        node = slot.get();
+        if (!MirrorFolder(done))
+            return nullptr;
+        node = &AddChild(*node, name, true);
     }
     return node->folder ? node : nullptr;
 }
 
-qint64 SimFileSystem::TreeSize(const Node& node)
+SimFileSystem::Node& SimFileSystem::AddChild(Node& parent, const QString& name, bool folder)
 {
-    qint64 size = node.data.size();
-    for (const auto& child : node.children)
-        size += TreeSize(*child.second);
-    return size;
+    auto node = std::make_unique<Node>();
+    node->name = name;
+    node->folder = folder;
+    Node& added = *node;
+    parent.children[Key(name)] = std::move(node);
+    ++m_entries;
+    return added;
+}
+
+SimFileSystem::TreeStats SimFileSystem::Stats(const Node& node)
+{
+    TreeStats stats;
+    std::vector<std::pair<const Node*, int>> stack{{&node, 0}};
+    while (!stack.empty()) {
+        const auto [current, depth] = stack.back();
+        stack.pop_back();
+        stats.bytes += current->data.size();
+        stats.height = std::max(stats.height, depth);
+        for (const auto& child : current->children)
+            stack.emplace_back(child.second.get(), depth + 1);
+        stats.entries += qint64(current->children.size());
+    }
+    return stats;
 }
 
 std::unique_ptr<SimFileSystem::Node> SimFileSystem::Clone(const Node& node)
 {
-    auto copy = std::make_unique<Node>();
-    copy->name = node.name;
-    copy->folder = node.folder;
-    copy->data = node.data;
-    for (const auto& [key, child] : node.children)
-        copy->children.emplace(key, Clone(*child));
-    return copy;
+    const auto copyOf = [](const Node& source) {
+        auto copy = std::make_unique<Node>();
+        copy->name = source.name;
+        copy->folder = source.folder;
+        copy->data = source.data;
+        copy->stamp = source.stamp;
+        return copy;
+    };
+    std::unique_ptr<Node> top = copyOf(node);
+    std::vector<std::pair<const Node*, Node*>> stack{{&node, top.get()}};
+    while (!stack.empty()) {
+        const auto [source, copy] = stack.back();
+        stack.pop_back();
+        for (const auto& [key, child] : source->children) {
+            std::unique_ptr<Node> childCopy = copyOf(*child);
+            stack.emplace_back(child.get(), childCopy.get());
+            copy->children.emplace(key, std::move(childCopy));
+        }
+    }
+    return top;
 }
 
 void SimFileSystem::Forget(const Node& node)
 {
-    m_used -= TreeSize(node);
+    const TreeStats stats = Stats(node);
+    m_used -= stats.bytes;
+    m_entries -= stats.entries + 1;
 }
 
 int SimFileSystem::MakeFolder(const QStringList& parts)
@@ -228,12 +282,11 @@ int SimFileSystem::MakeFolder(const QStringList& parts)
         return error;
     if (parent->children.count(Key(parts.last())))
         return kFileNameError;
+    if (m_entries >= kMaxEntries)
+        return kMediaFull;
     if (!MirrorFolder(parts))
         return kMassStorageError;
-    auto node = std::make_unique<Node>();
-    node->name = parts.last();
-    node->folder = true;
-    parent->children.emplace(Key(parts.last()), std::move(node));
+    AddChild(*parent, parts.last(), true);
     return kNoError;
 }
 
@@ -262,7 +315,7 @@ int SimFileSystem::Delete(const QStringList& parts)
         return kFileNameNotFound;
     if (it->second->folder && !it->second->children.empty())
         return kMassStorageError;
-    if (!MirrorRemove(parts))
+    if (!MirrorRemove(parts, *it->second))
         return kMassStorageError;
     Forget(*it->second);
     parent->children.erase(it);
@@ -276,9 +329,15 @@ int SimFileSystem::DeleteAll(const QStringList& parts)
         return kFileNameNotFound;
     if (!node->folder || parts.isEmpty())
         return kFileNameError;
+    // Nothing goes when something below would have to stay.
+    for (const auto& entry : node->children) {
+        const Node& child = *entry.second;
+        if (child.folder && !HostHoldsOnlyLoaded(HostPath(parts + QStringList{child.name}), child))
+            return kMassStorageError;
+    }
     while (!node->children.empty()) {
         const auto it = node->children.begin();
-        if (!MirrorRemove(parts + QStringList{it->second->name}))
+        if (!MirrorRemove(parts + QStringList{it->second->name}, *it->second))
             return kMassStorageError;
         Forget(*it->second);
         node->children.erase(it);
@@ -286,11 +345,25 @@ int SimFileSystem::DeleteAll(const QStringList& parts)
     return kNoError;
 }
 
-int SimFileSystem::Move(const QStringList& source, const QStringList& destination)
+int SimFileSystem::CheckTarget(const QStringList& source, const Node& node, const QStringList& target,
+                               Node** to)
 {
-    QStringList target = destination;
-    if (const Node* dest = Find(destination); dest && dest->folder && !IsPrefixOf(destination, source))
-        target.append(source.isEmpty() ? QString() : source.last());
+    int error = kNoError;
+    *to = ParentOf(target, &error);
+    if (!*to)
+        return error;
+    // The destination is the entry's new path, never a folder to go into:
+    // a name that is taken is refused, whatever it names.
+    const bool sameEntry = target.size() == source.size() && IsPrefixOf(source, target);
+    if (!sameEntry && ((*to)->children.count(Key(target.last())) || IsPrefixOf(source, target)))
+        return kFileNameError;
+    if (target.size() + Stats(node).height > kMaxDepth)
+        return kFileNameError;
+    return kNoError;
+}
+
+int SimFileSystem::Move(const QStringList& source, const QStringList& target)
+{
     if (source.size() < 2 || target.size() < 2)
         return kFileNameError;
     int error = kNoError;
@@ -300,12 +373,9 @@ int SimFileSystem::Move(const QStringList& source, const QStringList& destinatio
     const auto it = from->children.find(Key(source.last()));
     if (it == from->children.end())
         return kFileNameNotFound;
-    Node* to = ParentOf(target, &error);
-    if (!to)
+    Node* to = nullptr;
+    if ((error = CheckTarget(source, *it->second, target, &to)))
         return error;
-    const bool sameEntry = from == to && Key(source.last()) == Key(target.last());
-    if (!sameEntry && (to->children.count(Key(target.last())) || IsPrefixOf(source, target)))
-        return kFileNameError;
     QStringList stored = source;
     stored.last() = it->second->name;
     if (!MirrorRename(stored, target))
@@ -317,36 +387,34 @@ int SimFileSystem::Move(const QStringList& source, const QStringList& destinatio
     return kNoError;
 }
 
-int SimFileSystem::Copy(const QStringList& source, const QStringList& destination)
+int SimFileSystem::Copy(const QStringList& source, const QStringList& target)
 {
-    QStringList target = destination;
-    if (const Node* dest = Find(destination); dest && dest->folder && !IsPrefixOf(destination, source))
-        target.append(source.isEmpty() ? QString() : source.last());
     if (source.isEmpty() || target.size() < 2)
         return kFileNameError;
     const Node* node = Find(source);
     if (!node)
         return kFileNameNotFound;
-    int error = kNoError;
-    Node* to = ParentOf(target, &error);
-    if (!to)
+    Node* to = nullptr;
+    if (const int error = CheckTarget(source, *node, target, &to))
         return error;
-    if (to->children.count(Key(target.last())) || IsPrefixOf(source, target))
-        return kFileNameError;
-    const qint64 size = TreeSize(*node);
-    if (size > Free())
+    if (IsPrefixOf(source, target))
+        return kFileNameError; // a copy onto itself
+    const TreeStats stats = Stats(*node);
+    if (stats.bytes > Free() - m_reserved || m_entries + stats.entries + 1 > kMaxEntries)
         return kMediaFull;
     std::unique_ptr<Node> copy = Clone(*node);
     copy->name = target.last();
     if (!MirrorTree(target, *copy))
         return kMassStorageError;
-    m_used += size;
+    m_used += stats.bytes;
+    m_entries += stats.entries + 1;
     to->children.emplace(Key(target.last()), std::move(copy));
     return kNoError;
 }
 
-int SimFileSystem::CheckWrite(const QStringList& parts, qint64 size) const
+int SimFileSystem::CheckWrite(const QStringList& parts, qint64 size, qint64* replaced) const
 {
+    *replaced = 0;
     if (parts.size() < 2)
         return kFileNameError;
     const Node* parent = Find(parts.mid(0, parts.size() - 1));
@@ -354,20 +422,39 @@ int SimFileSystem::CheckWrite(const QStringList& parts, qint64 size) const
         return kFileNameNotFound;
     if (!parent->folder)
         return kFileNameError;
-    qint64 replaced = 0;
     if (const auto it = parent->children.find(Key(parts.last())); it != parent->children.end()) {
         if (it->second->folder)
             return kFileNameError;
-        replaced = it->second->data.size();
+        *replaced = it->second->data.size();
+    } else if (m_entries >= kMaxEntries) {
+        return kMediaFull;
     }
-    if (size > Free() + replaced)
+    // Blocks other connections are receiving keep their room.
+    if (size - *replaced > Free() - m_reserved)
         return kMediaFull;
     return kNoError;
 }
 
+int SimFileSystem::Reserve(const QStringList& parts, qint64 size)
+{
+    qint64 replaced = 0;
+    if (const int error = CheckWrite(parts, 0, &replaced))
+        return error;
+    if (size > Free() - m_reserved)
+        return kMediaFull;
+    m_reserved += size;
+    return kNoError;
+}
+
+void SimFileSystem::Release(qint64 size)
+{
+    m_reserved = std::max<qint64>(m_reserved - size, 0);
+}
+
 int SimFileSystem::WriteFile(const QStringList& parts, const QByteArray& data)
 {
-    if (const int error = CheckWrite(parts, data.size()))
+    qint64 replaced = 0;
+    if (const int error = CheckWrite(parts, data.size(), &replaced))
         return error;
     if (!MirrorFile(parts, data))
         return kMassStorageError;
@@ -377,25 +464,32 @@ int SimFileSystem::WriteFile(const QStringList& parts, const QByteArray& data)
 
 void SimFileSystem::StoreFile(Node& parent, const QString& name, const QByteArray& data)
 {
-    auto& slot = parent.children[Key(name)];
-    if (slot) {
-        m_used -= slot->data.size();
-    } else {
-        slot = std::make_unique<Node>();
-        slot->name = name;
-    }
-    slot->data = data;
-    m_used += data.size();
+    const auto it = parent.children.find(Key(name));
+    Node& node = it != parent.children.end() ? *it->second : AddChild(parent, name, false);
+    m_used += data.size() - node.data.size();
+    node.data = data;
+    node.stamp = ++m_lastStamp;
 }
 
-int SimFileSystem::ReadFile(const QStringList& parts, QByteArray* data) const
+int SimFileSystem::Open(const QStringList& parts, qint64* size, quint64* stamp) const
 {
     const Node* node = Find(parts);
     if (!node)
         return kFileNameNotFound;
     if (node->folder)
         return kFileNameError;
-    *data = node->data;
+    *size = node->data.size();
+    *stamp = node->stamp;
+    return kNoError;
+}
+
+int SimFileSystem::ReadChunk(const QStringList& parts, quint64 stamp, qint64 offset, qsizetype max,
+                             QByteArray* out) const
+{
+    const Node* node = Find(parts);
+    if (!node || node->folder || node->stamp != stamp || offset < 0 || offset > node->data.size())
+        return kFileNameNotFound;
+    *out = node->data.mid(qsizetype(offset), max);
     return kNoError;
 }
 
@@ -417,7 +511,7 @@ QByteArray SimFileSystem::Catalog(const QStringList& folder) const
     for (const auto& entry : node->children) {
         const Node& child = *entry.second;
         line += ",\"";
-        line += child.name.toUtf8();
+        line += child.name.toLatin1();
         line += child.folder ? QByteArrayLiteral("/\",") : QByteArrayLiteral("\",");
         line += TypeField(child);
         line += ',';
@@ -474,6 +568,8 @@ void SimFileSystem::Reset(qint64 capacity)
     m_root = std::make_unique<Node>();
     m_root->folder = true;
     m_used = 0;
+    m_reserved = 0;
+    m_entries = 0;
     m_capacity = capacity;
     m_hostRoot.clear();
     m_packageCounter = 0;
@@ -526,6 +622,11 @@ bool SimFileSystem::AttachHostFolder(const QString& dir, QString* error)
 
 void SimFileSystem::LoadHost(Node* folder, const QString& dir, int depth)
 {
+    // The entries of this folder are `depth` + 1 names deep.
+    if (depth >= kMaxDepth)
+        return;
+    // The host keeps names as its system likes (UTF-8 names on Linux); one
+    // that is not a string of Latin-1 characters cannot be a generator name.
     const QFileInfoList entries = QDir(dir).entryInfoList(
         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
     for (const QFileInfo& info : entries) {
@@ -535,8 +636,6 @@ void SimFileSystem::LoadHost(Node* folder, const QString& dir, int depth)
         auto node = std::make_unique<Node>();
         node->name = info.fileName();
         if (info.isDir()) {
-            if (depth >= kMaxDepth)
-                continue;
             node->folder = true;
             LoadHost(node.get(), info.filePath(), depth + 1);
         } else if (info.isFile()) {
@@ -544,11 +643,13 @@ void SimFileSystem::LoadHost(Node* folder, const QString& dir, int depth)
             if (!file.open(QIODevice::ReadOnly))
                 continue;
             node->data = file.readAll();
+            node->stamp = ++m_lastStamp;
             m_used += node->data.size();
         } else {
             continue;
         }
         folder->children.emplace(Key(node->name), std::move(node));
+        ++m_entries;
     }
 }
 
@@ -605,17 +706,62 @@ bool SimFileSystem::MirrorFile(const QStringList& parts, const QByteArray& data)
     return file.commit();
 }
 
-bool SimFileSystem::MirrorRemove(const QStringList& parts)
+bool SimFileSystem::HostHoldsOnlyLoaded(const QString& path, const Node& node) const
+{
+    if (m_hostRoot.isEmpty() || !node.folder)
+        return true;
+    std::vector<std::pair<QString, const Node*>> stack{{path, &node}};
+    while (!stack.empty()) {
+        const auto [dir, folder] = stack.back();
+        stack.pop_back();
+        const QFileInfoList entries =
+            QDir(dir).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+        for (const QFileInfo& info : entries) {
+            const auto it = folder->children.find(Key(info.fileName()));
+            if (it == folder->children.end() || it->second->name != info.fileName() || info.isSymLink() ||
+                info.isDir() != it->second->folder)
+                return false;
+            if (it->second->folder)
+                stack.emplace_back(info.filePath(), it->second.get());
+        }
+    }
+    return true;
+}
+
+bool SimFileSystem::MirrorRemove(const QStringList& parts, const Node& node)
 {
     if (m_hostRoot.isEmpty())
         return true;
     if (!HostPathIsSafe(parts))
         return false;
     const QString path = HostPath(parts);
-    const QFileInfo info(path);
-    if (!info.exists())
+    if (!QFileInfo::exists(path))
         return true;
-    return info.isDir() ? QDir(path).removeRecursively() : QFile::remove(path);
+    if (!node.folder)
+        return QFile::remove(path);
+    if (!HostHoldsOnlyLoaded(path, node))
+        return false;
+    // Entry by entry, never the host folder as a whole: a folder's entries
+    // come after it in this list and are removed before it.
+    std::vector<std::pair<QString, bool>> order{{path, true}};
+    std::vector<std::pair<QString, const Node*>> stack{{path, &node}};
+    while (!stack.empty()) {
+        const auto [dir, folder] = stack.back();
+        stack.pop_back();
+        for (const auto& entry : folder->children) {
+            const QString child = dir + u'/' + entry.second->name;
+            order.emplace_back(child, entry.second->folder);
+            if (entry.second->folder)
+                stack.emplace_back(child, entry.second.get());
+        }
+    }
+    for (auto it = order.crbegin(); it != order.crend(); ++it) {
+        if (!QFileInfo::exists(it->first))
+            continue;
+        if (!(it->second ? QDir().rmdir(it->first) : QFile::remove(it->first)))
+            return false;
+    }
+    return true;
 }
 
 bool SimFileSystem::MirrorRename(const QStringList& from, const QStringList& to)
@@ -640,13 +786,19 @@ bool SimFileSystem::MirrorTree(const QStringList& parts, const Node& node)
 {
     if (m_hostRoot.isEmpty())
         return true;
-    if (!node.folder)
-        return MirrorFile(parts, node.data);
-    if (!HostPathIsSafe(parts) || !QDir().mkdir(HostPath(parts)))
-        return false;
-    for (const auto& entry : node.children) {
-        if (!MirrorTree(parts + QStringList{entry.second->name}, *entry.second))
+    std::vector<std::pair<QStringList, const Node*>> stack{{parts, &node}};
+    while (!stack.empty()) {
+        const auto [path, current] = stack.back();
+        stack.pop_back();
+        if (!current->folder) {
+            if (!MirrorFile(path, current->data))
+                return false;
+            continue;
+        }
+        if (!HostPathIsSafe(path) || !QDir().mkdir(HostPath(path)))
             return false;
+        for (const auto& entry : current->children)
+            stack.emplace_back(path + QStringList{entry.second->name}, entry.second.get());
     }
     return true;
 }

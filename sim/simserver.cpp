@@ -55,6 +55,7 @@ bool SimServer::Start(const SimOptions& options)
 {
     Stop();
     d->m_state.SetIdentity(options.identity);
+    d->m_state.SetTranscripts(options.transcriptLimit, options.transcriptFile);
     QString error;
     const bool ready = d->m_state.WithFileSystem([&](SimFileSystem& fs) {
         fs.SetCapacity(options.capacity);
@@ -163,6 +164,11 @@ int SimServer::ConnectionCount() const
     SimListener* listener = d->m_listener.get();
     d->OnServerThread([listener] { listener->AcceptPending(); });
     return d->m_state.ConnectionCount();
+}
+
+int SimServer::OpenConnections() const
+{
+    return d->m_state.OpenConnections();
 }
 
 bool SimServer::WaitForReceived(qsizetype bytes, int timeoutMs) const

@@ -14,24 +14,31 @@ namespace vqsim {
 // replies and transfers that start after they are set.
 struct SimFaults
 {
-    int replyDelayMs = 0;             // wait this long before every reply line or block
-    bool neverEndReply = false;       // send a reply line without its LF and keep the connection
-    bool closeMidReply = false;       // send half of a reply line, then close the connection
-    qint64 closeAfterDataBytes = -1;  // a block (either direction) stops after this many data bytes: close
+    int replyDelayMs = 0;              // wait this long before every reply line or block
+    bool neverEndReply = false;        // send a reply line without its LF and keep the connection
+    bool closeMidReply = false;        // send half of a reply line, then close the connection
+    qint64 closeAfterDataBytes = -1;   // a block (either direction) stops after this many data bytes: close
     bool malformedBlockHeader = false; // answer "mmem:data?" with a header that is not "#<d><len>"
-    qint64 extraDataBytes = 0;        // answer "mmem:data?" with this many bytes beyond the file
-    bool refuseConnections = false;   // stop listening: connects are refused until cleared
-    bool stallTransfer = false;       // a block (either direction) stops moving after its first chunk, connection kept
+    qint64 extraDataBytes = 0;         // answer "mmem:data?" with this many bytes beyond the file
+    bool refuseConnections = false;    // stop listening: connects are refused until cleared
+    bool stallTransfer =
+        false; // a block (either direction) stops moving after its first chunk, connection kept
 };
 
 // Start options of an emulator.
 struct SimOptions
 {
     QHostAddress address = QHostAddress::LocalHost;
-    quint16 port = 5000;       // 0 picks a free port
-    QString rootDir;           // empty: in-memory file system; else kept in this host folder
+    quint16 port = 5000; // 0 picks a free port
+    QString rootDir;     // empty: in-memory file system; else kept in this host folder
     qint64 capacity = 64LL * 1024 * 1024;
-    bool seed = true;          // first-level folders and sample files of every kind
+    bool seed = true; // first-level folders and sample files of every kind
+    // Bytes of transcript kept in all, closed connections' included (the
+    // oldest go first when room is needed); 0 keeps none.
+    qsizetype transcriptLimit = 64 * 1024 * 1024;
+    // When set, a connection's transcript is appended to this file when it
+    // closes, and freed.
+    QString transcriptFile;
     QString identity = QStringLiteral("VELTRANE,VQ820,0,5.60");
 };
 
@@ -66,11 +73,12 @@ public:
     void ClearScriptedReplies();
 
     // Transcripts: every byte received, one entry per connection in the order
-    // they were accepted.
+    // they were accepted, within SimOptions::transcriptLimit.
     QList<QByteArray> Transcripts() const;
     QByteArray AllReceived() const; // all transcripts concatenated
     void ClearTranscripts();
-    int ConnectionCount() const;    // connections accepted since start (or the last clear)
+    int ConnectionCount() const; // connections accepted since start (or the last clear)
+    int OpenConnections() const; // connections being served now
     // Waits until at least `bytes` bytes have been received in all, or the time is up.
     bool WaitForReceived(qsizetype bytes, int timeoutMs = 5000) const;
 
@@ -80,7 +88,7 @@ public:
     bool Exists(const QString& path) const;
     bool IsFolder(const QString& path) const;
     QByteArray FileData(const QString& path) const; // empty when missing
-    QStringList List(const QString& folder) const;   // names as stored, folders with a trailing "/"
+    QStringList List(const QString& folder) const;  // names as stored, folders with a trailing "/"
     qint64 Used() const;
     qint64 Capacity() const;
     void SetCapacity(qint64 bytes);

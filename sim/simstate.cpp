@@ -1,6 +1,9 @@
 #include "simstate.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -60,21 +63,85 @@ bool SimState::TakeScriptedReply(const QByteArray& keyword, QByteArray* reply)
     return true;
 }
 
+void SimState::SetTranscripts(qsizetype limit, const QString& file)
+{
+    QMutexLocker lock(&m_mutex);
+    m_transcriptLimit = std::max<qsizetype>(limit, 0);
+    m_transcriptFile = file;
+}
+
 int SimState::NewConnection()
 {
     QMutexLocker lock(&m_mutex);
     const int id = m_nextConnection++;
-    m_transcripts[id];
+    if (m_transcriptLimit > 0)
+        m_transcripts[id];
     ++m_connectionCount;
+    ++m_openConnections;
     return id;
+}
+
+void SimState::MakeRoom(qsizetype bytes)
+{
+    for (auto it = m_transcripts.begin();
+         it != m_transcripts.end() && m_transcriptBytes + bytes > m_transcriptLimit;) {
+        if (it->second.open) {
+            ++it;
+            continue;
+        }
+        m_transcriptBytes -= it->second.bytes.size();
+        it = m_transcripts.erase(it);
+    }
 }
 
 void SimState::Received(int connection, const QByteArray& bytes)
 {
     QMutexLocker lock(&m_mutex);
-    m_transcripts[connection].append(bytes);
     m_receivedBytes += bytes.size();
+    if (m_transcriptLimit > 0) {
+        Transcript& transcript = m_transcripts[connection];
+        if (!transcript.cut) {
+            MakeRoom(bytes.size());
+            const qsizetype kept = std::min(bytes.size(), m_transcriptLimit - m_transcriptBytes);
+            transcript.bytes.append(bytes.constData(), std::max<qsizetype>(kept, 0));
+            m_transcriptBytes += std::max<qsizetype>(kept, 0);
+            transcript.cut = kept < bytes.size();
+        }
+    }
     m_receivedChanged.wakeAll();
+}
+
+void SimState::ConnectionClosed(int connection)
+{
+    QMutexLocker lock(&m_mutex);
+    --m_openConnections;
+    const auto it = m_transcripts.find(connection);
+    if (it == m_transcripts.end())
+        return;
+    it->second.open = false;
+    if (m_transcriptFile.isEmpty())
+        return;
+    WriteTranscript(connection, it->second);
+    m_transcriptBytes -= it->second.bytes.size();
+    m_transcripts.erase(it);
+}
+
+void SimState::WriteTranscript(int connection, const Transcript& transcript)
+{
+    QFile file(m_transcriptFile);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    file.write("--- connection " + QByteArray::number(connection) + ", " +
+               QByteArray::number(transcript.bytes.size()) + " bytes" +
+               (transcript.cut ? QByteArrayLiteral(", cut at the limit") : QByteArray()) + '\n');
+    file.write(transcript.bytes);
+    file.write("\n");
+}
+
+int SimState::OpenConnections() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_openConnections;
 }
 
 QList<QByteArray> SimState::Transcripts() const
@@ -82,7 +149,7 @@ QList<QByteArray> SimState::Transcripts() const
     QMutexLocker lock(&m_mutex);
     QList<QByteArray> all;
     for (const auto& entry : m_transcripts)
-        all.append(entry.second);
+        all.append(entry.second.bytes);
     return all;
 }
 
@@ -90,16 +157,18 @@ QByteArray SimState::AllReceived() const
 {
     QMutexLocker lock(&m_mutex);
     QByteArray all;
-    all.reserve(m_receivedBytes);
+    all.reserve(m_transcriptBytes);
     for (const auto& entry : m_transcripts)
-        all.append(entry.second);
+        all.append(entry.second.bytes);
     return all;
 }
 
 void SimState::ClearTranscripts()
 {
     QMutexLocker lock(&m_mutex);
+    // Open connections start a new transcript with their next bytes.
     m_transcripts.clear();
+    m_transcriptBytes = 0;
     m_receivedBytes = 0;
     m_connectionCount = 0;
 }

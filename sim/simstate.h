@@ -42,8 +42,15 @@ public:
     // The scripted reply for a command keyword, if any; a "once" reply is used up.
     bool TakeScriptedReply(const QByteArray& keyword, QByteArray* reply);
 
+    // Transcripts: at most `limit` bytes kept in all (0: none). Without a
+    // file, those of closed connections are kept (the oldest dropped first
+    // when room is needed); with one, each is appended to it when its
+    // connection closes, and freed.
+    void SetTranscripts(qsizetype limit, const QString& file);
     int NewConnection();
     void Received(int connection, const QByteArray& bytes);
+    void ConnectionClosed(int connection);
+    int OpenConnections() const;
     QList<QByteArray> Transcripts() const;
     QByteArray AllReceived() const;
     void ClearTranscripts();
@@ -62,14 +69,29 @@ private:
         bool once = false;
     };
 
+    struct Transcript
+    {
+        QByteArray bytes;
+        bool open = true;
+        bool cut = false; // bytes beyond the limit were not kept
+    };
+
+    // Frees transcripts of closed connections, oldest first, until `bytes` fit.
+    void MakeRoom(qsizetype bytes);
+    void WriteTranscript(int connection, const Transcript& transcript);
+
     mutable QMutex m_mutex;
     mutable QWaitCondition m_receivedChanged;
     SimFileSystem m_fs;
     QByteArray m_identity;
     SimFaults m_faults;
     QHash<QByteArray, Scripted> m_scripted;
-    std::map<int, QByteArray> m_transcripts; // by connection number
+    std::map<int, Transcript> m_transcripts; // by connection number
+    qsizetype m_transcriptLimit = 0;
+    qsizetype m_transcriptBytes = 0;
+    QString m_transcriptFile;
     qsizetype m_receivedBytes = 0;
+    int m_openConnections = 0;
     int m_nextConnection = 0;
     int m_connectionCount = 0;
     QStringList m_errors;

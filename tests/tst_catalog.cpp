@@ -143,6 +143,12 @@ private Q_SLOTS:
                                                      << QStringList() << 0 << qint64(0) << 1.0 << 2.0 << 1.0;
         QTest::newRow("unclosed name")
             << QByteArray("1,2,\"A,T,5\n") << 0 << QStringList() << 0 << qint64(0) << 1.0 << 2.0 << 1.0;
+        QTest::newRow("quote after a name ends the listing")
+            << QByteArray("1,2,\"A\",T,1,\"A.\"\"\"\"TXT\",TXT,1.2e2\n") << 1 << QStringList{u"A:1"_s} << 1
+            << qint64(1) << 1.0 << 2.0 << 1.0;
+        QTest::newRow("control after a name ends the listing")
+            << QByteArray("1,2,\"A.TXT\"\x01,TXT,5\n") << 0 << QStringList() << 0 << qint64(0) << 1.0 << 2.0
+            << 1.0;
         QTest::newRow("latin-1 name")
             << QByteArray("1,2,\"caf\xe9.seq\",SEQ,4\n") << 1 << QStringList{u"caf\u00e9.seq:4"_s} << 1
             << qint64(4) << 1.0 << 2.0 << 1.0;
@@ -177,8 +183,10 @@ private Q_SLOTS:
         QTEST(m_comm->MemoryUsed(), "linkUsed");
         // A listing that ended on an entry it could not read says so; an
         // empty folder or an unusable reply is not one cut short.
-        const QStringList cutShort = {u"bad size ends the listing"_s, u"bad first entry"_s,
-                                      u"empty name ends the listing"_s, u"unclosed name"_s};
+        const QStringList cutShort = {
+            u"bad size ends the listing"_s,           u"bad first entry"_s,
+            u"empty name ends the listing"_s,         u"unclosed name"_s,
+            u"quote after a name ends the listing"_s, u"control after a name ends the listing"_s};
         QCOMPARE(m_comm->CatalogCutShort(),
                  cutShort.contains(QString::fromLatin1(QTest::currentDataTag())) ? 1 : 0);
         // An unusable reply leaves nothing pending.

@@ -1,3 +1,4 @@
+#include "simfilesystem.h"
 #include "simserver.h"
 
 #include <QDir>
@@ -8,8 +9,15 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
+#include <vector>
+
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -115,7 +123,20 @@ QByteArray Block(const QByteArray& data)
 
 QByteArray WriteCommand(const QString& path, const QByteArray& data)
 {
-    return "mmem:data \"" + path.toUtf8() + "\"," + Block(data) + "\r\n";
+    return "mmem:data \"" + path.toLatin1() + "\"," + Block(data) + "\r\n";
+}
+
+// "/F0:/USER/<top>/L1/.../L<levels>" made one "mmem:mdir" at a time.
+QByteArray FolderChain(const QString& top, int levels, QString* deepest)
+{
+    QString path = u"/F0:/USER/"_s + top;
+    QByteArray commands = "mmem:mdir \"" + path.toLatin1() + "\"\r\n";
+    for (int i = 1; i <= levels; ++i) {
+        path += u"/L%1"_s.arg(i);
+        commands += "mmem:mdir \"" + path.toLatin1() + "\"\r\n";
+    }
+    *deepest = path;
+    return commands;
 }
 
 QByteArray Pattern(qsizetype size)
@@ -127,6 +148,20 @@ QByteArray Pattern(qsizetype size)
 }
 
 const QByteArray kNoError = QByteArrayLiteral("0,\"No error\"");
+const QByteArray kIdentity = QByteArrayLiteral("VELTRANE,VQ820,0,5.60");
+
+#ifdef Q_OS_LINUX
+// User and system time a process has used so far.
+double CpuSeconds(qint64 pid)
+{
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(::sysconf(_SC_CLK_TCK));
+}
+#endif
 
 } // namespace
 
@@ -138,6 +173,24 @@ private:
     std::unique_ptr<vqsim::SimServer> m_sim;
 
     QByteArray NextError(Client& client) { return client.Query("stat:que:next?"); }
+
+    // The emulator as a program of its own; its port from its first line.
+    static bool StartProgram(QProcess& process, const QStringList& arguments, quint16* port)
+    {
+        process.start(QCoreApplication::applicationDirPath() + u"/../sim/vq820-sim"_s, arguments);
+        if (!process.waitForStarted() || !process.waitForReadyRead(5000))
+            return false;
+        static const QRegularExpression pattern(u"^listening on 127\\.0\\.0\\.1:(\\d+)\n$"_s);
+        const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(process.readLine()));
+        *port = quint16(match.captured(1).toUInt());
+        return match.hasMatch();
+    }
+
+    void Restart(const vqsim::SimOptions& options)
+    {
+        m_sim = std::make_unique<vqsim::SimServer>();
+        QVERIFY(m_sim->Start(options));
+    }
 
 private Q_SLOTS:
     void init()
@@ -238,9 +291,23 @@ private Q_SLOTS:
         QTest::newRow("move case only")
             << QByteArray("mmem:move \"/F0:/USER/README.TXT\",\"/F0:/USER/ReadMe.txt\"")
             << QStringList{u"/F0:/USER/README.TXT"_s} << QStringList() << kNoError;
-        QTest::newRow("move into folder")
+        // The destination is the new path: a folder there is a name taken, not a place to go into.
+        QTest::newRow("move onto folder")
             << QByteArray("mmem:move \"/F0:/USER/README.TXT\",\"/F0:/LOGO\"")
-            << QStringList{u"/F0:/LOGO/README.TXT"_s} << QStringList{u"/F0:/USER/README.TXT"_s} << kNoError;
+            << QStringList{u"/F0:/USER/README.TXT"_s} << QStringList{u"/F0:/LOGO/README.TXT"_s} << nameError;
+        QTest::newRow("move onto sub-folder")
+            << QByteArray("mmem:move \"/F0:/USER/README.TXT\",\"/F0:/user/projects\"")
+            << QStringList{u"/F0:/USER/README.TXT"_s} << QStringList{u"/F0:/USER/PROJECTS/README.TXT"_s}
+            << nameError;
+        QTest::newRow("move folder onto file")
+            << QByteArray("mmem:move \"/F0:/USER/PROJECTS\",\"/F0:/USER/readme.TXT\"")
+            << QStringList{u"/F0:/USER/PROJECTS/NOTES.TXT"_s, u"/F0:/USER/README.TXT"_s} << QStringList()
+            << nameError;
+        QTest::newRow("move below itself")
+            << QByteArray("mmem:mdir \"/F0:/USER/PROJECTS/SUB\"\r\n"
+                          "mmem:move \"/F0:/USER/PROJECTS\",\"/F0:/USER/projects/SUB/P\"")
+            << QStringList{u"/F0:/USER/PROJECTS/SUB"_s} << QStringList{u"/F0:/USER/PROJECTS/SUB/P"_s}
+            << nameError;
         QTest::newRow("move folder") << QByteArray("mmem:move \"/F0:/USER/PROJECTS\",\"/F0:/LOGO/OLD\"")
                                      << QStringList{u"/F0:/LOGO/OLD/NOTES.TXT"_s}
                                      << QStringList{u"/F0:/USER/PROJECTS"_s} << kNoError;
@@ -260,6 +327,15 @@ private Q_SLOTS:
                               << kNoError;
         QTest::newRow("copy no blank") << QByteArray("mmem:copy \"/F0:/USER/README.TXT\",\"/F0:/LOGO/R.TXT\"")
                                        << QStringList{u"/F0:/LOGO/R.TXT"_s} << QStringList() << kNoError;
+        QTest::newRow("copy onto file")
+            << QByteArray("mmem:copy \"/F0:/SIGNAL/720P50.CMP\", \"/F0:/signal/1080p60.cmp\"")
+            << QStringList{u"/F0:/SIGNAL/720P50.CMP"_s} << QStringList() << nameError;
+        QTest::newRow("copy onto folder")
+            << QByteArray("mmem:copy \"/F0:/USER/README.TXT\", \"/F0:/LOGO\"") << QStringList()
+            << QStringList{u"/F0:/LOGO/README.TXT"_s} << nameError;
+        QTest::newRow("copy into itself")
+            << QByteArray("mmem:copy \"/F0:/USER/PROJECTS\", \"/F0:/USER/PROJECTS/X\"") << QStringList()
+            << QStringList{u"/F0:/USER/PROJECTS/X"_s} << nameError;
         QTest::newRow("copy folder") << QByteArray("mmem:copy \"/F0:/USER\" , \"/F0:/LOGO/U\"")
                                      << QStringList{u"/F0:/LOGO/U/PROJECTS/NOTES.TXT"_s,
                                                     u"/F0:/USER/README.TXT"_s}
@@ -292,6 +368,87 @@ private Q_SLOTS:
             QVERIFY2(m_sim->Exists(path), qPrintable(path));
         for (const QString& path : absent)
             QVERIFY2(!m_sim->Exists(path), qPrintable(path));
+    }
+
+    void depthLimit_data()
+    {
+        QTest::addColumn<QByteArray>("command"); // DEEP: a folder 31 names deep, SHALLOW: one of height 1
+        QTest::addColumn<QString>("made");
+        QTest::addColumn<QByteArray>("error");
+        const QByteArray nameError = "-257,\"File name error\"";
+        QTest::newRow("move past the limit")
+            << QByteArray("mmem:move \"SHALLOW\",\"DEEP/S\"") << u"DEEP/S"_s << nameError;
+        QTest::newRow("move at the limit")
+            << QByteArray("mmem:move \"SHALLOW/L1\",\"DEEP/S\"") << u"DEEP/S"_s << kNoError;
+        QTest::newRow("copy past the limit")
+            << QByteArray("mmem:copy \"SHALLOW\", \"DEEP/S\"") << u"DEEP/S"_s << nameError;
+        QTest::newRow("copy at the limit")
+            << QByteArray("mmem:copy \"SHALLOW/L1\", \"DEEP/S\"") << u"DEEP/S"_s << kNoError;
+        QTest::newRow("mdir past the limit")
+            << QByteArray("mmem:mdir \"DEEP/S/T\"") << u"DEEP/S/T"_s << nameError;
+        QTest::newRow("move into its own deepest")
+            << QByteArray("mmem:move \"/F0:/USER/A\",\"DEEP/A\"") << u"DEEP/A"_s << nameError;
+    }
+
+    void depthLimit()
+    {
+        QFETCH(QByteArray, command);
+        QFETCH(QString, made);
+        QFETCH(QByteArray, error);
+        QString deep;
+        QString shallow;
+        Client client(m_sim->Port());
+        client.Send(FolderChain(u"A"_s, 29, &deep) + FolderChain(u"B"_s, 1, &shallow));
+        QCOMPARE(NextError(client), kNoError);
+        QCOMPARE(deep.count(u'/'), vqsim::SimFileSystem::kMaxDepth);
+        const QString shallowTop = shallow.chopped(3);
+        command.replace("SHALLOW", shallowTop.toLatin1()).replace("DEEP", deep.toLatin1());
+        made.replace(u"DEEP"_s, deep);
+        client.Send(command + "\r\n");
+        QCOMPARE(NextError(client), error);
+        QCOMPARE(m_sim->Exists(made), error == kNoError);
+        QVERIFY(m_sim->Exists(error == kNoError ? deep : shallow));
+    }
+
+    void deepTreeWithoutRecursion()
+    {
+        // No client can make such a tree any more; the walks must not need the stack either.
+        auto top = std::make_unique<vqsim::SimFileSystem::Node>();
+        top->folder = true;
+        vqsim::SimFileSystem::Node* node = top.get();
+        for (int i = 0; i < 300000; ++i) {
+            auto child = std::make_unique<vqsim::SimFileSystem::Node>();
+            child->folder = true;
+            child->name = u"L"_s;
+            vqsim::SimFileSystem::Node* next = child.get();
+            node->children.emplace(u"l"_s, std::move(child));
+            node = next;
+        }
+        node->data = "end";
+        const vqsim::SimFileSystem::TreeStats stats = vqsim::SimFileSystem::Stats(*top);
+        QCOMPARE(stats.height, 300000);
+        QCOMPARE(stats.entries, qint64(300000));
+        QCOMPARE(stats.bytes, qint64(3));
+        top.reset();
+    }
+
+    void latin1Names()
+    {
+        Client client(m_sim->Port());
+        client.Send(WriteCommand(u"/F0:/USER/café.seq"_s, "x") + "mmem:mdir \"/F0:/USER/\xdcn\xef\"\r\n");
+        QCOMPARE(NextError(client), kNoError);
+        QVERIFY(m_sim->List(u"/F0:/USER"_s).contains(u"café.seq"_s));
+        QVERIFY(m_sim->IsFolder(u"/F0:/USER/üNÏ"_s));
+        client.Send("mmem:cdir \"/F0:/USER\"\r\n");
+        const QByteArray catalog = client.Query("mmem:cat?");
+        QVERIFY2(catalog.contains(",\"caf\xe9.seq\",SEQ,1,") && catalog.contains(",\"\xdcn\xef/\",DIR,0"),
+                 catalog.constData());
+        // One byte, one character, letter case ignored also beyond ASCII.
+        client.Send("mmem:data? \"/F0:/USER/CAF\xc9.SEQ\"\r\n");
+        QCOMPARE(client.ReadBlock(), QByteArray("x"));
+        client.Send("mmem:cdir \"/F0:/USER/\xfcN\xcf\"\r\n");
+        QCOMPARE(client.Query("mmem:cdir?"), QByteArray("\"/F0:/USER/\xfcN\xcf\""));
+        QCOMPARE(NextError(client), kNoError);
     }
 
     void moveKeepsStoredCase()
@@ -704,26 +861,212 @@ private Q_SLOTS:
         QCOMPARE(m_sim->FileData(u"/F0:/USER/NEW.SEQ"_s), QByteArray("new"));
     }
 
+    void hostFolderNames()
+    {
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        QVERIFY(QDir(root.path()).mkpath(u"USER"_s));
+        for (const QString& name : {u"USER/café.seq"_s, u"USER/日本.seq"_s}) {
+            QFile file(root.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("12") == 2);
+        }
+        m_sim = std::make_unique<vqsim::SimServer>();
+        vqsim::SimOptions options;
+        options.port = 0;
+        options.rootDir = root.path();
+        options.seed = false;
+        QVERIFY(m_sim->Start(options));
+        QCOMPARE(m_sim->List(u"/F0:/USER"_s), QStringList{u"café.seq"_s});
+
+        Client client(m_sim->Port());
+        client.Send(WriteCommand(u"/F0:/USER/naïve.seq"_s, "abc") + "mmem:cdir \"/F0:/USER\"\r\n");
+        QVERIFY(client.Query("mmem:cat?").endsWith(",\"caf\xe9.seq\",SEQ,2,\"na\xefve.seq\",SEQ,3"));
+        QFile written(root.filePath(u"USER/naïve.seq"_s));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), QByteArray("abc"));
+    }
+
+    void hostRemovalsLeaveWhatWasNotLoaded_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QString>("unloaded"); // made on disk in USER/OLD before the start
+        QTest::newRow("rdir, link") << QByteArray("mmem:rdir \"/F0:/USER/OLD\"") << u"LINK"_s;
+        QTest::newRow("del, forbidden name") << QByteArray("mmem:del \"/F0:/USER/OLD\"") << u"a*b"_s;
+        QTest::newRow("del:all, forbidden name") << QByteArray("mmem:del:all \"/F0:/USER\"") << u"a:b"_s;
+        QTest::newRow("del:all, folder deeper down")
+            << QByteArray("mmem:del:all \"/F0:/USER\"") << u"SUB/日本"_s;
+    }
+
+    void hostRemovalsLeaveWhatWasNotLoaded()
+    {
+        QFETCH(QByteArray, command);
+        QFETCH(QString, unloaded);
+        QTemporaryDir outside;
+        QTemporaryDir root;
+        QVERIFY(outside.isValid() && root.isValid());
+        QVERIFY(QDir(root.path()).mkpath(u"USER/OLD"_s));
+        const QString path = root.filePath(u"USER/OLD/"_s + unloaded);
+        if (unloaded == u"LINK"_s) {
+            QVERIFY(QFile::link(outside.path(), path));
+        } else if (unloaded.contains(u'/')) {
+            QVERIFY(QDir().mkpath(path));
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        m_sim = std::make_unique<vqsim::SimServer>();
+        vqsim::SimOptions options;
+        options.port = 0;
+        options.rootDir = root.path();
+        QVERIFY(m_sim->Start(options));
+        const qsizetype loaded = m_sim->List(u"/F0:/USER/OLD"_s).size();
+
+        Client client(m_sim->Port());
+        client.Send(command + "\r\n");
+        QCOMPARE(NextError(client), QByteArray("-250,\"Mass storage error\""));
+        QVERIFY(QFileInfo(path).isSymLink() || QFileInfo::exists(path));
+        QVERIFY(m_sim->IsFolder(u"/F0:/USER/OLD"_s));
+        QCOMPARE(m_sim->List(u"/F0:/USER/OLD"_s).size(), loaded);
+        // What was loaded still goes.
+        client.Send("mmem:del \"/F0:/USER/README.TXT\"\r\n");
+        QCOMPARE(NextError(client), kNoError);
+        QVERIFY(!QFile::exists(root.filePath(u"USER/README.TXT"_s)));
+    }
+
+    void transcriptsAreCapped()
+    {
+        vqsim::SimOptions options;
+        options.port = 0;
+        options.transcriptLimit = 1000;
+        Restart(options);
+        const QByteArray blanks = QByteArray(600, ' ') + '\n'; // lines that do nothing
+        {
+            Client first(m_sim->Port());
+            first.Send(blanks);
+            QVERIFY(m_sim->WaitForReceived(blanks.size()));
+        }
+        QTRY_COMPARE(m_sim->OpenConnections(), 0);
+        Client second(m_sim->Port());
+        second.Send(blanks);
+        QVERIFY(m_sim->WaitForReceived(2 * blanks.size()));
+        // The closed connection's transcript made room for the open one's.
+        QCOMPARE(m_sim->Transcripts(), QList<QByteArray>{blanks});
+        second.Send(blanks);
+        QVERIFY(m_sim->WaitForReceived(3 * blanks.size()));
+        QCOMPARE(m_sim->AllReceived(), blanks + blanks.left(1000 - blanks.size()));
+        QCOMPARE(second.Query("*idn?"), kIdentity);
+    }
+
+    void unreadRepliesStopTheReading()
+    {
+        for (int i = 0; i < 20; ++i)
+            QVERIFY(m_sim->AddFile(u"/F0:/USER/WIDE/A rather long file name number %1.SEQ"_s.arg(i), {}));
+        Client client(m_sim->Port());
+        client.Send("mmem:cdir \"/F0:/USER/WIDE\"\r\n");
+        QCOMPARE(NextError(client), kNoError);
+        // The client neither reads nor lets its socket read for it.
+        client.Socket().setReadBufferSize(4096);
+        QByteArray queries;
+        for (int i = 0; i < 100000; ++i)
+            queries += "mmem:cat?\r\n";
+        client.Socket().write(queries);
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 2000)
+            client.Socket().waitForBytesWritten(50);
+        const qsizetype taken = m_sim->AllReceived().size();
+        QVERIFY2(taken < queries.size() / 2, QByteArray::number(taken).constData());
+        // Reading the replies lets it go on.
+        client.Socket().setReadBufferSize(0);
+        for (int i = 0; i < 100; ++i)
+            QVERIFY(client.ReadLine().endsWith(",SEQ,0\n"));
+    }
+
+    void pendingBlocksCountAgainstTheCapacity()
+    {
+        // Each fits alone; together they do not.
+        const qint64 length = m_sim->Capacity() - m_sim->Used() - 1000;
+        QVERIFY(length > m_sim->Capacity() / 2);
+        const QByteArray header =
+            "#" + QByteArray::number(QByteArray::number(length).size()) + QByteArray::number(length);
+        std::vector<std::unique_ptr<Client>> senders;
+        qsizetype sent = 0;
+        for (int i = 0; i < 8; ++i) {
+            const QByteArray command = "mmem:data \"/F0:/USER/B" + QByteArray::number(i) + ".PIC\"," + header;
+            senders.push_back(std::make_unique<Client>(m_sim->Port()));
+            senders.back()->Send(command);
+            sent += command.size();
+            QVERIFY(m_sim->WaitForReceived(sent));
+        }
+        Client probe(m_sim->Port());
+        for (int i = 1; i < 8; ++i)
+            QCOMPARE(NextError(probe), QByteArray("-254,\"Media full\""));
+        QCOMPARE(NextError(probe), kNoError);
+        // A block that ends cut short gives its room back.
+        senders.front().reset();
+        QTRY_COMPARE(m_sim->ErrorQueue(), QStringList{u"-161,\"Invalid block data\""_s});
+        m_sim->ClearErrors();
+        senders.back()->Send(QByteArray(2000, 'x'));
+        Client late(m_sim->Port());
+        late.Send("mmem:data \"/F0:/USER/LATE.PIC\"," + header);
+        QVERIFY(m_sim->WaitForReceived(sent + 2000 + 30 + header.size()));
+        QCOMPARE(NextError(probe), kNoError);
+    }
+
+    void noDescriptorLeftPausesAccepting()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("reads the emulator's processor time from /proc");
+#else
+        QProcess process;
+        process.setChildProcessModifier([] {
+            const rlimit limit{40, 40};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        });
+        quint16 port = 0;
+        QVERIFY(StartProgram(process, {u"--port"_s, u"0"_s}, &port));
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        for (int i = 0; i < 60; ++i) {
+            clients.push_back(std::make_unique<QTcpSocket>());
+            clients.back()->connectToHost(QHostAddress::LocalHost, port);
+            QVERIFY(clients.back()->waitForConnected(3000));
+        }
+        QThread::msleep(200);
+        const double before = CpuSeconds(process.processId());
+        QThread::msleep(1000);
+        const double used = CpuSeconds(process.processId()) - before;
+        QVERIFY2(before >= 0 && used < 0.3, QByteArray::number(used).constData());
+        // Served again once descriptors are free.
+        clients.resize(10);
+        Client client(port);
+        QCOMPARE(client.Query("*idn?"), kIdentity);
+        process.terminate();
+        QVERIFY(process.waitForFinished(5000));
+#endif
+    }
+
     void executable()
     {
-        const QString program = QCoreApplication::applicationDirPath() + u"/../sim/vq820-sim"_s;
-        if (!QFile::exists(program))
-            QSKIP("vq820-sim is not built");
+        QTemporaryDir dir;
+        const QString transcript = dir.filePath(u"sent.txt"_s);
         QProcess process;
-        process.start(program, {u"--port"_s, u"0"_s, u"--capacity"_s, u"1000000"_s});
-        QVERIFY(process.waitForStarted());
-        QVERIFY(process.waitForReadyRead(5000));
-        const QByteArray first = process.readLine();
-        static const QRegularExpression pattern(u"^listening on 127\\.0\\.0\\.1:(\\d+)\n$"_s);
-        const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(first));
-        QVERIFY2(match.hasMatch(), first.constData());
+        quint16 port = 0;
+        QVERIFY(StartProgram(
+            process, {u"--port"_s, u"0"_s, u"--capacity"_s, u"1000000"_s, u"--transcript"_s, transcript},
+            &port));
         {
-            Client client(quint16(match.captured(1).toUInt()));
+            Client client(port);
             QVERIFY(client.IsConnected());
             QCOMPARE(client.Query("*idn?"), QByteArray("VELTRANE,VQ820,0,5.60"));
             QCOMPARE(client.Query("stat:que:next?"), kNoError);
             QVERIFY(client.Query("mmem:cat?").contains(",\"USER/\",DIR,0"));
         }
+        // A connection's transcript goes to the file when it closes.
+        QFile file(transcript);
+        QTRY_VERIFY(file.exists());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(),
+                 QByteArray("--- connection 0, 34 bytes\n*idn?\r\nstat:que:next?\r\nmmem:cat?\r\n\n"));
         process.terminate();
         QVERIFY(process.waitForFinished(5000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);

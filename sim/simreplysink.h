@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QStringList>
+
+namespace vqsim {
+
+// Where a session's replies go: the connection's socket, or a test's or a
+// fuzzer's recorder. Replies keep their order.
+class SimReplySink
+{
+public:
+    virtual ~SimReplySink() = default;
+
+    // One reply line; the sink adds the LF.
+    virtual void SendLine(const QByteArray& line) = 0;
+    // Exact bytes instead of a command's reply.
+    virtual void SendScripted(const QByteArray& bytes) = 0;
+    // One definite-length block with the file at `path` (`size` bytes of the
+    // content `stamp` names), read from the file system as it goes out.
+    virtual void SendFile(const QStringList& path, qint64 size, quint64 stamp) = 0;
+    // A fault ends the connection now.
+    virtual void Abort() = 0;
+    // While busy, the session runs no further command.
+    virtual bool IsBusy() const = 0;
+};
+
+} // namespace vqsim
