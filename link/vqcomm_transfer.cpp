@@ -11,7 +11,7 @@
 #include <cmath>
 #include <mutex>
 
-CCmdSocket g_transferSocket;
+CCmdSocket g_transferSocket("transfer");
 std::atomic<int> g_transferCancelled{0};
 
 namespace {
