@@ -107,7 +107,8 @@ int CVQComm::CheckRefusal(const QString& subject)
     for (const QString& entry : std::as_const(entries))
         texts.append(QueueText(entry));
     m_strLastRefusal = entries.join(u'\n');
-    ShowError(PathMessage(texts.join(u'\n'), subject));
+    if (m_bShowRefusals)
+        ShowError(PathMessage(texts.join(u'\n'), subject));
     return 0;
 }
 
