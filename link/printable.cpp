@@ -14,7 +14,7 @@ QString PrintableText(QStringView text)
     // Nothing to change is the usual case: no copy then.
     bool plain = true;
     for (const QChar c : text) {
-        if (IsControl(c.unicode()) || c == u'\\') {
+        if (IsControl(c.unicode())) {
             plain = false;
             break;
         }
@@ -25,9 +25,7 @@ QString PrintableText(QStringView text)
     shown.reserve(text.size() + 8);
     for (const QChar c : text) {
         const char16_t u = c.unicode();
-        if (c == u'\\')
-            shown += u"\\\\"_s;
-        else if (IsControl(u))
+        if (IsControl(u))
             shown += QString::asprintf("\\x%02X", unsigned(u));
         else
             shown += c;

@@ -5,7 +5,7 @@
 
 // `text` with every control character (C0, DEL and C1) shown as "\xNN", so
 // that a name or a reply from the generator cannot steer a terminal when it
-// is printed; backslashes are doubled so the result reads back unambiguously.
+// is printed.
 QString PrintableText(QStringView text);
 
 // `text` cut to its first `max` characters, with a note of how long it was.

@@ -114,9 +114,9 @@ int CVQComm::CheckRefusal(const QString& subject)
 
 int CVQComm::SendChange(const QString& line, const QString& subject)
 {
+    m_strLastRefusal.clear();
     if (line.isEmpty())
         return 0;
-    m_strLastRefusal.clear();
     // Entries queued before (since connecting, by a batch, by a folder change
     // of a listing) are kept for the error list, not blamed on this change.
     DrainEarlierErrors();
