@@ -28,8 +28,8 @@ public:
     void SetComplete() override;
 
     // "[n/m] NAME  PERCENT%  RATE  REMAINING" in at most `columns` - 1
-    // characters: the remaining time goes first, then the rate, then the
-    // name is shortened in its middle.
+    // characters: the remaining time and the rate give way before the name
+    // would keep fewer than 12 characters; the name is shortened in its middle.
     static QString FitLine(const QString& counter, const QString& name, int percent, const QString& rate,
                            const QString& remaining, int columns);
     // "1.50MB/s"; empty before there is anything to tell.

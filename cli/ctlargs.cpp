@@ -250,13 +250,13 @@ const QString TOOL_TAIL =
 constexpr int kHelpWidth = 79;
 
 // `text` as lines of at most kHelpWidth characters, the first after `head`
-// (padded to `column`), the rest indented to `column`.
+// (padded to `column`, or on a line of its own when it is longer, unless it
+// ends in a blank), the rest indented to `column`.
 QString Wrapped(const QString& head, const QString& text, int column)
 {
     QString result;
-    QString line = !head.trimmed().isEmpty() && head.size() + 2 > column
-                       ? head + u'\n' + QString(column, u' ')
-                       : head.leftJustified(column);
+    QString line = !head.endsWith(u' ') && head.size() + 2 > column ? head + u'\n' + QString(column, u' ')
+                                                                    : head.leftJustified(column);
     qsizetype lineStart = line.lastIndexOf(u'\n') + 1;
     bool empty = true;
     for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
@@ -399,8 +399,8 @@ QString CCtlArgs::HelpText(const QString& topic)
     const CommandInfo* info = FindCommand(topic);
     if (!info)
         return QString();
-    QString text =
-        u"Usage: vq8ctl [OPTIONS] "_s + info->synopsis + u"\n\n"_s + Capitalised(info->summary) + u".\n"_s;
+    QString text = Wrapped(u"Usage: "_s, u"vq8ctl [OPTIONS] "_s + info->synopsis, 7) + u'\n' +
+                   Capitalised(info->summary) + u".\n"_s;
     if (!info->details.isEmpty())
         text += u'\n' + Reflowed(info->details, 0);
     if (!info->optionHelp.isEmpty())

@@ -524,6 +524,8 @@ int CCtlTool::CmdLs()
     Listing listing;
     QList<Match> matches;
     const bool pattern = IsDevicePattern(path);
+    if (HasPatternInFolder(path))
+        return Refuse(PathMessage(u"A pattern may stand only in the last name"_s, path));
     if (pattern) {
         if (!Resolve(argument, matches, false) || !ReadListing(DeviceParent(path), listing))
             return CTL_FAILED;
