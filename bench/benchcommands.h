@@ -17,3 +17,4 @@ int RunListFillBench(const QStringList& arguments);
 int RunDownloadBench(const QStringList& arguments);
 int RunUploadBench(const QStringList& arguments);
 int RunBatchBench(const QStringList& arguments);
+int RunTreeBench(const QStringList& arguments);

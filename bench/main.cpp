@@ -17,6 +17,7 @@ constexpr BenchCommand kCommands[] = {
     {"download", "one download of --size bytes through the engine against a bare socket", &RunDownloadBench},
     {"upload", "one upload of --size bytes against its pacing", &RunUploadBench},
     {"batch", "per-file time of a batch of --files N of --size bytes, both directions", &RunBatchBench},
+    {"tree", "vq8ctl put -r and get -r of a tree of --files N: seconds per file", &RunTreeBench},
 };
 
 void PrintUsage()
