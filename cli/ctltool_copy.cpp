@@ -594,6 +594,10 @@ int CCtlTool::CmdGet()
     QString destination = target;
     bool intoFolder = false;
     if (toStandardOutput) {
+        if (m_args.Json()) {
+            m_host.Error(u"\"-\" (standard output) and --json exclude each other"_s);
+            return CTL_USAGE;
+        }
         if (matches.size() != 1 || matches.first().entry.IsFolder()) {
             m_host.Error(u"\"-\" (standard output) takes exactly one file"_s);
             return CTL_USAGE;

@@ -916,6 +916,8 @@ private Q_SLOTS:
                                                << QStringList{u"1080P60.CMP"_s, u"720P50.CMP"_s};
         QTest::newRow("a folder without -r") << QStringList{u"USER/PROJECTS"_s, u"PC"_s} << 1
                                              << u"Not a file : \"/F0:/USER/PROJECTS\""_s << QStringList();
+        QTest::newRow("standard output and JSON") << QStringList{u"--json"_s, u"USER/README.TXT"_s, u"-"_s}
+                                                  << 2 << u"exclude each other"_s << QStringList();
         QTest::newRow("standard output, two files")
             << QStringList{u"SIGNAL/*.CMP"_s, u"-"_s} << 2 << u"takes exactly one file"_s << QStringList();
     }
