@@ -18,3 +18,4 @@ int RunDownloadBench(const QStringList& arguments);
 int RunUploadBench(const QStringList& arguments);
 int RunBatchBench(const QStringList& arguments);
 int RunProgressBench(const QStringList& arguments);
+int RunTreeBench(const QStringList& arguments);

@@ -19,6 +19,7 @@ constexpr BenchCommand kCommands[] = {
     {"batch", "per-file time of a batch of --files N of --size bytes, both directions", &RunBatchBench},
     {"progress", "one download of --size bytes with the progress dialog shown and without", &RunProgressBench,
      true},
+    {"tree", "vq8ctl put -r and get -r of a tree of --files N: seconds per file", &RunTreeBench},
 };
 
 void PrintUsage()

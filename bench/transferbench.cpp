@@ -1,5 +1,6 @@
-// vq-bench download / upload / batch / progress: the transfer engines against
-// the emulator running as a process of its own (../sim/vq820-sim next to vq-bench).
+// vq-bench download / upload / batch / progress / tree: the transfer engines
+// against the emulator running as a process of its own (../sim/vq820-sim next
+// to vq-bench; tree also runs ../cli/vq8ctl).
 
 #include "benchcommands.h"
 #include "dlgcopyprogress.h"
@@ -299,15 +300,21 @@ qint64 SizeOption(QCommandLineParser& parser, const QCommandLineOption& option)
 }
 
 // The --size of a one-file benchmark; -1 after a message when it is out of range.
+// With `noPacing` the benchmark also takes --no-pacing.
 qint64 OneFileSize(const QStringList& arguments, const char* command, const QString& description,
-                   const QString& defaultSize)
+                   const QString& defaultSize, bool* noPacing = nullptr)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(description);
     parser.addHelpOption();
     const QCommandLineOption sizeOption(u"size"_s, u"File size in bytes."_s, u"bytes"_s, defaultSize);
     parser.addOption(sizeOption);
+    const QCommandLineOption pacingOption(u"no-pacing"_s, u"Without the pause before each chunk."_s);
+    if (noPacing)
+        parser.addOption(pacingOption);
     parser.process(arguments);
+    if (noPacing)
+        *noPacing = parser.isSet(pacingOption);
     const qint64 size = SizeOption(parser, sizeOption);
     if (size < TRANSFER_CHUNK * 4 || size > MAX_DOWNLOAD_SIZE) {
         std::fprintf(stderr, "vq-bench %s: --size from %lld to %lld\n", command, TRANSFER_CHUNK * 4,
@@ -360,9 +367,10 @@ int RunDownloadBench(const QStringList& arguments)
 
 int RunUploadBench(const QStringList& arguments)
 {
+    bool noPacing = false;
     const qint64 size = OneFileSize(
         arguments, "upload", u"One upload through the engine against its pacing of one chunk per 100 ms."_s,
-        u"4194304"_s);
+        u"4194304"_s, &noPacing);
     if (size < 0)
         return 2;
     QTemporaryDir dir;
@@ -376,6 +384,7 @@ int RunUploadBench(const QStringList& arguments)
     CBenchLink link(sim);
     if (!link.comm.Connect())
         return 1;
+    link.comm.SetUploadPacing(!noPacing);
     const CFileInfo entry(u"UP.SEQ"_s, size, quint32(1700000000), 0);
     link.comm.SetUploadFolder(kFolder);
     link.comm.QueueUpload(&entry, QDir::toNativeSeparators(dir.filePath(u"UP.SEQ"_s)));
@@ -388,8 +397,13 @@ int RunUploadBench(const QStringList& arguments)
     // One chunk per 100 ms at best.
     const double rate = link.host.DataBytes() / link.host.DataSeconds();
     constexpr double kPacedRate = double(TRANSFER_CHUNK) * 10.0;
-    std::printf("RESULT upload_bytes_s %.0f B/s\n", rate);
-    std::printf("RESULT upload_pacing_efficiency %.3f ratio\n", rate / kPacedRate);
+    if (noPacing) {
+        std::printf("RESULT upload_unpaced_bytes_s %.0f B/s\n", rate);
+        std::printf("RESULT upload_unpaced_speedup %.1f ratio\n", rate / kPacedRate);
+    } else {
+        std::printf("RESULT upload_bytes_s %.0f B/s\n", rate);
+        std::printf("RESULT upload_pacing_efficiency %.3f ratio\n", rate / kPacedRate);
+    }
     std::printf("RESULT rss_growth_mib %.1f MiB\n", rssGrowth);
     return 0;
 }
@@ -496,5 +510,117 @@ int RunProgressBench(const QStringList& arguments)
     std::printf("RESULT progress_none_mib_s %.1f MiB/s\n", best[0]);
     std::printf("RESULT progress_dialog_mib_s %.1f MiB/s\n", best[1]);
     std::printf("RESULT progress_dialog_ratio %.3f ratio\n", best[1] / best[0]);
+    return 0;
+}
+
+namespace {
+
+// One run of the command-line tool; its seconds, or -1 when it failed.
+double RunTool(const CSimProcess& sim, const QStringList& arguments)
+{
+    QProcess tool;
+    tool.setProgram(QDir(QCoreApplication::applicationDirPath()).filePath(u"../cli/vq8ctl"_s));
+    tool.setArguments(QStringList{u"-q"_s, u"--yes"_s, u"--host"_s, sim.m_address, u"--port"_s,
+                                  QString::number(sim.m_port)} +
+                      arguments);
+    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const double start = Now();
+    tool.start();
+    if (!tool.waitForFinished(3600 * 1000) || tool.exitStatus() != QProcess::NormalExit ||
+        tool.exitCode() != 0) {
+        std::fprintf(stderr, "vq-bench tree: vq8ctl %s failed\n", qPrintable(arguments.join(u' ')));
+        return -1;
+    }
+    return Now() - start;
+}
+
+bool SameFiles(const QString& a, const QString& b, int& count)
+{
+    QDir dir(a);
+    for (const QFileInfo& info : dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
+        const QString other = QDir(b).filePath(info.fileName());
+        if (info.isDir()) {
+            if (!SameFiles(info.filePath(), other, count))
+                return false;
+            continue;
+        }
+        QFile one(info.filePath());
+        QFile two(other);
+        if (!one.open(QIODevice::ReadOnly) || !two.open(QIODevice::ReadOnly) ||
+            one.readAll() != two.readAll())
+            return false;
+        ++count;
+    }
+    return true;
+}
+
+} // namespace
+
+int RunTreeBench(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(u"A folder tree put to the generator and got back with vq8ctl -r: "
+                                     "seconds per file against the fixed pauses of the engines."_s);
+    parser.addHelpOption();
+    const QCommandLineOption filesOption(u"files"_s, u"Files in the tree."_s, u"N"_s, u"200"_s);
+    const QCommandLineOption sizeOption(u"size"_s, u"Size of each file in bytes."_s, u"bytes"_s, u"1024"_s);
+    parser.addOption(filesOption);
+    parser.addOption(sizeOption);
+    parser.process(arguments);
+    const int files = parser.value(filesOption).toInt();
+    const qint64 size = SizeOption(parser, sizeOption);
+    if (files < 1 || files > 10000 || size < 0 || size > TRANSFER_CHUNK) {
+        std::fprintf(stderr, "vq-bench tree: --files 1..10000, --size 0..%lld\n", TRANSFER_CHUNK);
+        return 2;
+    }
+    // Three levels: the top folder, 4 below it, 4 below each of those.
+    QTemporaryDir dir;
+    QStringList folders{u"TREE"_s};
+    for (int i = 0; i < 4; ++i) {
+        folders << u"TREE/A%1"_s.arg(i);
+        for (int j = 0; j < 4; ++j)
+            folders << u"TREE/A%1/B%2"_s.arg(i).arg(j);
+    }
+    for (const QString& folder : std::as_const(folders)) {
+        if (!QDir(dir.path()).mkpath(folder))
+            return 1;
+    }
+    for (int i = 0; i < files; ++i) {
+        if (!WritePcFile(dir.filePath(u"%1/F%2.SEQ"_s.arg(folders.at(i % folders.size())).arg(i)), size))
+            return 1;
+    }
+    CSimProcess sim;
+    if (!dir.isValid() || !sim.Start(64 * 1024 * 1024 + files * size * 4))
+        return 1;
+
+    const double put = RunTool(sim, {u"put"_s, u"-r"_s, dir.filePath(u"TREE"_s), kFolder});
+    const double get = RunTool(sim, {u"get"_s, u"-r"_s, kFolder + u"/TREE"_s, dir.filePath(u"PACED"_s)});
+    const double unpaced =
+        RunTool(sim, {u"get"_s, u"-r"_s, u"--no-pacing"_s, kFolder + u"/TREE"_s, dir.filePath(u"UNPACED"_s)});
+    int paced = 0;
+    int fast = 0;
+    if (put < 0 || get < 0 || unpaced < 0 ||
+        !SameFiles(dir.filePath(u"TREE"_s), dir.filePath(u"PACED"_s), paced) ||
+        !SameFiles(dir.filePath(u"TREE"_s), dir.filePath(u"UNPACED"_s), fast) || paced != files ||
+        fast != files) {
+        std::fprintf(stderr, "vq-bench tree: the tree did not come back whole\n");
+        return 1;
+    }
+    // The fixed pauses: per file sent, Disconnect's 100 ms and the chain's
+    // 1 s; per file fetched, 100 ms + 20 ms before the digit count + 100 ms
+    // per chunk (one here) + the chain's 100 ms; per folder's batch, the
+    // reconnect (100 ms, and 500 ms after a batch that wrote).
+    const double batches = double(std::min<qsizetype>(files, folders.size()));
+    const double putFixed = (files * 1.1 + batches * 0.6) / files;
+    const double getFixed = (files * 0.32 + batches * 0.1) / files;
+    const double unpacedFixed = (files * 0.22 + batches * 0.1) / files;
+    std::printf("RESULT tree_put_s_per_file %.3f s\n", put / files);
+    std::printf("RESULT tree_put_fixed_s_per_file %.3f s\n", putFixed);
+    std::printf("RESULT tree_put_ratio %.3f ratio\n", put / files / putFixed);
+    std::printf("RESULT tree_get_s_per_file %.3f s\n", get / files);
+    std::printf("RESULT tree_get_fixed_s_per_file %.3f s\n", getFixed);
+    std::printf("RESULT tree_get_ratio %.3f ratio\n", get / files / getFixed);
+    std::printf("RESULT tree_get_unpaced_s_per_file %.3f s\n", unpaced / files);
+    std::printf("RESULT tree_get_unpaced_fixed_s_per_file %.3f s\n", unpacedFixed);
     return 0;
 }

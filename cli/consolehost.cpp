@@ -2,10 +2,18 @@
 
 #include "consoleprogress.h"
 #include "fileinfo.h"
+#include "printable.h"
+#include "terminalwidth.h"
 
 #include <QFileDevice>
 #include <QIODevice>
 #include <QMutexLocker>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -13,14 +21,51 @@ namespace {
 
 const QString PREFIX = u"vq8ctl: "_s;
 
-void Write(QIODevice* device, const QString& text)
+void Write(QIODevice* device, const QByteArray& bytes)
 {
     if (!device)
         return;
-    device->write(text.toLocal8Bit());
+    device->write(bytes);
     // Unbuffered devices need nothing; a QFile on a standard stream does.
     if (auto* file = qobject_cast<QFileDevice*>(device))
         file->flush();
+}
+
+void Write(QIODevice* device, const QString& text)
+{
+    Write(device, text.toLocal8Bit());
+}
+
+// Text for people: every control character but the line ends escaped.
+QString Shown(const QString& text)
+{
+    if (!text.contains(u'\n'))
+        return PrintableText(text);
+    QStringList lines = text.split(u'\n');
+    for (QString& line : lines)
+        line = PrintableText(line);
+    return lines.join(u'\n');
+}
+
+// The captions of the desktop program's confirmation dialogs.
+QString KindCaption(FileKind kind)
+{
+    switch (kind) {
+    case KIND_DOWNLOAD:
+        return u"Download File"_s;
+    case KIND_LOGO:
+        return u"Logo File"_s;
+    case KIND_SEQUENCE:
+        return u"Sequence file"_s;
+    case KIND_PICTURE:
+        return u"Picture File"_s;
+    case KIND_SIGNAL:
+        return u"Signal File"_s;
+    case KIND_OTHER:
+    case KIND_PRESET:
+        break;
+    }
+    return u"Preset file"_s;
 }
 
 } // namespace
@@ -32,38 +77,86 @@ CConsoleHost::CConsoleHost(QIODevice* out, QIODevice* err, QIODevice* in)
 
 CConsoleHost::~CConsoleHost() = default;
 
+void CConsoleHost::SetErrorDescriptor(int fd)
+{
+    m_pWidth = std::make_unique<CTerminalWidth>(fd);
+}
+
+ProgressMode CConsoleHost::Progress() const
+{
+    if (m_quiet)
+        return ProgressMode::Off;
+    if (m_errorIsTerminal)
+        return ProgressMode::Redraw;
+    return m_forceProgress ? ProgressMode::Steps : ProgressMode::Off;
+}
+
 int CConsoleHost::ShowMessageBox(const QString& text, int style, const QString& caption)
 {
     Q_UNUSED(caption);
     if ((style & MB_BUTTONMASK) == MB_OKCANCEL)
         return Ask(text);
     QMutexLocker lock(&m_mutex);
-    if ((style & MB_ICONMASK) == MB_ICONSTOP)
+    if ((style & MB_ICONMASK) == MB_ICONSTOP) {
         ++m_errorCount;
-    WriteErr(PREFIX + text + u'\n');
+        m_messages.append(Shown(text));
+    }
+    // After Ctrl+C the link reports the waits it had cut: no news.
+    if (!m_interrupted)
+        WriteErr(PREFIX + Shown(text) + u'\n');
     return IDOK;
+}
+
+QString CConsoleHost::ReadAnswer()
+{
+#ifdef Q_OS_UNIX
+    if (m_inputFd >= 0) {
+        // A look at Ctrl+C every so often: the question must not hold it up.
+        QByteArray typed;
+        for (;;) {
+            if (m_interrupted)
+                return QString();
+            pollfd entry = {m_inputFd, POLLIN, 0};
+            const int n = ::poll(&entry, 1, 50);
+            if (n < 0 && errno != EINTR)
+                return QString();
+            if (n <= 0)
+                continue;
+            char c = 0;
+            if (::read(m_inputFd, &c, 1) != 1 || c == '\n')
+                return QString::fromLocal8Bit(typed);
+            typed.append(c);
+        }
+    }
+#endif
+    return QString::fromLocal8Bit(m_pIn->readLine());
 }
 
 int CConsoleHost::Ask(const QString& text)
 {
     QMutexLocker lock(&m_mutex);
     int answer = IDCANCEL;
+    const QString shown = PREFIX + Shown(text);
+    if (m_interrupted) {
+        ++m_refusalCount;
+        return IDCANCEL;
+    }
     switch (m_policy) {
     case AnswerPolicy::Yes:
         if (!m_quiet)
-            WriteErr(PREFIX + text + u" [OK: --yes]\n"_s);
+            WriteErr(shown + u" [OK: --yes]\n"_s);
         answer = IDOK;
         break;
     case AnswerPolicy::No:
-        WriteErr(PREFIX + text + u" [Cancel: --no]\n"_s);
+        WriteErr(shown + u" [Cancel: --no]\n"_s);
         break;
     case AnswerPolicy::Ask:
-        if (!m_inputIsTerminal || !m_pIn) {
-            WriteErr(PREFIX + text + u" [Cancel: no terminal to ask, use --yes or --no]\n"_s);
+        if (!m_inputIsTerminal || (!m_pIn && m_inputFd < 0)) {
+            WriteErr(shown + u" [Cancel: no terminal to ask, use --yes or --no]\n"_s);
             break;
         }
-        WriteErr(PREFIX + text + u" [y/N] "_s);
-        const QString typed = QString::fromLocal8Bit(m_pIn->readLine()).trimmed().toLower();
+        WriteErr(shown + u" [y/N] "_s);
+        const QString typed = ReadAnswer().trimmed().toLower();
         answer = typed == u"y" || typed == u"yes" ? IDOK : IDCANCEL;
         break;
     }
@@ -72,32 +165,26 @@ int CConsoleHost::Ask(const QString& text)
     return answer;
 }
 
+int CConsoleHost::ConfirmKind(FileKind kind, const QString& pcPath, int count)
+{
+    QString text = KindCaption(kind) + u" : \""_s + pcPath + u'"';
+    if (count > 1)
+        text += u" and %1 more of this kind"_s.arg(count - 1);
+    const int answer = Ask(text);
+    QMutexLocker lock(&m_mutex);
+    m_kindAnswers.insert(int(kind), answer);
+    return answer;
+}
+
 int CConsoleHost::ConfirmDownload(FileKind kind, const QString& pcPath)
 {
-    // The captions of the desktop program's confirmation dialogs.
-    QString caption;
-    switch (kind) {
-    case KIND_DOWNLOAD:
-        caption = u"Download File"_s;
-        break;
-    case KIND_LOGO:
-        caption = u"Logo File"_s;
-        break;
-    case KIND_SEQUENCE:
-        caption = u"Sequence file"_s;
-        break;
-    case KIND_PICTURE:
-        caption = u"Picture File"_s;
-        break;
-    case KIND_SIGNAL:
-        caption = u"Signal File"_s;
-        break;
-    case KIND_OTHER:
-    case KIND_PRESET:
-        caption = u"Preset file"_s;
-        break;
+    {
+        QMutexLocker lock(&m_mutex);
+        const auto known = m_kindAnswers.constFind(int(kind));
+        if (known != m_kindAnswers.cend())
+            return known.value();
     }
-    return Ask(caption + u" : \""_s + pcPath + u'"');
+    return Ask(KindCaption(kind) + u" : \""_s + pcPath + u'"');
 }
 
 CProgressSink* CConsoleHost::CreateProgressSink()
@@ -117,20 +204,33 @@ void CConsoleHost::Out(const QString& line)
 {
     QMutexLocker lock(&m_mutex);
     EndProgressLocked();
-    Write(m_pOut, line + u'\n');
+    Write(m_pOut, (m_outputIsTerminal ? Shown(line) : line) + u'\n');
+}
+
+bool CConsoleHost::OutBytes(const QByteArray& bytes)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_pOut)
+        return false;
+    const bool written = m_pOut->write(bytes) == bytes.size();
+    if (auto* file = qobject_cast<QFileDevice*>(m_pOut))
+        return file->flush() && written;
+    return written;
 }
 
 void CConsoleHost::Error(const QString& text)
 {
     QMutexLocker lock(&m_mutex);
-    WriteErr(PREFIX + text + u'\n');
+    m_messages.append(Shown(text));
+    WriteErr(PREFIX + Shown(text) + u'\n');
 }
 
 void CConsoleHost::Note(const QString& text)
 {
     if (m_quiet)
         return;
-    Error(text);
+    QMutexLocker lock(&m_mutex);
+    WriteErr(PREFIX + Shown(text) + u'\n');
 }
 
 void CConsoleHost::Print(const QString& text)
@@ -144,14 +244,40 @@ void CConsoleHost::Status(const QString& line)
     if (m_quiet)
         return;
     QMutexLocker lock(&m_mutex);
+    WriteErr(Shown(line) + u'\n');
+}
+
+void CConsoleHost::TraceLine(const QString& line)
+{
+    QMutexLocker lock(&m_mutex);
     WriteErr(line + u'\n');
 }
 
-void CConsoleHost::Progress(const QString& line)
+void CConsoleHost::PlanFiles(int count)
 {
-    if (m_quiet || !m_errorIsTerminal)
+    QMutexLocker lock(&m_mutex);
+    m_plannedFiles = count;
+    m_startedFiles = 0;
+    m_firstRecord = 1;
+    m_records.clear();
+}
+
+int CConsoleHost::PlannedFiles() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_plannedFiles;
+}
+
+void CConsoleHost::ProgressLine(const QString& line)
+{
+    const ProgressMode mode = Progress();
+    if (mode == ProgressMode::Off)
         return;
     QMutexLocker lock(&m_mutex);
+    if (mode == ProgressMode::Steps) {
+        Write(m_pErr, line + u'\n');
+        return;
+    }
     // Clear to the end of the line: the new text may be shorter.
     Write(m_pErr, u'\r' + line + u"\x1b[K"_s);
     m_progressShown = true;
@@ -161,6 +287,40 @@ void CConsoleHost::EndProgress()
 {
     QMutexLocker lock(&m_mutex);
     EndProgressLocked();
+}
+
+int CConsoleHost::Columns()
+{
+    QMutexLocker lock(&m_mutex);
+    const int columns = m_pWidth ? m_pWidth->Columns() : 0;
+    return columns > 0 ? columns : 80;
+}
+
+int CConsoleHost::StartRecord(const QString& name, quint64 total)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_records.isEmpty())
+        m_firstRecord = m_startedFiles + 1;
+    m_records.append({name, total, 0, false});
+    return ++m_startedFiles;
+}
+
+void CConsoleHost::UpdateRecord(int number, quint64 done, bool complete)
+{
+    QMutexLocker lock(&m_mutex);
+    const qsizetype index = number - m_firstRecord;
+    if (index < 0 || index >= m_records.size())
+        return;
+    CTransferRecord& record = m_records[index];
+    record.done = std::max(record.done, done);
+    record.complete = record.complete || complete;
+}
+
+QList<CTransferRecord> CConsoleHost::TakeRecords()
+{
+    QMutexLocker lock(&m_mutex);
+    m_firstRecord = m_startedFiles + 1;
+    return std::exchange(m_records, {});
 }
 
 int CConsoleHost::ErrorCount() const
@@ -173,6 +333,12 @@ int CConsoleHost::RefusalCount() const
 {
     QMutexLocker lock(&m_mutex);
     return m_refusalCount;
+}
+
+QStringList CConsoleHost::Messages() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_messages;
 }
 
 QString CConsoleHost::ObjectsText() const

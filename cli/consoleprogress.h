@@ -3,14 +3,17 @@
 #include "progresssink.h"
 #include "transferprogress.h"
 
+#include <QElapsedTimer>
 #include <QMutex>
 
 class CConsoleHost;
 
-// The progress line of a batch on the error stream: file, bytes, percent and
-// the desktop program's remaining-time text. Shown only on a terminal.
-// UpdateProgress comes from the transfer worker; it writes at most one line
-// per visible change and never waits for the main thread.
+// The progress of a batch on the error stream, one line per file: its number
+// in the command's plan, the name, percent, rate and the desktop program's
+// remaining-time text, fitted to the terminal's width and rewritten in place;
+// without a terminal (--progress) a line per 10 %. UpdateProgress comes from
+// the transfer worker; it writes only when the line changes and never waits
+// for the main thread. Each file's figures also go to the host's record.
 class CConsoleProgress final : public CProgressSink
 {
     Q_OBJECT
@@ -24,18 +27,27 @@ public:
     void UpdateProgress(quint64 done) override;
     void SetComplete() override;
 
-    // "NAME  DONE/TOTAL bytes  PERCENT%  REMAINING"
-    static QString ProgressLine(const QString& name, quint64 done, quint64 total, const QString& remaining);
+    // "[n/m] NAME  PERCENT%  RATE  REMAINING" in at most `columns` - 1
+    // characters: the remaining time and the rate give way before the name
+    // would keep fewer than 12 characters; the name is shortened in its middle.
+    static QString FitLine(const QString& counter, const QString& name, int percent, const QString& rate,
+                           const QString& remaining, int columns);
+    // "1.50MB/s"; empty before there is anything to tell.
+    static QString RateText(quint64 bytes, qint64 ms);
 
 protected:
     void TransferEnded(int wParam) override;
 
 private:
-    void ShowLocked();
+    void ShowLocked(bool force);
+    int Percent() const;
 
     CConsoleHost& m_host;
     QMutex m_mutex;
     CTransferProgress m_progress;
+    QElapsedTimer m_clock;
+    qint64 m_shownAt = -1;
+    int m_number = 0;
     quint64 m_done = 0;
     int m_shownPercent = -1;
 };

@@ -1,21 +1,22 @@
 #include "ctltool.h"
 
 #include "consolehost.h"
+#include "devicename.h"
 #include "devicepath.h"
 #include "interruptwatcher.h"
+#include "printable.h"
 #include "realscan.h"
 #include "settingsnames.h"
 #include "simserver.h"
 #include "stringtable.h"
 #include "transferchain.h"
 #include "vqcomm.h"
+#include "wiretrace.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QEventLoop>
-#include <QFileInfo>
+#include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
 
@@ -29,18 +30,57 @@ const QString NAME_EXISTS_TEXT =
     u"A file with the name you specified already exists.\n\nSpecify a different filename."_s;
 const QString NEW_FOLDER_HERE_TEXT = u"Cannot create a new folder in this place."_s;
 const QString REMOVE_FOLDER_TEXT = u"Cannot remove this folder."_s;
-const QString ROOT_TARGET_TEXT = u"Nothing can be placed directly in \"/F0:/\"."_s;
+// A reply quoted in a message is cut here: a broken catalog can be megabytes.
+constexpr qsizetype kQuotedReplyMax = 200;
 
 QString SizeLine(const QString& label, double bytes)
 {
     return u"%1 %2 %3"_s.arg(label, QString::number(qint64(bytes)), CVQComm::FormatSize(bytes));
 }
 
+QJsonObject MemoryObject(double used, double freeBytes)
+{
+    return QJsonObject{{u"used"_s, used}, {u"free"_s, freeBytes}, {u"total"_s, used + freeBytes}};
+}
+
+QJsonObject EntryObject(const QString& path, const CFileInfo& info)
+{
+    return QJsonObject{{u"name"_s, info.GetName()},
+                       {u"path"_s, path},
+                       {u"type"_s, info.IsFolder() ? u"folder"_s : u"file"_s},
+                       {u"size"_s, double(info.GetSize())}};
+}
+
+QString EntryLine(const CFileInfo& info)
+{
+    return info.IsFolder() ? u"d 0 "_s + info.GetName()
+                           : u"f %1 %2"_s.arg(QString::number(info.GetSize()), info.GetName());
+}
+
+QString Quoted(const QString& path)
+{
+    return u'"' + path + u'"';
+}
+
 } // namespace
+
+const CFileInfo* CCtlTool::Listing::Find(const QString& name) const
+{
+    const QString upper = name.toUpper();
+    const auto it = std::find_if(entries.cbegin(), entries.cend(),
+                                 [&](const CFileInfo& entry) { return entry.GetUpperName() == upper; });
+    return it == entries.cend() ? nullptr : &*it;
+}
 
 CCtlTool::CCtlTool(CConsoleHost& host) : m_host(host) {}
 
-CCtlTool::~CCtlTool() = default;
+CCtlTool::~CCtlTool()
+{
+    // The watcher's thread reaches the link: it goes first.
+    m_pWatcher.reset();
+    m_pComm.reset();
+    CWireTrace::Install(nullptr);
+}
 
 QString CCtlTool::StoredHost()
 {
@@ -61,6 +101,11 @@ int CCtlTool::Run(const QStringList& arguments)
     case CCtlArgs::Outcome::Usage:
         m_host.Error(m_args.ErrorText());
         m_host.Print(u"Try \"vq8ctl --help\".\n"_s);
+        // A script that asked for JSON gets its document also now.
+        if (arguments.contains(u"--json"_s)) {
+            m_report.SetCommand(m_args.Command());
+            m_host.Out(m_report.Document(CTL_USAGE, m_host.Messages()));
+        }
         return CTL_USAGE;
     case CCtlArgs::Outcome::Help:
         m_host.Out(CCtlArgs::HelpText(m_args.HelpTopic()).chopped(1));
@@ -71,34 +116,100 @@ int CCtlTool::Run(const QStringList& arguments)
     case CCtlArgs::Outcome::Run:
         break;
     }
+    m_report.SetCommand(m_args.Command());
     m_host.SetQuiet(m_args.Quiet());
+    m_host.SetForceProgress(m_args.Progress());
     m_host.SetAnswerPolicy(m_args.Yes()  ? AnswerPolicy::Yes
                            : m_args.No() ? AnswerPolicy::No
                                          : AnswerPolicy::Ask);
+
+    if (!OpenTrace())
+        return Finish(CTL_FAILED);
+    m_pComm = std::make_unique<CVQComm>(&m_host);
+    m_pComm->SetDelayScale(m_delayScale);
+    // Refusals are worded here, with what the generator was asked.
+    m_pComm->SetShowRefusals(false);
+    m_pWatcher =
+        std::make_unique<CInterruptWatcher>([this](bool signalled) { return OnInterrupt(signalled); });
 
     const int errorsBefore = m_host.ErrorCount();
     int status = RunCommand();
     // A stop message means something failed, whatever the operation returned.
     if (status == CTL_OK && m_host.ErrorCount() != errorsBefore)
         status = CTL_FAILED;
+    return Finish(status);
+}
+
+int CCtlTool::Finish(int status)
+{
+    m_pWatcher.reset();
+    if (Interrupted()) {
+        status = CTL_INTERRUPTED;
+        m_host.Error(u"interrupted"_s);
+    }
+    if (m_args.Json())
+        m_host.Out(m_report.Document(status, m_host.Messages()));
     m_pComm.reset();
     m_pDemo.reset();
+    CWireTrace::Install(nullptr);
+    m_pTrace.reset();
+    m_pTraceFile.reset();
     return status;
+}
+
+bool CCtlTool::OpenTrace()
+{
+    const QString target = m_args.Trace();
+    if (target.isEmpty())
+        return true;
+    CWireTrace::Writer writer;
+    if (target == u"-") {
+        writer = [this](const QString& line) { m_host.TraceLine(line); };
+    } else {
+        m_pTraceFile = std::make_unique<QFile>(target);
+        if (!m_pTraceFile->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+            m_host.Error(u"cannot write the trace : \""_s + target + u"\": "_s + m_pTraceFile->errorString());
+            return false;
+        }
+        writer = [file = m_pTraceFile.get()](const QString& line) {
+            file->write((line + u'\n').toUtf8());
+            file->flush();
+        };
+    }
+    m_pTrace = std::make_unique<CWireTrace>(std::move(writer));
+    CWireTrace::Install(m_pTrace.get());
+    return true;
 }
 
 void CCtlTool::Interrupt()
 {
-    m_interrupted = true;
-    // The engine's own Cancel: the batch ends after the current file, and an
-    // upload's partial file is removed by the worker.
+    OnInterrupt(true);
+}
+
+bool CCtlTool::OnInterrupt(bool signalled)
+{
+    // The watcher's thread: only the link's thread-safe calls and flags here.
+    if (signalled && ++m_interrupts == 1 && m_transferring && !m_aborting) {
+        // The engine's own Cancel: the batch ends after the file under way,
+        // and an upload's partial file is removed by the worker.
+        m_pComm->CancelTransfer();
+        return false;
+    }
+    if (!m_aborting.exchange(true))
+        m_host.SetInterrupted();
+    // Every wait is cut, also those that begin after this call.
+    m_pComm->AbortBlockingCall();
     if (m_transferring)
         m_pComm->CancelTransfer();
+    return true;
 }
 
 int CCtlTool::Connect()
 {
-    m_pComm = std::make_unique<CVQComm>(&m_host);
-    m_pComm->SetDelayScale(m_delayScale);
+    QString hostFrom = u"--host"_s;
+    QString portFrom = u"--port"_s;
+    QString host = m_args.Host();
+    quint16 port = m_args.Port();
     if (m_args.Demo()) {
         m_pDemo = std::make_unique<vqsim::SimServer>();
         vqsim::SimOptions options;
@@ -107,19 +218,49 @@ int CCtlTool::Connect()
             m_host.Error(u"cannot start the emulator: "_s + m_pDemo->ErrorString());
             return 0;
         }
-        m_pComm->SetHost(m_pDemo->Address().toString());
-        m_pComm->SetPort(m_pDemo->Port());
-    } else {
-        m_pComm->SetHost(m_args.Host().isEmpty() ? StoredHost() : m_args.Host());
-        m_pComm->SetPort(m_args.Port());
+        host = m_pDemo->Address().toString();
+        port = m_pDemo->Port();
+        hostFrom = portFrom = u"--demo"_s;
     }
+    if (host.isEmpty()) {
+        host = m_environment.value(u"VQ8_HOST"_s).trimmed();
+        hostFrom = u"VQ8_HOST"_s;
+    }
+    if (host.isEmpty()) {
+        host = StoredHost();
+        hostFrom = u"the desktop program's setting"_s;
+    }
+    if (port == 0 && m_environment.contains(u"VQ8_PORT"_s)) {
+        port = CCtlArgs::ParsePort(m_environment.value(u"VQ8_PORT"_s));
+        portFrom = u"VQ8_PORT"_s;
+        if (port == 0) {
+            m_host.Error(u"not a port in VQ8_PORT: \""_s + m_environment.value(u"VQ8_PORT"_s) + u'"');
+            return -1;
+        }
+    }
+    if (port == 0) {
+        port = COMMAND_PORT;
+        portFrom = u"the default"_s;
+    }
+    if (m_args.Verbose())
+        m_host.Error(
+            u"generator %1:%2 (address from %3, port from %4)"_s.arg(host).arg(port).arg(hostFrom, portFrom));
+    m_pComm->SetHost(host);
+    m_pComm->SetPort(port);
+    m_report.Set(u"generator"_s, QJsonObject{{u"host"_s, host}, {u"port"_s, int(port)}});
     return m_pComm->Connect();
 }
 
 int CCtlTool::RunCommand()
 {
-    if (!Connect())
+    switch (Connect()) {
+    case -1:
+        return CTL_USAGE;
+    case 0:
         return CTL_FAILED;
+    default:
+        break;
+    }
     const QString command = m_args.Command();
     if (command == u"idn")
         return CmdIdn();
@@ -171,7 +312,7 @@ bool CCtlTool::ReadErrorQueue(QStringList& errors, QString* last)
             Refuse(u"No answer from the error queue."_s);
         return false;
     case CVQComm::QueueEnd::Unreadable:
-        Refuse(u"Unreadable error queue entry : \""_s + end + u'"');
+        Refuse(u"Unreadable error queue entry : \""_s + ShortenedText(end, kQuotedReplyMax) + u'"');
         return false;
     case CVQComm::QueueEnd::TooLong:
         break;
@@ -180,12 +321,22 @@ bool CCtlTool::ReadErrorQueue(QStringList& errors, QString* last)
     return false;
 }
 
+void CCtlTool::ShowRefusal(const QStringList& entries)
+{
+    QStringList shown;
+    for (const QString& entry : entries) {
+        shown.append(ShortenedText(entry, kQuotedReplyMax));
+        m_report.AddGeneratorError(entry);
+    }
+    m_host.Error(u"generator refused "_s + m_strSubject + u": "_s + shown.join(u"; "_s));
+}
+
 int CCtlTool::CheckErrorQueue()
 {
     QStringList errors;
     const bool read = ReadErrorQueue(errors);
-    for (const QString& error : errors)
-        m_host.Error(u"generator error: "_s + error);
+    if (!errors.isEmpty())
+        ShowRefusal(errors);
     return read && errors.isEmpty() ? CTL_OK : CTL_FAILED;
 }
 
@@ -194,17 +345,38 @@ bool CCtlTool::DrainEarlierErrors()
     QStringList errors;
     if (!ReadErrorQueue(errors))
         return false;
-    for (const QString& error : errors)
+    for (const QString& error : errors) {
         m_host.Note(u"earlier generator error (before this command): "_s + error);
+        m_report.AddEarlierError(error);
+    }
     return true;
+}
+
+int CCtlTool::Change(const QString& action, const QString& path, const QString& target,
+                     const std::function<int()>& run)
+{
+    m_strSubject =
+        m_args.Command() + u' ' + Quoted(path) + (target.isEmpty() ? QString() : u' ' + Quoted(target));
+    if (Interrupted())
+        return CTL_FAILED;
+    if (run()) {
+        m_report.AddOperation(action, path, target, u"done"_s);
+        return CTL_OK;
+    }
+    if (!m_pComm->LastRefusal().isEmpty())
+        ShowRefusal(m_pComm->LastRefusal().split(u'\n'));
+    m_report.AddOperation(action, path, target, u"failed"_s);
+    return CTL_FAILED;
 }
 
 // --- catalog -----------------------------------------------------------------
 
-bool CCtlTool::ReadListing(const QString& folder, Listing& listing)
+bool CCtlTool::ReadListing(const QString& folder, Listing& listing, const QString& about)
 {
     listing = Listing();
     listing.folder = folder;
+    // A refused folder is told as the command the user gave.
+    m_strSubject = m_args.Command() + u' ' + Quoted(about.isEmpty() ? folder : about);
     const int errorsBefore = m_host.ErrorCount();
     // The count is set only once a reply has arrived: a failure leaves the mark.
     g_catalogCount = -1;
@@ -229,12 +401,13 @@ bool CCtlTool::ReadListing(const QString& folder, Listing& listing)
     double freeBytes = 0.0;
     if (!ScanRealPair(QStringView(reply).first(quote < 0 ? reply.size() : std::max<qsizetype>(quote - 1, 0)),
                       used, freeBytes)) {
-        Refuse(u"Unreadable catalog reply : \""_s + reply + u'"');
+        Refuse(u"Unreadable catalog reply : \""_s + ShortenedText(reply, kQuotedReplyMax) + u'"');
         return false;
     }
     // A listing that ended early is not the folder.
     if (m_pComm->CatalogCutShort()) {
-        Refuse(u"Unreadable catalog entry in the reply : \""_s + reply + u'"');
+        Refuse(u"Unreadable catalog entry in the reply : \""_s + ShortenedText(reply, kQuotedReplyMax) +
+               u'"');
         return false;
     }
     // The folder change is not answered: a refused folder shows in the queue only,
@@ -248,23 +421,31 @@ bool CCtlTool::ReadListing(const QString& folder, Listing& listing)
     return true;
 }
 
+const CCtlTool::Listing* CCtlTool::CachedListing(const QString& folder)
+{
+    const QString key = folder.toUpper();
+    if (const auto it = m_listings.constFind(key); it != m_listings.cend())
+        return &it.value();
+    Listing listing;
+    if (!ReadListing(folder, listing))
+        return nullptr;
+    return &m_listings.insert(key, listing).value();
+}
+
 CCtlTool::Found CCtlTool::LookUp(const QString& path, CFileInfo* entry)
 {
     // A name the wire cannot carry is refused as such, not looked for.
     if (m_pComm->QuotedPath(path).isEmpty())
         return Found::Failed;
     Listing listing;
-    if (!ReadListing(DeviceParent(path), listing))
+    if (!ReadListing(DeviceParent(path), listing, path))
         return Found::Failed;
-    const QString upper = DeviceName(path).toUpper();
-    for (const CFileInfo& info : std::as_const(listing.entries)) {
-        if (info.GetUpperName() == upper) {
-            if (entry)
-                *entry = info;
-            return Found::Yes;
-        }
-    }
-    return Found::No;
+    const CFileInfo* info = listing.Find(DeviceName(path));
+    if (!info)
+        return Found::No;
+    if (entry)
+        *entry = *info;
+    return Found::Yes;
 }
 
 int CCtlTool::RequireEntry(const QString& path, CFileInfo* entry)
@@ -280,45 +461,99 @@ int CCtlTool::RequireEntry(const QString& path, CFileInfo* entry)
     return CTL_OK;
 }
 
+bool CCtlTool::Resolve(const QString& argument, QList<Match>& matches, bool missingOk)
+{
+    const QString path = ToDevicePath(argument);
+    if (HasPatternInFolder(path)) {
+        Refuse(PathMessage(u"A pattern may stand only in the last name"_s, path));
+        return false;
+    }
+    if (!IsDevicePattern(path)) {
+        CFileInfo entry;
+        switch (IsDeviceRoot(path) ? Found::No : LookUp(path, &entry)) {
+        case Found::Failed:
+            return false;
+        case Found::No:
+            if (missingOk)
+                return true;
+            Refuse(PathMessage(LoadStringResource(IDS_FILE_NOT_FOUND), path));
+            return false;
+        case Found::Yes:
+            matches.append({JoinDevicePath(DeviceParent(path), entry.GetName()), entry});
+            return true;
+        }
+    }
+    Listing listing;
+    const QString folder = DeviceParent(path);
+    if (!ReadListing(folder, listing, path))
+        return false;
+    const QString pattern = DeviceName(path);
+    const qsizetype before = matches.size();
+    for (const CFileInfo& entry : std::as_const(listing.entries)) {
+        if (MatchesDevicePattern(pattern, entry.GetName()))
+            matches.append({JoinDevicePath(folder, entry.GetName()), entry});
+    }
+    // A name that only looks like a pattern is taken as it is.
+    if (matches.size() == before) {
+        if (const CFileInfo* literal = listing.Find(pattern))
+            matches.append({JoinDevicePath(folder, literal->GetName()), *literal});
+    }
+    if (matches.size() == before && !missingOk) {
+        Refuse(PathMessage(u"No match"_s, path));
+        return false;
+    }
+    return true;
+}
+
 // --- commands ----------------------------------------------------------------
 
 int CCtlTool::CmdIdn()
 {
     if (!m_pComm->QueryIdentity())
         return CTL_FAILED;
-    m_host.Out(g_replyLine);
+    m_report.Set(u"identity"_s, g_replyLine);
+    if (!m_args.Json())
+        m_host.Out(g_replyLine);
     return CTL_OK;
 }
 
 int CCtlTool::CmdLs()
 {
+    const QString argument = m_args.Arguments().value(0);
+    const QString path = ToDevicePath(argument);
     Listing listing;
-    if (!ReadListing(ToDevicePath(m_args.Arguments().value(0)), listing))
-        return CTL_FAILED;
-    if (m_args.Json()) {
-        QJsonArray entries;
-        for (const CFileInfo& info : std::as_const(listing.entries)) {
-            entries.append(QJsonObject{{u"name"_s, info.GetName()},
-                                       {u"folder"_s, info.IsFolder() != 0},
-                                       {u"size"_s, double(info.GetSize())}});
-        }
-        const QJsonObject document{{u"folder"_s, listing.folder},
-                                   {u"entries"_s, entries},
-                                   {u"count"_s, int(listing.entries.size())},
-                                   {u"bytes"_s, double(listing.bytes)},
-                                   {u"memoryUsed"_s, listing.used},
-                                   {u"memoryFree"_s, listing.freeBytes},
-                                   {u"objectsText"_s, m_host.ObjectsText()},
-                                   {u"memoryText"_s, m_host.MemoryText()}};
-        m_host.Out(QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented)).trimmed());
-        return CTL_OK;
+    QList<Match> matches;
+    const bool pattern = IsDevicePattern(path);
+    if (HasPatternInFolder(path))
+        return Refuse(PathMessage(u"A pattern may stand only in the last name"_s, path));
+    if (pattern) {
+        if (!Resolve(argument, matches, false) || !ReadListing(DeviceParent(path), listing))
+            return CTL_FAILED;
+    } else {
+        if (!ReadListing(path, listing))
+            return CTL_FAILED;
+        for (const CFileInfo& info : std::as_const(listing.entries))
+            matches.append({JoinDevicePath(path, info.GetName()), info});
     }
-    for (const CFileInfo& info : std::as_const(listing.entries)) {
-        m_host.Out(info.IsFolder() ? u"d 0 "_s + info.GetName()
-                                   : u"f %1 %2"_s.arg(QString::number(info.GetSize()), info.GetName()));
+    QJsonArray entries;
+    qint64 bytes = 0;
+    for (const Match& match : std::as_const(matches)) {
+        entries.append(EntryObject(match.path, match.entry));
+        if (!match.entry.IsFolder())
+            bytes += match.entry.GetSize();
+        if (!m_args.Json())
+            m_host.Out(EntryLine(match.entry));
     }
-    m_host.Status(m_host.ObjectsText());
-    m_host.Status(m_host.MemoryText());
+    m_report.Set(u"path"_s, listing.folder);
+    m_report.Set(u"pattern"_s, pattern ? QJsonValue(DeviceName(path)) : QJsonValue());
+    m_report.Set(u"entries"_s, entries);
+    m_report.Set(u"count"_s, int(matches.size()));
+    m_report.Set(u"bytes"_s, double(bytes));
+    m_report.Set(u"memory"_s, MemoryObject(listing.used, listing.freeBytes));
+    if (!m_args.Json() && !pattern) {
+        m_host.Status(m_host.ObjectsText());
+        m_host.Status(m_host.MemoryText());
+    }
     return CTL_OK;
 }
 
@@ -327,55 +562,60 @@ int CCtlTool::CmdDf()
     Listing listing;
     if (!ReadListing(DEVICE_ROOT.toString(), listing))
         return CTL_FAILED;
-    const double total = listing.used + listing.freeBytes;
-    if (m_args.Json()) {
-        const QJsonObject document{
-            {u"used"_s, listing.used}, {u"free"_s, listing.freeBytes}, {u"total"_s, total}};
-        m_host.Out(QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented)).trimmed());
-        return CTL_OK;
+    m_report.Set(u"memory"_s, MemoryObject(listing.used, listing.freeBytes));
+    if (!m_args.Json()) {
+        m_host.Out(SizeLine(u"used"_s, listing.used));
+        m_host.Out(SizeLine(u"free"_s, listing.freeBytes));
+        m_host.Out(SizeLine(u"total"_s, listing.used + listing.freeBytes));
     }
-    m_host.Out(SizeLine(u"used"_s, listing.used));
-    m_host.Out(SizeLine(u"free"_s, listing.freeBytes));
-    m_host.Out(SizeLine(u"total"_s, total));
     return CTL_OK;
 }
 
 int CCtlTool::CmdMkdir()
 {
-    const QString path = ToDevicePath(m_args.Arguments().at(0));
-    if (IsFixedDeviceFolder(path))
-        return Refuse(NEW_FOLDER_HERE_TEXT);
-    if (!m_pComm->CheckNewName(DeviceName(path)))
-        return CTL_FAILED;
-    switch (LookUp(path)) {
-    case Found::Failed:
-        return CTL_FAILED;
-    case Found::Yes:
-        return Refuse(NAME_EXISTS_TEXT);
-    case Found::No:
-        break;
+    const bool parents = m_args.Parents();
+    for (const QString& argument : m_args.Arguments()) {
+        if (Interrupted())
+            return CTL_FAILED;
+        const QString path = ToDevicePath(argument);
+        // The folders from the first level down to the path; the root's own
+        // (the first level) are never made.
+        QStringList chain;
+        for (QString step = path; !IsDeviceRoot(step); step = DeviceParent(step))
+            chain.prepend(step);
+        if (!parents && IsFixedDeviceFolder(path))
+            return Refuse(NEW_FOLDER_HERE_TEXT);
+        if (!parents)
+            chain = QStringList{path};
+        bool madeOne = false; // below a folder just made nothing exists yet
+        for (const QString& folder : std::as_const(chain)) {
+            CFileInfo existing;
+            const Found found = madeOne ? Found::No : LookUp(folder, &existing);
+            if (found == Found::Failed)
+                return CTL_FAILED;
+            if (found == Found::Yes) {
+                if (!parents)
+                    return Refuse(NAME_EXISTS_TEXT);
+                if (!existing.IsFolder())
+                    return Refuse(PathMessage(u"Not a folder"_s, folder));
+                if (folder == path)
+                    m_report.AddOperation(u"mkdir"_s, folder, QString(), u"existed"_s);
+                continue;
+            }
+            if (IsFixedDeviceFolder(folder))
+                return Refuse(NEW_FOLDER_HERE_TEXT);
+            if (!m_pComm->CheckNewName(DeviceName(folder)))
+                return CTL_FAILED;
+            if (Change(u"mkdir"_s, folder, QString(), [&] { return m_pComm->MakeFolder(folder); }) != CTL_OK)
+                return CTL_FAILED;
+            madeOne = true;
+        }
     }
-    return m_pComm->MakeFolder(path) ? CTL_OK : CTL_FAILED;
+    return CTL_OK;
 }
 
 int CCtlTool::CmdRmdir()
 {
-    const QString path = ToDevicePath(m_args.Arguments().at(0));
-    if (IsFixedDeviceFolder(path))
-        return Refuse(REMOVE_FOLDER_TEXT);
-    CFileInfo entry;
-    if (const int result = RequireEntry(path, &entry); result != CTL_OK)
-        return result;
-    if (!entry.IsFolder())
-        return Refuse(PathMessage(u"Not a folder"_s, path));
-    if (!m_pComm->IsFolderEmpty(path))
-        return Refuse(PathMessage(u"Folder not empty"_s, path));
-    return m_pComm->RemoveFolder(path) ? CTL_OK : CTL_FAILED;
-}
-
-int CCtlTool::CmdRm()
-{
-    // In order, stopping at the first failure; what went before stays deleted.
     for (const QString& argument : m_args.Arguments()) {
         const QString path = ToDevicePath(argument);
         if (IsFixedDeviceFolder(path))
@@ -383,15 +623,46 @@ int CCtlTool::CmdRm()
         CFileInfo entry;
         if (const int result = RequireEntry(path, &entry); result != CTL_OK)
             return result;
-        if (entry.IsFolder() && !m_pComm->IsFolderEmpty(path)) {
-            if (!m_args.Recursive())
-                return Refuse(PathMessage(u"Folder not empty (rm -r removes it with its entries)"_s, path));
-            // "mmem:del:all" empties the folder and keeps it.
-            if (!m_pComm->DeleteAll(path))
+        if (!entry.IsFolder())
+            return Refuse(PathMessage(u"Not a folder"_s, path));
+        if (!m_pComm->IsFolderEmpty(path))
+            return Refuse(PathMessage(u"Folder not empty"_s, path));
+        if (Change(u"rmdir"_s, path, QString(), [&] { return m_pComm->RemoveFolder(path); }) != CTL_OK)
+            return CTL_FAILED;
+    }
+    return CTL_OK;
+}
+
+int CCtlTool::CmdRm()
+{
+    // In order, stopping at the first failure; what went before stays deleted.
+    for (const QString& argument : m_args.Arguments()) {
+        const QString named = ToDevicePath(argument);
+        if (IsFixedDeviceFolder(named) && !IsDevicePattern(named))
+            return Refuse(REMOVE_FOLDER_TEXT);
+        QList<Match> matches;
+        if (!Resolve(argument, matches, m_args.Force()))
+            return CTL_FAILED;
+        if (matches.isEmpty())
+            m_report.AddOperation(u"delete"_s, named, QString(), u"missing"_s);
+        for (const Match& match : std::as_const(matches)) {
+            if (Interrupted())
+                return CTL_FAILED;
+            const QString& path = match.path;
+            if (IsFixedDeviceFolder(path))
+                return Refuse(REMOVE_FOLDER_TEXT);
+            if (match.entry.IsFolder() && !m_pComm->IsFolderEmpty(path)) {
+                if (!m_args.Recursive())
+                    return Refuse(
+                        PathMessage(u"Folder not empty (rm -r removes it with its entries)"_s, path));
+                // "mmem:del:all" empties the folder and keeps it.
+                if (Change(u"delete-all"_s, path, QString(), [&] { return m_pComm->DeleteAll(path); }) !=
+                    CTL_OK)
+                    return CTL_FAILED;
+            }
+            if (Change(u"delete"_s, path, QString(), [&] { return m_pComm->DeleteEntry(path); }) != CTL_OK)
                 return CTL_FAILED;
         }
-        if (!m_pComm->DeleteEntry(path))
-            return CTL_FAILED;
     }
     return CTL_OK;
 }
@@ -414,13 +685,14 @@ int CCtlTool::CmdMoveCopy(bool copy)
     if (found == Found::Failed)
         return CTL_FAILED;
     if (IsFixedDeviceFolder(target))
-        return Refuse(ROOT_TARGET_TEXT);
+        return Refuse(CTL_ROOT_TARGET_TEXT);
     if (found == Found::Yes)
         return Refuse(NAME_EXISTS_TEXT);
     if (!m_pComm->CheckNewName(DeviceName(target)))
         return CTL_FAILED;
-    const int done = copy ? m_pComm->CopyEntry(source, target) : m_pComm->MoveEntry(source, target);
-    return done ? CTL_OK : CTL_FAILED;
+    return Change(copy ? u"copy"_s : u"move"_s, source, target, [&] {
+        return copy ? m_pComm->CopyEntry(source, target) : m_pComm->MoveEntry(source, target);
+    });
 }
 
 int CCtlTool::CmdErrors()
@@ -428,11 +700,17 @@ int CCtlTool::CmdErrors()
     QStringList errors;
     QString last;
     const bool read = ReadErrorQueue(errors, &last);
-    for (const QString& error : std::as_const(errors))
-        m_host.Out(error);
+    QJsonArray entries;
+    for (const QString& error : std::as_const(errors)) {
+        entries.append(CCtlReport::QueueEntry(error));
+        if (!m_args.Json())
+            m_host.Out(error);
+    }
+    m_report.Set(u"errors"_s, entries);
     if (!read)
         return CTL_FAILED;
-    m_host.Out(last);
+    if (!m_args.Json())
+        m_host.Out(last);
     return errors.isEmpty() ? CTL_OK : CTL_FAILED;
 }
 
@@ -445,152 +723,26 @@ int CCtlTool::RunBatch(const std::function<int()>& start)
         ended = true;
         loop.quit();
     });
-    CInterruptWatcher watcher;
-    QObject::connect(&watcher, &CInterruptWatcher::Interrupted, &loop, [this] { Interrupt(); });
     m_host.SetTransferReceiver(&chain);
-    m_interrupted = false;
+    m_transferClock.start();
     m_transferring = true;
+    // A Ctrl+C that came just before is the engine's Cancel all the same.
+    if (Interrupted())
+        m_pComm->CancelTransfer();
     const int started = start();
     if (started && !ended)
         loop.exec();
     m_transferring = false;
+    m_transferMs += m_transferClock.elapsed();
     m_host.SetTransferReceiver(nullptr);
     m_host.EndProgress();
     if (!started) {
         // Refused before anything moved; the link may have closed the channel.
-        if (!m_pComm->IsConnected())
+        if (!m_pComm->IsConnected() && !Interrupted())
             m_pComm->Connect();
         return CTL_FAILED;
     }
-    if (m_interrupted) {
-        m_host.Error(u"cancelled"_s);
+    if (Interrupted())
         return CTL_FAILED;
-    }
     return m_pComm->IsConnected() ? CTL_OK : CTL_FAILED;
-}
-
-int CCtlTool::CmdPut()
-{
-    QStringList sources = m_args.Arguments();
-    const QString folder = ToDevicePath(sources.takeLast());
-    if (IsDeviceRoot(folder))
-        return Refuse(ROOT_TARGET_TEXT);
-    Listing before;
-    if (!ReadListing(folder, before))
-        return CTL_FAILED;
-
-    // The files that should be listed afterwards: not those the engine will
-    // skip because the name is taken, nor packages, which the generator files
-    // under a name of its own.
-    struct Expected
-    {
-        QString name;
-        qint64 size;
-    };
-    QList<Expected> expected;
-    QStringList pcPaths;
-    for (const QString& source : std::as_const(sources)) {
-        const QFileInfo info(source);
-        pcPaths.append(QDir::cleanPath(info.absoluteFilePath()));
-        const QString upper = info.fileName().toUpper();
-        const bool taken = std::any_of(before.entries.cbegin(), before.entries.cend(),
-                                       [&](const CFileInfo& entry) { return entry.GetUpperName() == upper; });
-        if (!taken && FileKindFromName(info.fileName()) != KIND_DOWNLOAD)
-            expected.append({info.fileName(), info.size()});
-    }
-
-    const int errorsBefore = m_host.ErrorCount();
-    const int refusalsBefore = m_host.RefusalCount();
-    const int status = RunBatch([&] { return m_pComm->PrepareDownload(pcPaths, folder); });
-    if (status != CTL_OK) {
-        // Every file skipped because its name was taken, by the user's answer: nothing to do.
-        if (m_host.ErrorCount() == errorsBefore && m_host.RefusalCount() == refusalsBefore &&
-            expected.isEmpty() && !m_interrupted && m_pComm->IsConnected()) {
-            m_host.Note(u"nothing sent"_s);
-            return CTL_OK;
-        }
-        if (m_host.ErrorCount() == errorsBefore && m_host.RefusalCount() == refusalsBefore && !m_interrupted)
-            m_host.Error(u"nothing sent"_s);
-        return CTL_FAILED;
-    }
-    if (CheckErrorQueue() != CTL_OK)
-        return CTL_FAILED;
-
-    Listing after;
-    if (!ReadListing(folder, after))
-        return CTL_FAILED;
-    for (const Expected& file : std::as_const(expected)) {
-        const QString upper = file.name.toUpper();
-        const bool listed =
-            std::any_of(after.entries.cbegin(), after.entries.cend(), [&](const CFileInfo& entry) {
-                return entry.GetUpperName() == upper && !entry.IsFolder() && entry.GetSize() == file.size;
-            });
-        if (!listed)
-            return Refuse(
-                PathMessage(u"Not listed with its size after sending"_s, JoinDevicePath(folder, file.name)));
-    }
-    return CTL_OK;
-}
-
-int CCtlTool::CmdGet()
-{
-    QStringList sources = m_args.Arguments();
-    const QString target = sources.size() > 1 ? sources.takeLast() : QDir::currentPath();
-    const QFileInfo targetInfo(target);
-    const bool intoFolder = targetInfo.isDir();
-    if (!intoFolder && sources.size() > 1) {
-        m_host.Error(u"the target of several files must be a folder : \""_s + target + u'"');
-        return CTL_USAGE;
-    }
-
-    // One batch per generator folder, in the order given; the entries stay
-    // alive (and in place) until their batch has ended.
-    struct Batch
-    {
-        QString folder;
-        std::vector<CFileInfo> entries;
-        QStringList targets;
-    };
-    std::vector<Batch> batches;
-    for (const QString& source : std::as_const(sources)) {
-        const QString path = ToDevicePath(source);
-        CFileInfo entry;
-        switch (IsFixedDeviceFolder(path) ? Found::No : LookUp(path, &entry)) {
-        case Found::Failed:
-            return CTL_FAILED;
-        case Found::No:
-            return Refuse(PathMessage(LoadStringResource(IDS_FILE_NOT_FOUND), path));
-        case Found::Yes:
-            break;
-        }
-        if (entry.IsFolder())
-            return Refuse(PathMessage(u"Not a file"_s, path));
-        const QString folder = DeviceParent(path);
-        if (batches.empty() || batches.back().folder != folder)
-            batches.push_back({folder, {}, {}});
-        batches.back().entries.push_back(entry);
-        batches.back().targets.append(
-            QDir::cleanPath(intoFolder ? QDir(targetInfo.absoluteFilePath()).filePath(entry.GetName())
-                                       : targetInfo.absoluteFilePath()));
-    }
-
-    for (const Batch& batch : batches) {
-        const int errorsBefore = m_host.ErrorCount();
-        const int status = RunBatch([&] {
-            m_pComm->ClearUploadQueue();
-            m_pComm->SetUploadFolder(batch.folder);
-            for (size_t i = 0; i < batch.entries.size(); ++i)
-                m_pComm->QueueUpload(&batch.entries[i], batch.targets.at(qsizetype(i)));
-            return m_pComm->StartUpload();
-        });
-        if (status != CTL_OK || m_host.ErrorCount() != errorsBefore)
-            return CTL_FAILED;
-        // A file the engine did not complete is missing or has another size.
-        for (size_t i = 0; i < batch.entries.size(); ++i) {
-            const QFileInfo written(batch.targets.at(qsizetype(i)));
-            if (!written.isFile() || written.size() != batch.entries[i].GetSize())
-                return Refuse(PathMessage(u"Not received completely"_s, written.filePath()));
-        }
-    }
-    return CTL_OK;
 }

@@ -1,5 +1,6 @@
 #include "devicepath.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 using namespace Qt::StringLiterals;
@@ -45,4 +46,41 @@ bool IsFixedDeviceFolder(const QString& path)
 QString JoinDevicePath(const QString& folder, const QString& name)
 {
     return IsDeviceRoot(folder) ? folder + name : folder + u'/' + name;
+}
+
+namespace {
+bool HasPatternCharacter(QStringView text)
+{
+    return text.contains(u'*') || text.contains(u'?') || text.contains(u'[');
+}
+} // namespace
+
+bool IsDevicePattern(const QString& path)
+{
+    return HasPatternCharacter(DeviceName(path));
+}
+
+bool HasPatternInFolder(const QString& path)
+{
+    return HasPatternCharacter(DeviceParent(path));
+}
+
+bool MatchesDevicePattern(const QString& pattern, const QString& name)
+{
+    // Names hold no "/", so the path form of the conversion matches them whole.
+    const QRegularExpression expression(QRegularExpression::wildcardToRegularExpression(pattern),
+                                        QRegularExpression::CaseInsensitiveOption);
+    return expression.match(name).hasMatch();
+}
+
+bool IsSafePcName(const QString& name)
+{
+    if (name.isEmpty() || name == u"."_s || name == u".."_s)
+        return false;
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (c == u'/' || c == u'\\' || u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            return false;
+    }
+    return true;
 }

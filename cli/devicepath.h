@@ -17,3 +17,14 @@ QString DeviceName(const QString& path);
 // True for the root and its first-level folders, which are fixed.
 bool IsFixedDeviceFolder(const QString& path);
 QString JoinDevicePath(const QString& folder, const QString& name);
+
+// Patterns in the last name of a path: "*", "?" and "[...]", matched against
+// the names of one listing with letter case ignored.
+bool IsDevicePattern(const QString& path);
+// True when a folder part of `path` (not its last name) holds a pattern character.
+bool HasPatternInFolder(const QString& path);
+bool MatchesDevicePattern(const QString& pattern, const QString& name);
+
+// True when a name the generator listed can be a PC file name as it is: not
+// empty, "." or "..", and no separator or control character.
+bool IsSafePcName(const QString& name);

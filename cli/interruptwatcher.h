@@ -1,34 +1,35 @@
 #pragma once
 
-#include <QObject>
+#include <atomic>
+#include <functional>
+#include <thread>
 
-#include <memory>
-
-class QSocketNotifier;
-
-// Turns Ctrl+C (SIGINT) into the Interrupted signal on the event loop for as
-// long as it lives; the previous handling comes back afterwards. The signal
-// handler only writes a byte to a socket pair, the one thing it may safely
-// do. One instance at a time. Outside its lifetime Ctrl+C ends the process
-// as usual, which is safe there: only transfers write PC files.
-class CInterruptWatcher final : public QObject
+// Turns Ctrl+C (SIGINT) into calls of a handler on a thread of its own, for
+// as long as it lives, so that an interruption reaches the device link even
+// while the main thread sits in a blocking wait (its event loop does not run
+// then). The signal handler only writes a byte to a socket pair, the one thing
+// it may safely do. The handler returns true to be called again, unsignalled,
+// after TICK_MS (to cut waits that start later). One instance at a time; the
+// previous handling of SIGINT comes back afterwards.
+class CInterruptWatcher final
 {
-    Q_OBJECT
-    Q_DISABLE_COPY_MOVE(CInterruptWatcher)
-
 public:
-    explicit CInterruptWatcher(QObject* parent = nullptr);
-    ~CInterruptWatcher() override;
+    // `signalled`: true for a Ctrl+C, false for a repeat the handler asked for.
+    using Handler = std::function<bool(bool signalled)>;
+    static constexpr int TICK_MS = 20;
+
+    explicit CInterruptWatcher(Handler handler);
+    ~CInterruptWatcher();
+    CInterruptWatcher(const CInterruptWatcher&) = delete;
+    CInterruptWatcher& operator=(const CInterruptWatcher&) = delete;
 
     bool IsActive() const { return m_active; }
 
-Q_SIGNALS:
-    void Interrupted();
-
 private:
-    void OnActivated();
+    void Watch();
 
-    bool m_ownsPipe = false;
+    Handler m_handler;
     bool m_active = false;
-    std::unique_ptr<QSocketNotifier> m_pNotifier;
+    int m_stopPipe[2] = {-1, -1};
+    std::thread m_thread;
 };

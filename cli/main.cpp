@@ -26,8 +26,14 @@ int main(int argc, char* argv[])
     in.open(stdin, QIODevice::ReadOnly);
     CConsoleHost host(&out, &err, &in);
 #ifdef Q_OS_UNIX
-    host.SetInputIsTerminal(::isatty(STDIN_FILENO) != 0);
+    const bool inputIsTerminal = ::isatty(STDIN_FILENO) != 0;
+    host.SetInputIsTerminal(inputIsTerminal);
+    // A question on the terminal is read with a look at Ctrl+C.
+    if (inputIsTerminal)
+        host.SetInputDescriptor(STDIN_FILENO);
+    host.SetOutputIsTerminal(::isatty(STDOUT_FILENO) != 0);
     host.SetErrorIsTerminal(::isatty(STDERR_FILENO) != 0);
+    host.SetErrorDescriptor(STDERR_FILENO);
 #endif
 
     CCtlTool tool(host);

@@ -1,11 +1,13 @@
 #include "cmdsocket.h"
 
 #include "socketerror.h"
+#include "wiretrace.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QTcpSocket>
+#include <QThread>
 
 #include <algorithm>
 
@@ -17,8 +19,12 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#ifdef Q_OS_LINUX
+#include <linux/sockios.h>
+#endif
 #endif
 
 namespace {
@@ -150,9 +156,9 @@ int WaitHandshake(NativeSocket fd, int ms)
     return n < 0 ? -1 : (n > 0 ? 1 : 0);
 }
 
-// The outcome of an ended handshake: true when connected, else false with
-// the code of the failure.
-bool HandshakeSucceeded(NativeSocket fd, int& code)
+// No error pending on the socket (the outcome of an ended handshake, or a
+// reset since): true, else false with the code of the failure.
+bool NoPendingError(NativeSocket fd, int& code)
 {
     int error = 0;
 #ifdef Q_OS_WIN
@@ -175,7 +181,7 @@ bool HandshakeSucceeded(NativeSocket fd, int& code)
 
 } // namespace
 
-CCmdSocket::CCmdSocket() = default;
+CCmdSocket::CCmdSocket(const char* role) : m_role(role) {}
 
 CCmdSocket::~CCmdSocket()
 {
@@ -192,7 +198,9 @@ bool CCmdSocket::Connect(const QString& host, quint16 port, int timeoutMs)
     CWaitScope scope(m_inWait);
     QElapsedTimer timer;
     timer.start();
-    const auto fail = [this](int code) {
+    const auto fail = [this, &host, port](int code) {
+        if (CWireTrace* trace = CWireTrace::Current())
+            trace->Connect(m_role, host, port, SocketErrorText(code));
         SetLastSocketError(code);
         Close();
         return false;
@@ -229,7 +237,7 @@ bool CCmdSocket::Connect(const QString& host, quint16 port, int timeoutMs)
             continue;
         if (ended < 0)
             code = NativeError();
-        if (ended < 0 || !HandshakeSucceeded(fd, code)) {
+        if (ended < 0 || !NoPendingError(fd, code)) {
             CloseNative(fd);
             return fail(code);
         }
@@ -242,11 +250,23 @@ bool CCmdSocket::Connect(const QString& host, quint16 port, int timeoutMs)
     }
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_descriptor = m_socket->socketDescriptor();
+    if (CWireTrace* trace = CWireTrace::Current())
+        m_nTraceId = trace->Connect(m_role, host, port, QString());
     return true;
+}
+
+void CCmdSocket::TraceClosed(const char* how)
+{
+    if (m_nTraceId == 0)
+        return;
+    if (CWireTrace* trace = CWireTrace::Current())
+        trace->Closed(m_nTraceId, how);
+    m_nTraceId = 0;
 }
 
 void CCmdSocket::Close()
 {
+    TraceClosed("closed");
     m_descriptor = -1;
     if (m_socket) {
         m_socket->abort();
@@ -282,6 +302,10 @@ bool CCmdSocket::Send(const char* data, qint64 size, int idleMs)
     if (size > 0 && m_socket->write(data, size) != size) {
         SetLastSocketError(SocketErrorCode(m_socket->error()));
         return false;
+    }
+    if (m_nTraceId != 0 && size > 0) {
+        if (CWireTrace* trace = CWireTrace::Current())
+            trace->Sent(m_nTraceId, data, size);
     }
 
     CWaitScope scope(m_inWait);
@@ -334,7 +358,12 @@ bool CCmdSocket::Fill(int idleMs)
             return false;
         }
         if (m_socket->bytesAvailable() > 0) {
-            m_buffer.Append(m_socket->readAll());
+            const QByteArray received = m_socket->readAll();
+            if (m_nTraceId != 0) {
+                if (CWireTrace* trace = CWireTrace::Current())
+                    trace->Received(m_nTraceId, received.constData(), received.size());
+            }
+            m_buffer.Append(received);
             return true;
         }
         if (m_socket->state() != QAbstractSocket::ConnectedState) {
@@ -356,6 +385,71 @@ bool CCmdSocket::Fill(int idleMs)
             }
         }
     }
+}
+
+qint64 CCmdSocket::Unacknowledged() const
+{
+    const qintptr fd = m_descriptor;
+    if (fd == -1)
+        return 0;
+    int queued = 0;
+#if defined(Q_OS_LINUX)
+    // The send queue: bytes not yet sent, and sent but not yet acknowledged.
+    if (::ioctl(static_cast<int>(fd), SIOCOUTQ, &queued) != 0)
+        return 0;
+#elif defined(Q_OS_DARWIN)
+    socklen_t len = sizeof queued;
+    if (::getsockopt(static_cast<int>(fd), SOL_SOCKET, SO_NWRITE, &queued, &len) != 0)
+        return 0;
+#endif
+    return std::max(queued, 0);
+}
+
+bool CCmdSocket::WaitAcknowledged(qint64 limit, int idleMs, const std::function<void(qint64)>& shrunk)
+{
+    if (!m_socket) {
+        SetLastSocketError(SE_NOTSOCK);
+        return false;
+    }
+    CWaitScope scope(m_inWait);
+    QElapsedTimer idle;
+    idle.start();
+    qint64 queued = Unacknowledged();
+    // Acknowledgements raise no event to wait on: look every few milliseconds.
+    constexpr int kLookMs = 5;
+    while (queued > limit) {
+        if (m_shutdown) {
+            SetLastSocketError(SE_SHUTDOWN);
+            return false;
+        }
+        if (m_cancelWait.exchange(false)) {
+            SetLastSocketError(SE_INTR);
+            return false;
+        }
+        if (idle.elapsed() >= idleMs) {
+            SetLastSocketError(SE_TIMEDOUT);
+            return false;
+        }
+        // A reset empties the queue too: that is no acknowledgement.
+        if (int code = SE_NONE; !NoPendingError(static_cast<NativeSocket>(m_descriptor.load()), code)) {
+            SetLastSocketError(code == SE_NONE ? SE_CONNRESET : code);
+            return false;
+        }
+        QThread::msleep(kLookMs);
+        const qint64 now = Unacknowledged();
+        if (now < queued) {
+            idle.restart();
+            if (shrunk)
+                shrunk(now);
+        }
+        queued = now;
+    }
+    if (int code = SE_NONE;
+        m_descriptor != -1 && !NoPendingError(static_cast<NativeSocket>(m_descriptor.load()), code)) {
+        SetLastSocketError(code == SE_NONE ? SE_CONNRESET : code);
+        return false;
+    }
+    return true;
 }
 
 bool CCmdSocket::ReadLine(QByteArray& line, int idleMs)
@@ -419,6 +513,8 @@ void CCmdSocket::CancelWait()
 void CCmdSocket::Shutdown()
 {
     m_shutdown = true;
+    // The trace is not told here: this may run on another thread, and the
+    // close that follows on the owner's thread ends the connection there.
     const qintptr fd = m_descriptor;
     if (fd == -1)
         return;

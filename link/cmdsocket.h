@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QTcpSocket;
@@ -29,7 +30,8 @@ inline constexpr qint64 REPLY_LINE_MIN_RATE = 64 * 1024;
 class CCmdSocket final
 {
 public:
-    CCmdSocket();
+    // `role` names the socket's connections in a wire trace ("cmd", "transfer").
+    explicit CCmdSocket(const char* role = "cmd");
     ~CCmdSocket();
     CCmdSocket(const CCmdSocket&) = delete;
     CCmdSocket& operator=(const CCmdSocket&) = delete;
@@ -43,6 +45,14 @@ public:
     // Sends every byte.
     bool Send(const char* data, qint64 size, int idleMs);
     bool Send(const QByteArray& bytes, int idleMs) { return Send(bytes.constData(), bytes.size(), idleMs); }
+
+    // Bytes sent that the peer has not acknowledged yet, as far as the system
+    // tells (Linux and macOS do; elsewhere 0 once the system took them).
+    qint64 Unacknowledged() const;
+    // Waits until at most `limit` bytes sent are unacknowledged, calling
+    // `shrunk` with the count whenever it has fallen. Fails after `idleMs`
+    // without a fall, and when cancelled or shut down.
+    bool WaitAcknowledged(qint64 limit, int idleMs, const std::function<void(qint64)>& shrunk);
 
     // Reads one line ended by LF; the LF is not part of it, CR and NUL bytes
     // are dropped. Bytes after the LF stay for the next read. Fails after
@@ -71,6 +81,10 @@ private:
     // Waits until more bytes can be read into m_buffer.
     bool Fill(int idleMs);
 
+    void TraceClosed(const char* how);
+
+    const char* m_role;
+    int m_nTraceId = 0; // this connection in the wire trace, 0 when untraced
     std::unique_ptr<QTcpSocket> m_socket;
     CLineBuffer m_buffer;
     std::atomic<bool> m_inWait{false};

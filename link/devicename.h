@@ -19,5 +19,11 @@ bool IsWireSafePath(QStringView path);
 // "\\" (it would name another folder), no DEL or C1 control, and not "." or "..".
 bool IsValidNewName(QStringView name);
 
+// The deepest path (names below the root) and the longest name the generator
+// takes, as far as it is known; a folder tree is checked against them before
+// anything of it is sent.
+inline constexpr int MAX_DEVICE_DEPTH = 32;
+inline constexpr qsizetype MAX_DEVICE_NAME_LENGTH = 255;
+
 // The message shown for a refused path or name.
 QString InvalidNameMessage(const QString& name);

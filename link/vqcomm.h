@@ -126,6 +126,9 @@ public:
     // The queue entries of the last change the generator refused (one per
     // line), empty when it took the last change.
     const QString& LastRefusal() const { return m_strLastRefusal; }
+    // Whether a refusal is also shown as a message (the default); a caller
+    // that words refusals itself reads LastRefusal instead.
+    void SetShowRefusals(bool show) { m_bShowRefusals = show; }
 
     // --- catalog ---
     int ReadCatalog(const QString& path, CFileInfo& first);
@@ -185,6 +188,9 @@ public:
     QString MakeUploadCommand(const QString& devicePath);
 
     // Download: PC to generator.
+    // A name already in the target folder: asked about (the default), or
+    // sent again without a question, which replaces the generator's file.
+    void SetReplaceExisting(bool replace) { m_bReplaceExisting = replace; }
     int PrepareDownload(const QStringList& pcPaths, const QString& targetFolder);
     int MakeDownloadHeader(CDownloadFile& file, const QString& targetFolder);
     int DownloadNext(int wParam);
@@ -220,6 +226,10 @@ public:
     // its questions answered Cancel unseen. Its receivers (the file list,
     // the progress display) may go once this has returned.
     void EndTransfers();
+
+    // Uploads wait before every chunk they receive (one chunk per 100 ms),
+    // as the generator has always been read; off for generators that need no pause.
+    void SetUploadPacing(bool paced) { m_bUploadPacing = paced; }
 
     // Test and benchmark settings; the defaults are the real behaviour.
     void SetTransferIdleMs(int ms) { m_transferIdleMs = ms; }
@@ -281,6 +291,8 @@ private:
     std::atomic<bool> m_workerRunning{false};
     int m_transferIdleMs = TRANSFER_IDLE_MS;
     double m_delayScale = 1.0;
+    bool m_bUploadPacing = true;
+    bool m_bReplaceExisting = false;
 
 private:
     // Opens the socket for an open channel; 0 after the connect message.
@@ -306,4 +318,5 @@ private:
     bool m_bCatalogCutShort = false;
     QStringList m_keptErrors;
     QString m_strLastRefusal;
+    bool m_bShowRefusals = true;
 };

@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <array>
 #include <cstdio>
 #include <vector>
 
@@ -87,13 +86,15 @@ int CVQComm::PrepareDownload(const QStringList& pcPaths, const QString& targetFo
         // could not take before anything is sent.
         if (!CheckNewName(file.GetName()))
             return stop();
-        if (sameFolder) {
-            if (m_pHost->ListHasItem(file.GetName())) {
-                ShowError(ExistsMessage(file.GetName()));
-                return stop();
-            }
-        } else if (catalog.contains(u'"' + file.GetName() + u"\","_s, Qt::CaseInsensitive)) {
-            // Names on the generator ignore case, so "a.seq" would replace "A.SEQ".
+        // With SetReplaceExisting a name that is taken is sent again, which
+        // replaces the generator's file.
+        if (!m_bReplaceExisting && sameFolder && m_pHost->ListHasItem(file.GetName())) {
+            ShowError(ExistsMessage(file.GetName()));
+            return stop();
+        }
+        // Names on the generator ignore case, so "a.seq" would replace "A.SEQ".
+        if (!m_bReplaceExisting && !sameFolder &&
+            catalog.contains(u'"' + file.GetName() + u"\","_s, Qt::CaseInsensitive)) {
             if (ShowError(ExistsMessage(file.GetName()), MB_OKCANCEL | MB_ICONSTOP) == IDOK)
                 continue;
             return stop();
@@ -243,31 +244,43 @@ void CVQComm::DownloadThreadProc()
 
 CVQComm::TransferOutcome CVQComm::SendDownloadData(QFile& file)
 {
-    // The file is read and reported in chunks, but sent a few chunks at a
-    // time: the bytes on the wire are the same and the socket is called far
-    // less often. The last chunk always goes out on its own, after the chunks
-    // before it have been reported, so a Cancel then still keeps it back.
+    // The file is read in chunks but sent a few chunks at a time: the bytes
+    // on the wire are the same and the socket is called far less often.
+    // Progress counts the bytes the generator has acknowledged, not those the
+    // system holds for sending, so a full bar means the file has arrived.
+    // Before the last chunk everything sent so far is awaited, so that a
+    // Cancel up to then still keeps that chunk back.
     constexpr int kChunksPerSend = 8;
     std::vector<char> buffer(static_cast<size_t>(TRANSFER_CHUNK * kChunksPerSend + 1));
-    std::array<quint64, kChunksPerSend> reported{};
     int chunks = 0;
     qint64 pending = 0;
     quint64 total = 0;
+    quint64 sent = 0;
+    quint64 reported = 0;
 
-    const auto flush = [&]() {
-        if (pending > 0 && !g_transferSocket.Send(buffer.data(), pending, m_transferIdleMs)) {
-            if (!g_transferCancelled)
-                ReportSocketError();
-            return false;
-        }
-        for (int i = 0; i < chunks; ++i) {
+    const auto report = [&](qint64 unacknowledged) {
+        const quint64 arrived = sent - std::min<quint64>(sent, static_cast<quint64>(unacknowledged));
+        if (arrived > reported) {
+            reported = arrived;
             if (m_pWorkerSink)
-                m_pWorkerSink->UpdateProgress(reported[static_cast<size_t>(i)]);
+                m_pWorkerSink->UpdateProgress(arrived);
         }
+    };
+    const auto failed = [&]() {
+        if (!g_transferCancelled)
+            ReportSocketError();
+        return g_transferCancelled ? TransferOutcome::Cancelled : TransferOutcome::Failure;
+    };
+    const auto flush = [&]() {
+        if (pending > 0 && !g_transferSocket.Send(buffer.data(), pending, m_transferIdleMs))
+            return false;
+        sent += static_cast<quint64>(pending);
         pending = 0;
         chunks = 0;
+        report(g_transferSocket.Unacknowledged());
         return true;
     };
+    const auto arrived = [&]() { return g_transferSocket.WaitAcknowledged(0, m_transferIdleMs, report); };
 
     for (;;) {
         // Near the end ask for one byte more than is left: a file that has
@@ -276,7 +289,9 @@ CVQComm::TransferOutcome CVQComm::SendDownloadData(QFile& file)
         const quint64 left = m_transferSize - total;
         const bool lastRead = left <= static_cast<quint64>(TRANSFER_CHUNK);
         if ((lastRead || chunks == kChunksPerSend) && !flush())
-            return g_transferCancelled ? TransferOutcome::Cancelled : TransferOutcome::Failure;
+            return failed();
+        if (lastRead && !arrived())
+            return failed();
         const qint64 want = lastRead ? static_cast<qint64>(left) + 1 : TRANSFER_CHUNK;
         const qint64 n = file.read(buffer.data() + pending, want);
         const bool grew = lastRead && n == want;
@@ -291,10 +306,10 @@ CVQComm::TransferOutcome CVQComm::SendDownloadData(QFile& file)
             return TransferOutcome::Cancelled;
         }
         pending += n;
-        reported[static_cast<size_t>(chunks++)] = total;
+        ++chunks;
         if (total == m_transferSize) {
-            if (!flush())
-                return g_transferCancelled ? TransferOutcome::Cancelled : TransferOutcome::Failure;
+            if (!flush() || !arrived())
+                return failed();
             return TransferOutcome::Success;
         }
     }

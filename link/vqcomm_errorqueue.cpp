@@ -107,15 +107,16 @@ int CVQComm::CheckRefusal(const QString& subject)
     for (const QString& entry : std::as_const(entries))
         texts.append(QueueText(entry));
     m_strLastRefusal = entries.join(u'\n');
-    ShowError(PathMessage(texts.join(u'\n'), subject));
+    if (m_bShowRefusals)
+        ShowError(PathMessage(texts.join(u'\n'), subject));
     return 0;
 }
 
 int CVQComm::SendChange(const QString& line, const QString& subject)
 {
+    m_strLastRefusal.clear();
     if (line.isEmpty())
         return 0;
-    m_strLastRefusal.clear();
     // Entries queued before (since connecting, by a batch, by a folder change
     // of a listing) are kept for the error list, not blamed on this change.
     DrainEarlierErrors();

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <utility>
 
-CCmdSocket g_transferSocket;
+CCmdSocket g_transferSocket("transfer");
 std::atomic<int> g_transferCancelled{0};
 
 namespace {

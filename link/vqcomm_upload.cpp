@@ -216,7 +216,7 @@ CVQComm::TransferOutcome CVQComm::ReceiveUploadData(QFileDevice& file)
     std::vector<char> buffer(static_cast<size_t>(TRANSFER_CHUNK));
     quint64 total = 0;
     for (;;) {
-        if (!PauseTransfer(ScaledDelay(kPacingMs)))
+        if (m_bUploadPacing && !PauseTransfer(ScaledDelay(kPacingMs)))
             return TransferOutcome::Cancelled;
         const qint64 n = g_transferSocket.Receive(buffer.data(), TRANSFER_CHUNK, m_transferIdleMs);
         if (n <= 0) {

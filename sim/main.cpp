@@ -37,23 +37,65 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(u"vq820-sim"_s);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(u"VQ820 generator emulator"_s);
-    parser.addHelpOption();
+    parser.setApplicationDescription(
+        u"A VQ820 video signal generator emulator: a TCP server that speaks the\n"
+        "generator's side of its protocol (SCPI-style command lines, IEEE 488.2\n"
+        "definite-length blocks for file contents) with a file system under /F0:/,\n"
+        "memory figures and an error queue, for tests, demos and anyone without a\n"
+        "generator at hand.\n"
+        "\n"
+        "Its first line on standard output is \"listening on ADDR:PORT\". Files are\n"
+        "kept in memory, seeded with the first-level folders DOWNLOAD, LOGO,\n"
+        "PATTERN, PICTURE, PRESET, SEQUENCE, SIGNAL, USER and a sample file of every\n"
+        "kind, unless --root keeps them in a host folder (loaded at start, every\n"
+        "change written through, nothing outside it touched). A write that does not\n"
+        "fit the capacity is refused whole; every refused or malformed command goes\n"
+        "to the error queue (stat:que:next?). A file sent again under a name that\n"
+        "exists replaces its content and keeps the stored name; a package sent with\n"
+        "mmem:load:download is kept as /F0:/DOWNLOAD/PKGnnnn.DNL; a block cut short\n"
+        "stores nothing. It stops on SIGINT or SIGTERM."_s);
+    const QCommandLineOption helpOption(QStringList{u"h"_s, u"help"_s}, u"Displays this help."_s);
+    const QCommandLineOption versionOption(u"version"_s, u"Displays the version."_s);
     const QCommandLineOption listenOption(u"listen"_s, u"Address to listen on (default 127.0.0.1)."_s,
                                           u"addr"_s, u"127.0.0.1"_s);
     const QCommandLineOption portOption(u"port"_s, u"Port (default 5000, 0 picks a free one)."_s, u"n"_s,
                                         u"5000"_s);
     const QCommandLineOption rootOption(u"root"_s, u"Keep the files in this host folder."_s, u"dir"_s);
-    const QCommandLineOption capacityOption(u"capacity"_s, u"Memory size in bytes."_s, u"bytes"_s);
+    const QCommandLineOption capacityOption(u"capacity"_s, u"Memory size in bytes (default 67108864)."_s,
+                                            u"bytes"_s);
     const QCommandLineOption noSeedOption(u"no-seed"_s, u"Start without the sample folders and files."_s);
     const QCommandLineOption transcriptOption(
         u"transcript"_s, u"Append what each connection sent to this file when it closes."_s, u"file"_s);
     const QCommandLineOption transcriptLimitOption(
         u"transcript-limit"_s, u"Transcript bytes held at once, all connections together (default 1 MiB)."_s,
         u"bytes"_s, u"1048576"_s);
-    parser.addOptions({listenOption, portOption, rootOption, capacityOption, noSeedOption, transcriptOption,
-                       transcriptLimitOption});
-    parser.process(app);
+    parser.addOptions({helpOption, versionOption, listenOption, portOption, rootOption, capacityOption, noSeedOption,
+                       transcriptOption, transcriptLimitOption});
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "vq820-sim: %s\n", qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(helpOption)) {
+        // The program's own name, wherever it was started from: the manual page is made of this text.
+        QString help = parser.helpText();
+        help.replace(0, help.indexOf(u'\n'), u"Usage: vq820-sim [options]"_s);
+        std::printf("%s\n%s", qPrintable(help),
+                    "Exit status:\n"
+                    "  0  stopped by SIGINT or SIGTERM\n"
+                    "  1  the address could not be listened on\n"
+                    "  2  bad usage\n"
+                    "\n"
+                    "Examples:\n"
+                    "  vq820-sim --port 0 &\n"
+                    "  printf '*idn?\\r\\nmmem:cat?\\r\\n' | nc -q1 127.0.0.1 PORT\n"
+                    "  vq820-sim --root /srv/vq820 --capacity 268435456\n"
+                    "  VQ8_HOST=127.0.0.1 VQ8_PORT=PORT vq8ctl ls USER\n");
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        std::printf("vq820-sim %s\n", VQ_VERSION);
+        return 0;
+    }
 
     vqsim::SimOptions options;
     if (!options.address.setAddress(parser.value(listenOption))) {

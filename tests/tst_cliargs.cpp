@@ -1,9 +1,11 @@
 // vq8ctl's command line and console host, without a generator.
 
 #include "consolehost.h"
+#include "consoleprogress.h"
 #include "ctlargs.h"
 #include "ctltool.h"
 #include "devicepath.h"
+#include "wiretrace.h"
 
 #include <QBuffer>
 #include <QTest>
@@ -45,10 +47,25 @@ private Q_SLOTS:
                                          << u"unknown command \"format\""_s;
         QTest::newRow("unknown option") << QStringList{u"ls"_s, u"--long"_s} << usage << QString()
                                         << QStringList{} << u"Unknown option 'long'."_s;
-        QTest::newRow("json elsewhere") << QStringList{u"rm"_s, u"A"_s, u"--json"_s} << usage << QString()
-                                        << QStringList{} << u"--json applies to ls and df only"_s;
+        QTest::newRow("json anywhere") << QStringList{u"rm"_s, u"A"_s, u"--json"_s} << run << u"rm"_s
+                                       << QStringList{u"A"_s} << QString();
         QTest::newRow("-r elsewhere") << QStringList{u"cp"_s, u"-r"_s, u"A"_s, u"B"_s} << usage << QString()
-                                      << QStringList{} << u"-r applies to rm only"_s;
+                                      << QStringList{} << u"--recursive does not apply to cp"_s;
+        QTest::newRow("--no-pacing on put")
+            << QStringList{u"put"_s, u"--no-pacing"_s, u"A"_s, u"B"_s} << usage << QString() << QStringList{}
+            << u"--no-pacing does not apply to put"_s;
+        QTest::newRow("-rf for rm") << QStringList{u"rm"_s, u"-rf"_s, u"A"_s} << run << u"rm"_s
+                                    << QStringList{u"A"_s} << QString();
+        QTest::newRow("force and skip")
+            << QStringList{u"put"_s, u"-f"_s, u"--skip-existing"_s, u"A"_s, u"B"_s} << usage << QString()
+            << QStringList{} << u"--force and --skip-existing exclude each other"_s;
+        QTest::newRow("quiet and progress")
+            << QStringList{u"-q"_s, u"--progress"_s, u"ls"_s} << usage << QString() << QStringList{}
+            << u"--quiet and --progress exclude each other"_s;
+        QTest::newRow("trace without a file") << QStringList{u"ls"_s, u"--trace"_s} << usage << QString()
+                                              << QStringList{} << u"Missing value after '--trace'."_s;
+        QTest::newRow("mkdir several") << QStringList{u"mkdir"_s, u"-p"_s, u"A/B"_s, u"C"_s} << run
+                                       << u"mkdir"_s << QStringList{u"A/B"_s, u"C"_s} << QString();
         QTest::newRow("yes and no") << QStringList{u"-y"_s, u"-n"_s, u"ls"_s} << usage << QString()
                                     << QStringList{} << u"--yes and --no exclude each other"_s;
         QTest::newRow("demo and host")
@@ -94,6 +111,141 @@ private Q_SLOTS:
                      qPrintable(command));
         }
         QVERIFY(CCtlArgs::HelpText(u"format"_s).isEmpty());
+    }
+
+    // The manual (--help, and the man page made from it): the sections a
+    // reader and the page generator look for, every option and command
+    // described, and lines that fit a terminal.
+    void manual()
+    {
+        const QString text = CCtlArgs::HelpText();
+        for (const QString& section :
+             {u"Usage: vq8ctl"_s, u"\nCommands:\n"_s, u"\nOptions:\n"_s, u"\nEnvironment:\n"_s,
+              u"\nExit status:\n"_s, u"\nExamples:\n"_s, u"\nCommand details:\n"_s, u"VQ8_HOST"_s, u"130"_s})
+            QVERIFY2(text.contains(section), qPrintable(section));
+        for (const QString& option : CCtlArgs::CommonOptions())
+            QVERIFY2(text.contains(u" "_s + option + u' '), qPrintable(option));
+        for (const QString& command : CCtlArgs::Commands()) {
+            for (const QString& option : CCtlArgs::CommandOptions(command))
+                QVERIFY2(CCtlArgs::HelpText(command).contains(option), qPrintable(command + option));
+        }
+        QVERIFY(CCtlArgs::HelpText(u"get"_s).contains(u"320 KB/s"_s));
+        for (const QString& part :
+             QStringList{text, CCtlArgs::HelpText(u"put"_s), CCtlArgs::HelpText(u"get"_s)}) {
+            for (const QStringView line : QStringView(part).split(u'\n'))
+                QVERIFY2(line.size() <= 79 && !line.endsWith(u' '), qPrintable(line.toString()));
+        }
+    }
+
+    // The progress line fits the width it is given: the remaining time and
+    // the rate give way before the name would keep fewer than 12 characters,
+    // and the name is shortened in its middle.
+    void progressLine_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<QString>("line");
+        const QString remaining = u"2 Minutes Remaining"_s;
+        QTest::newRow("wide") << u"A.BIN"_s << 80 << u"[2/5] A.BIN   45%  1.50MB/s  2 Minutes Remaining"_s;
+        QTest::newRow("no room for the time") << u"A.BIN"_s << 40 << u"[2/5] A.BIN   45%  1.50MB/s"_s;
+        QTest::newRow("long name") << u"VERY_LONG_SIGNAL_NAME_1080P60_FINAL.CMP"_s << 40
+                                   << u"[2/5] VERY_LO...NAL.CMP   45%  1.50MB/s"_s;
+        QTest::newRow("narrower than anything")
+            << u"ABCDEFGHIJKLMNOPQRSTUVWXYZ.BIN"_s << 10 << u"[2/5] ABC...IN   45%"_s;
+    }
+
+    void progressLine()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, columns);
+        QFETCH(QString, line);
+        const QString shown =
+            CConsoleProgress::FitLine(u"[2/5]"_s, name, 45, u"1.50MB/s"_s, u"2 Minutes Remaining"_s, columns);
+        QCOMPARE(shown, line);
+        QVERIFY(shown.size() <= std::max(columns - 1, 20));
+        QCOMPARE(CConsoleProgress::RateText(1572864, 1000), u"1.50MB/s"_s);
+        QCOMPARE(CConsoleProgress::RateText(1000, 10), QString());
+    }
+
+    // What the trace makes of a stream that arrives in pieces: lines, block
+    // headers (not a "#" inside quotes), data as counts, a block cut short.
+    void wireTrace_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("pieces");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("command and block in pieces")
+            << QList<QByteArray>{"mmem:data \"/F0:/A#1\",#", "3", "12", "0abc", QByteArray(117, '\n'), "\r\n"}
+            << QStringList{u"> mmem:data \"/F0:/A#1\",#3120  [block of 120 data bytes]"_s,
+                           u"> [120 data bytes]"_s, u"> (empty line)"_s, u"- closed"_s};
+        QTest::newRow("cut short") << QList<QByteArray>{"#15", "ab"}
+                                   << QStringList{u"> #15  [block of 5 data bytes]"_s,
+                                                  u"> [2 of 5 data bytes, then the connection ended]"_s,
+                                                  u"- closed"_s};
+        QTest::newRow("control characters and a long line")
+            << QList<QByteArray>{"a\x1b"
+                                 "b\n",
+                                 QByteArray(400, 'x') + '\n'}
+            << QStringList{u"> a\\x1Bb"_s, u"> "_s + QString(300, u'x') + u"... (100 more bytes)"_s,
+                           u"- closed"_s};
+    }
+
+    void wireTrace()
+    {
+        QFETCH(QList<QByteArray>, pieces);
+        QFETCH(QStringList, lines);
+        QStringList written;
+        CWireTrace trace([&written](const QString& line) { written.append(line.section(u' ', -0)); });
+        const int id = trace.Connect("cmd", u"127.0.0.1"_s, 5000, QString());
+        for (const QByteArray& piece : std::as_const(pieces))
+            trace.Sent(id, piece.constData(), piece.size());
+        trace.Closed(id, "closed");
+        QStringList shown;
+        for (const QString& line : std::as_const(written).mid(1))
+            shown.append(line.mid(line.indexOf(u"cmd#1"_s) + 5).trimmed());
+        QCOMPARE(shown, lines);
+    }
+
+    void patterns_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("star, case ignored") << u"*.CMP"_s << u"a.cmp"_s << true;
+        QTest::newRow("whole name") << u"*.CMP"_s << u"A.CMP.BAK"_s << false;
+        QTest::newRow("question mark") << u"72?P50.CMP"_s << u"720P50.CMP"_s << true;
+        QTest::newRow("set") << u"[AB]*"_s << u"b1"_s << true;
+    }
+
+    void patterns()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, name);
+        QFETCH(bool, matches);
+        QCOMPARE(MatchesDevicePattern(pattern, name), matches);
+        QVERIFY(IsDevicePattern(u"/F0:/USER/"_s + pattern));
+        QVERIFY(!IsDevicePattern(u"/F0:/USER/"_s + name));
+        QVERIFY(HasPatternInFolder(u"/F0:/"_s + pattern + u"/X"_s));
+    }
+
+    // Names a generator lists become PC names only when they cannot leave
+    // the target folder or steer a terminal.
+    void pcNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("safe");
+        QTest::newRow("plain") << u"A B.CMP"_s << true;
+        QTest::newRow("Latin-1") << u"\u00C9T\u00C9.SEQ"_s << true;
+        QTest::newRow("parent") << u".."_s << false;
+        QTest::newRow("backslash") << u"..\\X"_s << false;
+        QTest::newRow("escape") << u"A\x1b[2J"_s << false;
+        QTest::newRow("C1") << u"A\u009b"_s << false;
+    }
+
+    void pcNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, safe);
+        QCOMPARE(IsSafePcName(name), safe);
     }
 
     // Usage errors end before any connection: exit status 2, help hint on stderr.

@@ -305,6 +305,28 @@ private Q_SLOTS:
         m_f.m_comm->DeleteEntry(kFolder + u"/FA1.SEQ"_s);
     }
 
+    // Progress counts what reached the generator: a file the system could
+    // take whole into its send buffer is not complete while the generator
+    // reads nothing of it.
+    void progressCountsWhatArrived()
+    {
+        const qsizetype size = 1024 * 1024;
+        const QStringList paths = Write({{u"PR1.SEQ"_s, Random(size)}});
+        vqsim::SimFaults faults;
+        faults.stallTransfer = true;
+        m_f.m_sim.SetFaults(faults);
+        QVERIFY(m_f.m_comm->PrepareDownload(paths, kFolder));
+        QTRY_VERIFY_WITH_TIMEOUT(m_f.m_host.ProgressRecord().lastDone >= 32768, 10000);
+        QTest::qWait(500);
+        QCOMPARE(m_f.m_host.ProgressRecord().completes, 0);
+        QVERIFY(m_f.m_host.ProgressRecord().lastDone < quint64(size));
+        m_f.m_comm->CancelTransfer();
+        QVERIFY(m_f.WaitBatchEnd());
+        m_f.m_sim.SetFaults({});
+        QVERIFY(ChannelAnswers());
+        QVERIFY(!m_f.m_sim.Exists(kFolder + u"/PR1.SEQ"_s));
+    }
+
 public:
     enum Change
     {

@@ -1,0 +1,82 @@
+#include "ctlreport.h"
+
+#include "vqcomm.h"
+
+#include <QJsonDocument>
+
+using namespace Qt::StringLiterals;
+
+void CCtlReport::AddFile(const QString& source, const QString& target, qint64 bytes, qint64 transferred,
+                         const QString& outcome)
+{
+    m_hasFiles = true;
+    m_files.append(QJsonObject{{u"source"_s, source},
+                               {u"target"_s, target},
+                               {u"bytes"_s, bytes},
+                               {u"transferred"_s, transferred},
+                               {u"outcome"_s, outcome}});
+}
+
+void CCtlReport::AddFolder(const QString& path, const QString& outcome)
+{
+    m_hasFiles = true;
+    m_folders.append(QJsonObject{{u"path"_s, path}, {u"outcome"_s, outcome}});
+}
+
+void CCtlReport::AddOperation(const QString& action, const QString& path, const QString& target,
+                              const QString& outcome)
+{
+    m_hasOperations = true;
+    QJsonObject operation{{u"action"_s, action}, {u"path"_s, path}, {u"outcome"_s, outcome}};
+    operation.insert(u"target"_s, target.isEmpty() ? QJsonValue() : QJsonValue(target));
+    m_operations.append(operation);
+}
+
+QJsonObject CCtlReport::QueueEntry(const QString& entry)
+{
+    return QJsonObject{{u"code"_s, CVQComm::QueueCode(entry)}, {u"text"_s, CVQComm::QueueText(entry)}};
+}
+
+void CCtlReport::AddGeneratorError(const QString& entry)
+{
+    m_generatorErrors.append(QueueEntry(entry));
+}
+
+void CCtlReport::AddEarlierError(const QString& entry)
+{
+    m_earlierErrors.append(QueueEntry(entry));
+}
+
+QString CCtlReport::Document(int status, const QStringList& messages) const
+{
+    QJsonObject document = m_fields;
+    document.insert(u"command"_s, m_command);
+    document.insert(u"ok"_s, status == 0);
+    document.insert(u"status"_s, status);
+    document.insert(u"earlierErrors"_s, m_earlierErrors);
+    if (m_hasFiles || m_command == u"put" || m_command == u"get") {
+        document.insert(u"files"_s, m_files);
+        document.insert(u"folders"_s, m_folders);
+    }
+    static const QStringList kChanges = {u"mkdir"_s, u"rmdir"_s, u"rm"_s, u"mv"_s, u"cp"_s};
+    if (m_hasOperations || kChanges.contains(m_command))
+        document.insert(u"operations"_s, m_operations);
+    if (status != 0) {
+        document.insert(u"error"_s,
+                        QJsonObject{{u"message"_s, messages.isEmpty() ? QString() : messages.constFirst()},
+                                    {u"messages"_s, QJsonArray::fromStringList(messages)},
+                                    {u"generatorErrors"_s, m_generatorErrors}});
+    }
+    // The writer leaves C1 controls as they are; as escapes they cannot
+    // steer a terminal and read back the same.
+    const QString text = QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented)).trimmed();
+    QString safe;
+    safe.reserve(text.size());
+    for (const QChar c : text) {
+        if ((c.unicode() >= 0x7F && c.unicode() <= 0x9F) || c.unicode() == 0x2028 || c.unicode() == 0x2029)
+            safe += QString::asprintf("\\u%04x", unsigned(c.unicode()));
+        else
+            safe += c;
+    }
+    return safe;
+}

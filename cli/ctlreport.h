@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+// What one command did, for --json: one document on standard output with a
+// fixed set of keys per command. Human texts stay out of it; a key means the
+// same in every command.
+class CCtlReport
+{
+public:
+    void SetCommand(const QString& command) { m_command = command; }
+    void Set(const QString& key, const QJsonValue& value) { m_fields.insert(key, value); }
+
+    // A file copied (or meant to be) either way; `outcome` one of "sent",
+    // "received", "skipped", "planned", "cut-short", "not-sent", "failed".
+    void AddFile(const QString& source, const QString& target, qint64 bytes, qint64 transferred,
+                 const QString& outcome);
+    // A folder a tree copy made: "made", "existed" or "planned".
+    void AddFolder(const QString& path, const QString& outcome);
+    // A change of the generator's file system: "done", "missing", "existed", "failed".
+    void AddOperation(const QString& action, const QString& path, const QString& target,
+                      const QString& outcome);
+    // An error-queue entry the command met ("code,\"text\"").
+    void AddGeneratorError(const QString& entry);
+    void AddEarlierError(const QString& entry);
+
+    // The document: the command's keys and "command", "ok", "status",
+    // "earlierErrors", and "error" when not ok.
+    QString Document(int status, const QStringList& messages) const;
+
+    // {"code", "text"} of a queue entry.
+    static QJsonObject QueueEntry(const QString& entry);
+
+private:
+    QString m_command;
+    QJsonObject m_fields;
+    QJsonArray m_files;
+    QJsonArray m_folders;
+    QJsonArray m_operations;
+    QJsonArray m_generatorErrors;
+    QJsonArray m_earlierErrors;
+    bool m_hasFiles = false;
+    bool m_hasOperations = false;
+};
