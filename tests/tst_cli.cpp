@@ -957,14 +957,16 @@ private Q_SLOTS:
         QTest::addColumn<bool>("terminal");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
-        const QByteArray listing = "1000,2000,\"A\x1b]0;owned\x07.TXT\",TXT,5,\"\x9b"
+        // Names may hold DEL and C1 characters (a C0 character ends a listing
+        // as cut short, since no command could name it).
+        const QByteArray listing = "1000,2000,\"A\x9b]0;owned\x7f.TXT\",TXT,5,\"\x9b"
                                    "2J\",TXT,1\n";
         QTest::newRow("names on a terminal")
             << QByteArray("mmem:cat?") << listing << QStringList{u"ls"_s, u"USER"_s} << true
-            << u"f 5 A\\x1B]0;owned\\x07.TXT\nf 1 \\x9B2J\n"_s << QString();
+            << u"f 5 A\\x9B]0;owned\\x7F.TXT\nf 1 \\x9B2J\n"_s << QString();
         QTest::newRow("names on a pipe")
             << QByteArray("mmem:cat?") << listing << QStringList{u"ls"_s, u"USER"_s} << false
-            << u"f 5 A\x1b]0;owned\x07.TXT\nf 1 \x9b"
+            << u"f 5 A\x9b]0;owned\x7f.TXT\nf 1 \x9b"
                "2J\n"_s
             << QString();
         QTest::newRow("identity") << QByteArray("*idn?") << QByteArray("VQ\x1b[2J820\n")
