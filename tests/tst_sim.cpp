@@ -78,7 +78,8 @@ public:
     QByteArray Query(const QByteArray& command)
     {
         Send(command + "\r\n");
-        return ReadLine().chopped(1);
+        const QByteArray line = ReadLine();
+        return line.endsWith('\n') ? line.chopped(1) : line;
     }
 
     // A definite-length block as the server sends it, with its LF.
@@ -152,7 +153,7 @@ const QByteArray kIdentity = QByteArrayLiteral("VELTRANE,VQ820,0,5.60");
 
 #ifdef Q_OS_LINUX
 // User and system time a process has used so far.
-double CpuSeconds(qint64 pid)
+[[maybe_unused]] double CpuSeconds(qint64 pid)
 {
     QFile stat(u"/proc/%1/stat"_s.arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
@@ -1015,8 +1016,12 @@ private Q_SLOTS:
 
     void noDescriptorLeftPausesAccepting()
     {
-#ifndef Q_OS_LINUX
+#if !defined(Q_OS_LINUX)
         QSKIP("reads the emulator's processor time from /proc");
+#elif defined(__SANITIZE_ADDRESS__)
+        // The sanitizers' runtime opens a pipe to probe memory when it checks a
+        // type; with no descriptor left that probe fails and ends the emulator.
+        QSKIP("the sanitizers need descriptors of their own");
 #else
         QProcess process;
         process.setChildProcessModifier([] {
