@@ -19,3 +19,4 @@ int RunUploadBench(const QStringList& arguments);
 int RunBatchBench(const QStringList& arguments);
 int RunProgressBench(const QStringList& arguments);
 int RunTreeBench(const QStringList& arguments);
+int RunSoakBench(const QStringList& arguments);

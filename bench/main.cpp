@@ -20,6 +20,7 @@ constexpr BenchCommand kCommands[] = {
     {"progress", "one download of --size bytes with the progress dialog shown and without", &RunProgressBench,
      true},
     {"tree", "vq8ctl put -r and get -r of a tree of --files N: seconds per file", &RunTreeBench},
+    {"soak", "--connections N at once, then --sessions N short ones: does the emulator grow?", &RunSoakBench},
 };
 
 void PrintUsage()

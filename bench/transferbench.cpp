@@ -4,6 +4,7 @@
 
 #include "benchcommands.h"
 #include "dlgcopyprogress.h"
+#include "simprocess.h"
 #include "transferchain.h"
 #include "vqcomm.h"
 #include "vqevents.h"
@@ -179,45 +180,6 @@ public:
     QWidget* m_pDialogOwner = nullptr; // set: the progress dialog shows each batch
     CTiming m_timing;
     std::atomic<int> m_messages{0};
-};
-
-// The emulator process, listening on a free loopback port.
-class CSimProcess
-{
-public:
-    bool Start(qint64 capacity)
-    {
-        const QString program = QDir(QCoreApplication::applicationDirPath()).filePath(u"../sim/vq820-sim"_s);
-        m_process.setProgram(program);
-        m_process.setArguments({u"--port"_s, u"0"_s, u"--capacity"_s, QString::number(capacity)});
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-        if (!m_process.waitForStarted(5000)) {
-            std::fprintf(stderr, "vq-bench: cannot start %s\n", qPrintable(program));
-            return false;
-        }
-        QElapsedTimer timer;
-        timer.start();
-        while (!m_process.canReadLine() && timer.elapsed() < 5000)
-            m_process.waitForReadyRead(100);
-        const QString line = QString::fromLatin1(m_process.readLine()).trimmed();
-        const qsizetype colon = line.lastIndexOf(u':');
-        if (!line.startsWith(u"listening on "_s) || colon < 0)
-            return false;
-        m_address = line.mid(13, colon - 13);
-        m_port = quint16(line.mid(colon + 1).toUInt());
-        return m_port != 0;
-    }
-    ~CSimProcess()
-    {
-        m_process.kill();
-        m_process.waitForFinished(2000);
-    }
-    QString m_address;
-    quint16 m_port = 0;
-
-private:
-    QProcess m_process;
 };
 
 // A link, its chain and a host, connected to the emulator.
