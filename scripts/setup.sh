@@ -2,6 +2,7 @@
 # Installs what building and testing VQ8 Comm needs on Debian 12.
 # Quick when everything is there: only missing packages are fetched.
 #   --packaging  also what building and checking the Debian package needs
+#   --fuzzing    also clang and libFuzzer, for the fuzz targets
 set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
@@ -10,6 +11,8 @@ if [ "${1:-}" = --packaging ]; then
     # dpkg-shlibdeps and file for the package's dependencies; validators of
     # what it installs; man for its pages; systemd-analyze for the user unit.
     packages+=(dpkg-dev file desktop-file-utils appstream man-db systemd)
+elif [ "${1:-}" = --fuzzing ]; then
+    packages+=(clang libclang-rt-14-dev)
 fi
 
 missing=()

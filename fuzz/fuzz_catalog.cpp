@@ -1,0 +1,50 @@
+// The catalog walk of a "mmem:cat?" reply, as the link reads it from the wire.
+// Beyond not crashing:
+// - no entry has an empty name, a "/", a quote or a control character in it;
+// - the counters match the entries delivered (count, bytes of the files);
+// - every entry moves the cursor on, so the walk ends, and it leaves nothing
+//   pending for the next one.
+
+#include "fuzzcheck.h"
+#include "vqcomm.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static CVQComm comm;
+    const QString reply = QString::fromLatin1(reinterpret_cast<const char*>(data), qsizetype(size));
+
+    CFileInfo entry;
+    int delivered = 0;
+    qint64 bytes = 0;
+    qsizetype lastPos = -1;
+    for (int more = comm.BeginCatalog(reply, entry); more; more = comm.NextCatalogEntry(entry)) {
+        const QString name = entry.GetName();
+        FUZZ_CHECK(!name.isEmpty());
+        for (const QChar c : name)
+            FUZZ_CHECK(c != u'/' && c != u'"' && c.unicode() >= 0x20);
+        // The cursor moves on with every entry, so the walk ends.
+        FUZZ_CHECK(g_catalogPos > lastPos);
+        lastPos = g_catalogPos;
+        ++delivered;
+        if (!entry.IsFolder()) {
+            // Sizes add up saturated, as the link's counter does.
+            constexpr qint64 hi = std::numeric_limits<qint64>::max();
+            constexpr qint64 lo = std::numeric_limits<qint64>::min();
+            const qint64 fileSize = entry.GetSize();
+            bytes = fileSize > 0 && bytes > hi - fileSize   ? hi
+                    : fileSize < 0 && bytes < lo - fileSize ? lo
+                                                              : bytes + fileSize;
+        }
+    }
+    if (delivered > 0) {
+        FUZZ_CHECK(g_catalogCount == delivered);
+        FUZZ_CHECK(g_catalogBytes == bytes);
+    }
+    // The walk left nothing pending for a later one.
+    FUZZ_CHECK(g_catalogText.isEmpty() && g_catalogPos == 0);
+    return 0;
+}
