@@ -57,7 +57,7 @@ for page in vq8ctl vq820-sim vq8comm; do
     LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$path" >/dev/null 2>"$work/warnings"
     [ ! -s "$work/warnings" ] || fail "$page(1): $(cat "$work/warnings")"
 done
-man -P cat vq8ctl | grep -q 'vq8ctl ls \[--json\] \[FOLDER\]' || fail "vq8ctl(1) lacks the commands"
+man -P cat vq8ctl | grep -q 'vq8ctl ls \[FOLDER|PATTERN\]' || fail "vq8ctl(1) lacks the commands"
 
 desktop-file-validate /usr/share/applications/vq8comm.desktop
 appstreamcli validate --no-net "$(grep '/usr/share/metainfo/.*\.metainfo\.xml$' "$work/files")"
