@@ -41,6 +41,9 @@ bool SimListener::Listen(const QHostAddress& address, quint16 port)
 
 bool SimListener::Open()
 {
+    // Room in the listen queue for a crowd connecting at once (Qt's default
+    // is 50; the kernel caps it at its own limit).
+    m_server->setListenBacklogSize(kMaxConnections);
     if (!m_server->listen(m_address, m_port)) {
         m_error = m_server->errorString();
         return false;
