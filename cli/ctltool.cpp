@@ -92,7 +92,7 @@ QString CCtlTool::StoredHost()
     const QString host =
         (value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',') : value.toString())
             .trimmed();
-    return host.isEmpty() ? vqsettings::DEFAULT_TARGET_HOST : host;
+    return host;
 }
 
 int CCtlTool::Run(const QStringList& arguments)
@@ -229,6 +229,10 @@ int CCtlTool::Connect()
     if (host.isEmpty()) {
         host = StoredHost();
         hostFrom = u"the desktop program's setting"_s;
+    }
+    if (host.isEmpty()) {
+        host = vqsettings::DEFAULT_TARGET_HOST;
+        hostFrom = u"the default"_s;
     }
     if (port == 0 && m_environment.contains(u"VQ8_PORT"_s)) {
         port = CCtlArgs::ParsePort(m_environment.value(u"VQ8_PORT"_s));

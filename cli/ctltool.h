@@ -60,7 +60,7 @@ public:
     // The environment read for VQ8_HOST and VQ8_PORT (the process's by default).
     void SetEnvironment(const QProcessEnvironment& environment) { m_environment = environment; }
 
-    // The generator address the desktop program has stored, else its default.
+    // The generator address the desktop program has stored; empty when none is.
     static QString StoredHost();
 
 private:

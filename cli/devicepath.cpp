@@ -70,6 +70,9 @@ bool MatchesDevicePattern(const QString& pattern, const QString& name)
     // Names hold no "/", so the path form of the conversion matches them whole.
     const QRegularExpression expression(QRegularExpression::wildcardToRegularExpression(pattern),
                                         QRegularExpression::CaseInsensitiveOption);
+    // A "[" that is never closed makes no pattern: the name is taken as it stands.
+    if (!expression.isValid())
+        return pattern.compare(name, Qt::CaseInsensitive) == 0;
     return expression.match(name).hasMatch();
 }
 

@@ -214,6 +214,8 @@ private Q_SLOTS:
         QTest::newRow("whole name") << u"*.CMP"_s << u"A.CMP.BAK"_s << false;
         QTest::newRow("question mark") << u"72?P50.CMP"_s << u"720P50.CMP"_s << true;
         QTest::newRow("set") << u"[AB]*"_s << u"b1"_s << true;
+        // No pattern at all: matched as it stands, and no warning per name.
+        QTest::newRow("set never closed") << u"[ab*"_s << u"ab1"_s << false;
     }
 
     void patterns()
@@ -221,6 +223,7 @@ private Q_SLOTS:
         QFETCH(QString, pattern);
         QFETCH(QString, name);
         QFETCH(bool, matches);
+        QTest::failOnWarning(QRegularExpression(u".*"_s));
         QCOMPARE(MatchesDevicePattern(pattern, name), matches);
         QVERIFY(IsDevicePattern(u"/F0:/USER/"_s + pattern));
         QVERIFY(!IsDevicePattern(u"/F0:/USER/"_s + name));
