@@ -9,6 +9,8 @@ CVQFileDialog::CVQFileDialog(int bDownload, const QString& filter, QWidget* pare
 {
 #if !defined(Q_OS_WIN) && !defined(Q_OS_MACOS)
     setOption(QFileDialog::DontUseNativeDialog);
+    // Wide enough that the file list's date column is not cut short.
+    resize(sizeHint().expandedTo(QSize(720, 440)));
 #endif
     setAcceptMode(m_bDownload ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     setFileMode(m_bDownload ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
