@@ -45,7 +45,6 @@ bool CTransferChain::event(QEvent* e)
         break;
     case WM_TRANSFER_END:
         m_pComm->JoinTransferThread();
-        m_pComm->BatchFinished();
         m_pComm->Disconnect();
         if (wParam == 1) {
             Q_EMIT ClearList();
@@ -77,6 +76,9 @@ void CTransferChain::PostDownloadNext(int wParam)
 
 void CTransferChain::Reconnect(int wParam)
 {
+    // Until here the batch still holds the link: the pause before the
+    // reconnect is not a lost generator.
+    m_pComm->BatchFinished();
     m_pComm->Connect();
     if (wParam == 1)
         Q_EMIT Refresh();

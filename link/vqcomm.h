@@ -210,10 +210,10 @@ public:
     // packages, which the generator files under names of its own); taking
     // them empties the record.
     QList<CSentFile> TakeSentFiles();
-    // True from the start of a batch until its end message has been handled
-    // (the command channel is closed meanwhile, but the link is not idle).
+    // True from the start of a batch until the link reconnects after it (the
+    // command channel is closed meanwhile, but the link is not idle).
     bool IsInBatch() const { return m_bInBatch; }
-    // The transfer chain has handled the end of the batch.
+    // The transfer chain is about to reconnect after the batch.
     void BatchFinished() { m_bInBatch = false; }
 
     // Cancel of the progress display; any thread, any moment of a batch.
