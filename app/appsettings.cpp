@@ -116,9 +116,9 @@ QString CAppSettings::Format() const
 void CAppSettings::ApplyZeroRules()
 {
     if (m_listState.firstColumnWidth == 0)
-        m_listState.firstColumnWidth = DEFAULT_FIRST_COLUMN;
+        m_listState.firstColumnWidth = vqsettings::DEFAULT_NAME_COLUMN_WIDTH;
     if (m_nNinthValue == 0)
         m_nNinthValue = DEFAULT_NINTH_VALUE;
     if (m_listState.secondColumnWidth == 0)
-        m_listState.secondColumnWidth = DEFAULT_SECOND_COLUMN;
+        m_listState.secondColumnWidth = vqsettings::DEFAULT_SIZE_COLUMN_WIDTH;
 }

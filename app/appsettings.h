@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settingsnames.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -18,8 +20,8 @@ struct ListViewState
 {
     int mode = 0;
     int sortKey = 1;
-    int firstColumnWidth = 200;
-    int secondColumnWidth = 110;
+    int firstColumnWidth = vqsettings::DEFAULT_NAME_COLUMN_WIDTH;
+    int secondColumnWidth = vqsettings::DEFAULT_SIZE_COLUMN_WIDTH;
 };
 
 // The numbers of the "PrivateSetting" value and the text form they are stored
@@ -28,9 +30,7 @@ struct ListViewState
 class CAppSettings final
 {
 public:
-    static constexpr int DEFAULT_FIRST_COLUMN = 200;
     static constexpr int DEFAULT_NINTH_VALUE = 110;
-    static constexpr int DEFAULT_SECOND_COLUMN = 110;
 
     CAppSettings() = default;
 

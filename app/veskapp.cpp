@@ -23,18 +23,7 @@ using vqsettings::KEY_PATH;
 using vqsettings::KEY_PRIVATE_SETTING;
 using vqsettings::KEY_RECENT_HOSTS;
 using vqsettings::KEY_TARGET_HOST;
-
-// A text value as stored; an ini file edited by hand may hold an unquoted
-// list, which reads back as its parts.
-QString ReadText(const QSettings& settings, const QString& key, const QString& fallback)
-{
-    const QVariant value = settings.value(key);
-    if (!value.isValid())
-        return fallback;
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(u',');
-    return value.canConvert<QString>() ? value.toString() : fallback;
-}
+using vqsettings::ReadText;
 
 } // namespace
 
@@ -123,8 +112,8 @@ void CVeskApp::LoadSettings()
     // Missing or malformed values give the defaults, without a word.
     m_settings.Parse(ReadText(*store, KEY_PRIVATE_SETTING, QString()));
     m_lastFolder = ReadText(*store, KEY_PATH, DEFAULT_FOLDER);
-    m_strStoredHost = ReadText(*store, KEY_TARGET_HOST, DEFAULT_HOST);
-    if (m_strStoredHost.trimmed().isEmpty())
+    m_strStoredHost = vqsettings::ReadTargetHost(*store);
+    if (m_strStoredHost.isEmpty())
         m_strStoredHost = DEFAULT_HOST;
     m_recentHosts = CRecentHosts::FromSettingsText(ReadText(*store, KEY_RECENT_HOSTS, QString()));
     store->endGroup();

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QSettings;
+
 // Where the desktop program keeps its settings, for every program that reads
 // them (the command-line tool takes its default generator address from here).
 namespace vqsettings {
@@ -16,5 +18,15 @@ inline const QString KEY_PATH = QStringLiteral("Path");
 inline const QString KEY_RECENT_HOSTS = QStringLiteral("RecentHosts");
 // The generator's address when none is stored.
 inline const QString DEFAULT_TARGET_HOST = QStringLiteral("192.168.0.1");
+// The file list's column widths until the user changes them.
+inline constexpr int DEFAULT_NAME_COLUMN_WIDTH = 200;
+inline constexpr int DEFAULT_SIZE_COLUMN_WIDTH = 110;
+
+// A text value as stored, `fallback` when there is none; an ini file edited
+// by hand may hold an unquoted list, which reads back as its parts.
+QString ReadText(const QSettings& settings, const QString& key, const QString& fallback);
+// The generator address stored in `settings` (GROUP entered), trimmed;
+// empty when none is.
+QString ReadTargetHost(const QSettings& settings);
 
 } // namespace vqsettings

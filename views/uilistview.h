@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileinfo.h"
+#include "settingsnames.h"
 
 #include <QStackedWidget>
 #include <QString>
@@ -58,8 +59,6 @@ public:
     // New folders are proposed as "New Folder", then "New Folder(2)" up to this.
     static constexpr int MAX_NEW_FOLDER_NUMBER = 255;
     static inline const QString NEW_FOLDER_NAME = QStringLiteral("New Folder");
-    static constexpr int DEFAULT_NAME_WIDTH = 200;
-    static constexpr int DEFAULT_SIZE_WIDTH = 110;
 
     // Receives view mode, sort key and the two column widths when the list goes.
     using StateSink = std::function<void(int mode, int sortKey, int nameWidth, int sizeWidth)>;
@@ -171,7 +170,7 @@ private:
     int m_nDropItem = -1;
     bool m_bNewFolderPending = false;
     int m_nViewMode = VIEW_LARGE_ICONS;
-    std::array<int, 2> m_nColumnWidth{DEFAULT_NAME_WIDTH, DEFAULT_SIZE_WIDTH};
+    std::array<int, 2> m_nColumnWidth{vqsettings::DEFAULT_NAME_COLUMN_WIDTH, vqsettings::DEFAULT_SIZE_COLUMN_WIDTH};
     int m_nSortKey = SORT_BY_NAME;
     StateSink m_stateSink;
     CFileListModel* m_pModel = nullptr;
