@@ -5,7 +5,6 @@
 #include "devicepath.h"
 #include "interruptwatcher.h"
 #include "printable.h"
-#include "realscan.h"
 #include "settingsnames.h"
 #include "simserver.h"
 #include "stringtable.h"
@@ -87,12 +86,7 @@ QString CCtlTool::StoredHost()
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, vqsettings::ORGANISATION,
                        vqsettings::APPLICATION);
     settings.beginGroup(vqsettings::GROUP);
-    const QVariant value = settings.value(vqsettings::KEY_TARGET_HOST);
-    // A hand-edited ini file may hold an unquoted list, which reads back as its parts.
-    const QString host =
-        (value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',') : value.toString())
-            .trimmed();
-    return host;
+    return vqsettings::ReadTargetHost(settings);
 }
 
 int CCtlTool::Run(const QStringList& arguments)
@@ -382,8 +376,6 @@ bool CCtlTool::ReadListing(const QString& folder, Listing& listing, const QStrin
     // A refused folder is told as the command the user gave.
     m_strSubject = m_args.Command() + u' ' + Quoted(about.isEmpty() ? folder : about);
     const int errorsBefore = m_host.ErrorCount();
-    // The count is set only once a reply has arrived: a failure leaves the mark.
-    g_catalogCount = -1;
     CFileInfo entry;
     int more = m_pComm->ReadCatalog(folder, entry);
     while (more) {
@@ -393,34 +385,29 @@ bool CCtlTool::ReadListing(const QString& folder, Listing& listing, const QStrin
     m_pComm->EndCatalog();
     if (m_host.ErrorCount() != errorsBefore)
         return false;
-    const QString reply = g_replyLine;
-    if (g_catalogCount < 0 || reply.isEmpty()) {
+    const QString reply = m_pComm->LastReply();
+    switch (m_pComm->LastCatalogEnd()) {
+    case CVQComm::CatalogEnd::NoReply:
         Refuse(u"No catalog reply from the generator."_s);
         return false;
-    }
-    // An empty folder and an unreadable reply both end the cursor at once;
-    // only the figures tell them apart.
-    const qsizetype quote = reply.indexOf(u'"');
-    double used = 0.0;
-    double freeBytes = 0.0;
-    if (!ScanRealPair(QStringView(reply).first(quote < 0 ? reply.size() : std::max<qsizetype>(quote - 1, 0)),
-                      used, freeBytes)) {
+    case CVQComm::CatalogEnd::Unreadable:
         Refuse(u"Unreadable catalog reply : \""_s + ShortenedText(reply, kQuotedReplyMax) + u'"');
         return false;
-    }
-    // A listing that ended early is not the folder.
-    if (m_pComm->CatalogCutShort()) {
+    case CVQComm::CatalogEnd::CutShort:
+        // A listing that ended early is not the folder.
         Refuse(u"Unreadable catalog entry in the reply : \""_s + ShortenedText(reply, kQuotedReplyMax) +
                u'"');
         return false;
+    case CVQComm::CatalogEnd::Complete:
+        break;
     }
     // The folder change is not answered: a refused folder shows in the queue only,
     // and the catalog then is that of another folder.
     if (CheckErrorQueue() != CTL_OK)
         return false;
-    listing.bytes = g_catalogBytes;
-    listing.used = used;
-    listing.freeBytes = freeBytes;
+    listing.bytes = m_pComm->LastCatalogBytes();
+    listing.used = m_pComm->LastCatalogUsed();
+    listing.freeBytes = m_pComm->LastCatalogFree();
     m_pComm->UpdateStatusText();
     return true;
 }
@@ -515,9 +502,9 @@ int CCtlTool::CmdIdn()
 {
     if (!m_pComm->QueryIdentity())
         return CTL_FAILED;
-    m_report.Set(u"identity"_s, g_replyLine);
+    m_report.Set(u"identity"_s, m_pComm->LastReply());
     if (!m_args.Json())
-        m_host.Out(g_replyLine);
+        m_host.Out(m_pComm->LastReply());
     return CTL_OK;
 }
 
@@ -564,7 +551,7 @@ int CCtlTool::CmdLs()
 int CCtlTool::CmdDf()
 {
     Listing listing;
-    if (!ReadListing(DEVICE_ROOT.toString(), listing))
+    if (!ReadListing(DEVICE_ROOT_PATH, listing))
         return CTL_FAILED;
     m_report.Set(u"memory"_s, MemoryObject(listing.used, listing.freeBytes));
     if (!m_args.Json()) {

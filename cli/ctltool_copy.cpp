@@ -33,7 +33,7 @@ QString Quoted(const QString& path)
 // Names below the root: "/F0:/A/B" is 2 deep.
 int DeviceDepth(const QString& path)
 {
-    return IsDeviceRoot(path) ? 0 : int(path.mid(DEVICE_ROOT.size()).count(u'/')) + 1;
+    return IsDeviceRoot(path) ? 0 : int(path.mid(DEVICE_ROOT_PATH.size()).count(u'/')) + 1;
 }
 
 bool EndsWithSeparator(const QString& path)

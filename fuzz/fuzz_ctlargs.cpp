@@ -22,8 +22,8 @@ namespace {
 void CheckDevicePath(const QString& argument)
 {
     const QString path = ToDevicePath(argument);
-    FUZZ_CHECK(path.startsWith(DEVICE_ROOT));
-    FUZZ_CHECK(!path.sliced(DEVICE_ROOT.size()).contains(u"//"_s));
+    FUZZ_CHECK(path.startsWith(DEVICE_ROOT_PATH));
+    FUZZ_CHECK(!path.sliced(DEVICE_ROOT_PATH.size()).contains(u"//"_s));
     FUZZ_CHECK(!IsDeviceRoot(path) ? !path.endsWith(u'/') : true);
     FUZZ_CHECK(ToDevicePath(path) == path);
     if (!IsDeviceRoot(path)) {

@@ -15,19 +15,19 @@ QString ToDevicePath(const QString& argument)
     QStringList parts;
     for (const QStringView part : rest.split(u'/', Qt::SkipEmptyParts))
         parts.append(part.toString());
-    return DEVICE_ROOT.toString() + parts.join(u'/');
+    return DEVICE_ROOT_PATH + parts.join(u'/');
 }
 
 bool IsDeviceRoot(const QString& path)
 {
-    return path == DEVICE_ROOT;
+    return path == DEVICE_ROOT_PATH;
 }
 
 QString DeviceParent(const QString& path)
 {
     const qsizetype slash = path.lastIndexOf(u'/');
-    if (IsDeviceRoot(path) || slash < DEVICE_ROOT.size())
-        return DEVICE_ROOT.toString();
+    if (IsDeviceRoot(path) || slash < DEVICE_ROOT_PATH.size())
+        return DEVICE_ROOT_PATH;
     return path.left(slash);
 }
 

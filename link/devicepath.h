@@ -1,10 +1,11 @@
 #pragma once
 
+#include "devicename.h"
+
 #include <QString>
 
-// Generator paths as the tool takes them from the command line.
-
-inline constexpr QStringView DEVICE_ROOT = u"/F0:/";
+// Generator paths as the command-line tool takes them, and the path rules
+// it builds on (the root is DEVICE_ROOT_PATH).
 
 // "/F0:/A/B", "F0:/A/B", "A/B" and "/A/B/" all give "/F0:/A/B"; empty parts
 // are dropped, an empty text gives the root "/F0:/".

@@ -44,7 +44,7 @@ int CVQComm::Connect()
     return 1;
 }
 
-int CVQComm::OpenChannel()
+bool CVQComm::OpenChannel()
 {
     m_bReopen = false;
     if (!m_socket->Connect(m_host, m_port, CONNECT_TIMEOUT_MS)) {
@@ -55,11 +55,11 @@ int CVQComm::OpenChannel()
             m_pHost->ConnectionChanged();
         ShowError(u"Cannot connect to \""_s + m_host + u'"');
         ClearViews();
-        return 0;
+        return false;
     }
     // Whatever the generator queued before is nothing this connection did.
     m_bQueueUnread = true;
-    return 1;
+    return true;
 }
 
 int CVQComm::Disconnect()

@@ -137,10 +137,28 @@ public:
     int BeginCatalog(const QString& reply, CFileInfo& first);
     int NextCatalogEntry(CFileInfo& entry);
     void EndCatalog();
-    // 1 when the last listing ended at an entry it could not read (or one
-    // whose name never ended) rather than at the end of the reply; the
-    // entries before it were delivered.
-    int CatalogCutShort() const { return m_bCatalogCutShort ? 1 : 0; }
+    // How the last listing ended. CutShort: at an entry it could not read
+    // (or one whose name never ended) rather than at the end of the reply;
+    // the entries before it were delivered.
+    enum class CatalogEnd
+    {
+        NoReply,    // nothing came (a failed command or an empty reply)
+        Unreadable, // the memory figures could not be read: no listing at all
+        CutShort,
+        Complete,
+    };
+    CatalogEnd LastCatalogEnd() const { return m_eCatalogEnd; }
+    // The counters of the last listing and the memory figures its reply gave
+    // (0 and 0 when they were unreadable; MemoryUsed keeps the last good pair).
+    int LastCatalogCount() const;
+    qint64 LastCatalogBytes() const;
+    double LastCatalogUsed() const { return m_dLastCatalogUsed; }
+    double LastCatalogFree() const { return m_dLastCatalogFree; }
+    // About how many entries the catalog text still to be walked holds (to
+    // reserve room for them).
+    qsizetype EstimatedCatalogEntries() const;
+    // The last reply line read, empty after a failed read.
+    const QString& LastReply() const { return g_replyLine; }
     static CFileInfo ParseCatalogEntry(QStringView text);
     QString QueryCatalogText(const QString& path);
     static QString FormatSize(double bytes);
@@ -172,8 +190,8 @@ public:
     // Names the user gives (a new name, the name of a PC file to send): also
     // no comma, "/" or "\\", not empty, "." or "..". IsValidNewName only
     // answers; CheckNewName tells the user when it refuses.
-    static int IsValidNewName(const QString& name);
-    int CheckNewName(const QString& name);
+    static bool IsValidNewName(const QString& name);
+    bool CheckNewName(const QString& name);
 
     // --- transfers (the GUI thread, except the worker functions) ---
     // Upload: generator to PC.
@@ -221,7 +239,7 @@ public:
     // Waits for the worker of the last file to end (it has posted its last
     // message or is about to). The chain calls it when a batch is over.
     void JoinTransferThread();
-    int IsTransferRunning() const;
+    bool IsTransferRunning() const;
     // The program is closing: a running worker is cancelled and waited for,
     // its questions answered Cancel unseen. Its receivers (the file list,
     // the progress display) may go once this has returned.
@@ -257,10 +275,10 @@ private:
     void EndDownloadThread(int flag);
     void StartTransferThread(void (CVQComm::*proc)());
     // Creates the batch's progress sink and finds the chain; 0 without a chain.
-    int BeginBatch();
+    bool BeginBatch();
     void EndBatch(int wParam);
     // Sleeps on the worker thread in short slices; 0 as soon as Cancel comes.
-    static int PauseTransfer(int ms);
+    static bool PauseTransfer(int ms);
     // Closes g_transferSocket so that a concurrent Cancel never shuts down a
     // descriptor that has been reused.
     static void CloseTransferSocket();
@@ -296,12 +314,12 @@ private:
 
 private:
     // Opens the socket for an open channel; 0 after the connect message.
-    int OpenChannel();
+    bool OpenChannel();
     // Sends one change after draining what was queued before, then reads the
     // queue: 0 when the line was empty, could not be sent or was refused
     // (the refusal shown with `subject`).
-    int SendChange(const QString& line, const QString& subject);
-    int CheckRefusal(const QString& subject);
+    bool SendChange(const QString& line, const QString& subject);
+    bool CheckRefusal(const QString& subject);
 
     CLinkHost* m_pHost = nullptr;
     QString m_host;
@@ -315,7 +333,9 @@ private:
     bool m_bReopen = false;
     // Something may have been queued since the queue was last read to its end.
     bool m_bQueueUnread = true;
-    bool m_bCatalogCutShort = false;
+    CatalogEnd m_eCatalogEnd = CatalogEnd::NoReply;
+    double m_dLastCatalogUsed = 0.0;
+    double m_dLastCatalogFree = 0.0;
     QStringList m_keptErrors;
     QString m_strLastRefusal;
     bool m_bShowRefusals = true;

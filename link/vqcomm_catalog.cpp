@@ -33,7 +33,7 @@ qint64 SaturatingAdd(qint64 a, qint64 b)
 
 int CVQComm::ReadCatalog(const QString& path, CFileInfo& first)
 {
-    m_bCatalogCutShort = false;
+    m_eCatalogEnd = CatalogEnd::NoReply;
     if (!path.isEmpty()) {
         const QString quoted = QuotedPath(path);
         if (quoted.isEmpty())
@@ -48,7 +48,9 @@ int CVQComm::ReadCatalog(const QString& path, CFileInfo& first)
 
 int CVQComm::BeginCatalog(const QString& reply, CFileInfo& first)
 {
-    m_bCatalogCutShort = false;
+    m_eCatalogEnd = CatalogEnd::NoReply;
+    m_dLastCatalogUsed = 0.0;
+    m_dLastCatalogFree = 0.0;
     // Whatever was pending is gone from here on.
     g_catalogText = reply;
     g_catalogPos = 0;
@@ -56,6 +58,7 @@ int CVQComm::BeginCatalog(const QString& reply, CFileInfo& first)
         return 0;
     g_catalogCount = 0;
     g_catalogBytes = 0;
+    m_eCatalogEnd = CatalogEnd::Unreadable;
 
     const QStringView text(g_catalogText);
     const qsizetype quote = text.indexOf(u'"');
@@ -67,6 +70,9 @@ int CVQComm::BeginCatalog(const QString& reply, CFileInfo& first)
         EndCatalog();
         return 0;
     }
+    m_eCatalogEnd = CatalogEnd::Complete;
+    m_dLastCatalogUsed = used;
+    m_dLastCatalogFree = freeBytes;
     // A pair with a zero in it says nothing; keep the last good one.
     if (used > 0 && freeBytes > 0) {
         m_memoryUsed = used;
@@ -92,7 +98,7 @@ int CVQComm::NextCatalogEntry(CFileInfo& entry)
     if (close < 0) {
         // An entry whose name never ends is a reply cut short, not the end.
         if (open >= 0)
-            m_bCatalogCutShort = true;
+            m_eCatalogEnd = CatalogEnd::CutShort;
         EndCatalog();
         return 0;
     }
@@ -119,7 +125,7 @@ int CVQComm::NextCatalogEntry(CFileInfo& entry)
     CFileInfo info = ParseCatalogEntry(assembled);
     if (!info.IsValid()) {
         // The listing ends at an entry it cannot read, even when more follow.
-        m_bCatalogCutShort = true;
+        m_eCatalogEnd = CatalogEnd::CutShort;
         EndCatalog();
         return 0;
     }
@@ -128,6 +134,23 @@ int CVQComm::NextCatalogEntry(CFileInfo& entry)
         g_catalogBytes = SaturatingAdd(g_catalogBytes, info.GetSize());
     entry = std::move(info);
     return 1;
+}
+
+int CVQComm::LastCatalogCount() const
+{
+    return g_catalogCount;
+}
+
+qint64 CVQComm::LastCatalogBytes() const
+{
+    return g_catalogBytes;
+}
+
+qsizetype CVQComm::EstimatedCatalogEntries() const
+{
+    // `"NAME.EXT",TYPE,SIZE,` is about this long for a generator's names.
+    constexpr qsizetype typicalEntry = 24;
+    return (g_catalogText.size() - g_catalogPos) / typicalEntry + 1;
 }
 
 void CVQComm::EndCatalog()

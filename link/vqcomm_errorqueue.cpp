@@ -94,14 +94,14 @@ QStringList CVQComm::TakeKeptErrors()
     return std::exchange(m_keptErrors, QStringList());
 }
 
-int CVQComm::CheckRefusal(const QString& subject)
+bool CVQComm::CheckRefusal(const QString& subject)
 {
     QStringList entries;
     const QueueEnd end = ReadErrorQueue(entries);
     if (entries.isEmpty()) {
         // Without an answer nothing says the change was made: a failed
         // receive has been reported already.
-        return end == QueueEnd::NoReply ? 0 : 1;
+        return end != QueueEnd::NoReply;
     }
     QStringList texts;
     for (const QString& entry : std::as_const(entries))
@@ -109,18 +109,18 @@ int CVQComm::CheckRefusal(const QString& subject)
     m_strLastRefusal = entries.join(u'\n');
     if (m_bShowRefusals)
         ShowError(PathMessage(texts.join(u'\n'), subject));
-    return 0;
+    return false;
 }
 
-int CVQComm::SendChange(const QString& line, const QString& subject)
+bool CVQComm::SendChange(const QString& line, const QString& subject)
 {
     m_strLastRefusal.clear();
     if (line.isEmpty())
-        return 0;
+        return false;
     // Entries queued before (since connecting, by a batch, by a folder change
     // of a listing) are kept for the error list, not blamed on this change.
     DrainEarlierErrors();
     if (!SendCommand(line))
-        return 0;
+        return false;
     return CheckRefusal(subject);
 }

@@ -19,17 +19,17 @@ QString CVQComm::QuotedPath(const QString& path)
     return u'"' + path + u'"';
 }
 
-int CVQComm::IsValidNewName(const QString& name)
+bool CVQComm::IsValidNewName(const QString& name)
 {
-    return ::IsValidNewName(name) ? 1 : 0;
+    return ::IsValidNewName(name);
 }
 
-int CVQComm::CheckNewName(const QString& name)
+bool CVQComm::CheckNewName(const QString& name)
 {
     if (IsValidNewName(name))
-        return 1;
+        return true;
     ShowError(InvalidNameMessage(name));
-    return 0;
+    return false;
 }
 
 namespace {

@@ -27,16 +27,16 @@ int CVQComm::ScaledDelay(int ms) const
     return static_cast<int>(std::lround(ms * m_delayScale));
 }
 
-int CVQComm::PauseTransfer(int ms)
+bool CVQComm::PauseTransfer(int ms)
 {
     QElapsedTimer timer;
     timer.start();
     for (;;) {
         if (g_transferCancelled)
-            return 0;
+            return false;
         const qint64 left = ms - timer.elapsed();
         if (left <= 0)
-            return 1;
+            return true;
         QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, kPauseSliceMs)));
     }
 }
@@ -56,11 +56,11 @@ void CVQComm::CancelTransfer()
     g_transferSocket.CancelWait();
 }
 
-int CVQComm::BeginBatch()
+bool CVQComm::BeginBatch()
 {
     m_pNotifyWnd = m_pHost ? m_pHost->TransferReceiver() : nullptr;
     if (!m_pNotifyWnd)
-        return 0;
+        return false;
     CProgressSink* sink = m_pHost->CreateProgressSink();
     if (!sink)
         sink = new CProgressSink(); // silent; deletes itself when the batch ends
@@ -70,7 +70,7 @@ int CVQComm::BeginBatch()
     m_sentFiles.clear();
     m_aborted = 0;
     g_transferCancelled = 0;
-    return 1;
+    return true;
 }
 
 void CVQComm::StartTransferThread(void (CVQComm::*proc)())
@@ -92,9 +92,9 @@ void CVQComm::JoinTransferThread()
         m_worker.join();
 }
 
-int CVQComm::IsTransferRunning() const
+bool CVQComm::IsTransferRunning() const
 {
-    return m_workerRunning ? 1 : 0;
+    return m_workerRunning;
 }
 
 QList<CVQComm::CSentFile> CVQComm::TakeSentFiles()

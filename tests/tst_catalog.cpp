@@ -182,13 +182,17 @@ private Q_SLOTS:
         // The link's own pair is replaced only by two positive figures.
         QTEST(m_comm->MemoryUsed(), "linkUsed");
         // A listing that ended on an entry it could not read says so; an
-        // empty folder or an unusable reply is not one cut short.
+        // empty folder is complete, an unusable reply none at all.
+        const QString tag = QString::fromLatin1(QTest::currentDataTag());
         const QStringList cutShort = {
             u"bad size ends the listing"_s,           u"bad first entry"_s,
             u"empty name ends the listing"_s,         u"unclosed name"_s,
             u"quote after a name ends the listing"_s, u"control after a name ends the listing"_s};
-        QCOMPARE(m_comm->CatalogCutShort(),
-                 cutShort.contains(QString::fromLatin1(QTest::currentDataTag())) ? 1 : 0);
+        const CVQComm::CatalogEnd end = tag == u"empty reply"_s ? CVQComm::CatalogEnd::NoReply
+                                        : used < 0              ? CVQComm::CatalogEnd::Unreadable
+                                        : cutShort.contains(tag) ? CVQComm::CatalogEnd::CutShort
+                                                                 : CVQComm::CatalogEnd::Complete;
+        QVERIFY(m_comm->LastCatalogEnd() == end);
         // An unusable reply leaves nothing pending.
         CFileInfo entry;
         QCOMPARE(m_comm->NextCatalogEntry(entry), 0);

@@ -233,8 +233,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, name);
         QFETCH(int, valid);
-        QCOMPARE(CVQComm::IsValidNewName(name), valid);
-        QCOMPARE(m_comm->CheckNewName(name), valid);
+        QCOMPARE(CVQComm::IsValidNewName(name), valid == 1);
+        QCOMPARE(m_comm->CheckNewName(name), valid == 1);
         const QStringList expected =
             valid ? QStringList() : QStringList{u"Invalid file name : \""_s + name + u'"'};
         QCOMPARE(m_host.MessageTexts(), expected);

@@ -192,8 +192,8 @@ void CUiListView::FillFromDevice(const QString& path)
     if (comm) {
         CFileInfo entry;
         if (comm->ReadCatalog(path, entry)) {
-            // About one entry per 24 characters of reply; a guess that saves regrowth.
-            entries.reserve(size_t(g_catalogText.size() / 24 + 1));
+            // A guess that saves regrowth.
+            entries.reserve(size_t(comm->EstimatedCatalogEntries()));
             do {
                 entries.push_back(std::move(entry));
             } while (comm->NextCatalogEntry(entry));
