@@ -286,6 +286,30 @@ qint64 OneFileSize(const QStringList& arguments, const char* command, const QStr
     return size;
 }
 
+// --files and --size of a batch benchmark; false after a message when either
+// is out of range.
+bool BatchOptions(const QStringList& arguments, const char* command, const QString& description,
+                  int defaultFiles, int maxFiles, int* files, qint64* size)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description);
+    parser.addHelpOption();
+    const QCommandLineOption filesOption(u"files"_s, u"Files in the batch."_s, u"N"_s,
+                                         QString::number(defaultFiles));
+    const QCommandLineOption sizeOption(u"size"_s, u"Size of each file in bytes."_s, u"bytes"_s, u"1024"_s);
+    parser.addOption(filesOption);
+    parser.addOption(sizeOption);
+    parser.process(arguments);
+    *files = parser.value(filesOption).toInt();
+    *size = SizeOption(parser, sizeOption);
+    if (*files < 1 || *files > maxFiles || *size < 0 || *size > TRANSFER_CHUNK) {
+        std::fprintf(stderr, "vq-bench %s: --files 1..%d, --size 0..%lld\n", command, maxFiles,
+                     TRANSFER_CHUNK);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int RunDownloadBench(const QStringList& arguments)
@@ -372,21 +396,12 @@ int RunUploadBench(const QStringList& arguments)
 
 int RunBatchBench(const QStringList& arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        u"Per-file time of a batch in each direction against its fixed pauses."_s);
-    parser.addHelpOption();
-    const QCommandLineOption filesOption(u"files"_s, u"Files in the batch."_s, u"N"_s, u"5"_s);
-    const QCommandLineOption sizeOption(u"size"_s, u"Size of each file in bytes."_s, u"bytes"_s, u"1024"_s);
-    parser.addOption(filesOption);
-    parser.addOption(sizeOption);
-    parser.process(arguments);
-    const int files = parser.value(filesOption).toInt();
-    const qint64 size = SizeOption(parser, sizeOption);
-    if (files < 1 || files > 1000 || size < 0 || size > TRANSFER_CHUNK) {
-        std::fprintf(stderr, "vq-bench batch: --files 1..1000, --size 0..%lld\n", TRANSFER_CHUNK);
+    int files = 0;
+    qint64 size = 0;
+    if (!BatchOptions(arguments, "batch",
+                      u"Per-file time of a batch in each direction against its fixed pauses."_s, 5, 1000,
+                      &files, &size))
         return 2;
-    }
     QTemporaryDir dir;
     CSimProcess sim;
     if (!dir.isValid() || !sim.Start(64 * 1024 * 1024 + files * size * 4))
@@ -520,21 +535,13 @@ bool SameFiles(const QString& a, const QString& b, int& count)
 
 int RunTreeBench(const QStringList& arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(u"A folder tree put to the generator and got back with vq8ctl -r: "
-                                     "seconds per file against the fixed pauses of the engines."_s);
-    parser.addHelpOption();
-    const QCommandLineOption filesOption(u"files"_s, u"Files in the tree."_s, u"N"_s, u"200"_s);
-    const QCommandLineOption sizeOption(u"size"_s, u"Size of each file in bytes."_s, u"bytes"_s, u"1024"_s);
-    parser.addOption(filesOption);
-    parser.addOption(sizeOption);
-    parser.process(arguments);
-    const int files = parser.value(filesOption).toInt();
-    const qint64 size = SizeOption(parser, sizeOption);
-    if (files < 1 || files > 10000 || size < 0 || size > TRANSFER_CHUNK) {
-        std::fprintf(stderr, "vq-bench tree: --files 1..10000, --size 0..%lld\n", TRANSFER_CHUNK);
+    int files = 0;
+    qint64 size = 0;
+    if (!BatchOptions(arguments, "tree",
+                      u"A folder tree put to the generator and got back with vq8ctl -r: "
+                      "seconds per file against the fixed pauses of the engines."_s,
+                      200, 10000, &files, &size))
         return 2;
-    }
     // Three levels: the top folder, 4 below it, 4 below each of those.
     QTemporaryDir dir;
     QStringList folders{u"TREE"_s};

@@ -313,14 +313,8 @@ bool CCmdSocket::Send(const char* data, qint64 size, int idleMs)
     idle.start();
     qint64 pending = m_socket->bytesToWrite();
     while (pending > 0) {
-        if (m_shutdown) {
-            SetLastSocketError(SE_SHUTDOWN);
+        if (WaitInterrupted(SE_SHUTDOWN))
             return false;
-        }
-        if (m_cancelWait.exchange(false)) {
-            SetLastSocketError(SE_INTR);
-            return false;
-        }
         const int left = idleMs - static_cast<int>(idle.elapsed());
         if (left <= 0) {
             SetLastSocketError(SE_TIMEDOUT);
@@ -339,6 +333,19 @@ bool CCmdSocket::Send(const char* data, qint64 size, int idleMs)
     return true;
 }
 
+bool CCmdSocket::WaitInterrupted(int shutdownCode)
+{
+    if (m_shutdown) {
+        SetLastSocketError(shutdownCode);
+        return true;
+    }
+    if (m_cancelWait.exchange(false)) {
+        SetLastSocketError(SE_INTR);
+        return true;
+    }
+    return false;
+}
+
 bool CCmdSocket::Fill(int idleMs)
 {
     if (!m_socket) {
@@ -349,14 +356,8 @@ bool CCmdSocket::Fill(int idleMs)
     QElapsedTimer idle;
     idle.start();
     for (;;) {
-        if (m_shutdown) {
-            SetLastSocketError(SE_INTR);
+        if (WaitInterrupted(SE_INTR))
             return false;
-        }
-        if (m_cancelWait.exchange(false)) {
-            SetLastSocketError(SE_INTR);
-            return false;
-        }
         if (m_socket->bytesAvailable() > 0) {
             const QByteArray received = m_socket->readAll();
             if (m_nTraceId != 0) {
@@ -418,14 +419,8 @@ bool CCmdSocket::WaitAcknowledged(qint64 limit, int idleMs, const std::function<
     // Acknowledgements raise no event to wait on: look every few milliseconds.
     constexpr int kLookMs = 5;
     while (queued > limit) {
-        if (m_shutdown) {
-            SetLastSocketError(SE_SHUTDOWN);
+        if (WaitInterrupted(SE_SHUTDOWN))
             return false;
-        }
-        if (m_cancelWait.exchange(false)) {
-            SetLastSocketError(SE_INTR);
-            return false;
-        }
         if (idle.elapsed() >= idleMs) {
             SetLastSocketError(SE_TIMEDOUT);
             return false;

@@ -80,6 +80,9 @@ public:
 private:
     // Waits until more bytes can be read into m_buffer.
     bool Fill(int idleMs);
+    // True, with the error set, when a wait must end now: on a shutdown
+    // (told as `shutdownCode`) or a Cancel.
+    bool WaitInterrupted(int shutdownCode);
 
     void TraceClosed(const char* how);
 
