@@ -62,10 +62,13 @@ QString CCtlReport::Document(int status, const QStringList& messages) const
     if (m_hasOperations || kChanges.contains(m_command))
         document.insert(u"operations"_s, m_operations);
     if (status != 0) {
-        document.insert(u"error"_s,
-                        QJsonObject{{u"message"_s, messages.isEmpty() ? QString() : messages.constFirst()},
-                                    {u"messages"_s, QJsonArray::fromStringList(messages)},
-                                    {u"generatorErrors"_s, m_generatorErrors}});
+        // A failure always says why, also when only the generator's queue did.
+        const QString message = !messages.isEmpty()            ? messages.constFirst()
+                                : !m_generatorErrors.isEmpty() ? u"the generator reported an error"_s
+                                                               : u"failed"_s;
+        document.insert(u"error"_s, QJsonObject{{u"message"_s, message},
+                                                {u"messages"_s, QJsonArray::fromStringList(messages)},
+                                                {u"generatorErrors"_s, m_generatorErrors}});
     }
     // The writer leaves C1 controls as they are; as escapes they cannot
     // steer a terminal and read back the same.

@@ -694,6 +694,7 @@ int CCtlTool::CmdErrors()
     QJsonArray entries;
     for (const QString& error : std::as_const(errors)) {
         entries.append(CCtlReport::QueueEntry(error));
+        m_report.AddGeneratorError(error);
         if (!m_args.Json())
             m_host.Out(error);
     }

@@ -223,6 +223,10 @@ private Q_SLOTS:
             << QJsonArray{QJsonObject{{u"code"_s, -257}, {u"text"_s, u"File name error"_s}}};
         QTest::newRow("errors") << QStringList{u"errors"_s} << 0 << common + QStringList{u"errors"_s}
                                 << QString() << QJsonArray();
+        QTest::newRow("errors, one queued")
+            << QStringList{u"errors"_s} << 1 << common + QStringList{u"errors"_s, u"error"_s}
+            << u"the generator reported an error"_s
+            << QJsonArray{QJsonObject{{u"code"_s, -256}, {u"text"_s, u"File name not found"_s}}};
         QTest::newRow("get") << QStringList{u"get"_s, u"USER/README.TXT"_s, u"PC"_s} << 0
                              << common + QStringList{u"files"_s, u"folders"_s, u"summary"_s} << QString()
                              << QJsonArray();
@@ -238,6 +242,8 @@ private Q_SLOTS:
         QFETCH(QString, error);
         QFETCH(QJsonArray, generatorErrors);
         arguments.replaceInStrings(u"PC"_s, m_pc->path());
+        if (!generatorErrors.isEmpty() && arguments == QStringList{u"errors"_s})
+            m_sim->PushError(-256, u"File name not found"_s);
         const ToolRun run = RunOn(QStringList{u"--json"_s} + arguments);
         QCOMPARE(run.status, status);
         QJsonParseError parse;
