@@ -82,7 +82,7 @@ int CVeskApp::InitInstance()
     if (m_options.m_bDemo)
         StartDemo();
 
-    QApplication::setWindowIcon(vq::icon(vq::icons::app));
+    QApplication::setWindowIcon(MakeIcon(ICON_APP));
     m_pFrame = std::make_unique<CMainFrame>(m_pComm.get(), &m_settings);
     m_pHost->SetMainFrame(m_pFrame.get());
     m_pFrame->show();
