@@ -144,14 +144,14 @@ void CMainFrame::CreateActions()
     for (const CommandText& command : COMMANDS)
         AddCommand(command.id, command.text.toString(), command.prompt.toString());
 
-    Action(ID_PC_TO_VQ)->setIcon(vq::icon(vq::icons::pcToVq));
-    Action(ID_VQ_TO_PC)->setIcon(vq::icon(vq::icons::vqToPc));
-    Action(ID_UP_ONE_LEVEL)->setIcon(vq::icon(vq::icons::upOneLevel));
-    Action(ID_VIEW_LARGE_ICONS)->setIcon(vq::icon(vq::icons::viewLargeIcons));
-    Action(ID_VIEW_SMALL_ICONS)->setIcon(vq::icon(vq::icons::viewSmallIcons));
-    Action(ID_VIEW_LIST)->setIcon(vq::icon(vq::icons::viewList));
-    Action(ID_VIEW_DETAIL)->setIcon(vq::icon(vq::icons::viewDetails));
-    Action(ID_NETWORK)->setIcon(vq::icon(vq::icons::network));
+    Action(ID_PC_TO_VQ)->setIcon(MakeIcon(ICON_PC_TO_VQ));
+    Action(ID_VQ_TO_PC)->setIcon(MakeIcon(ICON_VQ_TO_PC));
+    Action(ID_UP_ONE_LEVEL)->setIcon(MakeIcon(ICON_UP_ONE_LEVEL));
+    Action(ID_VIEW_LARGE_ICONS)->setIcon(MakeIcon(ICON_VIEW_LARGE_ICONS));
+    Action(ID_VIEW_SMALL_ICONS)->setIcon(MakeIcon(ICON_VIEW_SMALL_ICONS));
+    Action(ID_VIEW_LIST)->setIcon(MakeIcon(ICON_VIEW_LIST));
+    Action(ID_VIEW_DETAIL)->setIcon(MakeIcon(ICON_VIEW_DETAILS));
+    Action(ID_NETWORK)->setIcon(MakeIcon(ICON_NETWORK));
     Action(ID_APP_EXIT)->setMenuRole(QAction::QuitRole);
 
     m_pViewModeGroup = new QActionGroup(this);

@@ -71,7 +71,7 @@ int CVeskApp::InitInstance()
     if (m_options.m_bDemo)
         StartDemo();
 
-    QApplication::setWindowIcon(vq::icon(vq::icons::app));
+    QApplication::setWindowIcon(MakeIcon(ICON_APP));
     m_pFrame = std::make_unique<CMainFrame>(m_pComm.get(), &m_settings);
     m_pHost->SetMainFrame(m_pFrame.get());
     m_pFrame->show();
@@ -136,10 +136,10 @@ void CVeskApp::SaveSettings()
 
 void CVeskApp::StartDemo()
 {
-    m_pSim = std::make_unique<vqsim::SimServer>();
-    vqsim::SimOptions options;
-    options.port = 0;
-    options.seed = true;
+    m_pSim = std::make_unique<CSimServer>();
+    CSimOptions options;
+    options.m_nPort = 0;
+    options.m_bSeed = true;
     if (!m_pSim->Start(options)) {
         m_pHost->Beep();
         m_pHost->ShowMessageBox(u"Cannot start the demo generator: %1"_s.arg(m_pSim->ErrorString()),

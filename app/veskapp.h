@@ -12,11 +12,9 @@
 
 class CGuiHost;
 class CMainFrame;
+class CSimServer;
 class CVQComm;
 class QSettings;
-namespace vqsim {
-class SimServer;
-}
 
 // The application: start-up and exit in their fixed order, the settings kept
 // between runs and the one device link. Made by main() after QApplication.
@@ -74,7 +72,7 @@ private:
     CAppOptions m_options;
     QString m_editorDefault;
     std::unique_ptr<CGuiHost> m_pHost;
-    std::unique_ptr<vqsim::SimServer> m_pSim; // --demo only
+    std::unique_ptr<CSimServer> m_pSim; // --demo only
     std::unique_ptr<CVQComm> m_pComm;
     std::unique_ptr<CMainFrame> m_pFrame;
     CAppSettings m_settings;

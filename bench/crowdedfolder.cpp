@@ -7,9 +7,9 @@ using namespace Qt::StringLiterals;
 
 bool CCrowdedFolder::Start(const char* command, int entries)
 {
-    vqsim::SimOptions options;
-    options.port = 0;
-    options.capacity = std::max<qint64>(options.capacity, qint64(entries) * 200);
+    CSimOptions options;
+    options.m_nPort = 0;
+    options.m_nCapacity = std::max<qint64>(options.m_nCapacity, qint64(entries) * 200);
     if (!m_sim.Start(options)) {
         std::fprintf(stderr, "vq-bench %s: %s\n", command, qPrintable(m_sim.ErrorString()));
         return false;

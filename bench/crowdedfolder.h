@@ -19,7 +19,7 @@ public:
     CVQComm& Comm() { return *m_comm; }
 
 private:
-    vqsim::SimServer m_sim;
+    CSimServer m_sim;
     CBenchHost m_host;
     std::unique_ptr<CVQComm> m_comm;
     QString m_folder;

@@ -205,9 +205,9 @@ int CCtlTool::Connect()
     QString host = m_args.Host();
     quint16 port = m_args.Port();
     if (m_args.Demo()) {
-        m_pDemo = std::make_unique<vqsim::SimServer>();
-        vqsim::SimOptions options;
-        options.port = 0;
+        m_pDemo = std::make_unique<CSimServer>();
+        CSimOptions options;
+        options.m_nPort = 0;
         if (!m_pDemo->Start(options)) {
             m_host.Error(u"cannot start the emulator: "_s + m_pDemo->ErrorString());
             return 0;

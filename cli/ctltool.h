@@ -17,13 +17,11 @@
 
 class CConsoleHost;
 class CInterruptWatcher;
+class CSimServer;
 class CVQComm;
 class CWireTrace;
 class QFile;
 struct CTransferRecord;
-namespace vqsim {
-class SimServer;
-}
 
 // Exit statuses of vq8ctl.
 enum : int
@@ -177,7 +175,7 @@ private:
     CCtlArgs m_args;
     CCtlReport m_report;
     QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
-    std::unique_ptr<vqsim::SimServer> m_pDemo;
+    std::unique_ptr<CSimServer> m_pDemo;
     std::unique_ptr<CVQComm> m_pComm;
     std::unique_ptr<CInterruptWatcher> m_pWatcher;
     std::unique_ptr<QFile> m_pTraceFile;

@@ -20,7 +20,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 
     auto* icon = new QLabel(this);
     const int side = DluX(this, 20);
-    icon->setPixmap(vq::icon(vq::icons::app).pixmap(QSize(side, side)));
+    icon->setPixmap(MakeIcon(ICON_APP).pixmap(QSize(side, side)));
     icon->setFixedSize(side, side);
 
     auto* texts = new QVBoxLayout;

@@ -2,9 +2,9 @@
 // blocks as a client sends them, in pieces, to a session over the file
 // system in memory. Beyond not crashing:
 // - a current-folder reply names a path under the root "/F0:/", and every
-//   file sent is one with valid names at most kMaxDepth deep;
+//   file sent is one with valid names at most MAX_DEPTH deep;
 // - the bytes stored stay within the capacity and match what the tree
-//   holds; no path in the tree is deeper than kMaxDepth;
+//   holds; no path in the tree is deeper than MAX_DEPTH;
 // - what the session holds stays within its stated bounds (input not yet
 //   parsed, one line, one block within the capacity);
 // - a block cut short by the end of the connection gives its room back.
@@ -17,13 +17,11 @@
 #include <cstddef>
 #include <cstdint>
 
-using namespace vqsim;
-
 namespace {
 
 constexpr qint64 kCapacity = 1 << 20;
 
-class CRecorder final : public SimReplySink
+class CRecorder final : public CSimReplySink
 {
 public:
     void SendLine(const QByteArray& line) override
@@ -35,9 +33,9 @@ public:
     void SendScripted(const QByteArray&) override {}
     void SendFile(const QStringList& path, qint64 size, quint64) override
     {
-        FUZZ_CHECK(!path.isEmpty() && path.size() <= SimFileSystem::kMaxDepth);
+        FUZZ_CHECK(!path.isEmpty() && path.size() <= CSimFileSystem::MAX_DEPTH);
         for (const QString& name : path)
-            FUZZ_CHECK(SimFileSystem::IsValidName(name));
+            FUZZ_CHECK(CSimFileSystem::IsValidName(name));
         FUZZ_CHECK(size >= 0 && size <= kCapacity);
     }
     void Abort() override { aborted = true; }
@@ -46,14 +44,14 @@ public:
     bool aborted = false;
 };
 
-void CheckFileSystem(SimState& state)
+void CheckFileSystem(CSimState& state)
 {
-    state.WithFileSystem([](SimFileSystem& fs) {
+    state.WithFileSystem([](CSimFileSystem& fs) {
         FUZZ_CHECK(fs.Used() <= fs.Capacity());
         FUZZ_CHECK(fs.Reserved() >= 0 && fs.Used() + fs.Reserved() <= fs.Capacity());
-        const SimFileSystem::TreeStats stats = SimFileSystem::Stats(*fs.Find({}));
-        FUZZ_CHECK(stats.bytes == fs.Used());
-        FUZZ_CHECK(stats.height <= SimFileSystem::kMaxDepth);
+        const CSimFileSystem::CTreeStats stats = CSimFileSystem::Stats(*fs.Find({}));
+        FUZZ_CHECK(stats.m_nBytes == fs.Used());
+        FUZZ_CHECK(stats.m_nHeight <= CSimFileSystem::MAX_DEPTH);
     });
 }
 
@@ -67,18 +65,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const qsizetype piece = qsizetype(data[0]) * 37 + 1;
     const QByteArray input(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
 
-    SimState state;
-    state.WithFileSystem([](SimFileSystem& fs) {
+    CSimState state;
+    state.WithFileSystem([](CSimFileSystem& fs) {
         fs.Reset(kCapacity);
         fs.Seed();
     });
     CRecorder sink;
     {
-        SimSession session(state, sink);
+        CSimSession session(state, sink);
         qsizetype at = 0;
         while (!sink.aborted) {
             session.Process();
-            FUZZ_CHECK(session.HeldBytes() <= SimSession::kMaxInput + 2 * SimSession::kMaxLine + kCapacity);
+            FUZZ_CHECK(session.HeldBytes() <=
+                       CSimSession::MAX_INPUT_BYTES + 2 * CSimSession::MAX_LINE_BYTES + kCapacity);
             if (sink.aborted || !session.WantsInput() || at >= input.size())
                 break;
             const QByteArray bytes = input.mid(at, piece);
@@ -89,6 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         session.End();
     }
     CheckFileSystem(state);
-    state.WithFileSystem([](SimFileSystem& fs) { FUZZ_CHECK(fs.Reserved() == 0); });
+    state.WithFileSystem([](CSimFileSystem& fs) { FUZZ_CHECK(fs.Reserved() == 0); });
     return 0;
 }

@@ -1,5 +1,5 @@
 // vq-icon-render: writes the application icon at given pixel sizes, from the
-// drawings the program itself shows (vq::icon), so installed icons cannot drift
+// drawings the program itself shows (MakeIcon), so installed icons cannot drift
 // from the window's. Not installed; the build runs it.
 //
 //   vq-icon-render FILE.png SIZE            one PNG
@@ -23,7 +23,7 @@ namespace {
 
 QByteArray PngOf(int side)
 {
-    const QImage image = vq::icon(vq::icons::app).pixmap(QSize(side, side)).toImage();
+    const QImage image = MakeIcon(ICON_APP).pixmap(QSize(side, side)).toImage();
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);

@@ -9,23 +9,21 @@
 
 using namespace Qt::StringLiterals;
 
-namespace vq {
-
 namespace {
 
-struct Drawing
+struct CDrawing
 {
-    QStringView path;
-    int grid;
+    QStringView m_strPath;
+    int m_nGrid;
 };
 
-std::array<Drawing, 3> drawings(const icons::IconSet &set)
+std::array<CDrawing, 3> Drawings(const CIconSet &set)
 {
-    return {Drawing{set.px16, 16}, Drawing{set.px24, 24}, Drawing{set.main, 32}};
+    return {CDrawing{set.m_strPx16, 16}, CDrawing{set.m_strPx24, 24}, CDrawing{set.m_strMain, 32}};
 }
 
 // Disabled look: grey, half transparent.
-void makeDisabled(QImage &image)
+void MakeDisabled(QImage &image)
 {
     for (int y = 0; y < image.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
@@ -38,10 +36,10 @@ void makeDisabled(QImage &image)
     }
 }
 
-class SvgSetEngine final : public QIconEngine
+class CSvgSetEngine final : public QIconEngine
 {
 public:
-    explicit SvgSetEngine(const icons::IconSet &set) : m_set(set) {}
+    explicit CSvgSetEngine(const CIconSet &set) : m_set(set) {}
 
     void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
     {
@@ -60,12 +58,12 @@ public:
             return {};
         QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
-        QSvgRenderer renderer(iconFileFor(m_set, side));
+        QSvgRenderer renderer(IconFileFor(m_set, side));
         QPainter painter(&image);
         renderer.render(&painter);
         painter.end();
         if (mode == QIcon::Disabled)
-            makeDisabled(image);
+            MakeDisabled(image);
         return QPixmap::fromImage(image);
     }
 
@@ -76,36 +74,34 @@ public:
     }
 
     QString key() const override { return u"vq-svg-set"_s; }
-    QIconEngine *clone() const override { return new SvgSetEngine(m_set); }
-    QString iconName() override { return m_set.name.toString(); }
+    QIconEngine *clone() const override { return new CSvgSetEngine(m_set); }
+    QString iconName() override { return m_set.m_strName.toString(); }
 
 private:
-    icons::IconSet m_set;
+    CIconSet m_set;
 };
 
 } // namespace
 
-QString iconFileFor(const icons::IconSet &set, int devicePixels)
+QString IconFileFor(const CIconSet &set, int devicePixels)
 {
-    const auto all = drawings(set);
-    const Drawing *pick = nullptr;
-    for (const Drawing &d : all)   // grids ascend, so the last match is the largest
-        if (!d.path.isEmpty() && devicePixels % d.grid == 0 && devicePixels / d.grid <= 2)
+    const auto all = Drawings(set);
+    const CDrawing *pick = nullptr;
+    for (const CDrawing &d : all)   // grids ascend, so the last match is the largest
+        if (!d.m_strPath.isEmpty() && devicePixels % d.m_nGrid == 0 && devicePixels / d.m_nGrid <= 2)
             pick = &d;
     if (!pick)
-        for (const Drawing &d : all)
-            if (!d.path.isEmpty() && d.grid >= devicePixels) {
+        for (const CDrawing &d : all)
+            if (!d.m_strPath.isEmpty() && d.m_nGrid >= devicePixels) {
                 pick = &d;
                 break;
             }
     if (!pick)
         pick = &all.back();
-    return pick->path.toString();
+    return pick->m_strPath.toString();
 }
 
-QIcon icon(const icons::IconSet &set)
+QIcon MakeIcon(const CIconSet &set)
 {
-    return QIcon(new SvgSetEngine(set));
+    return QIcon(new CSvgSetEngine(set));
 }
-
-} // namespace vq

@@ -2,7 +2,7 @@
 // Loading the program's icons (see iconnames.h for the index).
 //
 // A plain QIcon built from one SVG file renders that drawing at every size,
-// and QIcon::addFile() keeps only one SVG per mode and state. vq::icon()
+// and QIcon::addFile() keeps only one SVG per mode and state. MakeIcon()
 // instead picks, for each requested pixel size, the drawing made for that
 // pixel grid, so the 16 px and 24 px variants are really used.
 
@@ -11,15 +11,11 @@
 #include <QIcon>
 #include <QString>
 
-namespace vq {
-
 // The icon for the given set; renders on demand, any size, any device pixel ratio.
-QIcon icon(const icons::IconSet &set);
+QIcon MakeIcon(const CIconSet &set);
 
 // The resource path of the drawing used for a square of devicePixels pixels:
 // a drawing whose grid divides the size at most twice over, the largest such;
 // otherwise the smallest drawing not smaller than the size; otherwise the
 // largest drawing.
-QString iconFileFor(const icons::IconSet &set, int devicePixels);
-
-} // namespace vq
+QString IconFileFor(const CIconSet &set, int devicePixels);

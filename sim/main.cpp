@@ -97,8 +97,8 @@ int main(int argc, char* argv[])
         return 0;
     }
 
-    vqsim::SimOptions options;
-    if (!options.address.setAddress(parser.value(listenOption))) {
+    CSimOptions options;
+    if (!options.m_address.setAddress(parser.value(listenOption))) {
         std::fprintf(stderr, "vq820-sim: not an address: %s\n", qPrintable(parser.value(listenOption)));
         return 2;
     }
@@ -108,22 +108,22 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "vq820-sim: not a port: %s\n", qPrintable(parser.value(portOption)));
         return 2;
     }
-    options.port = quint16(port);
+    options.m_nPort = quint16(port);
     if (parser.isSet(capacityOption)) {
-        options.capacity = parser.value(capacityOption).toLongLong(&ok);
-        if (!ok || options.capacity < 0) {
+        options.m_nCapacity = parser.value(capacityOption).toLongLong(&ok);
+        if (!ok || options.m_nCapacity < 0) {
             std::fprintf(stderr, "vq820-sim: not a size: %s\n", qPrintable(parser.value(capacityOption)));
             return 2;
         }
     }
-    options.rootDir = parser.value(rootOption);
-    options.seed = !parser.isSet(noSeedOption);
+    options.m_strRootDir = parser.value(rootOption);
+    options.m_bSeed = !parser.isSet(noSeedOption);
     // A server that runs for days keeps no transcript unless asked to.
-    options.transcriptLimit = 0;
+    options.m_nTranscriptLimit = 0;
     if (parser.isSet(transcriptOption)) {
-        options.transcriptFile = parser.value(transcriptOption);
-        options.transcriptLimit = parser.value(transcriptLimitOption).toLongLong(&ok);
-        if (!ok || options.transcriptLimit <= 0) {
+        options.m_strTranscriptFile = parser.value(transcriptOption);
+        options.m_nTranscriptLimit = parser.value(transcriptLimitOption).toLongLong(&ok);
+        if (!ok || options.m_nTranscriptLimit <= 0) {
             std::fprintf(stderr, "vq820-sim: not a size: %s\n",
                          qPrintable(parser.value(transcriptLimitOption)));
             return 2;
@@ -148,10 +148,10 @@ int main(int argc, char* argv[])
     sigaction(SIGTERM, &action, nullptr);
 #endif
 
-    vqsim::SimServer server;
+    CSimServer server;
     if (!server.Start(options)) {
         std::fprintf(stderr, "vq820-sim: cannot listen on %s:%u: %s\n",
-                     qPrintable(options.address.toString()), port, qPrintable(server.ErrorString()));
+                     qPrintable(options.m_address.toString()), port, qPrintable(server.ErrorString()));
         return 1;
     }
     std::printf("listening on %s:%u\n", qPrintable(server.Address().toString()), unsigned(server.Port()));

@@ -8,203 +8,202 @@
 
 #include <algorithm>
 
-namespace vqsim {
-
-SimConnection::SimConnection(QTcpSocket* socket, SimState& state, QObject* parent)
-    : QObject(parent), m_socket(socket), m_state(state), m_id(state.NewConnection()), m_session(state, *this)
+CSimConnection::CSimConnection(QTcpSocket* socket, CSimState& state, QObject* parent)
+    : QObject(parent), m_pSocket(socket), m_state(state), m_nId(state.NewConnection()),
+      m_session(state, *this)
 {
-    m_socket->setParent(this);
+    m_pSocket->setParent(this);
     // A bounded read buffer lets a stalled transfer or a client that does not
     // read its replies push back on the sender.
-    m_socket->setReadBufferSize(kChunk);
-    connect(m_socket, &QTcpSocket::readyRead, this, &SimConnection::Serve);
-    connect(m_socket, &QTcpSocket::bytesWritten, this, &SimConnection::OnBytesWritten);
-    connect(m_socket, &QTcpSocket::disconnected, this, &SimConnection::Finish);
-    if (m_socket->bytesAvailable() > 0)
+    m_pSocket->setReadBufferSize(CHUNK);
+    connect(m_pSocket, &QTcpSocket::readyRead, this, &CSimConnection::Serve);
+    connect(m_pSocket, &QTcpSocket::bytesWritten, this, &CSimConnection::OnBytesWritten);
+    connect(m_pSocket, &QTcpSocket::disconnected, this, &CSimConnection::Finish);
+    if (m_pSocket->bytesAvailable() > 0)
         Serve();
 }
 
-SimConnection::~SimConnection()
+CSimConnection::~CSimConnection()
 {
-    if (!m_finished) {
+    if (!m_bFinished) {
         // Dropped by a shutdown: the session's block is abandoned as a cut one.
         m_session.End();
-        m_state.ConnectionClosed(m_id);
+        m_state.ConnectionClosed(m_nId);
     }
 }
 
-void SimConnection::Serve()
+void CSimConnection::Serve()
 {
-    while (!m_closed) {
+    while (!m_bClosed) {
         m_session.Process();
-        if (m_closed || !m_session.WantsInput() || m_socket->bytesAvailable() <= 0)
+        if (m_bClosed || !m_session.WantsInput() || m_pSocket->bytesAvailable() <= 0)
             return;
-        const QByteArray bytes = m_socket->read(SimSession::kMaxInput);
+        const QByteArray bytes = m_pSocket->read(CSimSession::MAX_INPUT_BYTES);
         if (bytes.isEmpty())
             return;
-        m_state.Received(m_id, bytes);
+        m_state.Received(m_nId, bytes);
         m_session.Feed(bytes);
     }
 }
 
-void SimConnection::OnBytesWritten()
+void CSimConnection::OnBytesWritten()
 {
     PumpBlock();
-    if (!m_busy)
+    if (!m_bBusy)
         Serve();
 }
 
-void SimConnection::Finish()
+void CSimConnection::Finish()
 {
-    if (m_finished)
+    if (m_bFinished)
         return;
-    m_finished = true;
-    m_closed = true;
+    m_bFinished = true;
+    m_bClosed = true;
     m_session.End();
-    m_state.ConnectionClosed(m_id);
+    m_state.ConnectionClosed(m_nId);
     deleteLater();
 }
 
-void SimConnection::Abort()
+void CSimConnection::Abort()
 {
-    m_closed = true;
-    m_socket->abort();
+    m_bClosed = true;
+    m_pSocket->abort();
     Finish();
 }
 
-bool SimConnection::IsBusy() const
+bool CSimConnection::IsBusy() const
 {
-    return m_busy || m_closed || m_socket->bytesToWrite() > kMaxUnsent;
+    return m_bBusy || m_bClosed || m_pSocket->bytesToWrite() > MAX_UNSENT;
 }
 
-void SimConnection::Resume()
+void CSimConnection::Resume()
 {
-    m_busy = false;
-    QMetaObject::invokeMethod(this, &SimConnection::Serve, Qt::QueuedConnection);
+    m_bBusy = false;
+    QMetaObject::invokeMethod(this, &CSimConnection::Serve, Qt::QueuedConnection);
 }
 
-void SimConnection::SendLine(const QByteArray& line)
+void CSimConnection::SendLine(const QByteArray& line)
 {
-    const SimFaults faults = m_state.Faults();
-    if (faults.closeMidReply) {
+    const CSimFaults faults = m_state.Faults();
+    if (faults.m_bCloseMidReply) {
         const QByteArray bytes = line + '\n';
         Deliver(bytes, bytes.size() / 2);
     } else {
-        Deliver(faults.neverEndReply ? line : line + '\n', -1);
+        Deliver(faults.m_bNeverEndReply ? line : line + '\n', -1);
     }
 }
 
-void SimConnection::SendScripted(const QByteArray& bytes)
+void CSimConnection::SendScripted(const QByteArray& bytes)
 {
     Deliver(bytes, -1);
 }
 
 // Writes `bytes` after the reply delay; with closeAfter >= 0 only that many,
 // then the connection is closed.
-void SimConnection::Deliver(const QByteArray& bytes, qsizetype closeAfter)
+void CSimConnection::Deliver(const QByteArray& bytes, qsizetype closeAfter)
 {
-    const int delay = m_state.Faults().replyDelayMs;
+    const int delay = m_state.Faults().m_nReplyDelayMs;
     auto write = [this, bytes, closeAfter] {
-        if (m_closed)
+        if (m_bClosed)
             return;
         if (closeAfter >= 0) {
-            m_socket->write(bytes.left(closeAfter));
-            m_closed = true;
-            m_socket->disconnectFromHost();
+            m_pSocket->write(bytes.left(closeAfter));
+            m_bClosed = true;
+            m_pSocket->disconnectFromHost();
             return;
         }
-        m_socket->write(bytes);
+        m_pSocket->write(bytes);
     };
     if (delay <= 0) {
         write();
         return;
     }
-    m_busy = true;
+    m_bBusy = true;
     QTimer::singleShot(delay, this, [this, write] {
         write();
         Resume();
     });
 }
 
-void SimConnection::SendFile(const QStringList& path, qint64 size, quint64 stamp)
+void CSimConnection::SendFile(const QStringList& path, qint64 size, quint64 stamp)
 {
-    const SimFaults faults = m_state.Faults();
+    const CSimFaults faults = m_state.Faults();
     m_outPath = path;
-    m_outStamp = stamp;
-    m_outFileSize = size;
-    const qint64 total = size + std::max<qint64>(faults.extraDataBytes, 0);
+    m_nOutStamp = stamp;
+    m_nOutFileSize = size;
+    const qint64 total = size + std::max<qint64>(faults.m_nExtraDataBytes, 0);
     const QByteArray length = QByteArray::number(total);
-    const QByteArray header = faults.malformedBlockHeader ? QByteArrayLiteral("#X") + length
-                                                          : '#' + QByteArray::number(length.size()) + length;
+    const QByteArray header = faults.m_bMalformedBlockHeader
+                                  ? QByteArrayLiteral("#X") + length
+                                  : '#' + QByteArray::number(length.size()) + length;
     qint64 end = total;
     bool close = false;
-    if (faults.closeAfterDataBytes >= 0 && faults.closeAfterDataBytes < end) {
-        end = faults.closeAfterDataBytes;
+    if (faults.m_nCloseAfterDataBytes >= 0 && faults.m_nCloseAfterDataBytes < end) {
+        end = faults.m_nCloseAfterDataBytes;
         close = true;
     }
-    m_outStall = false;
-    if (faults.stallTransfer && !close) {
-        end = std::min<qint64>(kChunk, total / 2);
-        m_outStall = true;
+    m_bOutStall = false;
+    if (faults.m_bStallTransfer && !close) {
+        end = std::min<qint64>(CHUNK, total / 2);
+        m_bOutStall = true;
     }
-    m_busy = true;
-    if (faults.replyDelayMs <= 0) {
+    m_bBusy = true;
+    if (faults.m_nReplyDelayMs <= 0) {
         StartBlock(header, end, close);
         return;
     }
-    QTimer::singleShot(faults.replyDelayMs, this,
+    QTimer::singleShot(faults.m_nReplyDelayMs, this,
                        [this, header, end, close] { StartBlock(header, end, close); });
 }
 
-void SimConnection::StartBlock(const QByteArray& header, qint64 end, bool close)
+void CSimConnection::StartBlock(const QByteArray& header, qint64 end, bool close)
 {
-    if (m_closed)
+    if (m_bClosed)
         return;
-    m_outPos = 0;
-    m_outEnd = end;
-    m_outClose = close;
-    m_outActive = true;
-    m_socket->write(header);
+    m_nOutPos = 0;
+    m_nOutEnd = end;
+    m_bOutClose = close;
+    m_bOutActive = true;
+    m_pSocket->write(header);
     PumpBlock();
 }
 
 // Feeds the block a chunk at a time, so a large file never sits in the
 // socket's buffer, and faults can hit it in the middle.
-void SimConnection::PumpBlock()
+void CSimConnection::PumpBlock()
 {
-    if (!m_outActive || m_closed)
+    if (!m_bOutActive || m_bClosed)
         return;
-    while (m_outPos < m_outEnd && m_socket->bytesToWrite() < kChunk) {
-        const qsizetype n = qsizetype(std::min<qint64>(kChunk, m_outEnd - m_outPos));
+    while (m_nOutPos < m_nOutEnd && m_pSocket->bytesToWrite() < CHUNK) {
+        const qsizetype n = qsizetype(std::min<qint64>(CHUNK, m_nOutEnd - m_nOutPos));
         QByteArray chunk;
-        if (m_outPos < m_outFileSize) {
-            const int error = m_state.WithFileSystem(
-                [&](SimFileSystem& fs) { return fs.ReadChunk(m_outPath, m_outStamp, m_outPos, n, &chunk); });
+        if (m_nOutPos < m_nOutFileSize) {
+            const int error = m_state.WithFileSystem([&](CSimFileSystem& fs) {
+                return fs.ReadChunk(m_outPath, m_nOutStamp, m_nOutPos, n, &chunk);
+            });
             if (error) {
                 // The file changed under the transfer: the reader must not take a mix.
-                m_outActive = false;
+                m_bOutActive = false;
                 Abort();
                 return;
             }
         } else {
             chunk = QByteArray(n, 'X');
         }
-        if (chunk.size() < n && m_outPos + chunk.size() >= m_outFileSize)
+        if (chunk.size() < n && m_nOutPos + chunk.size() >= m_nOutFileSize)
             chunk.append(QByteArray(n - chunk.size(), 'X')); // a fault's extra bytes after the file's
-        m_socket->write(chunk);
-        m_outPos += chunk.size();
+        m_pSocket->write(chunk);
+        m_nOutPos += chunk.size();
     }
-    if (m_outPos < m_outEnd)
+    if (m_nOutPos < m_nOutEnd)
         return;
-    m_outActive = false;
+    m_bOutActive = false;
     m_outPath.clear();
-    if (m_outClose) {
-        m_closed = true;
-        m_socket->disconnectFromHost();
-    } else if (!m_outStall) {
-        m_socket->write("\n");
+    if (m_bOutClose) {
+        m_bClosed = true;
+        m_pSocket->disconnectFromHost();
+    } else if (!m_bOutStall) {
+        m_pSocket->write("\n");
         Resume();
     }
 }
-
-} // namespace vqsim

@@ -11,8 +11,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace vqsim {
-
 namespace {
 
 QString Key(const QString& name)
@@ -31,12 +29,12 @@ bool IsPrefixOf(const QStringList& prefix, const QStringList& parts)
     return true;
 }
 
-QByteArray TypeField(const SimFileSystem::Node& node)
+QByteArray TypeField(const CSimFileSystem::CNode& node)
 {
-    if (node.folder)
+    if (node.m_bFolder)
         return QByteArrayLiteral("DIR");
-    const qsizetype dot = node.name.lastIndexOf(u'.');
-    const QString ext = dot < 0 ? QString() : node.name.mid(dot + 1);
+    const qsizetype dot = node.m_strName.lastIndexOf(u'.');
+    const QString ext = dot < 0 ? QString() : node.m_strName.mid(dot + 1);
     if (ext.isEmpty() || ext.size() > 4)
         return QByteArrayLiteral("BIN");
     for (const QChar c : ext) {
@@ -62,148 +60,149 @@ QByteArray SampleData(const QString& name, int size)
 QString SimErrorText(int code)
 {
     switch (code) {
-    case kNoError:
+    case SIM_NO_ERROR:
         return u"No error"_s;
-    case kSyntaxError:
+    case SIM_SYNTAX_ERROR:
         return u"Syntax error"_s;
-    case kDataTypeError:
+    case SIM_DATA_TYPE_ERROR:
         return u"Data type error"_s;
-    case kParameterNotAllowed:
+    case SIM_PARAMETER_NOT_ALLOWED:
         return u"Parameter not allowed"_s;
-    case kMissingParameter:
+    case SIM_MISSING_PARAMETER:
         return u"Missing parameter"_s;
-    case kUndefinedHeader:
+    case SIM_UNDEFINED_HEADER:
         return u"Undefined header"_s;
-    case kInvalidBlockData:
+    case SIM_INVALID_BLOCK_DATA:
         return u"Invalid block data"_s;
-    case kTooMuchData:
+    case SIM_TOO_MUCH_DATA:
         return u"Too much data"_s;
-    case kMassStorageError:
+    case SIM_MASS_STORAGE_ERROR:
         return u"Mass storage error"_s;
-    case kMediaFull:
+    case SIM_MEDIA_FULL:
         return u"Media full"_s;
-    case kFileNameNotFound:
+    case SIM_FILE_NAME_NOT_FOUND:
         return u"File name not found"_s;
-    case kFileNameError:
+    case SIM_FILE_NAME_ERROR:
         return u"File name error"_s;
-    case kQueueOverflow:
+    case SIM_QUEUE_OVERFLOW:
         return u"Queue overflow"_s;
     default:
         return u"Error"_s;
     }
 }
 
-SimFileSystem::SimFileSystem(qint64 capacity) : m_root(std::make_unique<Node>()), m_capacity(capacity)
+CSimFileSystem::CSimFileSystem(qint64 capacity) : m_pRoot(std::make_unique<CNode>()), m_nCapacity(capacity)
 {
-    m_root->folder = true;
+    m_pRoot->m_bFolder = true;
 }
 
-SimFileSystem::~SimFileSystem() = default;
+CSimFileSystem::~CSimFileSystem() = default;
 
-SimFileSystem::Node::~Node()
+CSimFileSystem::CNode::~CNode()
 {
     // Each node freed here has had its children taken away first, so its
     // own destructor finds nothing to free: the depth of the tree never
     // reaches the stack.
-    std::vector<std::unique_ptr<Node>> pending;
-    for (auto& entry : children)
+    std::vector<std::unique_ptr<CNode>> pending;
+    for (auto& entry : m_children)
         pending.push_back(std::move(entry.second));
-    children.clear();
+    m_children.clear();
     while (!pending.empty()) {
-        std::unique_ptr<Node> node = std::move(pending.back());
+        std::unique_ptr<CNode> node = std::move(pending.back());
         pending.pop_back();
-        for (auto& entry : node->children)
+        for (auto& entry : node->m_children)
             pending.push_back(std::move(entry.second));
-        node->children.clear();
+        node->m_children.clear();
     }
 }
 
-int SimFileSystem::SplitPath(const QString& path, QStringList* parts)
+int CSimFileSystem::SplitPath(const QString& path, QStringList* parts)
 {
     parts->clear();
-    static const QLatin1StringView kRoot("/F0:");
-    if (!path.startsWith(kRoot, Qt::CaseInsensitive))
-        return kFileNameError;
-    QStringView rest = QStringView(path).mid(kRoot.size());
+    static const QLatin1StringView ROOT_PREFIX("/F0:");
+    if (!path.startsWith(ROOT_PREFIX, Qt::CaseInsensitive))
+        return SIM_FILE_NAME_ERROR;
+    QStringView rest = QStringView(path).mid(ROOT_PREFIX.size());
     if (rest.isEmpty() || rest == u"/")
-        return kNoError;
+        return SIM_NO_ERROR;
     if (!rest.startsWith(u'/'))
-        return kFileNameError;
+        return SIM_FILE_NAME_ERROR;
     rest = rest.mid(1);
     if (rest.endsWith(u'/'))
         rest.chop(1);
     for (const QStringView name : rest.split(u'/')) {
         if (!IsValidName(name.toString()))
-            return kFileNameError;
+            return SIM_FILE_NAME_ERROR;
         parts->append(name.toString());
     }
-    if (parts->size() > kMaxDepth)
-        return kFileNameError;
-    return kNoError;
+    if (parts->size() > MAX_DEPTH)
+        return SIM_FILE_NAME_ERROR;
+    return SIM_NO_ERROR;
 }
 
-bool SimFileSystem::IsValidName(const QString& name)
+bool CSimFileSystem::IsValidName(const QString& name)
 {
-    if (name.isEmpty() || name.size() > kMaxNameLength || name == u"."_s || name == u".."_s)
+    if (name.isEmpty() || name.size() > MAX_NAME_LENGTH || name == u"."_s || name == u".."_s)
         return false;
-    static const QString kForbidden = u"/\\\",:*?<>|"_s;
+    static const QString FORBIDDEN_CHARACTERS = u"/\\\",:*?<>|"_s;
     for (const QChar c : name) {
         // A name is bytes on the wire: one Latin-1 character each.
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.unicode() > 0xff || kForbidden.contains(c))
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.unicode() > 0xff ||
+            FORBIDDEN_CHARACTERS.contains(c))
             return false;
     }
     return true;
 }
 
-QString SimFileSystem::JoinPath(const QStringList& parts)
+QString CSimFileSystem::JoinPath(const QStringList& parts)
 {
     return u"/F0:/"_s + parts.join(u'/');
 }
 
-const SimFileSystem::Node* SimFileSystem::Find(const QStringList& parts) const
+const CSimFileSystem::CNode* CSimFileSystem::Find(const QStringList& parts) const
 {
-    const Node* node = m_root.get();
+    const CNode* node = m_pRoot.get();
     for (const QString& name : parts) {
-        if (!node->folder)
+        if (!node->m_bFolder)
             return nullptr;
-        const auto it = node->children.find(Key(name));
-        if (it == node->children.end())
+        const auto it = node->m_children.find(Key(name));
+        if (it == node->m_children.end())
             return nullptr;
         node = it->second.get();
     }
     return node;
 }
 
-SimFileSystem::Node* SimFileSystem::FindNode(const QStringList& parts)
+CSimFileSystem::CNode* CSimFileSystem::FindNode(const QStringList& parts)
 {
-    return const_cast<Node*>(Find(parts));
+    return const_cast<CNode*>(Find(parts));
 }
 
-SimFileSystem::Node* SimFileSystem::ParentOf(const QStringList& parts, int* error)
+CSimFileSystem::CNode* CSimFileSystem::ParentOf(const QStringList& parts, int* error)
 {
-    Node* parent = FindNode(parts.mid(0, parts.size() - 1));
+    CNode* parent = FindNode(parts.mid(0, parts.size() - 1));
     if (!parent) {
-        *error = kFileNameNotFound;
+        *error = SIM_FILE_NAME_NOT_FOUND;
         return nullptr;
     }
-    if (!parent->folder) {
-        *error = kFileNameError;
+    if (!parent->m_bFolder) {
+        *error = SIM_FILE_NAME_ERROR;
         return nullptr;
     }
-    *error = kNoError;
+    *error = SIM_NO_ERROR;
     return parent;
 }
 
-SimFileSystem::Node* SimFileSystem::MakeFolders(const QStringList& parts)
+CSimFileSystem::CNode* CSimFileSystem::MakeFolders(const QStringList& parts)
 {
-    Node* node = m_root.get();
+    CNode* node = m_pRoot.get();
     QStringList done;
     for (const QString& name : parts) {
-        if (!node->folder)
+        if (!node->m_bFolder)
             return nullptr;
         done.append(name);
-        const auto it = node->children.find(Key(name));
-        if (it != node->children.end()) {
+        const auto it = node->m_children.find(Key(name));
+        if (it != node->m_children.end()) {
             node = it->second.get();
             continue;
         }
@@ -211,339 +210,339 @@ SimFileSystem::Node* SimFileSystem::MakeFolders(const QStringList& parts)
             return nullptr;
         node = &AddChild(*node, name, true);
     }
-    return node->folder ? node : nullptr;
+    return node->m_bFolder ? node : nullptr;
 }
 
-SimFileSystem::Node& SimFileSystem::AddChild(Node& parent, const QString& name, bool folder)
+CSimFileSystem::CNode& CSimFileSystem::AddChild(CNode& parent, const QString& name, bool folder)
 {
-    auto node = std::make_unique<Node>();
-    node->name = name;
-    node->folder = folder;
-    Node& added = *node;
-    parent.children[Key(name)] = std::move(node);
-    ++m_entries;
+    auto node = std::make_unique<CNode>();
+    node->m_strName = name;
+    node->m_bFolder = folder;
+    CNode& added = *node;
+    parent.m_children[Key(name)] = std::move(node);
+    ++m_nEntries;
     return added;
 }
 
-SimFileSystem::TreeStats SimFileSystem::Stats(const Node& node)
+CSimFileSystem::CTreeStats CSimFileSystem::Stats(const CNode& node)
 {
-    TreeStats stats;
-    std::vector<std::pair<const Node*, int>> stack{{&node, 0}};
+    CTreeStats stats;
+    std::vector<std::pair<const CNode*, int>> stack{{&node, 0}};
     while (!stack.empty()) {
         const auto [current, depth] = stack.back();
         stack.pop_back();
-        stats.bytes += current->data.size();
-        stats.height = std::max(stats.height, depth);
-        for (const auto& child : current->children)
+        stats.m_nBytes += current->m_data.size();
+        stats.m_nHeight = std::max(stats.m_nHeight, depth);
+        for (const auto& child : current->m_children)
             stack.emplace_back(child.second.get(), depth + 1);
-        stats.entries += qint64(current->children.size());
+        stats.m_nEntries += qint64(current->m_children.size());
     }
     return stats;
 }
 
-std::unique_ptr<SimFileSystem::Node> SimFileSystem::Clone(const Node& node)
+std::unique_ptr<CSimFileSystem::CNode> CSimFileSystem::Clone(const CNode& node)
 {
-    const auto copyOf = [](const Node& source) {
-        auto copy = std::make_unique<Node>();
-        copy->name = source.name;
-        copy->folder = source.folder;
-        copy->data = source.data;
-        copy->stamp = source.stamp;
+    const auto copyOf = [](const CNode& source) {
+        auto copy = std::make_unique<CNode>();
+        copy->m_strName = source.m_strName;
+        copy->m_bFolder = source.m_bFolder;
+        copy->m_data = source.m_data;
+        copy->m_nStamp = source.m_nStamp;
         return copy;
     };
-    std::unique_ptr<Node> top = copyOf(node);
-    std::vector<std::pair<const Node*, Node*>> stack{{&node, top.get()}};
+    std::unique_ptr<CNode> top = copyOf(node);
+    std::vector<std::pair<const CNode*, CNode*>> stack{{&node, top.get()}};
     while (!stack.empty()) {
         const auto [source, copy] = stack.back();
         stack.pop_back();
-        for (const auto& [key, child] : source->children) {
-            std::unique_ptr<Node> childCopy = copyOf(*child);
+        for (const auto& [key, child] : source->m_children) {
+            std::unique_ptr<CNode> childCopy = copyOf(*child);
             stack.emplace_back(child.get(), childCopy.get());
-            copy->children.emplace(key, std::move(childCopy));
+            copy->m_children.emplace(key, std::move(childCopy));
         }
     }
     return top;
 }
 
-void SimFileSystem::Forget(const Node& node)
+void CSimFileSystem::Forget(const CNode& node)
 {
-    const TreeStats stats = Stats(node);
-    m_used -= stats.bytes;
-    m_entries -= stats.entries + 1;
+    const CTreeStats stats = Stats(node);
+    m_nUsed -= stats.m_nBytes;
+    m_nEntries -= stats.m_nEntries + 1;
 }
 
-int SimFileSystem::MakeFolder(const QStringList& parts)
+int CSimFileSystem::MakeFolder(const QStringList& parts)
 {
     if (parts.size() < 2)
-        return kFileNameError;
-    int error = kNoError;
-    Node* parent = ParentOf(parts, &error);
+        return SIM_FILE_NAME_ERROR;
+    int error = SIM_NO_ERROR;
+    CNode* parent = ParentOf(parts, &error);
     if (!parent)
         return error;
-    if (parent->children.count(Key(parts.last())))
-        return kFileNameError;
-    if (m_entries >= kMaxEntries)
-        return kMediaFull;
+    if (parent->m_children.count(Key(parts.last())))
+        return SIM_FILE_NAME_ERROR;
+    if (m_nEntries >= MAX_ENTRIES)
+        return SIM_MEDIA_FULL;
     if (!MirrorFolder(parts))
-        return kMassStorageError;
+        return SIM_MASS_STORAGE_ERROR;
     AddChild(*parent, parts.last(), true);
-    return kNoError;
+    return SIM_NO_ERROR;
 }
 
-int SimFileSystem::RemoveFolder(const QStringList& parts)
+int CSimFileSystem::RemoveFolder(const QStringList& parts)
 {
-    const Node* node = Find(parts);
+    const CNode* node = Find(parts);
     if (!node)
-        return kFileNameNotFound;
-    if (!node->folder || parts.size() < 2)
-        return kFileNameError;
-    if (!node->children.empty())
-        return kMassStorageError;
+        return SIM_FILE_NAME_NOT_FOUND;
+    if (!node->m_bFolder || parts.size() < 2)
+        return SIM_FILE_NAME_ERROR;
+    if (!node->m_children.empty())
+        return SIM_MASS_STORAGE_ERROR;
     return Delete(parts);
 }
 
-int SimFileSystem::Delete(const QStringList& parts)
+int CSimFileSystem::Delete(const QStringList& parts)
 {
     if (parts.size() < 2)
-        return Find(parts) ? kFileNameError : kFileNameNotFound;
-    int error = kNoError;
-    Node* parent = ParentOf(parts, &error);
+        return Find(parts) ? SIM_FILE_NAME_ERROR : SIM_FILE_NAME_NOT_FOUND;
+    int error = SIM_NO_ERROR;
+    CNode* parent = ParentOf(parts, &error);
     if (!parent)
         return error;
-    const auto it = parent->children.find(Key(parts.last()));
-    if (it == parent->children.end())
-        return kFileNameNotFound;
-    if (it->second->folder && !it->second->children.empty())
-        return kMassStorageError;
+    const auto it = parent->m_children.find(Key(parts.last()));
+    if (it == parent->m_children.end())
+        return SIM_FILE_NAME_NOT_FOUND;
+    if (it->second->m_bFolder && !it->second->m_children.empty())
+        return SIM_MASS_STORAGE_ERROR;
     if (!MirrorRemove(parts, *it->second))
-        return kMassStorageError;
+        return SIM_MASS_STORAGE_ERROR;
     Forget(*it->second);
-    parent->children.erase(it);
-    return kNoError;
+    parent->m_children.erase(it);
+    return SIM_NO_ERROR;
 }
 
-int SimFileSystem::DeleteAll(const QStringList& parts)
+int CSimFileSystem::DeleteAll(const QStringList& parts)
 {
-    Node* node = FindNode(parts);
+    CNode* node = FindNode(parts);
     if (!node)
-        return kFileNameNotFound;
-    if (!node->folder || parts.isEmpty())
-        return kFileNameError;
+        return SIM_FILE_NAME_NOT_FOUND;
+    if (!node->m_bFolder || parts.isEmpty())
+        return SIM_FILE_NAME_ERROR;
     // Nothing goes when something below would have to stay.
-    for (const auto& entry : node->children) {
-        const Node& child = *entry.second;
-        if (child.folder && !HostHoldsOnlyLoaded(HostPath(parts + QStringList{child.name}), child))
-            return kMassStorageError;
+    for (const auto& entry : node->m_children) {
+        const CNode& child = *entry.second;
+        if (child.m_bFolder && !HostHoldsOnlyLoaded(HostPath(parts + QStringList{child.m_strName}), child))
+            return SIM_MASS_STORAGE_ERROR;
     }
-    while (!node->children.empty()) {
-        const auto it = node->children.begin();
-        if (!MirrorRemove(parts + QStringList{it->second->name}, *it->second))
-            return kMassStorageError;
+    while (!node->m_children.empty()) {
+        const auto it = node->m_children.begin();
+        if (!MirrorRemove(parts + QStringList{it->second->m_strName}, *it->second))
+            return SIM_MASS_STORAGE_ERROR;
         Forget(*it->second);
-        node->children.erase(it);
+        node->m_children.erase(it);
     }
-    return kNoError;
+    return SIM_NO_ERROR;
 }
 
-int SimFileSystem::CheckTarget(const QStringList& source, const Node& node, const QStringList& target,
-                               Node** to)
+int CSimFileSystem::CheckTarget(const QStringList& source, const CNode& node, const QStringList& target,
+                                CNode** to)
 {
-    int error = kNoError;
+    int error = SIM_NO_ERROR;
     *to = ParentOf(target, &error);
     if (!*to)
         return error;
     // The destination is the entry's new path, never a folder to go into:
     // a name that is taken is refused, whatever it names.
     const bool sameEntry = target.size() == source.size() && IsPrefixOf(source, target);
-    if (!sameEntry && ((*to)->children.count(Key(target.last())) || IsPrefixOf(source, target)))
-        return kFileNameError;
-    if (target.size() + Stats(node).height > kMaxDepth)
-        return kFileNameError;
-    return kNoError;
+    if (!sameEntry && ((*to)->m_children.count(Key(target.last())) || IsPrefixOf(source, target)))
+        return SIM_FILE_NAME_ERROR;
+    if (target.size() + Stats(node).m_nHeight > MAX_DEPTH)
+        return SIM_FILE_NAME_ERROR;
+    return SIM_NO_ERROR;
 }
 
-int SimFileSystem::Move(const QStringList& source, const QStringList& target)
+int CSimFileSystem::Move(const QStringList& source, const QStringList& target)
 {
     if (source.size() < 2 || target.size() < 2)
-        return kFileNameError;
-    int error = kNoError;
-    Node* from = ParentOf(source, &error);
+        return SIM_FILE_NAME_ERROR;
+    int error = SIM_NO_ERROR;
+    CNode* from = ParentOf(source, &error);
     if (!from)
         return error;
-    const auto it = from->children.find(Key(source.last()));
-    if (it == from->children.end())
-        return kFileNameNotFound;
-    Node* to = nullptr;
+    const auto it = from->m_children.find(Key(source.last()));
+    if (it == from->m_children.end())
+        return SIM_FILE_NAME_NOT_FOUND;
+    CNode* to = nullptr;
     if ((error = CheckTarget(source, *it->second, target, &to)))
         return error;
     QStringList stored = source;
-    stored.last() = it->second->name;
+    stored.last() = it->second->m_strName;
     if (!MirrorRename(stored, target))
-        return kMassStorageError;
-    std::unique_ptr<Node> node = std::move(it->second);
-    from->children.erase(it);
-    node->name = target.last();
-    to->children.emplace(Key(target.last()), std::move(node));
-    return kNoError;
+        return SIM_MASS_STORAGE_ERROR;
+    std::unique_ptr<CNode> node = std::move(it->second);
+    from->m_children.erase(it);
+    node->m_strName = target.last();
+    to->m_children.emplace(Key(target.last()), std::move(node));
+    return SIM_NO_ERROR;
 }
 
-int SimFileSystem::Copy(const QStringList& source, const QStringList& target)
+int CSimFileSystem::Copy(const QStringList& source, const QStringList& target)
 {
     if (source.isEmpty() || target.size() < 2)
-        return kFileNameError;
-    const Node* node = Find(source);
+        return SIM_FILE_NAME_ERROR;
+    const CNode* node = Find(source);
     if (!node)
-        return kFileNameNotFound;
-    Node* to = nullptr;
+        return SIM_FILE_NAME_NOT_FOUND;
+    CNode* to = nullptr;
     if (const int error = CheckTarget(source, *node, target, &to))
         return error;
     if (IsPrefixOf(source, target))
-        return kFileNameError; // a copy onto itself
-    const TreeStats stats = Stats(*node);
-    if (stats.bytes > Free() - m_reserved || m_entries + stats.entries + 1 > kMaxEntries)
-        return kMediaFull;
-    std::unique_ptr<Node> copy = Clone(*node);
-    copy->name = target.last();
+        return SIM_FILE_NAME_ERROR; // a copy onto itself
+    const CTreeStats stats = Stats(*node);
+    if (stats.m_nBytes > Free() - m_nReserved || m_nEntries + stats.m_nEntries + 1 > MAX_ENTRIES)
+        return SIM_MEDIA_FULL;
+    std::unique_ptr<CNode> copy = Clone(*node);
+    copy->m_strName = target.last();
     if (!MirrorTree(target, *copy))
-        return kMassStorageError;
-    m_used += stats.bytes;
-    m_entries += stats.entries + 1;
-    to->children.emplace(Key(target.last()), std::move(copy));
-    return kNoError;
+        return SIM_MASS_STORAGE_ERROR;
+    m_nUsed += stats.m_nBytes;
+    m_nEntries += stats.m_nEntries + 1;
+    to->m_children.emplace(Key(target.last()), std::move(copy));
+    return SIM_NO_ERROR;
 }
 
-int SimFileSystem::CheckWrite(const QStringList& parts, qint64 size, qint64* replaced) const
+int CSimFileSystem::CheckWrite(const QStringList& parts, qint64 size, qint64* replaced) const
 {
     *replaced = 0;
     if (parts.size() < 2)
-        return kFileNameError;
-    const Node* parent = Find(parts.mid(0, parts.size() - 1));
+        return SIM_FILE_NAME_ERROR;
+    const CNode* parent = Find(parts.mid(0, parts.size() - 1));
     if (!parent)
-        return kFileNameNotFound;
-    if (!parent->folder)
-        return kFileNameError;
-    if (const auto it = parent->children.find(Key(parts.last())); it != parent->children.end()) {
-        if (it->second->folder)
-            return kFileNameError;
-        *replaced = it->second->data.size();
-    } else if (m_entries >= kMaxEntries) {
-        return kMediaFull;
+        return SIM_FILE_NAME_NOT_FOUND;
+    if (!parent->m_bFolder)
+        return SIM_FILE_NAME_ERROR;
+    if (const auto it = parent->m_children.find(Key(parts.last())); it != parent->m_children.end()) {
+        if (it->second->m_bFolder)
+            return SIM_FILE_NAME_ERROR;
+        *replaced = it->second->m_data.size();
+    } else if (m_nEntries >= MAX_ENTRIES) {
+        return SIM_MEDIA_FULL;
     }
     // Blocks other connections are receiving keep their room.
-    if (size - *replaced > Free() - m_reserved)
-        return kMediaFull;
-    return kNoError;
+    if (size - *replaced > Free() - m_nReserved)
+        return SIM_MEDIA_FULL;
+    return SIM_NO_ERROR;
 }
 
-int SimFileSystem::Reserve(const QStringList& parts, qint64 size)
+int CSimFileSystem::Reserve(const QStringList& parts, qint64 size)
 {
     qint64 replaced = 0;
     if (const int error = CheckWrite(parts, 0, &replaced))
         return error;
-    if (size > Free() - m_reserved)
-        return kMediaFull;
-    m_reserved += size;
-    return kNoError;
+    if (size > Free() - m_nReserved)
+        return SIM_MEDIA_FULL;
+    m_nReserved += size;
+    return SIM_NO_ERROR;
 }
 
-void SimFileSystem::Release(qint64 size)
+void CSimFileSystem::Release(qint64 size)
 {
-    m_reserved = std::max<qint64>(m_reserved - size, 0);
+    m_nReserved = std::max<qint64>(m_nReserved - size, 0);
 }
 
-int SimFileSystem::WriteFile(const QStringList& parts, const QByteArray& data)
+int CSimFileSystem::WriteFile(const QStringList& parts, const QByteArray& data)
 {
     qint64 replaced = 0;
     if (const int error = CheckWrite(parts, data.size(), &replaced))
         return error;
     if (!MirrorFile(parts, data))
-        return kMassStorageError;
+        return SIM_MASS_STORAGE_ERROR;
     StoreFile(*FindNode(parts.mid(0, parts.size() - 1)), parts.last(), data);
-    return kNoError;
+    return SIM_NO_ERROR;
 }
 
-void SimFileSystem::StoreFile(Node& parent, const QString& name, const QByteArray& data)
+void CSimFileSystem::StoreFile(CNode& parent, const QString& name, const QByteArray& data)
 {
-    const auto it = parent.children.find(Key(name));
-    Node& node = it != parent.children.end() ? *it->second : AddChild(parent, name, false);
-    m_used += data.size() - node.data.size();
-    node.data = data;
-    node.stamp = ++m_lastStamp;
+    const auto it = parent.m_children.find(Key(name));
+    CNode& node = it != parent.m_children.end() ? *it->second : AddChild(parent, name, false);
+    m_nUsed += data.size() - node.m_data.size();
+    node.m_data = data;
+    node.m_nStamp = ++m_nLastStamp;
 }
 
-int SimFileSystem::Open(const QStringList& parts, qint64* size, quint64* stamp) const
+int CSimFileSystem::Open(const QStringList& parts, qint64* size, quint64* stamp) const
 {
-    const Node* node = Find(parts);
+    const CNode* node = Find(parts);
     if (!node)
-        return kFileNameNotFound;
-    if (node->folder)
-        return kFileNameError;
-    *size = node->data.size();
-    *stamp = node->stamp;
-    return kNoError;
+        return SIM_FILE_NAME_NOT_FOUND;
+    if (node->m_bFolder)
+        return SIM_FILE_NAME_ERROR;
+    *size = node->m_data.size();
+    *stamp = node->m_nStamp;
+    return SIM_NO_ERROR;
 }
 
-int SimFileSystem::ReadChunk(const QStringList& parts, quint64 stamp, qint64 offset, qsizetype max,
-                             QByteArray* out) const
+int CSimFileSystem::ReadChunk(const QStringList& parts, quint64 stamp, qint64 offset, qsizetype max,
+                              QByteArray* out) const
 {
-    const Node* node = Find(parts);
-    if (!node || node->folder || node->stamp != stamp || offset < 0 || offset > node->data.size())
-        return kFileNameNotFound;
-    *out = node->data.mid(qsizetype(offset), max);
-    return kNoError;
+    const CNode* node = Find(parts);
+    if (!node || node->m_bFolder || node->m_nStamp != stamp || offset < 0 || offset > node->m_data.size())
+        return SIM_FILE_NAME_NOT_FOUND;
+    *out = node->m_data.mid(qsizetype(offset), max);
+    return SIM_NO_ERROR;
 }
 
-int SimFileSystem::CheckFolder(const QStringList& parts) const
+int CSimFileSystem::CheckFolder(const QStringList& parts) const
 {
-    const Node* node = Find(parts);
+    const CNode* node = Find(parts);
     if (!node)
-        return kFileNameNotFound;
-    return node->folder ? kNoError : kFileNameError;
+        return SIM_FILE_NAME_NOT_FOUND;
+    return node->m_bFolder ? SIM_NO_ERROR : SIM_FILE_NAME_ERROR;
 }
 
-QByteArray SimFileSystem::Catalog(const QStringList& folder) const
+QByteArray CSimFileSystem::Catalog(const QStringList& folder) const
 {
-    QByteArray line = QByteArray::number(m_used) + ',' + QByteArray::number(Free());
-    const Node* node = Find(folder);
-    if (!node || !node->folder)
+    QByteArray line = QByteArray::number(m_nUsed) + ',' + QByteArray::number(Free());
+    const CNode* node = Find(folder);
+    if (!node || !node->m_bFolder)
         return line;
-    line.reserve(line.size() + qsizetype(node->children.size()) * 32);
-    for (const auto& entry : node->children) {
-        const Node& child = *entry.second;
+    line.reserve(line.size() + qsizetype(node->m_children.size()) * 32);
+    for (const auto& entry : node->m_children) {
+        const CNode& child = *entry.second;
         line += ",\"";
-        line += child.name.toLatin1();
-        line += child.folder ? QByteArrayLiteral("/\",") : QByteArrayLiteral("\",");
+        line += child.m_strName.toLatin1();
+        line += child.m_bFolder ? QByteArrayLiteral("/\",") : QByteArrayLiteral("\",");
         line += TypeField(child);
         line += ',';
-        line += QByteArray::number(child.folder ? 0 : child.data.size());
+        line += QByteArray::number(child.m_bFolder ? 0 : child.m_data.size());
     }
     return line;
 }
 
-QStringList SimFileSystem::NewPackagePath()
+QStringList CSimFileSystem::NewPackagePath()
 {
     MakeFolders({u"DOWNLOAD"_s});
     QStringList path;
     do {
-        path = QStringList{u"DOWNLOAD"_s, u"PKG%1.DNL"_s.arg(++m_packageCounter, 4, 10, QChar(u'0'))};
+        path = QStringList{u"DOWNLOAD"_s, u"PKG%1.DNL"_s.arg(++m_nPackageCounter, 4, 10, QChar(u'0'))};
     } while (Find(path));
     return path;
 }
 
-bool SimFileSystem::AddFolder(const QStringList& parts)
+bool CSimFileSystem::AddFolder(const QStringList& parts)
 {
     return MakeFolders(parts) != nullptr;
 }
 
-bool SimFileSystem::AddFile(const QStringList& parts, const QByteArray& data)
+bool CSimFileSystem::AddFile(const QStringList& parts, const QByteArray& data)
 {
     if (parts.isEmpty())
         return false;
-    Node* parent = MakeFolders(parts.mid(0, parts.size() - 1));
+    CNode* parent = MakeFolders(parts.mid(0, parts.size() - 1));
     if (!parent)
         return false;
-    const auto existing = parent->children.find(Key(parts.last()));
-    if (existing != parent->children.end() && existing->second->folder)
+    const auto existing = parent->m_children.find(Key(parts.last()));
+    if (existing != parent->m_children.end() && existing->second->m_bFolder)
         return false;
     if (!MirrorFile(parts, data))
         return false;
@@ -551,59 +550,59 @@ bool SimFileSystem::AddFile(const QStringList& parts, const QByteArray& data)
     return true;
 }
 
-QStringList SimFileSystem::List(const QStringList& folder) const
+QStringList CSimFileSystem::List(const QStringList& folder) const
 {
     QStringList names;
-    const Node* node = Find(folder);
-    if (!node || !node->folder)
+    const CNode* node = Find(folder);
+    if (!node || !node->m_bFolder)
         return names;
-    names.reserve(qsizetype(node->children.size()));
-    for (const auto& entry : node->children)
-        names.append(entry.second->folder ? entry.second->name + u'/' : entry.second->name);
+    names.reserve(qsizetype(node->m_children.size()));
+    for (const auto& entry : node->m_children)
+        names.append(entry.second->m_bFolder ? entry.second->m_strName + u'/' : entry.second->m_strName);
     return names;
 }
 
-void SimFileSystem::Reset(qint64 capacity)
+void CSimFileSystem::Reset(qint64 capacity)
 {
-    m_root = std::make_unique<Node>();
-    m_root->folder = true;
-    m_used = 0;
-    m_reserved = 0;
-    m_entries = 0;
-    m_capacity = capacity;
-    m_hostRoot.clear();
-    m_packageCounter = 0;
+    m_pRoot = std::make_unique<CNode>();
+    m_pRoot->m_bFolder = true;
+    m_nUsed = 0;
+    m_nReserved = 0;
+    m_nEntries = 0;
+    m_nCapacity = capacity;
+    m_strHostRoot.clear();
+    m_nPackageCounter = 0;
 }
 
-void SimFileSystem::Seed()
+void CSimFileSystem::Seed()
 {
-    struct Sample
+    struct CSample
     {
-        const char* path;
-        int size;
+        const char* m_pPath;
+        int m_nSize;
     };
-    static const char* const kFolders[] = {"DOWNLOAD",       "LOGO",         "PATTERN", "PICTURE",
-                                           "PRESET",         "SEQUENCE",     "SIGNAL",  "USER",
-                                           "PATTERN/CUSTOM", "USER/PROJECTS"};
-    static const Sample kFiles[] = {
+    static const char* const SEED_FOLDERS[] = {"DOWNLOAD",       "LOGO",         "PATTERN", "PICTURE",
+                                               "PRESET",         "SEQUENCE",     "SIGNAL",  "USER",
+                                               "PATTERN/CUSTOM", "USER/PROJECTS"};
+    static const CSample SEED_FILES[] = {
         {"DOWNLOAD/UPDATE.DNL", 4096},    {"LOGO/BRAND.LGO", 1500},       {"PATTERN/COLORBAR.PIC", 3000},
         {"PATTERN/CUSTOM/RAMP.CMP", 750}, {"PICTURE/TESTCARD.PIC", 5000}, {"PICTURE/SPLASH.BMP", 2054},
         {"PRESET/FACTORY.PST", 512},      {"PRESET/MSTATE01.P01", 640},   {"SEQUENCE/DEMO.SEQ", 300},
         {"SIGNAL/1080P60.CMP", 1200},     {"SIGNAL/720P50.CMP", 1100},    {"USER/README.TXT", 120},
         {"USER/PROJECTS/NOTES.TXT", 80},
     };
-    for (const char* folder : kFolders)
+    for (const char* folder : SEED_FOLDERS)
         AddFolder(QString::fromLatin1(folder).split(u'/'));
-    for (const Sample& file : kFiles) {
-        const QStringList parts = QString::fromLatin1(file.path).split(u'/');
+    for (const CSample& file : SEED_FILES) {
+        const QStringList parts = QString::fromLatin1(file.m_pPath).split(u'/');
         if (!Find(parts))
-            AddFile(parts, SampleData(parts.last(), file.size));
+            AddFile(parts, SampleData(parts.last(), file.m_nSize));
     }
 }
 
 // --- host folder -----------------------------------------------------------
 
-bool SimFileSystem::AttachHostFolder(const QString& dir, QString* error)
+bool CSimFileSystem::AttachHostFolder(const QString& dir, QString* error)
 {
     if (!QDir().mkpath(dir)) {
         *error = u"cannot create folder %1"_s.arg(dir);
@@ -614,16 +613,16 @@ bool SimFileSystem::AttachHostFolder(const QString& dir, QString* error)
         *error = u"not a folder: %1"_s.arg(dir);
         return false;
     }
-    Reset(m_capacity);
-    m_hostRoot = canonical;
-    LoadHost(m_root.get(), canonical, 0);
+    Reset(m_nCapacity);
+    m_strHostRoot = canonical;
+    LoadHost(m_pRoot.get(), canonical, 0);
     return true;
 }
 
-void SimFileSystem::LoadHost(Node* folder, const QString& dir, int depth)
+void CSimFileSystem::LoadHost(CNode* folder, const QString& dir, int depth)
 {
     // The entries of this folder are `depth` + 1 names deep.
-    if (depth >= kMaxDepth)
+    if (depth >= MAX_DEPTH)
         return;
     // The host keeps names as its system likes (UTF-8 names on Linux); one
     // that is not a string of Latin-1 characters cannot be a generator name.
@@ -631,51 +630,52 @@ void SimFileSystem::LoadHost(Node* folder, const QString& dir, int depth)
         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
     for (const QFileInfo& info : entries) {
         // Links could lead out of the folder: they are not part of the file system.
-        if (info.isSymLink() || !IsValidName(info.fileName()) || folder->children.count(Key(info.fileName())))
+        if (info.isSymLink() || !IsValidName(info.fileName()) ||
+            folder->m_children.count(Key(info.fileName())))
             continue;
-        auto node = std::make_unique<Node>();
-        node->name = info.fileName();
+        auto node = std::make_unique<CNode>();
+        node->m_strName = info.fileName();
         if (info.isDir()) {
-            node->folder = true;
+            node->m_bFolder = true;
             LoadHost(node.get(), info.filePath(), depth + 1);
         } else if (info.isFile()) {
             QFile file(info.filePath());
             if (!file.open(QIODevice::ReadOnly))
                 continue;
-            node->data = file.readAll();
-            node->stamp = ++m_lastStamp;
-            m_used += node->data.size();
+            node->m_data = file.readAll();
+            node->m_nStamp = ++m_nLastStamp;
+            m_nUsed += node->m_data.size();
         } else {
             continue;
         }
-        folder->children.emplace(Key(node->name), std::move(node));
-        ++m_entries;
+        folder->m_children.emplace(Key(node->m_strName), std::move(node));
+        ++m_nEntries;
     }
 }
 
-QString SimFileSystem::HostPath(const QStringList& parts) const
+QString CSimFileSystem::HostPath(const QStringList& parts) const
 {
     // Existing entries keep the case they are stored with on disk.
-    QString path = m_hostRoot;
-    const Node* node = m_root.get();
+    QString path = m_strHostRoot;
+    const CNode* node = m_pRoot.get();
     for (const QString& name : parts) {
-        const Node* child = nullptr;
-        if (node && node->folder) {
-            const auto it = node->children.find(Key(name));
-            if (it != node->children.end())
+        const CNode* child = nullptr;
+        if (node && node->m_bFolder) {
+            const auto it = node->m_children.find(Key(name));
+            if (it != node->m_children.end())
                 child = it->second.get();
         }
-        path += u'/' + (child ? child->name : name);
+        path += u'/' + (child ? child->m_strName : name);
         node = child;
     }
     return path;
 }
 
-bool SimFileSystem::HostPathIsSafe(const QStringList& parts) const
+bool CSimFileSystem::HostPathIsSafe(const QStringList& parts) const
 {
     const QString full = HostPath(parts);
-    QString path = m_hostRoot;
-    for (const QStringView name : QStringView(full).mid(m_hostRoot.size() + 1).split(u'/')) {
+    QString path = m_strHostRoot;
+    for (const QStringView name : QStringView(full).mid(m_strHostRoot.size() + 1).split(u'/')) {
         path += u'/' + name.toString();
         if (QFileInfo(path).isSymLink())
             return false;
@@ -683,9 +683,9 @@ bool SimFileSystem::HostPathIsSafe(const QStringList& parts) const
     return true;
 }
 
-bool SimFileSystem::MirrorFolder(const QStringList& parts)
+bool CSimFileSystem::MirrorFolder(const QStringList& parts)
 {
-    if (m_hostRoot.isEmpty())
+    if (m_strHostRoot.isEmpty())
         return true;
     if (!HostPathIsSafe(parts))
         return false;
@@ -693,9 +693,9 @@ bool SimFileSystem::MirrorFolder(const QStringList& parts)
     return QFileInfo(path).isDir() || QDir().mkdir(path);
 }
 
-bool SimFileSystem::MirrorFile(const QStringList& parts, const QByteArray& data)
+bool CSimFileSystem::MirrorFile(const QStringList& parts, const QByteArray& data)
 {
-    if (m_hostRoot.isEmpty())
+    if (m_strHostRoot.isEmpty())
         return true;
     if (!HostPathIsSafe(parts))
         return false;
@@ -706,52 +706,52 @@ bool SimFileSystem::MirrorFile(const QStringList& parts, const QByteArray& data)
     return file.commit();
 }
 
-bool SimFileSystem::HostHoldsOnlyLoaded(const QString& path, const Node& node) const
+bool CSimFileSystem::HostHoldsOnlyLoaded(const QString& path, const CNode& node) const
 {
-    if (m_hostRoot.isEmpty() || !node.folder)
+    if (m_strHostRoot.isEmpty() || !node.m_bFolder)
         return true;
-    std::vector<std::pair<QString, const Node*>> stack{{path, &node}};
+    std::vector<std::pair<QString, const CNode*>> stack{{path, &node}};
     while (!stack.empty()) {
         const auto [dir, folder] = stack.back();
         stack.pop_back();
         const QFileInfoList entries =
             QDir(dir).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
         for (const QFileInfo& info : entries) {
-            const auto it = folder->children.find(Key(info.fileName()));
-            if (it == folder->children.end() || it->second->name != info.fileName() || info.isSymLink() ||
-                info.isDir() != it->second->folder)
+            const auto it = folder->m_children.find(Key(info.fileName()));
+            if (it == folder->m_children.end() || it->second->m_strName != info.fileName() ||
+                info.isSymLink() || info.isDir() != it->second->m_bFolder)
                 return false;
-            if (it->second->folder)
+            if (it->second->m_bFolder)
                 stack.emplace_back(info.filePath(), it->second.get());
         }
     }
     return true;
 }
 
-bool SimFileSystem::MirrorRemove(const QStringList& parts, const Node& node)
+bool CSimFileSystem::MirrorRemove(const QStringList& parts, const CNode& node)
 {
-    if (m_hostRoot.isEmpty())
+    if (m_strHostRoot.isEmpty())
         return true;
     if (!HostPathIsSafe(parts))
         return false;
     const QString path = HostPath(parts);
     if (!QFileInfo::exists(path))
         return true;
-    if (!node.folder)
+    if (!node.m_bFolder)
         return QFile::remove(path);
     if (!HostHoldsOnlyLoaded(path, node))
         return false;
     // Entry by entry, never the host folder as a whole: a folder's entries
     // come after it in this list and are removed before it.
     std::vector<std::pair<QString, bool>> order{{path, true}};
-    std::vector<std::pair<QString, const Node*>> stack{{path, &node}};
+    std::vector<std::pair<QString, const CNode*>> stack{{path, &node}};
     while (!stack.empty()) {
         const auto [dir, folder] = stack.back();
         stack.pop_back();
-        for (const auto& entry : folder->children) {
-            const QString child = dir + u'/' + entry.second->name;
-            order.emplace_back(child, entry.second->folder);
-            if (entry.second->folder)
+        for (const auto& entry : folder->m_children) {
+            const QString child = dir + u'/' + entry.second->m_strName;
+            order.emplace_back(child, entry.second->m_bFolder);
+            if (entry.second->m_bFolder)
                 stack.emplace_back(child, entry.second.get());
         }
     }
@@ -764,9 +764,9 @@ bool SimFileSystem::MirrorRemove(const QStringList& parts, const Node& node)
     return true;
 }
 
-bool SimFileSystem::MirrorRename(const QStringList& from, const QStringList& to)
+bool CSimFileSystem::MirrorRename(const QStringList& from, const QStringList& to)
 {
-    if (m_hostRoot.isEmpty())
+    if (m_strHostRoot.isEmpty())
         return true;
     if (!HostPathIsSafe(from) || !HostPathIsSafe(to))
         return false;
@@ -782,25 +782,23 @@ bool SimFileSystem::MirrorRename(const QStringList& from, const QStringList& to)
     return QDir().rename(source, target);
 }
 
-bool SimFileSystem::MirrorTree(const QStringList& parts, const Node& node)
+bool CSimFileSystem::MirrorTree(const QStringList& parts, const CNode& node)
 {
-    if (m_hostRoot.isEmpty())
+    if (m_strHostRoot.isEmpty())
         return true;
-    std::vector<std::pair<QStringList, const Node*>> stack{{parts, &node}};
+    std::vector<std::pair<QStringList, const CNode*>> stack{{parts, &node}};
     while (!stack.empty()) {
         const auto [path, current] = stack.back();
         stack.pop_back();
-        if (!current->folder) {
-            if (!MirrorFile(path, current->data))
+        if (!current->m_bFolder) {
+            if (!MirrorFile(path, current->m_data))
                 return false;
             continue;
         }
         if (!HostPathIsSafe(path) || !QDir().mkdir(HostPath(path)))
             return false;
-        for (const auto& entry : current->children)
-            stack.emplace_back(path + QStringList{entry.second->name}, entry.second.get());
+        for (const auto& entry : current->m_children)
+            stack.emplace_back(path + QStringList{entry.second->m_strName}, entry.second.get());
     }
     return true;
 }
-
-} // namespace vqsim

@@ -7,24 +7,22 @@
 #include <map>
 #include <memory>
 
-namespace vqsim {
-
 // SCPI error codes the emulator reports.
 enum SimError : int
 {
-    kNoError = 0,
-    kSyntaxError = -102,
-    kDataTypeError = -104,
-    kParameterNotAllowed = -108,
-    kMissingParameter = -109,
-    kUndefinedHeader = -113,
-    kInvalidBlockData = -161,
-    kTooMuchData = -223,
-    kMassStorageError = -250,
-    kMediaFull = -254,
-    kFileNameNotFound = -256,
-    kFileNameError = -257,
-    kQueueOverflow = -350,
+    SIM_NO_ERROR = 0,
+    SIM_SYNTAX_ERROR = -102,
+    SIM_DATA_TYPE_ERROR = -104,
+    SIM_PARAMETER_NOT_ALLOWED = -108,
+    SIM_MISSING_PARAMETER = -109,
+    SIM_UNDEFINED_HEADER = -113,
+    SIM_INVALID_BLOCK_DATA = -161,
+    SIM_TOO_MUCH_DATA = -223,
+    SIM_MASS_STORAGE_ERROR = -250,
+    SIM_MEDIA_FULL = -254,
+    SIM_FILE_NAME_NOT_FOUND = -256,
+    SIM_FILE_NAME_ERROR = -257,
+    SIM_QUEUE_OVERFLOW = -350,
 };
 
 QString SimErrorText(int code);
@@ -34,45 +32,45 @@ QString SimErrorText(int code);
 // held in memory and optionally mirrored to a host folder. Not thread-safe;
 // the owner serialises access.
 //
-// Whatever a client sends, no path is deeper than kMaxDepth names, clients
-// make at most kMaxEntries entries, and the bytes stored plus the blocks
+// Whatever a client sends, no path is deeper than MAX_DEPTH names, clients
+// make at most MAX_ENTRIES entries, and the bytes stored plus the blocks
 // being received stay within the capacity. Trees are walked without
 // recursion, so no shape of tree can exhaust the stack.
-class SimFileSystem final
+class CSimFileSystem final
 {
 public:
-    struct Node
+    struct CNode
     {
-        Node() = default;
-        ~Node(); // frees the subtree without recursion
-        Node(const Node&) = delete;
-        Node& operator=(const Node&) = delete;
+        CNode() = default;
+        ~CNode(); // frees the subtree without recursion
+        CNode(const CNode&) = delete;
+        CNode& operator=(const CNode&) = delete;
 
-        QString name;
-        bool folder = false;
-        QByteArray data;
-        quint64 stamp = 0; // changes whenever the file's content does
+        QString m_strName;
+        bool m_bFolder = false;
+        QByteArray m_data;
+        quint64 m_nStamp = 0; // changes whenever the file's content does
         // Keyed by the case-folded name, so lookups ignore case and listings come out sorted.
-        std::map<QString, std::unique_ptr<Node>> children;
+        std::map<QString, std::unique_ptr<CNode>> m_children;
     };
 
     // What a subtree holds: data bytes, entries below its top, and its height
     // (names below its top on the longest path: 0 for a file or an empty folder).
-    struct TreeStats
+    struct CTreeStats
     {
-        qint64 bytes = 0;
-        qint64 entries = 0;
-        int height = 0;
+        qint64 m_nBytes = 0;
+        qint64 m_nEntries = 0;
+        int m_nHeight = 0;
     };
 
-    static constexpr qsizetype kMaxNameLength = 255;
-    static constexpr int kMaxDepth = 32;
-    static constexpr qint64 kMaxEntries = 100000;
+    static constexpr qsizetype MAX_NAME_LENGTH = 255;
+    static constexpr int MAX_DEPTH = 32;
+    static constexpr qint64 MAX_ENTRIES = 100000;
 
-    explicit SimFileSystem(qint64 capacity = 64LL * 1024 * 1024);
-    ~SimFileSystem();
-    SimFileSystem(const SimFileSystem&) = delete;
-    SimFileSystem& operator=(const SimFileSystem&) = delete;
+    explicit CSimFileSystem(qint64 capacity = 64LL * 1024 * 1024);
+    ~CSimFileSystem();
+    CSimFileSystem(const CSimFileSystem&) = delete;
+    CSimFileSystem& operator=(const CSimFileSystem&) = delete;
 
     // Splits a device path ("/F0:/A/B") into its names. Only absolute paths
     // are taken; anything that could leave the root is a file name error.
@@ -114,52 +112,50 @@ public:
     // Test access: no root rule and no capacity check; missing parents are made.
     bool AddFolder(const QStringList& parts);
     bool AddFile(const QStringList& parts, const QByteArray& data);
-    const Node* Find(const QStringList& parts) const;
+    const CNode* Find(const QStringList& parts) const;
     QStringList List(const QStringList& folder) const;
 
-    static TreeStats Stats(const Node& node);
+    static CTreeStats Stats(const CNode& node);
 
-    qint64 Used() const { return m_used; }
-    qint64 Free() const { return m_capacity > m_used ? m_capacity - m_used : 0; }
-    qint64 Reserved() const { return m_reserved; }
-    qint64 Entries() const { return m_entries; }
-    qint64 Capacity() const { return m_capacity; }
-    void SetCapacity(qint64 bytes) { m_capacity = bytes; }
+    qint64 Used() const { return m_nUsed; }
+    qint64 Free() const { return m_nCapacity > m_nUsed ? m_nCapacity - m_nUsed : 0; }
+    qint64 Reserved() const { return m_nReserved; }
+    qint64 Entries() const { return m_nEntries; }
+    qint64 Capacity() const { return m_nCapacity; }
+    void SetCapacity(qint64 bytes) { m_nCapacity = bytes; }
 
 private:
-    Node* FindNode(const QStringList& parts);
-    Node* ParentOf(const QStringList& parts, int* error);
-    Node* MakeFolders(const QStringList& parts);
+    CNode* FindNode(const QStringList& parts);
+    CNode* ParentOf(const QStringList& parts, int* error);
+    CNode* MakeFolders(const QStringList& parts);
     int CheckWrite(const QStringList& parts, qint64 size, qint64* replaced) const;
     // Puts `data` under `name` in `parent`, replacing a file of that name.
-    void StoreFile(Node& parent, const QString& name, const QByteArray& data);
-    Node& AddChild(Node& parent, const QString& name, bool folder);
-    static std::unique_ptr<Node> Clone(const Node& node);
-    void Forget(const Node& node);
+    void StoreFile(CNode& parent, const QString& name, const QByteArray& data);
+    CNode& AddChild(CNode& parent, const QString& name, bool folder);
+    static std::unique_ptr<CNode> Clone(const CNode& node);
+    void Forget(const CNode& node);
     // Where `source` would land at `target`: the checks Move and Copy share.
-    int CheckTarget(const QStringList& source, const Node& node, const QStringList& target, Node** to);
+    int CheckTarget(const QStringList& source, const CNode& node, const QStringList& target, CNode** to);
 
     // Host folder mirror; every path below is built from validated names.
     QString HostPath(const QStringList& parts) const;
     bool HostPathIsSafe(const QStringList& parts) const;
-    void LoadHost(Node* folder, const QString& dir, int depth);
+    void LoadHost(CNode* folder, const QString& dir, int depth);
     bool MirrorFolder(const QStringList& parts);
     bool MirrorFile(const QStringList& parts, const QByteArray& data);
     // Removes the host copy of `node`; refused when its host folder holds
     // anything that was not loaded, which is left alone.
-    bool MirrorRemove(const QStringList& parts, const Node& node);
-    bool HostHoldsOnlyLoaded(const QString& path, const Node& node) const;
+    bool MirrorRemove(const QStringList& parts, const CNode& node);
+    bool HostHoldsOnlyLoaded(const QString& path, const CNode& node) const;
     bool MirrorRename(const QStringList& from, const QStringList& to);
-    bool MirrorTree(const QStringList& parts, const Node& node);
+    bool MirrorTree(const QStringList& parts, const CNode& node);
 
-    std::unique_ptr<Node> m_root;
-    qint64 m_used = 0;
-    qint64 m_reserved = 0;
-    qint64 m_entries = 0;
-    quint64 m_lastStamp = 0;
-    qint64 m_capacity;
-    QString m_hostRoot;
-    int m_packageCounter = 0;
+    std::unique_ptr<CNode> m_pRoot;
+    qint64 m_nUsed = 0;
+    qint64 m_nReserved = 0;
+    qint64 m_nEntries = 0;
+    quint64 m_nLastStamp = 0;
+    qint64 m_nCapacity;
+    QString m_strHostRoot;
+    int m_nPackageCounter = 0;
 };
-
-} // namespace vqsim

@@ -17,97 +17,95 @@
 #include <unistd.h>
 #endif
 
-namespace vqsim {
-
-SimListener::SimListener(SimState& state) : m_state(state), m_server(new SimTcpServer(this))
+CSimListener::CSimListener(CSimState& state) : m_state(state), m_pServer(new CSimTcpServer(this))
 {
-    connect(m_server, &SimTcpServer::DescriptorAccepted, this, &SimListener::OnDescriptor);
+    connect(m_pServer, &CSimTcpServer::DescriptorAccepted, this, &CSimListener::OnDescriptor);
 }
 
-SimListener::~SimListener() = default;
+CSimListener::~CSimListener() = default;
 
-bool SimListener::Listen(const QHostAddress& address, quint16 port)
+bool CSimListener::Listen(const QHostAddress& address, quint16 port)
 {
     m_address = address;
-    m_port = port;
+    m_nPort = port;
     if (!Open()) {
-        m_port = 0;
+        m_nPort = 0;
         return false;
     }
-    m_port = m_server->serverPort();
+    m_nPort = m_pServer->serverPort();
     ApplyFaults();
     return true;
 }
 
-bool SimListener::Open()
+bool CSimListener::Open()
 {
     // Room in the listen queue for a crowd connecting at once (Qt's default
     // is 50; the kernel caps it at its own limit).
-    m_server->setListenBacklogSize(kMaxConnections);
-    if (!m_server->listen(m_address, m_port)) {
-        m_error = m_server->errorString();
+    m_pServer->setListenBacklogSize(MAX_CONNECTIONS);
+    if (!m_pServer->listen(m_address, m_nPort)) {
+        m_strError = m_pServer->errorString();
         return false;
     }
-    m_error.clear();
+    m_strError.clear();
     // Qt's own notifier retries a failed accept at once, for as long as the
     // socket stays readable; this one waits instead.
-    m_server->pauseAccepting();
-    m_notifier = std::make_unique<QSocketNotifier>(m_server->socketDescriptor(), QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this, &SimListener::OnReadable);
+    m_pServer->pauseAccepting();
+    m_pNotifier = std::make_unique<QSocketNotifier>(m_pServer->socketDescriptor(), QSocketNotifier::Read);
+    connect(m_pNotifier.get(), &QSocketNotifier::activated, this, &CSimListener::OnReadable);
     UpdateAccepting();
     return true;
 }
 
-void SimListener::Close()
+void CSimListener::Close()
 {
-    m_notifier.reset();
-    m_server->close();
+    m_pNotifier.reset();
+    m_pServer->close();
 }
 
-void SimListener::ApplyFaults()
+void CSimListener::ApplyFaults()
 {
-    if (m_port == 0)
+    if (m_nPort == 0)
         return;
-    const bool refuse = m_state.Faults().refuseConnections;
-    if (refuse && m_server->isListening()) {
+    const bool refuse = m_state.Faults().m_bRefuseConnections;
+    if (refuse && m_pServer->isListening()) {
         // Closing the socket, not just ignoring it, makes connects fail at once.
         Close();
-    } else if (!refuse && !m_server->isListening()) {
+    } else if (!refuse && !m_pServer->isListening()) {
         Open();
     }
 }
 
-void SimListener::UpdateAccepting()
+void CSimListener::UpdateAccepting()
 {
-    if (m_notifier)
-        m_notifier->setEnabled(!m_pausing && m_state.OpenConnections() < kMaxConnections);
+    if (m_pNotifier)
+        m_pNotifier->setEnabled(!m_bPausing && m_state.OpenConnections() < MAX_CONNECTIONS);
 }
 
-void SimListener::OnReadable()
+void CSimListener::OnReadable()
 {
-    const quint64 before = m_accepted;
+    const quint64 before = m_nAccepted;
     bool timedOut = false;
-    m_server->waitForNewConnection(0, &timedOut);
+    m_pServer->waitForNewConnection(0, &timedOut);
     // Readable yet nothing taken: the accept failed.
-    if (!timedOut && m_accepted == before && m_server->isListening()) {
-        if (!m_reported) {
+    if (!timedOut && m_nAccepted == before && m_pServer->isListening()) {
+        if (!m_bReported) {
             std::fprintf(stderr,
                          "vq820-sim: cannot take a connection (no descriptor left?); accepting pauses\n");
-            m_reported = true;
+            m_bReported = true;
         }
-        m_pausing = true;
-        QTimer::singleShot(kAcceptPauseMs, this, [this] {
-            m_pausing = false;
+        m_bPausing = true;
+        QTimer::singleShot(ACCEPT_PAUSE_MS, this, [this] {
+            m_bPausing = false;
             UpdateAccepting();
         });
     }
     UpdateAccepting();
 }
 
-void SimListener::OnDescriptor(qintptr descriptor)
+void CSimListener::OnDescriptor(qintptr descriptor)
 {
-    ++m_accepted;
-    m_reported = false;
+    ++m_nAccepted;
+    m_bReported = false;
     auto* socket = new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
@@ -118,28 +116,26 @@ void SimListener::OnDescriptor(qintptr descriptor)
 #endif
         return;
     }
-    auto* connection = new SimConnection(socket, m_state, this);
-    connect(connection, &QObject::destroyed, this, &SimListener::UpdateAccepting);
+    auto* connection = new CSimConnection(socket, m_state, this);
+    connect(connection, &QObject::destroyed, this, &CSimListener::UpdateAccepting);
 }
 
-void SimListener::AcceptPending()
+void CSimListener::AcceptPending()
 {
-    while (m_server->isListening()) {
-        const quint64 before = m_accepted;
-        m_server->waitForNewConnection(0);
-        if (m_accepted == before)
+    while (m_pServer->isListening()) {
+        const quint64 before = m_nAccepted;
+        m_pServer->waitForNewConnection(0);
+        if (m_nAccepted == before)
             break;
     }
     UpdateAccepting();
 }
 
-void SimListener::Shutdown(QThread* thread)
+void CSimListener::Shutdown(QThread* thread)
 {
     Close();
-    const QList<SimConnection*> connections = findChildren<SimConnection*>(Qt::FindDirectChildrenOnly);
+    const QList<CSimConnection*> connections = findChildren<CSimConnection*>(Qt::FindDirectChildrenOnly);
     qDeleteAll(connections);
-    m_port = 0;
+    m_nPort = 0;
     moveToThread(thread);
 }
-
-} // namespace vqsim

@@ -9,32 +9,30 @@
 class QSocketNotifier;
 class QThread;
 
-namespace vqsim {
-
-class SimState;
-class SimTcpServer;
+class CSimState;
+class CSimTcpServer;
 
 // The listening socket and its connections, on the server thread. Every
 // member function is called there.
 //
-// At most kMaxConnections are served at once; later clients wait in the
+// At most MAX_CONNECTIONS are served at once; later clients wait in the
 // system's listen queue until one closes. When a connection cannot be taken
-// (no descriptor left, typically), accepting pauses for kAcceptPauseMs
+// (no descriptor left, typically), accepting pauses for ACCEPT_PAUSE_MS
 // instead of spinning on a socket that stays readable.
-class SimListener final : public QObject
+class CSimListener final : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int kMaxConnections = 1024;
-    static constexpr int kAcceptPauseMs = 100;
+    static constexpr int MAX_CONNECTIONS = 1024;
+    static constexpr int ACCEPT_PAUSE_MS = 100;
 
-    explicit SimListener(SimState& state);
-    ~SimListener() override;
+    explicit CSimListener(CSimState& state);
+    ~CSimListener() override;
 
     bool Listen(const QHostAddress& address, quint16 port);
-    quint16 Port() const { return m_port; }
-    QString ErrorString() const { return m_error; }
+    quint16 Port() const { return m_nPort; }
+    QString ErrorString() const { return m_strError; }
     // Closes or reopens the listening socket as the refuse fault says.
     void ApplyFaults();
     // Takes in every connection the system has completed by now, so a count
@@ -50,15 +48,13 @@ private:
     void OnDescriptor(qintptr descriptor);
     void UpdateAccepting();
 
-    SimState& m_state;
-    SimTcpServer* m_server;
-    std::unique_ptr<QSocketNotifier> m_notifier;
+    CSimState& m_state;
+    CSimTcpServer* m_pServer;
+    std::unique_ptr<QSocketNotifier> m_pNotifier;
     QHostAddress m_address;
-    quint16 m_port = 0;
-    QString m_error;
-    quint64 m_accepted = 0;
-    bool m_pausing = false;  // after a failed accept
-    bool m_reported = false; // the pause has been reported since the last connection taken
+    quint16 m_nPort = 0;
+    QString m_strError;
+    quint64 m_nAccepted = 0;
+    bool m_bPausing = false;  // after a failed accept
+    bool m_bReported = false; // the pause has been reported since the last connection taken
 };
-
-} // namespace vqsim

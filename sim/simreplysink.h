@@ -3,14 +3,12 @@
 #include <QByteArray>
 #include <QStringList>
 
-namespace vqsim {
-
 // Where a session's replies go: the connection's socket, or a test's or a
 // fuzzer's recorder. Replies keep their order.
-class SimReplySink
+class CSimReplySink
 {
 public:
-    virtual ~SimReplySink() = default;
+    virtual ~CSimReplySink() = default;
 
     // One reply line; the sink adds the LF.
     virtual void SendLine(const QByteArray& line) = 0;
@@ -24,5 +22,3 @@ public:
     // While busy, the session runs no further command.
     virtual bool IsBusy() const = 0;
 };
-
-} // namespace vqsim

@@ -8,254 +8,252 @@
 
 using namespace Qt::StringLiterals;
 
-namespace vqsim {
-
-class SimServerPrivate final
+class CSimServerPrivate final
 {
 public:
     // Runs `function` on the server thread and waits for it.
     template <typename F> void OnServerThread(F&& function)
     {
-        if (!m_listener)
+        if (!m_pListener)
             return;
         if (QThread::currentThread() == &m_thread)
             function();
         else
-            QMetaObject::invokeMethod(m_listener.get(), std::forward<F>(function),
+            QMetaObject::invokeMethod(m_pListener.get(), std::forward<F>(function),
                                       Qt::BlockingQueuedConnection);
     }
 
     static QStringList Parts(const QString& path, bool* ok)
     {
         QStringList parts;
-        *ok = SimFileSystem::SplitPath(path, &parts) == kNoError;
+        *ok = CSimFileSystem::SplitPath(path, &parts) == SIM_NO_ERROR;
         return parts;
     }
 
-    SimState m_state;
+    CSimState m_state;
     QThread m_thread;
-    std::unique_ptr<SimListener> m_listener;
+    std::unique_ptr<CSimListener> m_pListener;
     mutable QMutex m_mutex; // guards the three below
-    quint16 m_port = 0;
+    quint16 m_nPort = 0;
     QHostAddress m_address;
-    QString m_error;
+    QString m_strError;
 };
 
-SimServer::SimServer() : d(std::make_unique<SimServerPrivate>())
+CSimServer::CSimServer() : m_pPrivate(std::make_unique<CSimServerPrivate>())
 {
-    d->m_thread.setObjectName(u"vq820-sim"_s);
+    m_pPrivate->m_thread.setObjectName(u"vq820-sim"_s);
 }
 
-SimServer::~SimServer()
+CSimServer::~CSimServer()
 {
     Stop();
 }
 
-bool SimServer::Start(const SimOptions& options)
+bool CSimServer::Start(const CSimOptions& options)
 {
     Stop();
-    d->m_state.SetIdentity(options.identity);
-    d->m_state.SetTranscripts(options.transcriptLimit, options.transcriptFile);
+    m_pPrivate->m_state.SetIdentity(options.m_strIdentity);
+    m_pPrivate->m_state.SetTranscripts(options.m_nTranscriptLimit, options.m_strTranscriptFile);
     QString error;
-    const bool ready = d->m_state.WithFileSystem([&](SimFileSystem& fs) {
-        fs.SetCapacity(options.capacity);
-        if (!options.rootDir.isEmpty() && !fs.AttachHostFolder(options.rootDir, &error))
+    const bool ready = m_pPrivate->m_state.WithFileSystem([&](CSimFileSystem& fs) {
+        fs.SetCapacity(options.m_nCapacity);
+        if (!options.m_strRootDir.isEmpty() && !fs.AttachHostFolder(options.m_strRootDir, &error))
             return false;
-        if (options.seed)
+        if (options.m_bSeed)
             fs.Seed();
         return true;
     });
     if (!ready) {
-        QMutexLocker lock(&d->m_mutex);
-        d->m_error = error;
+        QMutexLocker lock(&m_pPrivate->m_mutex);
+        m_pPrivate->m_strError = error;
         return false;
     }
 
-    d->m_thread.start();
-    d->m_listener = std::make_unique<SimListener>(d->m_state);
-    d->m_listener->moveToThread(&d->m_thread);
+    m_pPrivate->m_thread.start();
+    m_pPrivate->m_pListener = std::make_unique<CSimListener>(m_pPrivate->m_state);
+    m_pPrivate->m_pListener->moveToThread(&m_pPrivate->m_thread);
     bool listening = false;
-    SimListener* listener = d->m_listener.get();
-    d->OnServerThread([&] { listening = listener->Listen(options.address, options.port); });
+    CSimListener* listener = m_pPrivate->m_pListener.get();
+    m_pPrivate->OnServerThread([&] { listening = listener->Listen(options.m_address, options.m_nPort); });
     {
-        QMutexLocker lock(&d->m_mutex);
-        d->m_error = listener->ErrorString();
-        d->m_port = listening ? listener->Port() : 0;
-        d->m_address = options.address;
+        QMutexLocker lock(&m_pPrivate->m_mutex);
+        m_pPrivate->m_strError = listener->ErrorString();
+        m_pPrivate->m_nPort = listening ? listener->Port() : 0;
+        m_pPrivate->m_address = options.m_address;
     }
     if (!listening)
         Stop();
     return listening;
 }
 
-void SimServer::Stop()
+void CSimServer::Stop()
 {
-    if (d->m_listener) {
-        SimListener* listener = d->m_listener.get();
+    if (m_pPrivate->m_pListener) {
+        CSimListener* listener = m_pPrivate->m_pListener.get();
         QThread* home = QThread::currentThread();
-        d->OnServerThread([listener, home] { listener->Shutdown(home); });
+        m_pPrivate->OnServerThread([listener, home] { listener->Shutdown(home); });
     }
-    d->m_thread.quit();
-    d->m_thread.wait();
-    d->m_listener.reset();
-    QMutexLocker lock(&d->m_mutex);
-    d->m_port = 0;
+    m_pPrivate->m_thread.quit();
+    m_pPrivate->m_thread.wait();
+    m_pPrivate->m_pListener.reset();
+    QMutexLocker lock(&m_pPrivate->m_mutex);
+    m_pPrivate->m_nPort = 0;
 }
 
-quint16 SimServer::Port() const
+quint16 CSimServer::Port() const
 {
-    QMutexLocker lock(&d->m_mutex);
-    return d->m_port;
+    QMutexLocker lock(&m_pPrivate->m_mutex);
+    return m_pPrivate->m_nPort;
 }
 
-QHostAddress SimServer::Address() const
+QHostAddress CSimServer::Address() const
 {
-    QMutexLocker lock(&d->m_mutex);
-    return d->m_address;
+    QMutexLocker lock(&m_pPrivate->m_mutex);
+    return m_pPrivate->m_address;
 }
 
-QString SimServer::ErrorString() const
+QString CSimServer::ErrorString() const
 {
-    QMutexLocker lock(&d->m_mutex);
-    return d->m_error;
+    QMutexLocker lock(&m_pPrivate->m_mutex);
+    return m_pPrivate->m_strError;
 }
 
-void SimServer::SetFaults(const SimFaults& faults)
+void CSimServer::SetFaults(const CSimFaults& faults)
 {
-    d->m_state.SetFaults(faults);
-    SimListener* listener = d->m_listener.get();
-    d->OnServerThread([listener] { listener->ApplyFaults(); });
+    m_pPrivate->m_state.SetFaults(faults);
+    CSimListener* listener = m_pPrivate->m_pListener.get();
+    m_pPrivate->OnServerThread([listener] { listener->ApplyFaults(); });
 }
 
-SimFaults SimServer::Faults() const
+CSimFaults CSimServer::Faults() const
 {
-    return d->m_state.Faults();
+    return m_pPrivate->m_state.Faults();
 }
 
-void SimServer::SetScriptedReply(const QByteArray& command, const QByteArray& reply, bool once)
+void CSimServer::SetScriptedReply(const QByteArray& command, const QByteArray& reply, bool once)
 {
-    d->m_state.SetScriptedReply(command, reply, once);
+    m_pPrivate->m_state.SetScriptedReply(command, reply, once);
 }
 
-void SimServer::ClearScriptedReplies()
+void CSimServer::ClearScriptedReplies()
 {
-    d->m_state.ClearScriptedReplies();
+    m_pPrivate->m_state.ClearScriptedReplies();
 }
 
-QList<QByteArray> SimServer::Transcripts() const
+QList<QByteArray> CSimServer::Transcripts() const
 {
-    return d->m_state.Transcripts();
+    return m_pPrivate->m_state.Transcripts();
 }
 
-QByteArray SimServer::AllReceived() const
+QByteArray CSimServer::AllReceived() const
 {
-    return d->m_state.AllReceived();
+    return m_pPrivate->m_state.AllReceived();
 }
 
-void SimServer::ClearTranscripts()
+void CSimServer::ClearTranscripts()
 {
-    SimListener* listener = d->m_listener.get();
-    d->OnServerThread([listener] { listener->AcceptPending(); });
-    d->m_state.ClearTranscripts();
+    CSimListener* listener = m_pPrivate->m_pListener.get();
+    m_pPrivate->OnServerThread([listener] { listener->AcceptPending(); });
+    m_pPrivate->m_state.ClearTranscripts();
 }
 
-int SimServer::ConnectionCount() const
+int CSimServer::ConnectionCount() const
 {
-    SimListener* listener = d->m_listener.get();
-    d->OnServerThread([listener] { listener->AcceptPending(); });
-    return d->m_state.ConnectionCount();
+    CSimListener* listener = m_pPrivate->m_pListener.get();
+    m_pPrivate->OnServerThread([listener] { listener->AcceptPending(); });
+    return m_pPrivate->m_state.ConnectionCount();
 }
 
-int SimServer::OpenConnections() const
+int CSimServer::OpenConnections() const
 {
-    return d->m_state.OpenConnections();
+    return m_pPrivate->m_state.OpenConnections();
 }
 
-bool SimServer::WaitForReceived(qsizetype bytes, int timeoutMs) const
+bool CSimServer::WaitForReceived(qsizetype bytes, int timeoutMs) const
 {
-    return d->m_state.WaitForReceived(bytes, timeoutMs);
+    return m_pPrivate->m_state.WaitForReceived(bytes, timeoutMs);
 }
 
-bool SimServer::AddFolder(const QString& path)
-{
-    bool ok = false;
-    const QStringList parts = SimServerPrivate::Parts(path, &ok);
-    return ok && d->m_state.WithFileSystem([&](SimFileSystem& fs) { return fs.AddFolder(parts); });
-}
-
-bool SimServer::AddFile(const QString& path, const QByteArray& data)
+bool CSimServer::AddFolder(const QString& path)
 {
     bool ok = false;
-    const QStringList parts = SimServerPrivate::Parts(path, &ok);
-    return ok && d->m_state.WithFileSystem([&](SimFileSystem& fs) { return fs.AddFile(parts, data); });
+    const QStringList parts = CSimServerPrivate::Parts(path, &ok);
+    return ok && m_pPrivate->m_state.WithFileSystem([&](CSimFileSystem& fs) { return fs.AddFolder(parts); });
 }
 
-bool SimServer::Exists(const QString& path) const
+bool CSimServer::AddFile(const QString& path, const QByteArray& data)
 {
     bool ok = false;
-    const QStringList parts = SimServerPrivate::Parts(path, &ok);
-    return ok && d->m_state.WithFileSystem([&](SimFileSystem& fs) { return fs.Find(parts) != nullptr; });
+    const QStringList parts = CSimServerPrivate::Parts(path, &ok);
+    return ok &&
+           m_pPrivate->m_state.WithFileSystem([&](CSimFileSystem& fs) { return fs.AddFile(parts, data); });
 }
 
-bool SimServer::IsFolder(const QString& path) const
+bool CSimServer::Exists(const QString& path) const
 {
     bool ok = false;
-    const QStringList parts = SimServerPrivate::Parts(path, &ok);
-    return ok && d->m_state.WithFileSystem([&](SimFileSystem& fs) {
-        const SimFileSystem::Node* node = fs.Find(parts);
-        return node && node->folder;
+    const QStringList parts = CSimServerPrivate::Parts(path, &ok);
+    return ok &&
+           m_pPrivate->m_state.WithFileSystem([&](CSimFileSystem& fs) { return fs.Find(parts) != nullptr; });
+}
+
+bool CSimServer::IsFolder(const QString& path) const
+{
+    bool ok = false;
+    const QStringList parts = CSimServerPrivate::Parts(path, &ok);
+    return ok && m_pPrivate->m_state.WithFileSystem([&](CSimFileSystem& fs) {
+        const CSimFileSystem::CNode* node = fs.Find(parts);
+        return node && node->m_bFolder;
     });
 }
 
-QByteArray SimServer::FileData(const QString& path) const
+QByteArray CSimServer::FileData(const QString& path) const
 {
     bool ok = false;
-    const QStringList parts = SimServerPrivate::Parts(path, &ok);
+    const QStringList parts = CSimServerPrivate::Parts(path, &ok);
     if (!ok)
         return {};
-    return d->m_state.WithFileSystem([&](SimFileSystem& fs) {
-        const SimFileSystem::Node* node = fs.Find(parts);
-        return node && !node->folder ? node->data : QByteArray();
+    return m_pPrivate->m_state.WithFileSystem([&](CSimFileSystem& fs) {
+        const CSimFileSystem::CNode* node = fs.Find(parts);
+        return node && !node->m_bFolder ? node->m_data : QByteArray();
     });
 }
 
-QStringList SimServer::List(const QString& folder) const
+QStringList CSimServer::List(const QString& folder) const
 {
     bool ok = false;
-    const QStringList parts = SimServerPrivate::Parts(folder, &ok);
+    const QStringList parts = CSimServerPrivate::Parts(folder, &ok);
     if (!ok)
         return {};
-    return d->m_state.WithFileSystem([&](SimFileSystem& fs) { return fs.List(parts); });
+    return m_pPrivate->m_state.WithFileSystem([&](CSimFileSystem& fs) { return fs.List(parts); });
 }
 
-qint64 SimServer::Used() const
+qint64 CSimServer::Used() const
 {
-    return d->m_state.WithFileSystem([](SimFileSystem& fs) { return fs.Used(); });
+    return m_pPrivate->m_state.WithFileSystem([](CSimFileSystem& fs) { return fs.Used(); });
 }
 
-qint64 SimServer::Capacity() const
+qint64 CSimServer::Capacity() const
 {
-    return d->m_state.WithFileSystem([](SimFileSystem& fs) { return fs.Capacity(); });
+    return m_pPrivate->m_state.WithFileSystem([](CSimFileSystem& fs) { return fs.Capacity(); });
 }
 
-void SimServer::SetCapacity(qint64 bytes)
+void CSimServer::SetCapacity(qint64 bytes)
 {
-    d->m_state.WithFileSystem([bytes](SimFileSystem& fs) { fs.SetCapacity(bytes); });
+    m_pPrivate->m_state.WithFileSystem([bytes](CSimFileSystem& fs) { fs.SetCapacity(bytes); });
 }
 
-QStringList SimServer::ErrorQueue() const
+QStringList CSimServer::ErrorQueue() const
 {
-    return d->m_state.Errors();
+    return m_pPrivate->m_state.Errors();
 }
 
-void SimServer::PushError(int code, const QString& text)
+void CSimServer::PushError(int code, const QString& text)
 {
-    d->m_state.PushError(code, text);
+    m_pPrivate->m_state.PushError(code, text);
 }
 
-void SimServer::ClearErrors()
+void CSimServer::ClearErrors()
 {
-    d->m_state.ClearErrors();
+    m_pPrivate->m_state.ClearErrors();
 }
-
-} // namespace vqsim

@@ -8,63 +8,62 @@
 
 #include <memory>
 
-namespace vqsim {
-
 // Faults a test can switch on. Every switch is off by default; they apply to
 // replies and transfers that start after they are set.
-struct SimFaults
+struct CSimFaults
 {
-    int replyDelayMs = 0;              // wait this long before every reply line or block
-    bool neverEndReply = false;        // send a reply line without its LF and keep the connection
-    bool closeMidReply = false;        // send half of a reply line, then close the connection
-    qint64 closeAfterDataBytes = -1;   // a block (either direction) stops after this many data bytes: close
-    bool malformedBlockHeader = false; // answer "mmem:data?" with a header that is not "#<d><len>"
-    qint64 extraDataBytes = 0;         // answer "mmem:data?" with this many bytes beyond the file
-    bool refuseConnections = false;    // stop listening: connects are refused until cleared
-    bool stallTransfer =
-        false; // a block (either direction) stops moving after its first chunk, connection kept
+    int m_nReplyDelayMs = 0;       // wait this long before every reply line or block
+    bool m_bNeverEndReply = false; // send a reply line without its LF and keep the connection
+    bool m_bCloseMidReply = false; // send half of a reply line, then close the connection
+    // A block (either direction) stops after this many data bytes: close.
+    qint64 m_nCloseAfterDataBytes = -1;
+    bool m_bMalformedBlockHeader = false; // answer "mmem:data?" with a header that is not "#<d><len>"
+    qint64 m_nExtraDataBytes = 0;         // answer "mmem:data?" with this many bytes beyond the file
+    bool m_bRefuseConnections = false;    // stop listening: connects are refused until cleared
+    // A block (either direction) stops moving after its first chunk, connection kept.
+    bool m_bStallTransfer = false;
 };
 
 // Start options of an emulator.
-struct SimOptions
+struct CSimOptions
 {
-    QHostAddress address = QHostAddress::LocalHost;
-    quint16 port = 5000; // 0 picks a free port
-    QString rootDir;     // empty: in-memory file system; else kept in this host folder
-    qint64 capacity = 64LL * 1024 * 1024;
-    bool seed = true; // first-level folders and sample files of every kind
+    QHostAddress m_address = QHostAddress::LocalHost;
+    quint16 m_nPort = 5000; // 0 picks a free port
+    QString m_strRootDir;   // empty: in-memory file system; else kept in this host folder
+    qint64 m_nCapacity = 64LL * 1024 * 1024;
+    bool m_bSeed = true; // first-level folders and sample files of every kind
     // Bytes of transcript kept in all, closed connections' included (the
     // oldest go first when room is needed); 0 keeps none.
-    qsizetype transcriptLimit = 64 * 1024 * 1024;
+    qsizetype m_nTranscriptLimit = 64 * 1024 * 1024;
     // When set, a connection's transcript is appended to this file when it
     // closes, and freed.
-    QString transcriptFile;
-    QString identity = QStringLiteral("VELTRANE,VQ820,0,5.60");
+    QString m_strTranscriptFile;
+    QString m_strIdentity = QStringLiteral("VELTRANE,VQ820,0,5.60");
 };
 
-class SimServerPrivate;
+class CSimServerPrivate;
 
 // A VQ820 emulator. It runs on a thread of its own, so a client may use
 // blocking socket calls on any thread, the test's included. Every accessor is
 // thread-safe.
-class SimServer final
+class CSimServer final
 {
 public:
-    SimServer();
-    ~SimServer(); // stops the server and its thread
-    SimServer(const SimServer&) = delete;
-    SimServer& operator=(const SimServer&) = delete;
+    CSimServer();
+    ~CSimServer(); // stops the server and its thread
+    CSimServer(const CSimServer&) = delete;
+    CSimServer& operator=(const CSimServer&) = delete;
 
     // Starts listening; false with ErrorString() when the address is taken.
-    bool Start(const SimOptions& options = SimOptions());
+    bool Start(const CSimOptions& options = CSimOptions());
     void Stop();
     quint16 Port() const;
     QHostAddress Address() const;
     QString ErrorString() const;
 
-    // Faults (see SimFaults).
-    void SetFaults(const SimFaults& faults);
-    SimFaults Faults() const;
+    // Faults (see CSimFaults).
+    void SetFaults(const CSimFaults& faults);
+    CSimFaults Faults() const;
 
     // Answer a command with these exact bytes instead of the real reply. The
     // command is matched case-insensitively on its keyword, e.g. "mmem:cat?".
@@ -73,7 +72,7 @@ public:
     void ClearScriptedReplies();
 
     // Transcripts: every byte received, one entry per connection in the order
-    // they were accepted, within SimOptions::transcriptLimit.
+    // they were accepted, within CSimOptions::m_nTranscriptLimit.
     QList<QByteArray> Transcripts() const;
     QByteArray AllReceived() const; // all transcripts concatenated
     void ClearTranscripts();
@@ -99,7 +98,5 @@ public:
     void ClearErrors();
 
 private:
-    std::unique_ptr<SimServerPrivate> d;
+    std::unique_ptr<CSimServerPrivate> m_pPrivate;
 };
-
-} // namespace vqsim

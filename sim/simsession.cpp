@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <utility>
 
-namespace vqsim {
-
 namespace {
 
 bool IsBlank(char c)
@@ -44,51 +42,51 @@ int ParseArguments(const QByteArray& text, QStringList* args)
     };
     skipBlanks();
     if (i == text.size())
-        return kNoError;
+        return SIM_NO_ERROR;
     for (;;) {
         const char quote = text.at(i);
         if (quote != '"' && quote != '\'')
-            return kDataTypeError;
+            return SIM_DATA_TYPE_ERROR;
         const qsizetype close = text.indexOf(quote, i + 1);
         if (close < 0)
-            return kSyntaxError;
+            return SIM_SYNTAX_ERROR;
         args->append(QString::fromLatin1(text.mid(i + 1, close - i - 1)));
         i = close + 1;
         skipBlanks();
         if (i == text.size())
-            return kNoError;
+            return SIM_NO_ERROR;
         if (text.at(i) != ',')
-            return kSyntaxError;
+            return SIM_SYNTAX_ERROR;
         ++i;
         skipBlanks();
         if (i == text.size())
-            return kMissingParameter;
+            return SIM_MISSING_PARAMETER;
     }
 }
 
 int CheckCount(const QStringList& args, qsizetype min, qsizetype max)
 {
     if (args.size() < min)
-        return kMissingParameter;
+        return SIM_MISSING_PARAMETER;
     if (args.size() > max)
-        return kParameterNotAllowed;
-    return kNoError;
+        return SIM_PARAMETER_NOT_ALLOWED;
+    return SIM_NO_ERROR;
 }
 
 } // namespace
 
-SimSession::SimSession(SimState& state, SimReplySink& sink) : m_state(state), m_sink(sink) {}
+CSimSession::CSimSession(CSimState& state, CSimReplySink& sink) : m_state(state), m_sink(sink) {}
 
-SimSession::~SimSession()
+CSimSession::~CSimSession()
 {
     ReleaseBlock();
 }
 
-void SimSession::Feed(const QByteArray& bytes)
+void CSimSession::Feed(const QByteArray& bytes)
 {
-    if (m_pos > 0) {
-        m_in.remove(0, m_pos);
-        m_pos = 0;
+    if (m_nPos > 0) {
+        m_in.remove(0, m_nPos);
+        m_nPos = 0;
     }
     if (m_in.isEmpty())
         m_in = bytes;
@@ -96,66 +94,66 @@ void SimSession::Feed(const QByteArray& bytes)
         m_in.append(bytes);
 }
 
-bool SimSession::WantsInput() const
+bool CSimSession::WantsInput() const
 {
-    return !IsStopped() && m_in.size() - m_pos < kMaxInput;
+    return !IsStopped() && m_in.size() - m_nPos < MAX_INPUT_BYTES;
 }
 
-qsizetype SimSession::HeldBytes() const
+qsizetype CSimSession::HeldBytes() const
 {
     return m_in.size() + m_line.size() + m_blockCommand.size() + m_blockData.capacity();
 }
 
-void SimSession::End()
+void CSimSession::End()
 {
     // A block cut short stores nothing.
     if (m_phase == Phase::BlockData || m_phase == Phase::BlockDigits || m_phase == Phase::BlockLength)
         AbandonBlock();
-    m_ended = true;
+    m_bEnded = true;
 }
 
-void SimSession::ReleaseBlock()
+void CSimSession::ReleaseBlock()
 {
-    if (m_blockReserved == 0)
+    if (m_nBlockReserved == 0)
         return;
-    const qint64 reserved = std::exchange(m_blockReserved, 0);
-    m_state.WithFileSystem([reserved](SimFileSystem& fs) { fs.Release(reserved); });
+    const qint64 reserved = std::exchange(m_nBlockReserved, 0);
+    m_state.WithFileSystem([reserved](CSimFileSystem& fs) { fs.Release(reserved); });
 }
 
-void SimSession::AbandonBlock()
+void CSimSession::AbandonBlock()
 {
     ReleaseBlock();
-    if (m_blockStore || m_phase != Phase::BlockData)
-        Fail(kInvalidBlockData);
-    m_blockStore = false;
+    if (m_bBlockStore || m_phase != Phase::BlockData)
+        Fail(SIM_INVALID_BLOCK_DATA);
+    m_bBlockStore = false;
     m_blockData = QByteArray();
     m_phase = Phase::SkipLine;
 }
 
-void SimSession::Process()
+void CSimSession::Process()
 {
-    while (!IsStopped() && !m_sink.IsBusy() && m_pos < m_in.size()) {
-        const char c = m_in.at(m_pos);
+    while (!IsStopped() && !m_sink.IsBusy() && m_nPos < m_in.size()) {
+        const char c = m_in.at(m_nPos);
         switch (m_phase) {
         case Phase::Line:
-            ++m_pos;
+            ++m_nPos;
             if (c == '\n') {
                 const QByteArray line = m_line;
                 m_line.clear();
-                m_inQuote = false;
+                m_bInQuote = false;
                 ExecuteLine(line);
-            } else if (c == '#' && !m_inQuote && IsBlockCommand()) {
+            } else if (c == '#' && !m_bInQuote && IsBlockCommand()) {
                 m_blockCommand = m_line;
                 m_line.clear();
                 m_phase = Phase::BlockDigits;
             } else {
                 if (c == '"')
-                    m_inQuote = !m_inQuote;
+                    m_bInQuote = !m_bInQuote;
                 m_line.append(c);
-                if (m_line.size() > kMaxLine) {
+                if (m_line.size() > MAX_LINE_BYTES) {
                     m_line.clear();
-                    m_inQuote = false;
-                    Fail(kTooMuchData);
+                    m_bInQuote = false;
+                    Fail(SIM_TOO_MUCH_DATA);
                     m_phase = Phase::SkipLine;
                 }
             }
@@ -163,102 +161,102 @@ void SimSession::Process()
         case Phase::BlockDigits:
             if (c < '1' || c > '9') {
                 // "#0" (indefinite length) is not taken either.
-                Fail(kInvalidBlockData);
+                Fail(SIM_INVALID_BLOCK_DATA);
                 m_phase = Phase::SkipLine;
                 break;
             }
-            ++m_pos;
-            m_lengthDigits = c - '0';
+            ++m_nPos;
+            m_nLengthDigits = c - '0';
             m_lengthText.clear();
             m_phase = Phase::BlockLength;
             break;
         case Phase::BlockLength:
             if (c < '0' || c > '9') {
-                Fail(kInvalidBlockData);
+                Fail(SIM_INVALID_BLOCK_DATA);
                 m_phase = Phase::SkipLine;
                 break;
             }
-            ++m_pos;
+            ++m_nPos;
             m_lengthText.append(c);
-            if (m_lengthText.size() == m_lengthDigits)
+            if (m_lengthText.size() == m_nLengthDigits)
                 BeginBlock();
             break;
         case Phase::BlockData: {
-            qint64 want = m_blockLength - m_blockReceived;
-            if (m_blockCloseAt >= 0)
-                want = std::min(want, m_blockCloseAt - m_blockReceived);
-            if (m_blockStallAt >= 0)
-                want = std::min(want, m_blockStallAt - m_blockReceived);
-            const qsizetype n = qsizetype(std::min<qint64>(want, m_in.size() - m_pos));
-            if (m_blockStore)
-                m_blockData.append(m_in.constData() + m_pos, n);
-            m_pos += n;
-            m_blockReceived += n;
-            if (m_blockReceived == m_blockLength) {
+            qint64 want = m_nBlockLength - m_nBlockReceived;
+            if (m_nBlockCloseAt >= 0)
+                want = std::min(want, m_nBlockCloseAt - m_nBlockReceived);
+            if (m_nBlockStallAt >= 0)
+                want = std::min(want, m_nBlockStallAt - m_nBlockReceived);
+            const qsizetype n = qsizetype(std::min<qint64>(want, m_in.size() - m_nPos));
+            if (m_bBlockStore)
+                m_blockData.append(m_in.constData() + m_nPos, n);
+            m_nPos += n;
+            m_nBlockReceived += n;
+            if (m_nBlockReceived == m_nBlockLength) {
                 FinishBlock();
-            } else if (m_blockReceived == m_blockCloseAt) {
+            } else if (m_nBlockReceived == m_nBlockCloseAt) {
                 AbandonBlock();
-                m_ended = true;
+                m_bEnded = true;
                 m_sink.Abort();
                 return;
-            } else if (m_blockReceived == m_blockStallAt) {
-                m_stalled = true;
+            } else if (m_nBlockReceived == m_nBlockStallAt) {
+                m_bStalled = true;
             }
             break;
         }
         case Phase::BlockEnd:
             if (c == '\r') {
-                ++m_pos;
+                ++m_nPos;
             } else {
                 if (c == '\n')
-                    ++m_pos;
+                    ++m_nPos;
                 m_phase = Phase::Line;
             }
             break;
         case Phase::SkipLine:
-            ++m_pos;
+            ++m_nPos;
             if (c == '\n')
                 m_phase = Phase::Line;
             break;
         }
     }
-    if (m_pos >= m_in.size()) {
+    if (m_nPos >= m_in.size()) {
         m_in.clear();
-        m_pos = 0;
+        m_nPos = 0;
     }
 }
 
-bool SimSession::IsBlockCommand() const
+bool CSimSession::IsBlockCommand() const
 {
     qsizetype end = 0;
     const QByteArray keyword = Keyword(m_line, &end);
     return keyword == "mmem:data" || keyword == "mmem:load:download";
 }
 
-void SimSession::Fail(int code)
+void CSimSession::Fail(int code)
 {
     m_state.PushError(code);
 }
 
-void SimSession::BeginBlock()
+void CSimSession::BeginBlock()
 {
-    m_blockLength = m_lengthText.toLongLong();
-    m_blockReceived = 0;
-    m_blockStore = false;
+    m_nBlockLength = m_lengthText.toLongLong();
+    m_nBlockReceived = 0;
+    m_bBlockStore = false;
     m_blockData.clear();
     m_blockTarget.clear();
-    const SimFaults faults = m_state.Faults();
-    m_blockCloseAt = faults.closeAfterDataBytes;
-    m_blockStallAt = faults.stallTransfer ? std::min<qint64>(kMaxInput, m_blockLength / 2) : -1;
+    const CSimFaults faults = m_state.Faults();
+    m_nBlockCloseAt = faults.m_nCloseAfterDataBytes;
+    m_nBlockStallAt = faults.m_bStallTransfer ? std::min<qint64>(MAX_INPUT_BYTES, m_nBlockLength / 2) : -1;
     m_phase = Phase::BlockData;
 
     qsizetype end = 0;
     const QByteArray keyword = Keyword(m_blockCommand, &end);
     QByteArray rest = m_blockCommand.mid(end).trimmed();
-    int error = kNoError;
+    int error = SIM_NO_ERROR;
     if (keyword == "mmem:data") {
         if (!rest.endsWith(','))
-            error = rest.isEmpty() ? kMissingParameter : kSyntaxError;
+            error = rest.isEmpty() ? SIM_MISSING_PARAMETER : SIM_SYNTAX_ERROR;
         QStringList args;
         rest.chop(1);
         if (!error)
@@ -266,46 +264,46 @@ void SimSession::BeginBlock()
         if (!error)
             error = CheckCount(args, 1, 1);
         if (!error)
-            error = SimFileSystem::SplitPath(args.first(), &m_blockTarget);
+            error = CSimFileSystem::SplitPath(args.first(), &m_blockTarget);
     } else if (!rest.isEmpty()) {
-        error = kParameterNotAllowed;
+        error = SIM_PARAMETER_NOT_ALLOWED;
     } else {
-        m_blockTarget = m_state.WithFileSystem([](SimFileSystem& fs) { return fs.NewPackagePath(); });
+        m_blockTarget = m_state.WithFileSystem([](CSimFileSystem& fs) { return fs.NewPackagePath(); });
     }
     if (!error) {
         error = m_state.WithFileSystem(
-            [this](SimFileSystem& fs) { return fs.Reserve(m_blockTarget, m_blockLength); });
+            [this](CSimFileSystem& fs) { return fs.Reserve(m_blockTarget, m_nBlockLength); });
     }
     // A refused block is still read to its end so the stream stays in step.
     if (error) {
         Fail(error);
     } else {
-        m_blockReserved = m_blockLength;
-        m_blockStore = true;
-        m_blockData.reserve(qsizetype(m_blockLength));
+        m_nBlockReserved = m_nBlockLength;
+        m_bBlockStore = true;
+        m_blockData.reserve(qsizetype(m_nBlockLength));
     }
-    if (m_blockLength == 0)
+    if (m_nBlockLength == 0)
         FinishBlock();
 }
 
-void SimSession::FinishBlock()
+void CSimSession::FinishBlock()
 {
     m_phase = Phase::BlockEnd;
     qsizetype end = 0;
     QByteArray scripted;
     if (m_state.TakeScriptedReply(Keyword(m_blockCommand, &end), &scripted)) {
         ReleaseBlock();
-        m_blockStore = false;
+        m_bBlockStore = false;
         m_blockData = QByteArray();
         m_sink.SendScripted(scripted);
         return;
     }
-    if (!m_blockStore)
+    if (!m_bBlockStore)
         return;
-    m_blockStore = false;
+    m_bBlockStore = false;
     const QByteArray data = std::exchange(m_blockData, QByteArray());
-    const qint64 reserved = std::exchange(m_blockReserved, 0);
-    const int error = m_state.WithFileSystem([this, &data, reserved](SimFileSystem& fs) {
+    const qint64 reserved = std::exchange(m_nBlockReserved, 0);
+    const int error = m_state.WithFileSystem([this, &data, reserved](CSimFileSystem& fs) {
         fs.Release(reserved);
         return fs.WriteFile(m_blockTarget, data);
     });
@@ -313,7 +311,7 @@ void SimSession::FinishBlock()
         Fail(error);
 }
 
-void SimSession::ExecuteLine(QByteArray line)
+void CSimSession::ExecuteLine(QByteArray line)
 {
     while (!line.isEmpty() && (IsBlank(line.back()) || line.back() == '\0'))
         line.chop(1);
@@ -321,7 +319,7 @@ void SimSession::ExecuteLine(QByteArray line)
     const QByteArray keyword = Keyword(line, &end);
     if (keyword.isEmpty()) {
         if (end < line.size())
-            Fail(kSyntaxError);
+            Fail(SIM_SYNTAX_ERROR);
         return;
     }
     QByteArray scripted;
@@ -336,17 +334,17 @@ void SimSession::ExecuteLine(QByteArray line)
     const auto expect = [&](qsizetype min, qsizetype max) {
         if (!error)
             error = CheckCount(args, min, max);
-        return error == kNoError;
+        return error == SIM_NO_ERROR;
     };
     QStringList path;
     QStringList other;
     const auto paths = [&](qsizetype count) {
         if (!expect(count, count))
             return false;
-        error = SimFileSystem::SplitPath(args.at(0), &path);
+        error = CSimFileSystem::SplitPath(args.at(0), &path);
         if (!error && count > 1)
-            error = SimFileSystem::SplitPath(args.at(1), &other);
-        return error == kNoError;
+            error = CSimFileSystem::SplitPath(args.at(1), &other);
+        return error == SIM_NO_ERROR;
     };
 
     if (keyword == "*idn?") {
@@ -360,49 +358,49 @@ void SimSession::ExecuteLine(QByteArray line)
             m_sink.SendLine(m_state.TakeError());
     } else if (keyword == "mmem:cdir") {
         if (paths(1)) {
-            error = m_state.WithFileSystem([&](SimFileSystem& fs) { return fs.CheckFolder(path); });
+            error = m_state.WithFileSystem([&](CSimFileSystem& fs) { return fs.CheckFolder(path); });
             if (!error)
                 m_cwd = path;
         }
     } else if (keyword == "mmem:cdir?") {
         if (expect(0, 0))
-            m_sink.SendLine('"' + SimFileSystem::JoinPath(m_cwd).toLatin1() + '"');
+            m_sink.SendLine('"' + CSimFileSystem::JoinPath(m_cwd).toLatin1() + '"');
     } else if (keyword == "mmem:cat?") {
         if (expect(0, 1)) {
             path = m_cwd;
             if (!args.isEmpty())
-                error = SimFileSystem::SplitPath(args.first(), &path);
+                error = CSimFileSystem::SplitPath(args.first(), &path);
             if (!error)
-                error = m_state.WithFileSystem([&](SimFileSystem& fs) { return fs.CheckFolder(path); });
+                error = m_state.WithFileSystem([&](CSimFileSystem& fs) { return fs.CheckFolder(path); });
             // A refused folder still gets the memory figures: the client is waiting for a line.
-            m_sink.SendLine(m_state.WithFileSystem([&](SimFileSystem& fs) {
+            m_sink.SendLine(m_state.WithFileSystem([&](CSimFileSystem& fs) {
                 return error ? QByteArray::number(fs.Used()) + ',' + QByteArray::number(fs.Free())
                              : fs.Catalog(path);
             }));
         }
     } else if (keyword == "mmem:mdir") {
         if (paths(1))
-            error = m_state.WithFileSystem([&](SimFileSystem& fs) { return fs.MakeFolder(path); });
+            error = m_state.WithFileSystem([&](CSimFileSystem& fs) { return fs.MakeFolder(path); });
     } else if (keyword == "mmem:rdir") {
         if (paths(1))
-            error = m_state.WithFileSystem([&](SimFileSystem& fs) { return fs.RemoveFolder(path); });
+            error = m_state.WithFileSystem([&](CSimFileSystem& fs) { return fs.RemoveFolder(path); });
     } else if (keyword == "mmem:del") {
         if (paths(1))
-            error = m_state.WithFileSystem([&](SimFileSystem& fs) { return fs.Delete(path); });
+            error = m_state.WithFileSystem([&](CSimFileSystem& fs) { return fs.Delete(path); });
     } else if (keyword == "mmem:del:all") {
         if (paths(1))
-            error = m_state.WithFileSystem([&](SimFileSystem& fs) { return fs.DeleteAll(path); });
+            error = m_state.WithFileSystem([&](CSimFileSystem& fs) { return fs.DeleteAll(path); });
     } else if (keyword == "mmem:move") {
         if (paths(2))
-            error = m_state.WithFileSystem([&](SimFileSystem& fs) { return fs.Move(path, other); });
+            error = m_state.WithFileSystem([&](CSimFileSystem& fs) { return fs.Move(path, other); });
     } else if (keyword == "mmem:copy") {
         if (paths(2))
-            error = m_state.WithFileSystem([&](SimFileSystem& fs) { return fs.Copy(path, other); });
+            error = m_state.WithFileSystem([&](CSimFileSystem& fs) { return fs.Copy(path, other); });
     } else if (keyword == "mmem:data?") {
         qint64 size = 0;
         quint64 stamp = 0;
         if (paths(1))
-            error = m_state.WithFileSystem([&](SimFileSystem& fs) { return fs.Open(path, &size, &stamp); });
+            error = m_state.WithFileSystem([&](CSimFileSystem& fs) { return fs.Open(path, &size, &stamp); });
         // A refused read still gets a (empty) block: the stream stays in step.
         if (error)
             m_sink.SendLine(QByteArrayLiteral("#10"));
@@ -411,12 +409,10 @@ void SimSession::ExecuteLine(QByteArray line)
     } else if (keyword == "mmem:data" || keyword == "mmem:load:download") {
         // Reached only when no block followed the command.
         if (!error)
-            error = kMissingParameter;
+            error = SIM_MISSING_PARAMETER;
     } else {
-        error = kUndefinedHeader;
+        error = SIM_UNDEFINED_HEADER;
     }
     if (error)
         Fail(error);
 }
-
-} // namespace vqsim

@@ -3,10 +3,8 @@
 #include <QByteArray>
 #include <QStringList>
 
-namespace vqsim {
-
-class SimReplySink;
-class SimState;
+class CSimReplySink;
+class CSimState;
 
 // The generator's side of one connection, without the socket: reads commands
 // and definite-length blocks from the bytes fed to it and carries them out,
@@ -18,20 +16,20 @@ class SimState;
 // block ("#10") so the reader is not left waiting. A scripted reply replaces
 // the command: it is answered, not carried out.
 //
-// What a session holds is bounded: kMaxInput bytes of input not yet parsed
+// What a session holds is bounded: MAX_INPUT_BYTES of input not yet parsed
 // (the feeder stops while WantsInput is false), one command line of at most
-// kMaxLine bytes, and one incoming block whose length is set aside in the
+// MAX_LINE_BYTES, and one incoming block whose length is set aside in the
 // file system's capacity before any of its bytes is taken.
-class SimSession final
+class CSimSession final
 {
 public:
-    static constexpr qsizetype kMaxLine = 64 * 1024;
-    static constexpr qsizetype kMaxInput = 64 * 1024;
+    static constexpr qsizetype MAX_LINE_BYTES = 64 * 1024;
+    static constexpr qsizetype MAX_INPUT_BYTES = 64 * 1024;
 
-    SimSession(SimState& state, SimReplySink& sink);
-    ~SimSession(); // gives back the room of a block cut short
-    SimSession(const SimSession&) = delete;
-    SimSession& operator=(const SimSession&) = delete;
+    CSimSession(CSimState& state, CSimReplySink& sink);
+    ~CSimSession(); // gives back the room of a block cut short
+    CSimSession(const CSimSession&) = delete;
+    CSimSession& operator=(const CSimSession&) = delete;
 
     void Feed(const QByteArray& bytes);
     // Runs what was fed until it is used up, the sink is busy or the session stops.
@@ -39,7 +37,7 @@ public:
     // The peer has gone: a block cut short stores nothing.
     void End();
     bool WantsInput() const;
-    bool IsStopped() const { return m_stalled || m_ended; }
+    bool IsStopped() const { return m_bStalled || m_bEnded; }
     // Bytes held now: input not yet parsed, the line being read, the block being received.
     qsizetype HeldBytes() const;
     QStringList CurrentFolder() const { return m_cwd; }
@@ -63,30 +61,28 @@ private:
     bool IsBlockCommand() const;
     void Fail(int code);
 
-    SimState& m_state;
-    SimReplySink& m_sink;
-    bool m_stalled = false; // a stall fault holds the transfer for good
-    bool m_ended = false;
+    CSimState& m_state;
+    CSimReplySink& m_sink;
+    bool m_bStalled = false; // a stall fault holds the transfer for good
+    bool m_bEnded = false;
 
     QByteArray m_in;
-    qsizetype m_pos = 0;
+    qsizetype m_nPos = 0;
     Phase m_phase = Phase::Line;
     QByteArray m_line;
-    bool m_inQuote = false;
+    bool m_bInQuote = false;
     QStringList m_cwd;
 
     // Incoming block.
     QByteArray m_blockCommand;
-    int m_lengthDigits = 0;
+    int m_nLengthDigits = 0;
     QByteArray m_lengthText;
-    qint64 m_blockLength = 0;
-    qint64 m_blockReceived = 0;
-    qint64 m_blockReserved = 0; // set aside in the capacity
-    bool m_blockStore = false;
+    qint64 m_nBlockLength = 0;
+    qint64 m_nBlockReceived = 0;
+    qint64 m_nBlockReserved = 0; // set aside in the capacity
+    bool m_bBlockStore = false;
     QStringList m_blockTarget;
     QByteArray m_blockData;
-    qint64 m_blockCloseAt = -1;
-    qint64 m_blockStallAt = -1;
+    qint64 m_nBlockCloseAt = -1;
+    qint64 m_nBlockStallAt = -1;
 };
-
-} // namespace vqsim

@@ -7,208 +7,206 @@
 
 using namespace Qt::StringLiterals;
 
-namespace vqsim {
+CSimState::CSimState() = default;
 
-SimState::SimState() = default;
-
-QByteArray SimState::Identity() const
+QByteArray CSimState::Identity() const
 {
     QMutexLocker lock(&m_mutex);
     return m_identity;
 }
 
-void SimState::SetIdentity(const QString& identity)
+void CSimState::SetIdentity(const QString& identity)
 {
     QMutexLocker lock(&m_mutex);
     m_identity = identity.toLatin1();
 }
 
-SimFaults SimState::Faults() const
+CSimFaults CSimState::Faults() const
 {
     QMutexLocker lock(&m_mutex);
     return m_faults;
 }
 
-void SimState::SetFaults(const SimFaults& faults)
+void CSimState::SetFaults(const CSimFaults& faults)
 {
     QMutexLocker lock(&m_mutex);
     m_faults = faults;
 }
 
-void SimState::SetScriptedReply(const QByteArray& command, const QByteArray& reply, bool once)
+void CSimState::SetScriptedReply(const QByteArray& command, const QByteArray& reply, bool once)
 {
     QMutexLocker lock(&m_mutex);
     const QByteArray key = command.trimmed().toLower();
     if (reply.isEmpty() && !once)
         m_scripted.remove(key);
     else
-        m_scripted.insert(key, Scripted{reply, once});
+        m_scripted.insert(key, CScripted{reply, once});
 }
 
-void SimState::ClearScriptedReplies()
+void CSimState::ClearScriptedReplies()
 {
     QMutexLocker lock(&m_mutex);
     m_scripted.clear();
 }
 
-bool SimState::TakeScriptedReply(const QByteArray& keyword, QByteArray* reply)
+bool CSimState::TakeScriptedReply(const QByteArray& keyword, QByteArray* reply)
 {
     QMutexLocker lock(&m_mutex);
     const auto it = m_scripted.find(keyword.toLower());
     if (it == m_scripted.end())
         return false;
-    *reply = it->reply;
-    if (it->once)
+    *reply = it->m_reply;
+    if (it->m_bOnce)
         m_scripted.erase(it);
     return true;
 }
 
-void SimState::SetTranscripts(qsizetype limit, const QString& file)
+void CSimState::SetTranscripts(qsizetype limit, const QString& file)
 {
     QMutexLocker lock(&m_mutex);
-    m_transcriptLimit = std::max<qsizetype>(limit, 0);
-    m_transcriptFile = file;
+    m_nTranscriptLimit = std::max<qsizetype>(limit, 0);
+    m_strTranscriptFile = file;
 }
 
-int SimState::NewConnection()
+int CSimState::NewConnection()
 {
     QMutexLocker lock(&m_mutex);
-    const int id = m_nextConnection++;
-    if (m_transcriptLimit > 0)
+    const int id = m_nNextConnection++;
+    if (m_nTranscriptLimit > 0)
         m_transcripts[id];
-    ++m_connectionCount;
-    ++m_openConnections;
+    ++m_nConnectionCount;
+    ++m_nOpenConnections;
     return id;
 }
 
-void SimState::MakeRoom(qsizetype bytes)
+void CSimState::MakeRoom(qsizetype bytes)
 {
     for (auto it = m_transcripts.begin();
-         it != m_transcripts.end() && m_transcriptBytes + bytes > m_transcriptLimit;) {
-        if (it->second.open) {
+         it != m_transcripts.end() && m_nTranscriptBytes + bytes > m_nTranscriptLimit;) {
+        if (it->second.m_bOpen) {
             ++it;
             continue;
         }
-        m_transcriptBytes -= it->second.bytes.size();
+        m_nTranscriptBytes -= it->second.m_bytes.size();
         it = m_transcripts.erase(it);
     }
 }
 
-void SimState::Received(int connection, const QByteArray& bytes)
+void CSimState::Received(int connection, const QByteArray& bytes)
 {
     QMutexLocker lock(&m_mutex);
-    m_receivedBytes += bytes.size();
-    if (m_transcriptLimit > 0) {
-        Transcript& transcript = m_transcripts[connection];
-        if (!transcript.cut) {
+    m_nReceivedBytes += bytes.size();
+    if (m_nTranscriptLimit > 0) {
+        CTranscript& transcript = m_transcripts[connection];
+        if (!transcript.m_bCut) {
             MakeRoom(bytes.size());
-            const qsizetype kept = std::min(bytes.size(), m_transcriptLimit - m_transcriptBytes);
-            transcript.bytes.append(bytes.constData(), std::max<qsizetype>(kept, 0));
-            m_transcriptBytes += std::max<qsizetype>(kept, 0);
-            transcript.cut = kept < bytes.size();
+            const qsizetype kept = std::min(bytes.size(), m_nTranscriptLimit - m_nTranscriptBytes);
+            transcript.m_bytes.append(bytes.constData(), std::max<qsizetype>(kept, 0));
+            m_nTranscriptBytes += std::max<qsizetype>(kept, 0);
+            transcript.m_bCut = kept < bytes.size();
         }
     }
     m_receivedChanged.wakeAll();
 }
 
-void SimState::ConnectionClosed(int connection)
+void CSimState::ConnectionClosed(int connection)
 {
     QMutexLocker lock(&m_mutex);
-    --m_openConnections;
+    --m_nOpenConnections;
     const auto it = m_transcripts.find(connection);
     if (it == m_transcripts.end())
         return;
-    it->second.open = false;
-    if (m_transcriptFile.isEmpty())
+    it->second.m_bOpen = false;
+    if (m_strTranscriptFile.isEmpty())
         return;
     WriteTranscript(connection, it->second);
-    m_transcriptBytes -= it->second.bytes.size();
+    m_nTranscriptBytes -= it->second.m_bytes.size();
     m_transcripts.erase(it);
 }
 
-void SimState::WriteTranscript(int connection, const Transcript& transcript)
+void CSimState::WriteTranscript(int connection, const CTranscript& transcript)
 {
-    QFile file(m_transcriptFile);
+    QFile file(m_strTranscriptFile);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
     file.write("--- connection " + QByteArray::number(connection) + ", " +
-               QByteArray::number(transcript.bytes.size()) + " bytes" +
-               (transcript.cut ? QByteArrayLiteral(", cut at the limit") : QByteArray()) + '\n');
-    file.write(transcript.bytes);
+               QByteArray::number(transcript.m_bytes.size()) + " bytes" +
+               (transcript.m_bCut ? QByteArrayLiteral(", cut at the limit") : QByteArray()) + '\n');
+    file.write(transcript.m_bytes);
     file.write("\n");
 }
 
-int SimState::OpenConnections() const
+int CSimState::OpenConnections() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_openConnections;
+    return m_nOpenConnections;
 }
 
-QList<QByteArray> SimState::Transcripts() const
+QList<QByteArray> CSimState::Transcripts() const
 {
     QMutexLocker lock(&m_mutex);
     QList<QByteArray> all;
     for (const auto& entry : m_transcripts)
-        all.append(entry.second.bytes);
+        all.append(entry.second.m_bytes);
     return all;
 }
 
-QByteArray SimState::AllReceived() const
+QByteArray CSimState::AllReceived() const
 {
     QMutexLocker lock(&m_mutex);
     QByteArray all;
-    all.reserve(m_transcriptBytes);
+    all.reserve(m_nTranscriptBytes);
     for (const auto& entry : m_transcripts)
-        all.append(entry.second.bytes);
+        all.append(entry.second.m_bytes);
     return all;
 }
 
-void SimState::ClearTranscripts()
+void CSimState::ClearTranscripts()
 {
     QMutexLocker lock(&m_mutex);
     // Open connections start a new transcript with their next bytes.
     m_transcripts.clear();
-    m_transcriptBytes = 0;
-    m_receivedBytes = 0;
-    m_connectionCount = 0;
+    m_nTranscriptBytes = 0;
+    m_nReceivedBytes = 0;
+    m_nConnectionCount = 0;
 }
 
-int SimState::ConnectionCount() const
+int CSimState::ConnectionCount() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_connectionCount;
+    return m_nConnectionCount;
 }
 
-bool SimState::WaitForReceived(qsizetype bytes, int timeoutMs) const
+bool CSimState::WaitForReceived(qsizetype bytes, int timeoutMs) const
 {
     QDeadlineTimer deadline(timeoutMs);
     QMutexLocker lock(&m_mutex);
-    while (m_receivedBytes < bytes) {
+    while (m_nReceivedBytes < bytes) {
         if (!m_receivedChanged.wait(&m_mutex, deadline))
-            return m_receivedBytes >= bytes;
+            return m_nReceivedBytes >= bytes;
     }
     return true;
 }
 
-QStringList SimState::Errors() const
+QStringList CSimState::Errors() const
 {
     QMutexLocker lock(&m_mutex);
     return m_errors;
 }
 
-void SimState::PushError(int code, const QString& text)
+void CSimState::PushError(int code, const QString& text)
 {
     QMutexLocker lock(&m_mutex);
     const QString entry = u"%1,\"%2\""_s.arg(code).arg(text.isEmpty() ? SimErrorText(code) : text);
-    if (m_errors.size() < kMaxErrors - 1) {
+    if (m_errors.size() < MAX_ERRORS - 1) {
         m_errors.append(entry);
-    } else if (m_errors.size() == kMaxErrors - 1) {
+    } else if (m_errors.size() == MAX_ERRORS - 1) {
         // The last place tells that errors were lost.
-        m_errors.append(u"%1,\"%2\""_s.arg(int(kQueueOverflow)).arg(SimErrorText(kQueueOverflow)));
+        m_errors.append(u"%1,\"%2\""_s.arg(int(SIM_QUEUE_OVERFLOW)).arg(SimErrorText(SIM_QUEUE_OVERFLOW)));
     }
 }
 
-QByteArray SimState::TakeError()
+QByteArray CSimState::TakeError()
 {
     QMutexLocker lock(&m_mutex);
     if (m_errors.isEmpty())
@@ -216,10 +214,8 @@ QByteArray SimState::TakeError()
     return m_errors.takeFirst().toLatin1();
 }
 
-void SimState::ClearErrors()
+void CSimState::ClearErrors()
 {
     QMutexLocker lock(&m_mutex);
     m_errors.clear();
 }
-
-} // namespace vqsim

@@ -12,18 +12,16 @@
 #include <map>
 #include <utility>
 
-namespace vqsim {
-
 // Everything the connections share with the server's public interface. Each
 // member function takes the lock; WithFileSystem runs a function under it.
-class SimState final
+class CSimState final
 {
 public:
-    static constexpr int kMaxErrors = 32;
+    static constexpr int MAX_ERRORS = 32;
 
-    SimState();
-    SimState(const SimState&) = delete;
-    SimState& operator=(const SimState&) = delete;
+    CSimState();
+    CSimState(const CSimState&) = delete;
+    CSimState& operator=(const CSimState&) = delete;
 
     template <typename F> auto WithFileSystem(F&& function)
     {
@@ -34,8 +32,8 @@ public:
     QByteArray Identity() const;
     void SetIdentity(const QString& identity);
 
-    SimFaults Faults() const;
-    void SetFaults(const SimFaults& faults);
+    CSimFaults Faults() const;
+    void SetFaults(const CSimFaults& faults);
 
     void SetScriptedReply(const QByteArray& command, const QByteArray& reply, bool once);
     void ClearScriptedReplies();
@@ -63,38 +61,36 @@ public:
     void ClearErrors();
 
 private:
-    struct Scripted
+    struct CScripted
     {
-        QByteArray reply;
-        bool once = false;
+        QByteArray m_reply;
+        bool m_bOnce = false;
     };
 
-    struct Transcript
+    struct CTranscript
     {
-        QByteArray bytes;
-        bool open = true;
-        bool cut = false; // bytes beyond the limit were not kept
+        QByteArray m_bytes;
+        bool m_bOpen = true;
+        bool m_bCut = false; // bytes beyond the limit were not kept
     };
 
     // Frees transcripts of closed connections, oldest first, until `bytes` fit.
     void MakeRoom(qsizetype bytes);
-    void WriteTranscript(int connection, const Transcript& transcript);
+    void WriteTranscript(int connection, const CTranscript& transcript);
 
     mutable QMutex m_mutex;
     mutable QWaitCondition m_receivedChanged;
-    SimFileSystem m_fs;
+    CSimFileSystem m_fs;
     QByteArray m_identity;
-    SimFaults m_faults;
-    QHash<QByteArray, Scripted> m_scripted;
-    std::map<int, Transcript> m_transcripts; // by connection number
-    qsizetype m_transcriptLimit = 0;
-    qsizetype m_transcriptBytes = 0;
-    QString m_transcriptFile;
-    qsizetype m_receivedBytes = 0;
-    int m_openConnections = 0;
-    int m_nextConnection = 0;
-    int m_connectionCount = 0;
+    CSimFaults m_faults;
+    QHash<QByteArray, CScripted> m_scripted;
+    std::map<int, CTranscript> m_transcripts; // by connection number
+    qsizetype m_nTranscriptLimit = 0;
+    qsizetype m_nTranscriptBytes = 0;
+    QString m_strTranscriptFile;
+    qsizetype m_nReceivedBytes = 0;
+    int m_nOpenConnections = 0;
+    int m_nNextConnection = 0;
+    int m_nConnectionCount = 0;
     QStringList m_errors;
 };
-
-} // namespace vqsim

@@ -1,10 +1,6 @@
 #include "simtcpserver.h"
 
-namespace vqsim {
-
-void SimTcpServer::incomingConnection(qintptr descriptor)
+void CSimTcpServer::incomingConnection(qintptr descriptor)
 {
     Q_EMIT DescriptorAccepted(descriptor);
 }
-
-} // namespace vqsim

@@ -2,12 +2,10 @@
 
 #include <QTcpServer>
 
-namespace vqsim {
-
 // A listening socket that hands every accepted descriptor on at once instead
 // of queueing it, so Qt's own accept notifier is never switched back on by
 // taking a pending connection: the listener does its own accepting.
-class SimTcpServer final : public QTcpServer
+class CSimTcpServer final : public QTcpServer
 {
     Q_OBJECT
 
@@ -20,5 +18,3 @@ Q_SIGNALS:
 protected:
     void incomingConnection(qintptr descriptor) override;
 };
-
-} // namespace vqsim

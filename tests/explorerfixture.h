@@ -21,9 +21,9 @@ struct CExplorerFixture
 {
     CExplorerFixture()
     {
-        vqsim::SimOptions options;
-        options.port = 0;
-        options.seed = true;
+        CSimOptions options;
+        options.m_nPort = 0;
+        options.m_bSeed = true;
         m_bStarted = sim.Start(options);
         comm.SetHost(sim.Address().toString());
         comm.SetPort(sim.Port());
@@ -88,7 +88,7 @@ struct CExplorerFixture
         return names;
     }
 
-    vqsim::SimServer sim;
+    CSimServer sim;
     CScriptedHost host;
     CVQComm comm{&host};
     CVeskDoc doc{&comm};

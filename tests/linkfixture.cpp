@@ -4,8 +4,8 @@ using namespace Qt::StringLiterals;
 
 bool CLinkFixture::Start()
 {
-    vqsim::SimOptions options;
-    options.port = 0;
+    CSimOptions options;
+    options.m_nPort = 0;
     return m_sim.Start(options);
 }
 

@@ -30,7 +30,7 @@ public:
     // Ends the link; the wait cursor must be balanced by then.
     bool Finish();
 
-    vqsim::SimServer m_sim;
+    CSimServer m_sim;
     CScriptedHost m_host;
     std::unique_ptr<CVQComm> m_comm;
 };

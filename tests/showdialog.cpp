@@ -34,9 +34,9 @@ int main(int argc, char* argv[])
         return 2;
     }
     const QString name = args.at(1);
-    vqsim::SimServer sim;
-    vqsim::SimOptions options;
-    options.port = 0;
+    CSimServer sim;
+    CSimOptions options;
+    options.m_nPort = 0;
     sim.Start(options);
     CVQComm comm;
     comm.SetHost(sim.Address().toString());

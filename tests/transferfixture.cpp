@@ -19,8 +19,8 @@ CTransferFixture::~CTransferFixture()
 
 bool CTransferFixture::Start()
 {
-    vqsim::SimOptions options;
-    options.port = 0;
+    CSimOptions options;
+    options.m_nPort = 0;
     return m_sim.Start(options) && m_dir.isValid();
 }
 

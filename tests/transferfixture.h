@@ -30,7 +30,7 @@ public:
     // Names in the PC folder, temporaries included.
     QStringList PcFiles() const;
 
-    vqsim::SimServer m_sim;
+    CSimServer m_sim;
     CScriptedHost m_host;
     std::unique_ptr<CVQComm> m_comm;
     std::unique_ptr<CTransferChain> m_chain;

@@ -76,7 +76,7 @@ class TestCli : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<vqsim::SimServer> m_sim;
+    std::unique_ptr<CSimServer> m_sim;
     QTemporaryDir m_config;
     std::unique_ptr<QTemporaryDir> m_pc; // the PC side of a transfer
 
@@ -128,9 +128,9 @@ private Q_SLOTS:
 
     void init()
     {
-        m_sim = std::make_unique<vqsim::SimServer>();
-        vqsim::SimOptions options;
-        options.port = 0;
+        m_sim = std::make_unique<CSimServer>();
+        CSimOptions options;
+        options.m_nPort = 0;
         QVERIFY2(m_sim->Start(options), qPrintable(m_sim->ErrorString()));
         QVERIFY(m_sim->AddFolder(u"/F0:/LOGO/EMPTY"_s));
         m_pc = std::make_unique<QTemporaryDir>();
@@ -757,8 +757,8 @@ private Q_SLOTS:
     void getCutShort()
     {
         QVERIFY(WriteFile(Pc(u"keep.txt"_s), "precious"));
-        vqsim::SimFaults faults;
-        faults.closeAfterDataBytes = 40;
+        CSimFaults faults;
+        faults.m_nCloseAfterDataBytes = 40;
         m_sim->SetFaults(faults);
         const ToolRun run = RunOn({u"get"_s, u"USER/README.TXT"_s, Pc(u"keep.txt"_s)});
         QCOMPARE(run.status, 1);
@@ -804,9 +804,9 @@ private Q_SLOTS:
         QVERIFY(WriteFile(Pc(u"BIG.BIN"_s), upload ? QByteArray("old") : content));
         if (upload)
             QVERIFY(m_sim->AddFile(u"/F0:/USER/BIG.BIN"_s, content));
-        vqsim::SimFaults faults;
-        faults.stallTransfer = wait == GetData || wait == PutData;
-        faults.replyDelayMs = wait == Reply ? 30000 : 0;
+        CSimFaults faults;
+        faults.m_bStallTransfer = wait == GetData || wait == PutData;
+        faults.m_nReplyDelayMs = wait == Reply ? 30000 : 0;
         m_sim->SetFaults(faults);
         // A listener whose queue is full leaves a connect waiting for its answer.
         std::vector<int> held;

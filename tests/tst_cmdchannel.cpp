@@ -24,7 +24,7 @@ class TestCmdChannel : public QObject
 
 private:
     CLinkFixture m_link;
-    vqsim::SimServer& m_sim = m_link.m_sim;
+    CSimServer& m_sim = m_link.m_sim;
     CScriptedHost& m_host = m_link.m_host;
     std::unique_ptr<CVQComm>& m_comm = m_link.m_comm;
 
@@ -121,8 +121,8 @@ private Q_SLOTS:
     void failedReplyReopens()
     {
         QFETCH(bool, reachable);
-        vqsim::SimFaults faults;
-        faults.closeMidReply = true;
+        CSimFaults faults;
+        faults.m_bCloseMidReply = true;
         m_sim.SetFaults(faults);
         QVERIFY(m_comm->SendCommand(u"*idn?"_s));
         QVERIFY(m_comm->ReadReply().isEmpty());
@@ -132,8 +132,8 @@ private Q_SLOTS:
         QCOMPARE(m_comm->IsConnected(), 1);
 
         m_host.ClearMessages();
-        faults.closeMidReply = false;
-        faults.refuseConnections = !reachable;
+        faults.m_bCloseMidReply = false;
+        faults.m_bRefuseConnections = !reachable;
         m_sim.SetFaults(faults);
         const int connections = m_sim.ConnectionCount();
         const int cleared = m_host.ClearViewsCount();
@@ -150,13 +150,13 @@ private Q_SLOTS:
     // as the answer to the next query.
     void lateReplyIsNeverTakenForTheNext()
     {
-        vqsim::SimFaults faults;
-        faults.replyDelayMs = REPLY_WATCHDOG_MS + 500;
+        CSimFaults faults;
+        faults.m_nReplyDelayMs = REPLY_WATCHDOG_MS + 500;
         m_sim.SetFaults(faults);
         QVERIFY(m_comm->SendCommand(u"*idn?"_s));
         QVERIFY(m_comm->ReadReply().isEmpty());
         QCOMPARE(m_host.MessageTexts(), QStringList{u"Socket error."_s});
-        m_sim.SetFaults(vqsim::SimFaults());
+        m_sim.SetFaults(CSimFaults());
         QTest::qWait(700); // the late identity is on its way by now
         m_host.ClearMessages();
         QVERIFY(m_comm->SendCommand(u"mmem:cat?"_s));
@@ -215,8 +215,8 @@ private Q_SLOTS:
     // A reply that never ends fails after the watchdog, not never.
     void neverEndingReplyFailsAfterWatchdog()
     {
-        vqsim::SimFaults faults;
-        faults.neverEndReply = true;
+        CSimFaults faults;
+        faults.m_bNeverEndReply = true;
         m_sim.SetFaults(faults);
         QVERIFY(m_comm->SendCommand(u"*idn?"_s));
         QElapsedTimer timer;
@@ -232,8 +232,8 @@ private Q_SLOTS:
     // silence, not the length of the reply.
     void slowReplyIsNotCutOff()
     {
-        vqsim::SimFaults faults;
-        faults.replyDelayMs = REPLY_WATCHDOG_MS / 2;
+        CSimFaults faults;
+        faults.m_nReplyDelayMs = REPLY_WATCHDOG_MS / 2;
         m_sim.SetFaults(faults);
         QCOMPARE(m_comm->QueryIdentity(), 1);
         QCOMPARE(m_host.Messages().size(), 0);
@@ -241,8 +241,8 @@ private Q_SLOTS:
 
     void abortBlockingCallFromAnotherThread()
     {
-        vqsim::SimFaults faults;
-        faults.neverEndReply = true;
+        CSimFaults faults;
+        faults.m_bNeverEndReply = true;
         m_sim.SetFaults(faults);
         QVERIFY(m_comm->SendCommand(u"*idn?"_s));
         CVQComm* comm = m_comm.get();

@@ -65,14 +65,14 @@ class TestDialogs final : public QObject
     Q_OBJECT
 
 private:
-    vqsim::SimServer m_sim;
+    CSimServer m_sim;
     QTemporaryDir m_dir;
 
 private Q_SLOTS:
     void initTestCase()
     {
-        vqsim::SimOptions options;
-        options.port = 0;
+        CSimOptions options;
+        options.m_nPort = 0;
         QVERIFY2(m_sim.Start(options), qPrintable(m_sim.ErrorString()));
         QVERIFY(m_dir.isValid());
     }

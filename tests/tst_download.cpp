@@ -283,10 +283,10 @@ private Q_SLOTS:
         const QStringList paths =
             Write({{u"FA1.SEQ"_s, Random(8 * 1024 * 1024)}, {u"FA2.SEQ"_s, Random(10)}});
         m_f.m_comm->SetTransferIdleMs(500);
-        vqsim::SimFaults faults;
-        faults.closeAfterDataBytes = fault == CloseMidData ? 100000 : -1;
-        faults.stallTransfer = fault == Stall;
-        faults.refuseConnections = fault == Refused;
+        CSimFaults faults;
+        faults.m_nCloseAfterDataBytes = fault == CloseMidData ? 100000 : -1;
+        faults.m_bStallTransfer = fault == Stall;
+        faults.m_bRefuseConnections = fault == Refused;
         QElapsedTimer timer;
         timer.start();
         m_f.m_sim.SetFaults(faults);
@@ -312,8 +312,8 @@ private Q_SLOTS:
     {
         const qsizetype size = 1024 * 1024;
         const QStringList paths = Write({{u"PR1.SEQ"_s, Random(size)}});
-        vqsim::SimFaults faults;
-        faults.stallTransfer = true;
+        CSimFaults faults;
+        faults.m_bStallTransfer = true;
         m_f.m_sim.SetFaults(faults);
         QVERIFY(m_f.m_comm->PrepareDownload(paths, kFolder));
         QTRY_VERIFY_WITH_TIMEOUT(m_f.m_host.ProgressRecord().lastDone >= 32768, 10000);
@@ -416,8 +416,8 @@ private Q_SLOTS:
             });
         } else if (when == MidFile) {
             // The generator stops reading: the worker sits in a send when Cancel comes.
-            vqsim::SimFaults faults;
-            faults.stallTransfer = true;
+            CSimFaults faults;
+            faults.m_bStallTransfer = true;
             m_f.m_sim.SetFaults(faults);
         }
         QVERIFY(comm->PrepareDownload(paths, kFolder));

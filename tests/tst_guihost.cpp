@@ -158,12 +158,12 @@ private Q_SLOTS:
     // link ends at once instead of waiting for ever.
     void closingWhileAWorkerAsks()
     {
-        vqsim::SimServer sim;
-        vqsim::SimOptions options;
-        options.port = 0;
+        CSimServer sim;
+        CSimOptions options;
+        options.m_nPort = 0;
         QVERIFY(sim.Start(options));
-        vqsim::SimFaults faults;
-        faults.malformedBlockHeader = true; // the worker reports it in a message box
+        CSimFaults faults;
+        faults.m_bMalformedBlockHeader = true; // the worker reports it in a message box
         sim.SetFaults(faults);
 
         CGuiHost host;

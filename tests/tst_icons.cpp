@@ -32,8 +32,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("grid");
-        for (const auto &set : vq::icons::all) {
-            const std::array<std::pair<QStringView, int>, 3> files{{{set.main, 32}, {set.px16, 16}, {set.px24, 24}}};
+        for (const auto &set : ALL_ICONS) {
+            const std::array<std::pair<QStringView, int>, 3> files{
+                {{set.m_strMain, 32}, {set.m_strPx16, 16}, {set.m_strPx24, 24}}};
             for (const auto &[path, grid] : files)
                 if (!path.isEmpty())
                     QTest::newRow(qPrintable(path.toString())) << path.toString() << grid;
@@ -69,8 +70,8 @@ private Q_SLOTS:
     void noOrphanFiles()
     {
         QSet<QString> indexed;
-        for (const auto &set : vq::icons::all)
-            for (QStringView path : {set.main, set.px16, set.px24})
+        for (const auto &set : ALL_ICONS)
+            for (QStringView path : {set.m_strMain, set.m_strPx16, set.m_strPx24})
                 if (!path.isEmpty())
                     indexed.insert(path.toString());
         QDirIterator it(u":/icons"_s, QDir::Files);
@@ -106,8 +107,8 @@ private Q_SLOTS:
         QFETCH(int, which);
         QFETCH(int, pixels);
         QFETCH(QString, expected);
-        const std::array sets{vq::icons::viewList, vq::icons::generator, vq::icons::page};
-        QCOMPARE(vq::iconFileFor(sets[std::size_t(which)], pixels), expected);
+        const std::array sets{ICON_VIEW_LIST, ICON_GENERATOR, ICON_PAGE};
+        QCOMPARE(IconFileFor(sets[std::size_t(which)], pixels), expected);
     }
 
     void pixmapScale_data()
@@ -124,7 +125,7 @@ private Q_SLOTS:
     {
         QFETCH(int, side);
         QFETCH(qreal, ratio);
-        const QIcon icon = vq::icon(vq::icons::folderClosed);
+        const QIcon icon = MakeIcon(ICON_FOLDER_CLOSED);
         const QPixmap pm = icon.pixmap(QSize(side, side), ratio);
         QCOMPARE(pm.size(), QSize(qRound(side * ratio), qRound(side * ratio)));
         QCOMPARE(pm.devicePixelRatio(), ratio);
@@ -132,7 +133,7 @@ private Q_SLOTS:
 
     void disabledDiffers()
     {
-        const QIcon icon = vq::icon(vq::icons::folderClosed);
+        const QIcon icon = MakeIcon(ICON_FOLDER_CLOSED);
         const QImage normal = icon.pixmap(32, QIcon::Normal).toImage();
         const QImage disabled = icon.pixmap(32, QIcon::Disabled).toImage();
         QCOMPARE(disabled.size(), normal.size());

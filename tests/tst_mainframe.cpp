@@ -87,8 +87,8 @@ struct CFrameFixture
 {
     CFrameFixture()
     {
-        vqsim::SimOptions options;
-        options.port = 0;
+        CSimOptions options;
+        options.m_nPort = 0;
         started = sim.Start(options);
         comm.SetHost(sim.Address().toString());
         comm.SetPort(sim.Port());
@@ -120,7 +120,7 @@ struct CFrameFixture
         return nullptr;
     }
 
-    vqsim::SimServer sim;
+    CSimServer sim;
     bool started = false;
     CScriptedHost host;
     CVQComm comm{&host};

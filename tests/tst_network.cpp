@@ -44,13 +44,13 @@ class TestNetwork final : public QObject
     Q_OBJECT
 
 private:
-    vqsim::SimServer m_sim;
+    CSimServer m_sim;
 
 private Q_SLOTS:
     void initTestCase()
     {
-        vqsim::SimOptions options;
-        options.port = 0;
+        CSimOptions options;
+        options.m_nPort = 0;
         QVERIFY2(m_sim.Start(options), qPrintable(m_sim.ErrorString()));
     }
 

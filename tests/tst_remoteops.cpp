@@ -39,7 +39,7 @@ class TestRemoteOps : public QObject
 
 private:
     CLinkFixture m_link;
-    vqsim::SimServer& m_sim = m_link.m_sim;
+    CSimServer& m_sim = m_link.m_sim;
     CScriptedHost& m_host = m_link.m_host;
     std::unique_ptr<CVQComm>& m_comm = m_link.m_comm;
 

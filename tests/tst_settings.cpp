@@ -281,9 +281,9 @@ private Q_SLOTS:
             store.setValue(u"Settings/TargetHost"_s, u"10.1.2.3"_s);
             store.setValue(u"Settings/RecentHosts"_s, u"10.1.2.3"_s);
         }
-        vqsim::SimServer sim;
-        vqsim::SimOptions simOptions;
-        simOptions.port = 0;
+        CSimServer sim;
+        CSimOptions simOptions;
+        simOptions.m_nPort = 0;
         QVERIFY2(sim.Start(simOptions), qPrintable(sim.ErrorString()));
 
         CAppOptions options;

@@ -171,7 +171,7 @@ class TestSim : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<vqsim::SimServer> m_sim;
+    std::unique_ptr<CSimServer> m_sim;
 
     QByteArray NextError(Client& client) { return client.Query("stat:que:next?"); }
 
@@ -187,18 +187,18 @@ private:
         return match.hasMatch();
     }
 
-    void Restart(const vqsim::SimOptions& options)
+    void Restart(const CSimOptions& options)
     {
-        m_sim = std::make_unique<vqsim::SimServer>();
+        m_sim = std::make_unique<CSimServer>();
         QVERIFY(m_sim->Start(options));
     }
 
 private Q_SLOTS:
     void init()
     {
-        m_sim = std::make_unique<vqsim::SimServer>();
-        vqsim::SimOptions options;
-        options.port = 0;
+        m_sim = std::make_unique<CSimServer>();
+        CSimOptions options;
+        options.m_nPort = 0;
         QVERIFY2(m_sim->Start(options), qPrintable(m_sim->ErrorString()));
         QVERIFY(m_sim->Port() != 0);
     }
@@ -207,9 +207,9 @@ private Q_SLOTS:
 
     void portInUse()
     {
-        vqsim::SimServer second;
-        vqsim::SimOptions options;
-        options.port = m_sim->Port();
+        CSimServer second;
+        CSimOptions options;
+        options.m_nPort = m_sim->Port();
         QVERIFY(!second.Start(options));
         QVERIFY(!second.ErrorString().isEmpty());
         QCOMPARE(second.Port(), quint16(0));
@@ -401,7 +401,7 @@ private Q_SLOTS:
         Client client(m_sim->Port());
         client.Send(FolderChain(u"A"_s, 29, &deep) + FolderChain(u"B"_s, 1, &shallow));
         QCOMPARE(NextError(client), kNoError);
-        QCOMPARE(deep.count(u'/'), vqsim::SimFileSystem::kMaxDepth);
+        QCOMPARE(deep.count(u'/'), CSimFileSystem::MAX_DEPTH);
         const QString shallowTop = shallow.chopped(3);
         command.replace("SHALLOW", shallowTop.toLatin1()).replace("DEEP", deep.toLatin1());
         made.replace(u"DEEP"_s, deep);
@@ -414,22 +414,22 @@ private Q_SLOTS:
     void deepTreeWithoutRecursion()
     {
         // No client can make such a tree any more; the walks must not need the stack either.
-        auto top = std::make_unique<vqsim::SimFileSystem::Node>();
-        top->folder = true;
-        vqsim::SimFileSystem::Node* node = top.get();
+        auto top = std::make_unique<CSimFileSystem::CNode>();
+        top->m_bFolder = true;
+        CSimFileSystem::CNode* node = top.get();
         for (int i = 0; i < 300000; ++i) {
-            auto child = std::make_unique<vqsim::SimFileSystem::Node>();
-            child->folder = true;
-            child->name = u"L"_s;
-            vqsim::SimFileSystem::Node* next = child.get();
-            node->children.emplace(u"l"_s, std::move(child));
+            auto child = std::make_unique<CSimFileSystem::CNode>();
+            child->m_bFolder = true;
+            child->m_strName = u"L"_s;
+            CSimFileSystem::CNode* next = child.get();
+            node->m_children.emplace(u"l"_s, std::move(child));
             node = next;
         }
-        node->data = "end";
-        const vqsim::SimFileSystem::TreeStats stats = vqsim::SimFileSystem::Stats(*top);
-        QCOMPARE(stats.height, 300000);
-        QCOMPARE(stats.entries, qint64(300000));
-        QCOMPARE(stats.bytes, qint64(3));
+        node->m_data = "end";
+        const CSimFileSystem::CTreeStats stats = CSimFileSystem::Stats(*top);
+        QCOMPARE(stats.m_nHeight, 300000);
+        QCOMPARE(stats.m_nEntries, qint64(300000));
+        QCOMPARE(stats.m_nBytes, qint64(3));
         top.reset();
     }
 
@@ -690,8 +690,8 @@ private Q_SLOTS:
         QFETCH(int, fault);
         QFETCH(QByteArray, received);
         QFETCH(bool, closed);
-        vqsim::SimFaults faults;
-        (fault == 0 ? faults.neverEndReply : faults.closeMidReply) = true;
+        CSimFaults faults;
+        (fault == 0 ? faults.m_bNeverEndReply : faults.m_bCloseMidReply) = true;
         m_sim->SetFaults(faults);
         Client client(m_sim->Port());
         client.Send("*idn?\r\n");
@@ -701,8 +701,8 @@ private Q_SLOTS:
 
     void replyDelay()
     {
-        vqsim::SimFaults faults;
-        faults.replyDelayMs = 300;
+        CSimFaults faults;
+        faults.m_nReplyDelayMs = 300;
         m_sim->SetFaults(faults);
         Client client(m_sim->Port());
         QElapsedTimer timer;
@@ -733,11 +733,11 @@ private Q_SLOTS:
         QFETCH(QByteArray, expected);
         QFETCH(bool, closed);
         QVERIFY(m_sim->AddFile(u"/F0:/USER/F.PIC"_s, Pattern(300000)));
-        vqsim::SimFaults faults;
-        faults.closeAfterDataBytes = fault == 0 ? 1000 : -1;
-        faults.malformedBlockHeader = fault == 1;
-        faults.extraDataBytes = fault == 2 ? 10 : 0;
-        faults.stallTransfer = fault == 3;
+        CSimFaults faults;
+        faults.m_nCloseAfterDataBytes = fault == 0 ? 1000 : -1;
+        faults.m_bMalformedBlockHeader = fault == 1;
+        faults.m_nExtraDataBytes = fault == 2 ? 10 : 0;
+        faults.m_bStallTransfer = fault == 3;
         m_sim->SetFaults(faults);
         Client client(m_sim->Port());
         client.Send("mmem:data? \"/F0:/USER/F.PIC\"\r\n");
@@ -756,9 +756,9 @@ private Q_SLOTS:
     void incomingBlockFaults()
     {
         QFETCH(bool, stall);
-        vqsim::SimFaults faults;
-        faults.closeAfterDataBytes = stall ? -1 : 1000;
-        faults.stallTransfer = stall;
+        CSimFaults faults;
+        faults.m_nCloseAfterDataBytes = stall ? -1 : 1000;
+        faults.m_bStallTransfer = stall;
         m_sim->SetFaults(faults);
         Client client(m_sim->Port());
         const QByteArray command = WriteCommand(u"/F0:/USER/IN.PIC"_s, Pattern(8 * 1024 * 1024));
@@ -775,8 +775,8 @@ private Q_SLOTS:
     void refuseConnections()
     {
         const quint16 port = m_sim->Port();
-        vqsim::SimFaults faults;
-        faults.refuseConnections = true;
+        CSimFaults faults;
+        faults.m_bRefuseConnections = true;
         m_sim->SetFaults(faults);
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, port);
@@ -835,10 +835,10 @@ private Q_SLOTS:
         kept.close();
         QVERIFY(QFile::link(outside.path(), root.filePath(u"USER/LINK"_s)));
 
-        m_sim = std::make_unique<vqsim::SimServer>();
-        vqsim::SimOptions options;
-        options.port = 0;
-        options.rootDir = root.path();
+        m_sim = std::make_unique<CSimServer>();
+        CSimOptions options;
+        options.m_nPort = 0;
+        options.m_strRootDir = root.path();
         QVERIFY(m_sim->Start(options));
         QCOMPARE(m_sim->FileData(u"/F0:/USER/KEPT.SEQ"_s), QByteArray("kept"));
         QVERIFY(!m_sim->Exists(u"/F0:/USER/LINK"_s));
@@ -856,8 +856,8 @@ private Q_SLOTS:
         QVERIFY(QDir(outside.path()).isEmpty());
 
         // A restart finds what was written.
-        m_sim = std::make_unique<vqsim::SimServer>();
-        options.seed = false;
+        m_sim = std::make_unique<CSimServer>();
+        options.m_bSeed = false;
         QVERIFY(m_sim->Start(options));
         QCOMPARE(m_sim->FileData(u"/F0:/USER/NEW.SEQ"_s), QByteArray("new"));
     }
@@ -871,11 +871,11 @@ private Q_SLOTS:
             QFile file(root.filePath(name));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write("12") == 2);
         }
-        m_sim = std::make_unique<vqsim::SimServer>();
-        vqsim::SimOptions options;
-        options.port = 0;
-        options.rootDir = root.path();
-        options.seed = false;
+        m_sim = std::make_unique<CSimServer>();
+        CSimOptions options;
+        options.m_nPort = 0;
+        options.m_strRootDir = root.path();
+        options.m_bSeed = false;
         QVERIFY(m_sim->Start(options));
         QCOMPARE(m_sim->List(u"/F0:/USER"_s), QStringList{u"café.seq"_s});
 
@@ -915,10 +915,10 @@ private Q_SLOTS:
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
         }
-        m_sim = std::make_unique<vqsim::SimServer>();
-        vqsim::SimOptions options;
-        options.port = 0;
-        options.rootDir = root.path();
+        m_sim = std::make_unique<CSimServer>();
+        CSimOptions options;
+        options.m_nPort = 0;
+        options.m_strRootDir = root.path();
         QVERIFY(m_sim->Start(options));
         const qsizetype loaded = m_sim->List(u"/F0:/USER/OLD"_s).size();
 
@@ -936,9 +936,9 @@ private Q_SLOTS:
 
     void transcriptsAreCapped()
     {
-        vqsim::SimOptions options;
-        options.port = 0;
-        options.transcriptLimit = 1000;
+        CSimOptions options;
+        options.m_nPort = 0;
+        options.m_nTranscriptLimit = 1000;
         Restart(options);
         const QByteArray blanks = QByteArray(600, ' ') + '\n'; // lines that do nothing
         {

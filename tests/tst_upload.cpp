@@ -228,22 +228,22 @@ private Q_SLOTS:
         m_f.m_comm->SetTransferIdleMs(500);
         Queue({{u"F1.SEQ"_s, first}, {u"F2.SEQ"_s, second}});
 
-        vqsim::SimFaults faults;
+        CSimFaults faults;
         switch (fault) {
         case CloseMidData:
-            faults.closeAfterDataBytes = 70000;
+            faults.m_nCloseAfterDataBytes = 70000;
             break;
         case CloseAfterHeader:
-            faults.closeAfterDataBytes = 0;
+            faults.m_nCloseAfterDataBytes = 0;
             break;
         case StallMidData:
-            faults.stallTransfer = true;
+            faults.m_bStallTransfer = true;
             break;
         case ExtraData:
-            faults.extraDataBytes = 5000;
+            faults.m_nExtraDataBytes = 5000;
             break;
         case MalformedHeader:
-            faults.malformedBlockHeader = true;
+            faults.m_bMalformedBlockHeader = true;
             break;
         case NoHash:
             m_f.m_sim.SetScriptedReply("mmem:data?", "6200000" + first, true);
@@ -282,8 +282,8 @@ private Q_SLOTS:
     {
         QVERIFY(m_f.WritePc(u"R.SEQ"_s, "old"));
         Queue({{u"R.SEQ"_s, QByteArray("new")}});
-        vqsim::SimFaults faults;
-        faults.refuseConnections = true;
+        CSimFaults faults;
+        faults.m_bRefuseConnections = true;
         m_f.m_sim.SetFaults(faults);
         QVERIFY(m_f.m_comm->StartUpload());
         QVERIFY(m_f.WaitBatchEnd());

@@ -13,10 +13,9 @@ using namespace Qt::StringLiterals;
 
 CFileListModel::CFileListModel(QObject* parent) : QAbstractTableModel(parent)
 {
-    namespace icons = vq::icons;
-    m_icons = {CachedIcon(icons::folderClosed), CachedIcon(icons::page),  CachedIcon(icons::preset),
-               CachedIcon(icons::download),     CachedIcon(icons::logo),  CachedIcon(icons::sequence),
-               CachedIcon(icons::picture),      CachedIcon(icons::signal)};
+    m_icons = {CachedIcon(ICON_FOLDER_CLOSED), CachedIcon(ICON_PAGE),  CachedIcon(ICON_PRESET),
+               CachedIcon(ICON_DOWNLOAD),      CachedIcon(ICON_LOGO),  CachedIcon(ICON_SEQUENCE),
+               CachedIcon(ICON_PICTURE),       CachedIcon(ICON_SIGNAL)};
 }
 
 CFileListModel::~CFileListModel() = default;

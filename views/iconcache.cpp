@@ -5,9 +5,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-QIcon CachedIcon(const vq::icons::IconSet& set)
+QIcon CachedIcon(const CIconSet& set)
 {
-    const QIcon source = vq::icon(set);
+    const QIcon source = MakeIcon(set);
     qreal ratio = 1.0;
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         ratio = qMax<qreal>(1.0, screen->devicePixelRatio());

@@ -7,4 +7,4 @@
 // An icon whose drawings are rendered once, at the small and the large list
 // sizes and the screen's pixel ratio, so that painting thousands of rows
 // never renders a drawing again.
-QIcon CachedIcon(const vq::icons::IconSet& set);
+QIcon CachedIcon(const CIconSet& set);

@@ -41,11 +41,11 @@ private:
 
 CUiTreeView::CUiTreeView(CVeskDoc* pDoc, QWidget* parent) : QTreeWidget(parent), m_pDoc(pDoc)
 {
-    m_iconPlaceholder = CachedIcon(vq::icons::driveOk);
-    m_iconFolder = CachedIcon(vq::icons::folderClosed);
-    m_iconFolderOpen = CachedIcon(vq::icons::folderOpen);
-    m_iconRoot = CachedIcon(vq::icons::generator);
-    m_iconRootSelected = CachedIcon(vq::icons::generatorSelected);
+    m_iconPlaceholder = CachedIcon(ICON_DRIVE_OK);
+    m_iconFolder = CachedIcon(ICON_FOLDER_CLOSED);
+    m_iconFolderOpen = CachedIcon(ICON_FOLDER_OPEN);
+    m_iconRoot = CachedIcon(ICON_GENERATOR);
+    m_iconRootSelected = CachedIcon(ICON_GENERATOR_SELECTED);
 
     setObjectName(u"folderTree"_s);
     setColumnCount(1);
