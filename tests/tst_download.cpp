@@ -1,3 +1,4 @@
+#include "cancelpoints.h"
 #include "transferfixture.h"
 
 #include <QElapsedTimer>
@@ -380,24 +381,12 @@ private Q_SLOTS:
         QVERIFY(m_f.m_comm->DeleteEntry(kFolder + u"/CH1.SEQ"_s));
     }
 
-public:
-    enum CancelAt
-    {
-        AtZero,
-        MidFile,
-        LastChunk,
-        BetweenFiles,
-    };
-
-private Q_SLOTS:
     void cancel_data()
     {
         QTest::addColumn<int>("when");
-        QTest::addColumn<int>("endParam");
-        QTest::newRow("at 0 %") << int(AtZero) << 0;
-        QTest::newRow("mid-file") << int(MidFile) << 1;
-        QTest::newRow("last chunk") << int(LastChunk) << 1;
-        QTest::newRow("between files") << int(BetweenFiles) << 1;
+        QTest::addColumn<int>("endParam"); // 1: the batch wrote to the generator
+        for (const CancelPoint& point : kCancelPoints)
+            QTest::newRow(point.row) << int(point.when) << (point.when == AtZero ? 0 : 1);
     }
 
     void cancel()

@@ -1,3 +1,4 @@
+#include "cancelpoints.h"
 #include "transferfixture.h"
 
 #include <QDir>
@@ -409,23 +410,11 @@ private Q_SLOTS:
         QVERIFY(ChannelAnswers());
     }
 
-public:
-    enum CancelAt
-    {
-        AtZero,
-        MidFile,
-        LastChunk,
-        BetweenFiles,
-    };
-
-private Q_SLOTS:
     void cancel_data()
     {
         QTest::addColumn<int>("when");
-        QTest::newRow("at 0 %") << int(AtZero);
-        QTest::newRow("mid-file") << int(MidFile);
-        QTest::newRow("last chunk") << int(LastChunk);
-        QTest::newRow("between files") << int(BetweenFiles);
+        for (const CancelPoint& point : kCancelPoints)
+            QTest::newRow(point.row) << int(point.when);
     }
 
     // Cancel stops at once, says nothing, leaves existing targets as they
