@@ -29,7 +29,7 @@ private:
 
     bool ChannelAnswers() { return m_f.m_comm->IsConnected() && m_f.m_comm->QueryIdentity() == 1; }
 
-    // The transfer connection that carried a block for `name`.
+    // The transcript of the transfer connection that begins with `start`.
     QByteArray TransferTranscript(const QByteArray& start)
     {
         const QList<QByteArray> all = m_f.m_sim.Transcripts();

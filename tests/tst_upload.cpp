@@ -61,7 +61,7 @@ public:
     {
         std::promise<quint16> port;
         m_port = port.get_future();
-        m_thread = std::thread([this, block = std::move(block), p = std::move(port)]() mutable {
+        m_thread = std::thread([block = std::move(block), p = std::move(port)]() mutable {
             QTcpServer server;
             p.set_value(server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0);
             if (!server.waitForNewConnection(10000))
