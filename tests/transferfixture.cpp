@@ -76,3 +76,14 @@ QStringList CTransferFixture::PcFiles() const
 {
     return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
+
+void CTransferFixture::ClearPc() const
+{
+    for (const QString& name : PcFiles())
+        QFile::remove(m_dir.filePath(name));
+}
+
+bool CTransferFixture::ChannelAnswers()
+{
+    return m_comm->IsConnected() && m_comm->QueryIdentity() == 1;
+}

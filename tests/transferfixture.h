@@ -27,6 +27,10 @@ public:
     QByteArray ReadPc(const QString& name) const;
     // Names in the PC folder, temporaries included.
     QStringList PcFiles() const;
+    // Removes every file of the PC folder.
+    void ClearPc() const;
+    // The command channel is open and answers the identity query.
+    bool ChannelAnswers();
 
     std::unique_ptr<CTransferChain> m_chain;
     QTemporaryDir m_dir;

@@ -27,8 +27,6 @@ class TestDownload : public QObject
 private:
     CTransferFixture m_f;
 
-    bool ChannelAnswers() { return m_f.m_comm->IsConnected() && m_f.m_comm->QueryIdentity() == 1; }
-
     // The transcript of the transfer connection that begins with `start`.
     QByteArray TransferTranscript(const QByteArray& start)
     {
@@ -62,8 +60,7 @@ private Q_SLOTS:
     {
         m_f.Reset();
         m_f.m_sim.ClearErrors();
-        for (const QString& name : m_f.PcFiles())
-            QFile::remove(m_f.m_dir.filePath(name));
+        m_f.ClearPc();
     }
 
     void cleanup() { m_f.m_sim.SetFaults({}); }
@@ -108,7 +105,7 @@ private Q_SLOTS:
         QCOMPARE(progress.completes, 1);
         QCOMPARE(progress.ends, QList<int>{1});
         QCOMPARE(m_f.m_endParams, QList<int>{1});
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
         QVERIFY(m_f.m_comm->DeleteEntry(kFolder + u'/' + name) || name.endsWith(u".DNL"_s));
     }
 
@@ -171,7 +168,7 @@ private Q_SLOTS:
         QVERIFY(!m_f.m_sim.AllReceived().contains("mmem:data "));
         QVERIFY(!m_f.m_sim.AllReceived().contains("mmem:load"));
         QCOMPARE(m_f.m_host.ProgressRecord().sinks, 0);
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
     }
 
     // What the pre-check refuses before anything is sent.
@@ -207,7 +204,7 @@ private Q_SLOTS:
                  QStringList{message.contains(u"%1"_s) ? message.arg(path) : message});
         QVERIFY(!m_f.m_sim.AllReceived().contains(",#"));
         QCOMPARE(m_f.m_comm->DownloadList().GetCount(), 0);
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
         QFile::remove(path);
     }
 
@@ -246,7 +243,7 @@ private Q_SLOTS:
         QCOMPARE(m_f.m_sim.Exists(kFolder + u"/NEW.SEQ"_s), started == 1);
         // Same-folder mode never asks the generator.
         QCOMPARE(m_f.m_sim.AllReceived().contains("mmem:cat?"), !sameFolder);
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
         QVERIFY(m_f.m_comm->DeleteEntry(kFolder + u"/HERE.SEQ"_s));
         if (started)
             QVERIFY(m_f.m_comm->DeleteEntry(kFolder + u"/NEW.SEQ"_s));
@@ -301,7 +298,7 @@ private Q_SLOTS:
         m_f.m_sim.SetFaults({});
         if (!m_f.m_comm->IsConnected())
             QVERIFY(m_f.m_comm->Connect());
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
         QVERIFY(!m_f.m_sim.Exists(kFolder + u"/FA2.SEQ"_s));
         m_f.m_comm->DeleteEntry(kFolder + u"/FA1.SEQ"_s);
     }
@@ -324,7 +321,7 @@ private Q_SLOTS:
         m_f.m_comm->CancelTransfer();
         QVERIFY(m_f.WaitBatchEnd());
         m_f.m_sim.SetFaults({});
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
         QVERIFY(!m_f.m_sim.Exists(kFolder + u"/PR1.SEQ"_s));
     }
 
@@ -377,7 +374,7 @@ private Q_SLOTS:
             QVERIFY2(sent.size() - prefix.size() < second.size(),
                      "the changed file's block is never complete");
         QVERIFY(!m_f.m_sim.Exists(kFolder + u"/CH2.SEQ"_s));
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
         QVERIFY(m_f.m_comm->DeleteEntry(kFolder + u"/CH1.SEQ"_s));
     }
 
@@ -436,7 +433,7 @@ private Q_SLOTS:
         if (when != AtZero)
             QCOMPARE(m_f.m_endParams, QList<int>{endParam});
         m_f.m_sim.SetFaults({});
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
         if (m_f.m_sim.Exists(kFolder + u"/CA1.SEQ"_s))
             QVERIFY(m_f.m_comm->DeleteEntry(kFolder + u"/CA1.SEQ"_s));
     }
