@@ -1,5 +1,6 @@
 # One target carries the language standard, the warnings and the Qt safety
-# defines; every target of the project links it.
+# defines; every target built from the project's own sources links it (the
+# code rcc writes for res/ does not).
 set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 
 option(VQ_WERROR "Treat warnings as errors" OFF)
@@ -55,16 +56,11 @@ elseif(MSVC)
 endif()
 
 # A static library made of every .cpp and .h of the calling folder except
-# main.cpp; nothing is made while the folder holds no source yet.
+# main.cpp.
 function(vq_folder_library name)
     cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
     file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
     list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
-    set(cpp_sources ${sources})
-    list(FILTER cpp_sources INCLUDE REGEX "\\.cpp$")
-    if(NOT cpp_sources)
-        return()
-    endif()
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC vq_common ${ARG_LIBS})

@@ -2,18 +2,12 @@
 
 #include "filelistmodel.h"
 #include "linkfixture.h"
-#include "scriptedhost.h"
-#include "simserver.h"
 #include "uilistview.h"
 #include "uitreeview.h"
 #include "veskdoc.h"
-#include "vqcomm.h"
 
 #include <QByteArray>
 #include <QSplitter>
-#include <QTest>
-
-#include <memory>
 
 // A folder tree and a file list on a fresh emulator with its sample content,
 // connected through a scripted host, as the main window arranges them.
@@ -21,19 +15,13 @@ struct CExplorerFixture
 {
     CExplorerFixture()
     {
-        CSimOptions options;
-        options.m_nPort = 0;
-        options.m_bSeed = true;
-        m_bStarted = sim.Start(options);
-        comm.SetHost(sim.Address().toString());
-        comm.SetPort(sim.Port());
         pTree = new CUiTreeView(&doc, &splitter);
         pList = new CUiListView(&doc, &splitter);
         splitter.resize(800, 500);
     }
     Q_DISABLE_COPY_MOVE(CExplorerFixture)
 
-    bool Connect() { return m_bStarted && comm.Connect() == 1; }
+    bool Connect() { return started && comm.Connect() == 1; }
     // Connects, builds the tree from the root and shows both panes.
     bool Start()
     {
@@ -88,14 +76,13 @@ struct CExplorerFixture
         return names;
     }
 
-    CSimServer sim;
-    CScriptedHost host;
-    CVQComm comm{&host};
+    CLinkFixture link;
+    CSimServer& sim = link.m_sim;
+    CScriptedHost& host = link.m_host;
+    const bool started = link.Start();
+    CVQComm& comm = link.NewLink(); // not connected yet
     CVeskDoc doc{&comm};
     QSplitter splitter; // after the document: the panes go first
     CUiTreeView* pTree = nullptr;
     CUiListView* pList = nullptr;
-
-private:
-    bool m_bStarted = false;
 };

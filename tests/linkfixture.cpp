@@ -9,7 +9,7 @@ bool CLinkFixture::Start()
     return m_sim.Start(options);
 }
 
-bool CLinkFixture::Reset()
+CVQComm& CLinkFixture::NewLink()
 {
     m_comm.reset();
     m_sim.SetFaults({});
@@ -18,9 +18,20 @@ bool CLinkFixture::Reset()
     m_comm = std::make_unique<CVQComm>(&m_host);
     m_comm->SetHost(u"127.0.0.1"_s);
     m_comm->SetPort(m_sim.Port());
+    return *m_comm;
+}
+
+bool CLinkFixture::Connect()
+{
     const bool connected = m_comm->Connect() == 1;
     m_sim.ClearTranscripts();
     return connected;
+}
+
+bool CLinkFixture::Reset()
+{
+    NewLink();
+    return Connect();
 }
 
 bool CLinkFixture::Finish()

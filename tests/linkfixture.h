@@ -16,16 +16,21 @@ inline QByteArray Checked(const QByteArray& line)
     return "stat:que:next?\r\n" + line + "stat:que:next?\r\n";
 }
 
-// An emulator on a free loopback port, a scripted host and a link to the
-// emulator: what the tests of the command channel, the catalog and the remote
-// operations start from.
+// An emulator with its sample content on a free loopback port, a scripted
+// host and a link to the emulator: what the tests of the link, the
+// transfers, the panes and the main window start from.
 class CLinkFixture
 {
 public:
-    // Starts the emulator (once per test program).
+    // Starts the emulator.
     bool Start();
-    // A fresh, connected link; faults, scripted replies, messages and
-    // transcripts cleared. False when the link could not connect.
+    // A fresh link to the emulator, not connected yet; the previous link
+    // ended, faults, scripted replies and messages cleared.
+    CVQComm& NewLink();
+    // Connects the link, then clears the transcripts. False when it could
+    // not connect.
+    bool Connect();
+    // NewLink() and Connect().
     bool Reset();
     // Ends the link; the wait cursor must be balanced by then.
     bool Finish();

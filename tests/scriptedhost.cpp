@@ -171,12 +171,11 @@ QList<CScriptedHost::Confirmation> CScriptedHost::Confirmations() const
     return m_confirmations;
 }
 
-void CScriptedHost::RecordStartFile(const QString& name, quint64 total, const QString& caption)
+void CScriptedHost::RecordStartFile(const QString& name, const QString& caption)
 {
     QMutexLocker lock(&m_mutex);
     m_progress.files.append(name);
     m_progress.captions.append(caption);
-    m_progress.totals.append(total);
 }
 
 void CScriptedHost::RecordUpdate(quint64 done)
@@ -184,7 +183,6 @@ void CScriptedHost::RecordUpdate(quint64 done)
     std::function<void(quint64)> onUpdate;
     {
         QMutexLocker lock(&m_mutex);
-        ++m_progress.updates;
         m_progress.lastDone = done;
         onUpdate = m_onUpdate;
     }

@@ -53,10 +53,8 @@ public:
         QList<int> ends;       // wParam of each WM_TRANSFER_END a sink received
         QStringList files;     // StartFile names, in order
         QStringList captions;  // StartFile captions
-        QList<quint64> totals; // StartFile totals
-        int updates = 0;       // UpdateProgress calls
-        quint64 lastDone = 0;
-        int completes = 0; // SetComplete calls
+        quint64 lastDone = 0;  // the last UpdateProgress
+        int completes = 0;     // SetComplete calls
     };
     struct Confirmation
     {
@@ -73,7 +71,7 @@ public:
     QList<Confirmation> Confirmations() const;
 
     // Used by the sinks (any thread).
-    void RecordStartFile(const QString& name, quint64 total, const QString& caption);
+    void RecordStartFile(const QString& name, const QString& caption);
     void RecordUpdate(quint64 done);
     void RecordComplete();
     void RecordEnd(int wParam);

@@ -2,9 +2,9 @@
 
 #include "scriptedhost.h"
 
-void CScriptedSink::StartFile(const QString& name, quint64 total, const QString& caption, int)
+void CScriptedSink::StartFile(const QString& name, quint64, const QString& caption, int)
 {
-    m_pHost->RecordStartFile(name, total, caption);
+    m_pHost->RecordStartFile(name, caption);
 }
 
 void CScriptedSink::UpdateProgress(quint64 done)

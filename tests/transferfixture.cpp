@@ -5,10 +5,6 @@
 #include <QFile>
 #include <QTimer>
 
-using namespace Qt::StringLiterals;
-
-CTransferFixture::CTransferFixture() = default;
-
 // The link first: it waits for a worker still running, whose last event
 // then finds the chain alive (and is dropped with it).
 CTransferFixture::~CTransferFixture()
@@ -19,36 +15,27 @@ CTransferFixture::~CTransferFixture()
 
 bool CTransferFixture::Start()
 {
-    CSimOptions options;
-    options.m_nPort = 0;
-    return m_sim.Start(options) && m_dir.isValid();
+    return CLinkFixture::Start() && m_dir.isValid();
 }
 
-void CTransferFixture::Reset(double scale)
+bool CTransferFixture::Reset(double scale)
 {
-    m_comm.reset();
+    m_comm.reset(); // before the chain, as in the destructor
     m_chain.reset();
-    m_sim.SetFaults({});
-    m_sim.ClearScriptedReplies();
-    m_host.ClearMessages();
     m_host.ClearProgress();
     m_host.SetOnUpdate({});
     m_host.SetList(QString(), {});
     m_batchesEnded = 0;
     m_endParams.clear();
 
-    m_comm = std::make_unique<CVQComm>(&m_host);
-    m_comm->SetHost(u"127.0.0.1"_s);
-    m_comm->SetPort(m_sim.Port());
-    m_comm->SetDelayScale(scale);
+    NewLink().SetDelayScale(scale);
     m_chain = std::make_unique<CTransferChain>(m_comm.get());
     m_host.SetTransferReceiver(m_chain.get());
     QObject::connect(m_chain.get(), &CTransferChain::BatchEnded, m_chain.get(), [this](int wParam) {
         ++m_batchesEnded;
         m_endParams.append(wParam);
     });
-    m_comm->Connect();
-    m_sim.ClearTranscripts();
+    return Connect();
 }
 
 bool CTransferFixture::WaitBatchEnd(int timeoutMs)
@@ -88,4 +75,15 @@ QByteArray CTransferFixture::ReadPc(const QString& name) const
 QStringList CTransferFixture::PcFiles() const
 {
     return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+void CTransferFixture::ClearPc() const
+{
+    for (const QString& name : PcFiles())
+        QFile::remove(m_dir.filePath(name));
+}
+
+bool CTransferFixture::ChannelAnswers()
+{
+    return m_comm->IsConnected() && m_comm->QueryIdentity() == 1;
 }

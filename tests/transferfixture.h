@@ -1,26 +1,24 @@
 #pragma once
 
-#include "scriptedhost.h"
-#include "simserver.h"
+#include "linkfixture.h"
 #include "transferchain.h"
-#include "vqcomm.h"
 
 #include <QTemporaryDir>
 
 #include <memory>
 
-// An emulator on a free loopback port, a scripted host, a link and its
-// transfer chain, and a temporary PC folder: what every transfer test needs.
-class CTransferFixture
+// The link fixture with the link's transfer chain and a temporary PC
+// folder: what every transfer test needs.
+class CTransferFixture : public CLinkFixture
 {
 public:
-    CTransferFixture();
     ~CTransferFixture();
 
+    // Starts the emulator; false also when the PC folder could not be made.
     bool Start();
     // A fresh link and chain, connected, with the sim's faults cleared and
     // the records emptied. `scale` shortens the fixed pauses.
-    void Reset(double scale = 0.05);
+    bool Reset(double scale = 0.05);
     // Runs the event loop until the batch has ended (chain reconnected).
     bool WaitBatchEnd(int timeoutMs = 20000);
 
@@ -29,10 +27,11 @@ public:
     QByteArray ReadPc(const QString& name) const;
     // Names in the PC folder, temporaries included.
     QStringList PcFiles() const;
+    // Removes every file of the PC folder.
+    void ClearPc() const;
+    // The command channel is open and answers the identity query.
+    bool ChannelAnswers();
 
-    CSimServer m_sim;
-    CScriptedHost m_host;
-    std::unique_ptr<CVQComm> m_comm;
     std::unique_ptr<CTransferChain> m_chain;
     QTemporaryDir m_dir;
     int m_batchesEnded = 0;

@@ -1,3 +1,4 @@
+#include "cancelpoints.h"
 #include "transferfixture.h"
 
 #include <QElapsedTimer>
@@ -26,9 +27,7 @@ class TestDownload : public QObject
 private:
     CTransferFixture m_f;
 
-    bool ChannelAnswers() { return m_f.m_comm->IsConnected() && m_f.m_comm->QueryIdentity() == 1; }
-
-    // The transfer connection that carried a block for `name`.
+    // The transcript of the transfer connection that begins with `start`.
     QByteArray TransferTranscript(const QByteArray& start)
     {
         const QList<QByteArray> all = m_f.m_sim.Transcripts();
@@ -61,8 +60,7 @@ private Q_SLOTS:
     {
         m_f.Reset();
         m_f.m_sim.ClearErrors();
-        for (const QString& name : m_f.PcFiles())
-            QFile::remove(m_f.m_dir.filePath(name));
+        m_f.ClearPc();
     }
 
     void cleanup() { m_f.m_sim.SetFaults({}); }
@@ -107,7 +105,7 @@ private Q_SLOTS:
         QCOMPARE(progress.completes, 1);
         QCOMPARE(progress.ends, QList<int>{1});
         QCOMPARE(m_f.m_endParams, QList<int>{1});
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
         QVERIFY(m_f.m_comm->DeleteEntry(kFolder + u'/' + name) || name.endsWith(u".DNL"_s));
     }
 
@@ -170,7 +168,7 @@ private Q_SLOTS:
         QVERIFY(!m_f.m_sim.AllReceived().contains("mmem:data "));
         QVERIFY(!m_f.m_sim.AllReceived().contains("mmem:load"));
         QCOMPARE(m_f.m_host.ProgressRecord().sinks, 0);
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
     }
 
     // What the pre-check refuses before anything is sent.
@@ -206,7 +204,7 @@ private Q_SLOTS:
                  QStringList{message.contains(u"%1"_s) ? message.arg(path) : message});
         QVERIFY(!m_f.m_sim.AllReceived().contains(",#"));
         QCOMPARE(m_f.m_comm->DownloadList().GetCount(), 0);
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
         QFile::remove(path);
     }
 
@@ -245,7 +243,7 @@ private Q_SLOTS:
         QCOMPARE(m_f.m_sim.Exists(kFolder + u"/NEW.SEQ"_s), started == 1);
         // Same-folder mode never asks the generator.
         QCOMPARE(m_f.m_sim.AllReceived().contains("mmem:cat?"), !sameFolder);
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
         QVERIFY(m_f.m_comm->DeleteEntry(kFolder + u"/HERE.SEQ"_s));
         if (started)
             QVERIFY(m_f.m_comm->DeleteEntry(kFolder + u"/NEW.SEQ"_s));
@@ -300,7 +298,7 @@ private Q_SLOTS:
         m_f.m_sim.SetFaults({});
         if (!m_f.m_comm->IsConnected())
             QVERIFY(m_f.m_comm->Connect());
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
         QVERIFY(!m_f.m_sim.Exists(kFolder + u"/FA2.SEQ"_s));
         m_f.m_comm->DeleteEntry(kFolder + u"/FA1.SEQ"_s);
     }
@@ -323,7 +321,7 @@ private Q_SLOTS:
         m_f.m_comm->CancelTransfer();
         QVERIFY(m_f.WaitBatchEnd());
         m_f.m_sim.SetFaults({});
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
         QVERIFY(!m_f.m_sim.Exists(kFolder + u"/PR1.SEQ"_s));
     }
 
@@ -376,28 +374,16 @@ private Q_SLOTS:
             QVERIFY2(sent.size() - prefix.size() < second.size(),
                      "the changed file's block is never complete");
         QVERIFY(!m_f.m_sim.Exists(kFolder + u"/CH2.SEQ"_s));
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
         QVERIFY(m_f.m_comm->DeleteEntry(kFolder + u"/CH1.SEQ"_s));
     }
 
-public:
-    enum CancelAt
-    {
-        AtZero,
-        MidFile,
-        LastChunk,
-        BetweenFiles,
-    };
-
-private Q_SLOTS:
     void cancel_data()
     {
         QTest::addColumn<int>("when");
-        QTest::addColumn<int>("endParam");
-        QTest::newRow("at 0 %") << int(AtZero) << 0;
-        QTest::newRow("mid-file") << int(MidFile) << 1;
-        QTest::newRow("last chunk") << int(LastChunk) << 1;
-        QTest::newRow("between files") << int(BetweenFiles) << 1;
+        QTest::addColumn<int>("endParam"); // 1: the batch wrote to the generator
+        for (const CancelPoint& point : kCancelPoints)
+            QTest::newRow(point.row) << int(point.when) << (point.when == AtZero ? 0 : 1);
     }
 
     void cancel()
@@ -447,7 +433,7 @@ private Q_SLOTS:
         if (when != AtZero)
             QCOMPARE(m_f.m_endParams, QList<int>{endParam});
         m_f.m_sim.SetFaults({});
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
         if (m_f.m_sim.Exists(kFolder + u"/CA1.SEQ"_s))
             QVERIFY(m_f.m_comm->DeleteEntry(kFolder + u"/CA1.SEQ"_s));
     }

@@ -2,13 +2,11 @@
 #include "commandids.h"
 #include "filelistmodel.h"
 #include "guihost.h"
+#include "linkfixture.h"
 #include "mainframe.h"
 #include "modalanswerer.h"
-#include "scriptedhost.h"
-#include "simserver.h"
 #include "uilistview.h"
 #include "uitreeview.h"
-#include "vqcomm.h"
 #include "vqevents.h"
 #include "vqfiledialog.h"
 
@@ -87,11 +85,6 @@ struct CFrameFixture
 {
     CFrameFixture()
     {
-        CSimOptions options;
-        options.m_nPort = 0;
-        started = sim.Start(options);
-        comm.SetHost(sim.Address().toString());
-        comm.SetPort(sim.Port());
         frame = std::make_unique<CMainFrame>(&comm, &settings);
         frame->show();
     }
@@ -112,18 +105,14 @@ struct CFrameFixture
     }
     QTreeWidgetItem* FirstLevel(const QString& name) const
     {
-        QTreeWidgetItem* root = frame->TreeView()->GetRootItem();
-        for (int i = 0; root && i < root->childCount(); ++i) {
-            if (root->child(i)->text(0) == name)
-                return root->child(i);
-        }
-        return nullptr;
+        return Child(frame->TreeView()->GetRootItem(), name);
     }
 
-    CSimServer sim;
-    bool started = false;
-    CScriptedHost host;
-    CVQComm comm{&host};
+    CLinkFixture link;
+    CSimServer& sim = link.m_sim;
+    CScriptedHost& host = link.m_host;
+    const bool started = link.Start();
+    CVQComm& comm = link.NewLink(); // not connected yet
     CAppSettings settings;
     std::unique_ptr<CMainFrame> frame;
 };

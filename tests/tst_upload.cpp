@@ -1,3 +1,4 @@
+#include "cancelpoints.h"
 #include "transferfixture.h"
 
 #include <QDir>
@@ -60,7 +61,7 @@ public:
     {
         std::promise<quint16> port;
         m_port = port.get_future();
-        m_thread = std::thread([this, block = std::move(block), p = std::move(port)]() mutable {
+        m_thread = std::thread([block = std::move(block), p = std::move(port)]() mutable {
             QTcpServer server;
             p.set_value(server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0);
             if (!server.waitForNewConnection(10000))
@@ -118,8 +119,6 @@ private:
         }
     }
 
-    bool ChannelAnswers() { return m_f.m_comm->IsConnected() && m_f.m_comm->QueryIdentity() == 1; }
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -130,8 +129,7 @@ private Q_SLOTS:
     void init()
     {
         m_f.Reset();
-        for (const QString& name : m_f.PcFiles())
-            QFile::remove(m_f.m_dir.filePath(name));
+        m_f.ClearPc();
     }
 
     void payloads_data()
@@ -166,7 +164,7 @@ private Q_SLOTS:
         QCOMPARE(progress.completes, 1);
         QCOMPARE(progress.ends, QList<int>{0});
         QCOMPARE(m_f.m_endParams, QList<int>{0});
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
     }
 
     void commandOnTheWire()
@@ -275,7 +273,7 @@ private Q_SLOTS:
         for (const QString& name : m_f.PcFiles())
             QVERIFY2(name == u"F1.SEQ"_s || name == u"F2.SEQ"_s, qPrintable(name));
         m_f.m_sim.SetFaults({});
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
     }
 
     void connectionRefused()
@@ -294,7 +292,7 @@ private Q_SLOTS:
         QCOMPARE(m_f.ReadPc(u"R.SEQ"_s), QByteArray("old"));
         m_f.m_sim.SetFaults({});
         QVERIFY(m_f.m_comm->Connect());
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
     }
 
     void refusedTargets_data()
@@ -316,7 +314,7 @@ private Q_SLOTS:
         QVERIFY(m_f.WaitBatchEnd());
         QCOMPARE(m_f.m_host.MessageTexts(), QStringList{u"File not open : \""_s + target + u'"'});
         QCOMPARE(m_f.PcFiles(), QStringList());
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
     }
 
     void readOnlyFolder()
@@ -345,7 +343,7 @@ private Q_SLOTS:
         QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
         left.removeAll(u"plain"_s);
         QCOMPARE(left, QStringList());
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
     }
 
     // A reply that arrives a byte at a time is still one block of the right size.
@@ -387,7 +385,7 @@ private Q_SLOTS:
         QCOMPARE(m_f.m_host.MessageTexts(), QStringList{u"Can not write to the file."_s});
         QCOMPARE(m_f.ReadPc(u"FULL.SEQ"_s), QByteArray("the user's file"));
         QCOMPARE(m_f.PcFiles(), QStringList{u"FULL.SEQ"_s});
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
 #else
         QSKIP("needs a file size limit to stand in for a full disk");
 #endif
@@ -406,26 +404,14 @@ private Q_SLOTS:
         QCOMPARE(m_f.m_host.Messages().value(0).style, MB_OKCANCEL | MB_ICONQUESTION);
         QCOMPARE(m_f.m_host.ProgressRecord().ends, QList<int>{0});
         QCOMPARE(m_f.PcFiles(), QStringList());
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
     }
 
-public:
-    enum CancelAt
-    {
-        AtZero,
-        MidFile,
-        LastChunk,
-        BetweenFiles,
-    };
-
-private Q_SLOTS:
     void cancel_data()
     {
         QTest::addColumn<int>("when");
-        QTest::newRow("at 0 %") << int(AtZero);
-        QTest::newRow("mid-file") << int(MidFile);
-        QTest::newRow("last chunk") << int(LastChunk);
-        QTest::newRow("between files") << int(BetweenFiles);
+        for (const CancelPoint& point : kCancelPoints)
+            QTest::newRow(point.row) << int(point.when);
     }
 
     // Cancel stops at once, says nothing, leaves existing targets as they
@@ -469,7 +455,7 @@ private Q_SLOTS:
         QCOMPARE(m_f.ReadPc(u"C2.SEQ"_s), QByteArray("old two"));
         QCOMPARE(m_f.PcFiles(), (QStringList{u"C1.SEQ"_s, u"C2.SEQ"_s}));
         QCOMPARE(m_f.m_host.ProgressRecord().ends, QList<int>{0});
-        QVERIFY(ChannelAnswers());
+        QVERIFY(m_f.ChannelAnswers());
     }
 
     // The queue is empty after a batch: a new batch starts from nothing.
