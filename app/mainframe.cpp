@@ -2,6 +2,7 @@
 
 #include "aboutdlg.h"
 #include "appsettings.h"
+#include "devicename.h"
 #include "dlgerrorlist.h"
 #include "dlgoptions.h"
 #include "icons.h"
@@ -10,9 +11,8 @@
 #include "uitreeview.h"
 #include "veskapp.h"
 #include "veskdoc.h"
-#include "vqfiledialog.h"
-#include "devicename.h"
 #include "vqcomm.h"
+#include "vqfiledialog.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -173,7 +173,8 @@ void CMainFrame::CreateActions()
     // Keys users of explorer windows expect; the panes keep theirs (Delete,
     // Enter, F2 and the label editor's own).
     Action(ID_REFRESH)->setShortcut(QKeySequence(Qt::Key_F5));
-    Action(ID_UP_ONE_LEVEL)->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Up), QKeySequence(Qt::Key_Backspace)});
+    Action(ID_UP_ONE_LEVEL)
+        ->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Up), QKeySequence(Qt::Key_Backspace)});
 
     connect(Action(ID_APP_EXIT), &QAction::triggered, this, &QWidget::close);
     connect(Action(ID_PC_TO_VQ), &QAction::triggered, this, &CMainFrame::OnPcToVq);

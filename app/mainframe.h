@@ -72,7 +72,6 @@ public Q_SLOTS:
     // device's folders and identity.
     void OnNetwork();
 
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 

@@ -54,7 +54,8 @@ CUsage UsageOf(qint64 pid)
     }
     std::error_code error;
     qint64 count = 0;
-    for (std::filesystem::directory_iterator it(std::filesystem::path((proc + u"fd"_s).toStdString()), error), end;
+    for (std::filesystem::directory_iterator it(std::filesystem::path((proc + u"fd"_s).toStdString()), error),
+         end;
          !error && it != end; it.increment(error))
         ++count;
     if (!error)
@@ -105,7 +106,8 @@ bool RaiseDescriptorLimit(int connections)
                      static_cast<unsigned long long>(soft), static_cast<unsigned long long>(limit.rlim_cur));
     }
     if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
-        std::fprintf(stderr, "vq-bench soak: the open file limit %llu is short of the %llu %d connections need\n",
+        std::fprintf(stderr,
+                     "vq-bench soak: the open file limit %llu is short of the %llu %d connections need\n",
                      static_cast<unsigned long long>(limit.rlim_cur), static_cast<unsigned long long>(wanted),
                      connections);
         return false;

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             const qint64 fileSize = entry.GetSize();
             bytes = fileSize > 0 && bytes > hi - fileSize   ? hi
                     : fileSize < 0 && bytes < lo - fileSize ? lo
-                                                              : bytes + fileSize;
+                                                            : bytes + fileSize;
         }
     }
     if (delivered > 0) {

@@ -27,17 +27,25 @@ inline constexpr CIconSet ICON_PICTURE{u"picture", u":/icons/picture.svg", {}, {
 inline constexpr CIconSet ICON_SIGNAL{u"signal", u":/icons/signal.svg", {}, {}};
 inline constexpr CIconSet ICON_DRIVE_OK{u"drive_ok", u":/icons/drive_ok.svg", {}, {}};
 inline constexpr CIconSet ICON_DRIVE_BAD{u"drive_bad", u":/icons/drive_bad.svg", {}, {}};
-inline constexpr CIconSet ICON_GENERATOR{u"generator", u":/icons/generator.svg", u":/icons/generator_16.svg", {}};
-inline constexpr CIconSet ICON_GENERATOR_SELECTED{u"generator_selected", u":/icons/generator_selected.svg", u":/icons/generator_selected_16.svg", {}};
+inline constexpr CIconSet ICON_GENERATOR{
+    u"generator", u":/icons/generator.svg", u":/icons/generator_16.svg", {}};
+inline constexpr CIconSet ICON_GENERATOR_SELECTED{
+    u"generator_selected", u":/icons/generator_selected.svg", u":/icons/generator_selected_16.svg", {}};
 
 // Tool bar and application
 inline constexpr CIconSet ICON_PC_TO_VQ{u"pc_to_vq", u":/icons/pc_to_vq.svg", u":/icons/pc_to_vq_16.svg", {}};
 inline constexpr CIconSet ICON_VQ_TO_PC{u"vq_to_pc", u":/icons/vq_to_pc.svg", u":/icons/vq_to_pc_16.svg", {}};
 inline constexpr CIconSet ICON_UP_ONE_LEVEL{u"up_one_level", u":/icons/up_one_level.svg", {}, {}};
-inline constexpr CIconSet ICON_VIEW_LARGE_ICONS{u"view_large_icons", u":/icons/view_large_icons.svg", u":/icons/view_large_icons_16.svg", u":/icons/view_large_icons_24.svg"};
-inline constexpr CIconSet ICON_VIEW_SMALL_ICONS{u"view_small_icons", u":/icons/view_small_icons.svg", u":/icons/view_small_icons_16.svg", u":/icons/view_small_icons_24.svg"};
-inline constexpr CIconSet ICON_VIEW_LIST{u"view_list", u":/icons/view_list.svg", u":/icons/view_list_16.svg", u":/icons/view_list_24.svg"};
-inline constexpr CIconSet ICON_VIEW_DETAILS{u"view_details", u":/icons/view_details.svg", u":/icons/view_details_16.svg", u":/icons/view_details_24.svg"};
+inline constexpr CIconSet ICON_VIEW_LARGE_ICONS{u"view_large_icons", u":/icons/view_large_icons.svg",
+                                                u":/icons/view_large_icons_16.svg",
+                                                u":/icons/view_large_icons_24.svg"};
+inline constexpr CIconSet ICON_VIEW_SMALL_ICONS{u"view_small_icons", u":/icons/view_small_icons.svg",
+                                                u":/icons/view_small_icons_16.svg",
+                                                u":/icons/view_small_icons_24.svg"};
+inline constexpr CIconSet ICON_VIEW_LIST{u"view_list", u":/icons/view_list.svg", u":/icons/view_list_16.svg",
+                                         u":/icons/view_list_24.svg"};
+inline constexpr CIconSet ICON_VIEW_DETAILS{u"view_details", u":/icons/view_details.svg",
+                                            u":/icons/view_details_16.svg", u":/icons/view_details_24.svg"};
 inline constexpr CIconSet ICON_APP{u"app", u":/icons/app.svg", u":/icons/app_16.svg", {}};
 inline constexpr CIconSet ICON_NETWORK{u"network", u":/icons/network.svg", {}, {}};
 

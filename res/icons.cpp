@@ -17,20 +17,20 @@ struct CDrawing
     int m_nGrid;
 };
 
-std::array<CDrawing, 3> Drawings(const CIconSet &set)
+std::array<CDrawing, 3> Drawings(const CIconSet& set)
 {
     return {CDrawing{set.m_strPx16, 16}, CDrawing{set.m_strPx24, 24}, CDrawing{set.m_strMain, 32}};
 }
 
 // Disabled look: grey, half transparent.
-void MakeDisabled(QImage &image)
+void MakeDisabled(QImage& image)
 {
     for (int y = 0; y < image.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x) {
             const QRgb p = line[x];
             const int a = qAlpha(p) / 2;
-            const int g = qGray(p) / 2;   // premultiplied: grey scales with alpha
+            const int g = qGray(p) / 2; // premultiplied: grey scales with alpha
             line[x] = qRgba(g, g, g, a);
         }
     }
@@ -39,9 +39,9 @@ void MakeDisabled(QImage &image)
 class CSvgSetEngine final : public QIconEngine
 {
 public:
-    explicit CSvgSetEngine(const CIconSet &set) : m_set(set) {}
+    explicit CSvgSetEngine(const CIconSet& set) : m_set(set) {}
 
-    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
     {
         const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
         QPixmap pm = pixmap(rect.size() * dpr, mode, state);
@@ -51,7 +51,7 @@ public:
 
     // size is in device pixels: for a high-DPI request QIcon passes the
     // scaled size here and sets the pixmap's ratio itself.
-    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override
     {
         const int side = qMin(size.width(), size.height());
         if (side <= 0)
@@ -67,14 +67,14 @@ public:
         return QPixmap::fromImage(image);
     }
 
-    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override
     {
         const int side = qMin(size.width(), size.height());
         return {side, side};
     }
 
     QString key() const override { return u"vq-svg-set"_s; }
-    QIconEngine *clone() const override { return new CSvgSetEngine(m_set); }
+    QIconEngine* clone() const override { return new CSvgSetEngine(m_set); }
     QString iconName() override { return m_set.m_strName.toString(); }
 
 private:
@@ -83,15 +83,15 @@ private:
 
 } // namespace
 
-QString IconFileFor(const CIconSet &set, int devicePixels)
+QString IconFileFor(const CIconSet& set, int devicePixels)
 {
     const auto all = Drawings(set);
-    const CDrawing *pick = nullptr;
-    for (const CDrawing &d : all)   // grids ascend, so the last match is the largest
+    const CDrawing* pick = nullptr;
+    for (const CDrawing& d : all) // grids ascend, so the last match is the largest
         if (!d.m_strPath.isEmpty() && devicePixels % d.m_nGrid == 0 && devicePixels / d.m_nGrid <= 2)
             pick = &d;
     if (!pick)
-        for (const CDrawing &d : all)
+        for (const CDrawing& d : all)
             if (!d.m_strPath.isEmpty() && d.m_nGrid >= devicePixels) {
                 pick = &d;
                 break;
@@ -101,7 +101,7 @@ QString IconFileFor(const CIconSet &set, int devicePixels)
     return pick->m_strPath.toString();
 }
 
-QIcon MakeIcon(const CIconSet &set)
+QIcon MakeIcon(const CIconSet& set)
 {
     return QIcon(new CSvgSetEngine(set));
 }

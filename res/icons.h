@@ -12,10 +12,10 @@
 #include <QString>
 
 // The icon for the given set; renders on demand, any size, any device pixel ratio.
-QIcon MakeIcon(const CIconSet &set);
+QIcon MakeIcon(const CIconSet& set);
 
 // The resource path of the drawing used for a square of devicePixels pixels:
 // a drawing whose grid divides the size at most twice over, the largest such;
 // otherwise the smallest drawing not smaller than the size; otherwise the
 // largest drawing.
-QString IconFileFor(const CIconSet &set, int devicePixels);
+QString IconFileFor(const CIconSet& set, int devicePixels);

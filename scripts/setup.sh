@@ -3,6 +3,7 @@
 # Quick when everything is there: only missing packages are fetched.
 #   --packaging  also what building and checking the Debian package needs
 #   --fuzzing    also clang and libFuzzer, for the fuzz targets
+#   --format     only clang-format, for the format check
 set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
@@ -13,6 +14,8 @@ if [ "${1:-}" = --packaging ]; then
     packages+=(dpkg-dev file desktop-file-utils appstream man-db systemd)
 elif [ "${1:-}" = --fuzzing ]; then
     packages+=(clang libclang-rt-14-dev)
+elif [ "${1:-}" = --format ]; then
+    packages=(clang-format)
 fi
 
 missing=()

@@ -69,8 +69,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption transcriptLimitOption(
         u"transcript-limit"_s, u"Transcript bytes held at once, all connections together (default 1 MiB)."_s,
         u"bytes"_s, u"1048576"_s);
-    parser.addOptions({helpOption, versionOption, listenOption, portOption, rootOption, capacityOption, noSeedOption,
-                       transcriptOption, transcriptLimitOption});
+    parser.addOptions({helpOption, versionOption, listenOption, portOption, rootOption, capacityOption,
+                       noSeedOption, transcriptOption, transcriptLimitOption});
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "vq820-sim: %s\n", qPrintable(parser.errorText()));
         return 2;

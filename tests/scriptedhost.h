@@ -49,12 +49,12 @@ public:
     // What the progress sinks of all batches saw.
     struct Progress
     {
-        int sinks = 0;         // sinks created
-        QList<int> ends;       // wParam of each WM_TRANSFER_END a sink received
-        QStringList files;     // StartFile names, in order
-        QStringList captions;  // StartFile captions
-        quint64 lastDone = 0;  // the last UpdateProgress
-        int completes = 0;     // SetComplete calls
+        int sinks = 0;        // sinks created
+        QList<int> ends;      // wParam of each WM_TRANSFER_END a sink received
+        QStringList files;    // StartFile names, in order
+        QStringList captions; // StartFile captions
+        quint64 lastDone = 0; // the last UpdateProgress
+        int completes = 0;    // SetComplete calls
     };
     struct Confirmation
     {

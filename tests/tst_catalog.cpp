@@ -188,8 +188,8 @@ private Q_SLOTS:
             u"bad size ends the listing"_s,           u"bad first entry"_s,
             u"empty name ends the listing"_s,         u"unclosed name"_s,
             u"quote after a name ends the listing"_s, u"control after a name ends the listing"_s};
-        const CVQComm::CatalogEnd end = tag == u"empty reply"_s ? CVQComm::CatalogEnd::NoReply
-                                        : used < 0              ? CVQComm::CatalogEnd::Unreadable
+        const CVQComm::CatalogEnd end = tag == u"empty reply"_s  ? CVQComm::CatalogEnd::NoReply
+                                        : used < 0               ? CVQComm::CatalogEnd::Unreadable
                                         : cutShort.contains(tag) ? CVQComm::CatalogEnd::CutShort
                                                                  : CVQComm::CatalogEnd::Complete;
         QVERIFY(m_comm->LastCatalogEnd() == end);

@@ -12,7 +12,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QImage render(QSvgRenderer &renderer, int side)
+QImage render(QSvgRenderer& renderer, int side)
 {
     QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -32,10 +32,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("grid");
-        for (const auto &set : ALL_ICONS) {
+        for (const auto& set : ALL_ICONS) {
             const std::array<std::pair<QStringView, int>, 3> files{
                 {{set.m_strMain, 32}, {set.m_strPx16, 16}, {set.m_strPx24, 24}}};
-            for (const auto &[path, grid] : files)
+            for (const auto& [path, grid] : files)
                 if (!path.isEmpty())
                     QTest::newRow(qPrintable(path.toString())) << path.toString() << grid;
         }
@@ -61,7 +61,8 @@ private Q_SLOTS:
                     opaque += qAlpha(p) > 128;
                     colours.insert(p);
                 }
-            QVERIFY2(opaque >= side * side / 10, qPrintable(u"%1 px: only %2 opaque pixels"_s.arg(side).arg(opaque)));
+            QVERIFY2(opaque >= side * side / 10,
+                     qPrintable(u"%1 px: only %2 opaque pixels"_s.arg(side).arg(opaque)));
             QVERIFY2(colours.size() > 1, qPrintable(u"%1 px: flat"_s.arg(side)));
         }
     }
@@ -70,7 +71,7 @@ private Q_SLOTS:
     void noOrphanFiles()
     {
         QSet<QString> indexed;
-        for (const auto &set : ALL_ICONS)
+        for (const auto& set : ALL_ICONS)
             for (QStringView path : {set.m_strMain, set.m_strPx16, set.m_strPx24})
                 if (!path.isEmpty())
                     indexed.insert(path.toString());
@@ -86,7 +87,7 @@ private Q_SLOTS:
 
     void fileForSize_data()
     {
-        QTest::addColumn<int>("which");   // 0 all three drawings, 1 main and 16, 2 main only
+        QTest::addColumn<int>("which"); // 0 all three drawings, 1 main and 16, 2 main only
         QTest::addColumn<int>("pixels");
         QTest::addColumn<QString>("expected");
         QTest::newRow("three, 16") << 0 << 16 << u":/icons/view_list_16.svg"_s;

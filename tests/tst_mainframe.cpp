@@ -53,10 +53,10 @@ const QList<int> COMMANDS = {ID_PC_TO_VQ,         ID_VQ_TO_PC,         ID_NEW_FO
                              ID_SORT_BY_NAME,     ID_SORT_BY_SIZE,     ID_EXPLORE,        ID_TREE_EXPLORE,
                              ID_TREE_RENAME,      ID_VIEW_TOOLBAR,     ID_VIEW_STATUS_BAR};
 // Available whatever the connection.
-const QList<int> ALWAYS = {ID_NETWORK,        ID_APP_EXIT,     ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS,
-                           ID_VIEW_LIST,      ID_VIEW_DETAIL,  ID_SORT_BY_NAME,     ID_SORT_BY_SIZE,
-                           ID_EXPLORE,        ID_TREE_EXPLORE, ID_TREE_RENAME,      ID_VIEW_TOOLBAR,
-                           ID_VIEW_STATUS_BAR, ID_OPTIONS,     ID_APP_ABOUT};
+const QList<int> ALWAYS = {ID_NETWORK,         ID_APP_EXIT,     ID_VIEW_LARGE_ICONS, ID_VIEW_SMALL_ICONS,
+                           ID_VIEW_LIST,       ID_VIEW_DETAIL,  ID_SORT_BY_NAME,     ID_SORT_BY_SIZE,
+                           ID_EXPLORE,         ID_TREE_EXPLORE, ID_TREE_RENAME,      ID_VIEW_TOOLBAR,
+                           ID_VIEW_STATUS_BAR, ID_OPTIONS,      ID_APP_ABOUT};
 // Enabled while the command channel is open.
 const QList<int> CONNECTED = {ID_PC_TO_VQ,    ID_VQ_TO_PC,    ID_NEW_FOLDER, ID_DELETE_ITEM,
                               ID_RENAME_ITEM, ID_CHECK_ERROR, ID_REFRESH};
@@ -505,8 +505,8 @@ private Q_SLOTS:
 
         // And back: the file the generator holds arrives on the PC.
         CUiListView* list = f.frame->ListView();
-        list->IconView()->selectionModel()->select(list->Model()->index(list->FindItemByName(u"one.seq"_s), 0),
-                                                   QItemSelectionModel::ClearAndSelect);
+        list->IconView()->selectionModel()->select(
+            list->Model()->index(list->FindItemByName(u"one.seq"_s), 0), QItemSelectionModel::ClearAndSelect);
         const QString target = dir.filePath(u"back.seq"_s);
         CModalAnswerer<CVQFileDialog> saver([&](CVQFileDialog* dialog) {
             QCOMPARE(dialog->windowTitle(), CVQFileDialog::UPLOAD_TITLE);

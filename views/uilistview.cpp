@@ -601,7 +601,8 @@ void CUiListView::CheckBatchResult(int wParam)
         if (!wrong.isEmpty())
             text = u"The generator does not hold these files as they were sent:\n"_s + wrong.join(u'\n');
         if (!refusals.isEmpty())
-            text += (text.isEmpty() ? QString() : u"\n\n"_s) + u"The generator reported:\n"_s + refusals.join(u'\n');
+            text += (text.isEmpty() ? QString() : u"\n\n"_s) + u"The generator reported:\n"_s +
+                    refusals.join(u'\n');
         comm->ShowError(text);
     }
 }

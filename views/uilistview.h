@@ -170,7 +170,8 @@ private:
     int m_nDropItem = -1;
     bool m_bNewFolderPending = false;
     int m_nViewMode = VIEW_LARGE_ICONS;
-    std::array<int, 2> m_nColumnWidth{vqsettings::DEFAULT_NAME_COLUMN_WIDTH, vqsettings::DEFAULT_SIZE_COLUMN_WIDTH};
+    std::array<int, 2> m_nColumnWidth{vqsettings::DEFAULT_NAME_COLUMN_WIDTH,
+                                      vqsettings::DEFAULT_SIZE_COLUMN_WIDTH};
     int m_nSortKey = SORT_BY_NAME;
     StateSink m_stateSink;
     CFileListModel* m_pModel = nullptr;
