@@ -148,9 +148,9 @@ public:
         Complete,
     };
     CatalogEnd LastCatalogEnd() const { return m_eCatalogEnd; }
-    // The counters of the last listing and the memory figures its reply gave
-    // (0 and 0 when they were unreadable; MemoryUsed keeps the last good pair).
-    int LastCatalogCount() const;
+    // The bytes of the files of the last listing and the memory figures its
+    // reply gave (0 and 0 when they were unreadable; MemoryUsed keeps the last
+    // good pair).
     qint64 LastCatalogBytes() const;
     double LastCatalogUsed() const { return m_dLastCatalogUsed; }
     double LastCatalogFree() const { return m_dLastCatalogFree; }
@@ -274,10 +274,10 @@ private:
     TransferOutcome SendDownloadData(QFile& file);
     void EndDownloadThread(int flag);
     void StartTransferThread(void (CVQComm::*proc)());
-    // Creates the batch's progress sink and finds the chain; 0 without a chain.
+    // Creates the batch's progress sink and finds the chain; false without a chain.
     bool BeginBatch();
     void EndBatch(int wParam);
-    // Sleeps on the worker thread in short slices; 0 as soon as Cancel comes.
+    // Sleeps on the worker thread in short slices; false as soon as Cancel comes.
     static bool PauseTransfer(int ms);
     // Closes g_transferSocket so that a concurrent Cancel never shuts down a
     // descriptor that has been reused.
@@ -313,10 +313,10 @@ private:
     bool m_bReplaceExisting = false;
 
 private:
-    // Opens the socket for an open channel; 0 after the connect message.
+    // Opens the socket for an open channel; false after the connect message.
     bool OpenChannel();
     // Sends one change after draining what was queued before, then reads the
-    // queue: 0 when the line was empty, could not be sent or was refused
+    // queue: false when the line was empty, could not be sent or was refused
     // (the refusal shown with `subject`).
     bool SendChange(const QString& line, const QString& subject);
     bool CheckRefusal(const QString& subject);

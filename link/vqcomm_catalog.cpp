@@ -136,11 +136,6 @@ int CVQComm::NextCatalogEntry(CFileInfo& entry)
     return 1;
 }
 
-int CVQComm::LastCatalogCount() const
-{
-    return g_catalogCount;
-}
-
 qint64 CVQComm::LastCatalogBytes() const
 {
     return g_catalogBytes;
