@@ -1,6 +1,10 @@
 #include "vqfiledialog.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QHeaderView>
+#include <QLocale>
+#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
@@ -9,8 +13,19 @@ CVQFileDialog::CVQFileDialog(int bDownload, const QString& filter, QWidget* pare
 {
 #if !defined(Q_OS_WIN) && !defined(Q_OS_MACOS)
     setOption(QFileDialog::DontUseNativeDialog);
-    // Wide enough that the file list's date column is not cut short.
-    resize(sizeHint().expandedTo(QSize(720, 440)));
+    // Qt's file list opens with narrow columns: give size, type and date the
+    // room their texts take, and the dialog the room for them.
+    if (auto* view = findChild<QTreeView*>(u"treeView"_s)) {
+        const QFontMetrics metrics = view->fontMetrics();
+        const int pad = 3 * metrics.averageCharWidth();
+        const QString date =
+            QLocale().toString(QDateTime(QDate(2000, 12, 30), QTime(23, 59, 59)), QLocale::ShortFormat);
+        view->header()->resizeSection(1, metrics.horizontalAdvance(u"999.9 KiB"_s) + pad);
+        view->header()->resizeSection(2, metrics.horizontalAdvance(u"Folder"_s) +
+                                             6 * metrics.averageCharWidth());
+        view->header()->resizeSection(3, metrics.horizontalAdvance(date) + pad);
+    }
+    resize(sizeHint().expandedTo(QSize(760, 440)));
 #endif
     setAcceptMode(m_bDownload ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     setFileMode(m_bDownload ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
