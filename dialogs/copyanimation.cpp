@@ -1,9 +1,9 @@
 #include "copyanimation.h"
 
 #include "dlgsupport.h"
+#include "drawing.h"
 
 #include <QPainter>
-#include <QSvgRenderer>
 #include <QTimerEvent>
 
 #include <algorithm>
@@ -27,13 +27,13 @@ CCopyAnimation::~CCopyAnimation() = default;
 
 int CCopyAnimation::Open(const QString& clip)
 {
-    auto renderer = std::make_unique<QSvgRenderer>();
-    m_bOpen = renderer->load(clip) && renderer->elementExists(kScene) && renderer->elementExists(kSheet);
+    auto drawing = std::make_unique<CDrawing>();
+    m_bOpen = drawing->Load(clip) && drawing->HasElement(kScene) && drawing->HasElement(kSheet);
     if (m_bOpen) {
-        m_sheetBounds = renderer->boundsOnElement(kSheet);
-        m_pRenderer = std::move(renderer);
+        m_sheetBounds = drawing->BoundsOf(kSheet);
+        m_pDrawing = std::move(drawing);
     } else {
-        m_pRenderer.reset();
+        m_pDrawing.reset();
         m_timer.stop();
     }
     m_nFrame = 0;
@@ -50,18 +50,18 @@ QSize CCopyAnimation::sizeHint() const
 
 void CCopyAnimation::paintEvent(QPaintEvent*)
 {
-    if (!m_pRenderer)
+    if (!m_pDrawing)
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     // The clip's view box, scaled to fit and centred.
-    const QRectF box = m_pRenderer->viewBoxF();
+    const QRectF box = m_pDrawing->ViewBox();
     const double scale = std::min(width() / box.width(), height() / box.height());
     painter.translate((width() - box.width() * scale) / 2.0, (height() - box.height() * scale) / 2.0);
     painter.scale(scale, scale);
     painter.translate(-box.topLeft());
 
-    m_pRenderer->render(&painter, kScene, m_pRenderer->boundsOnElement(kScene));
+    m_pDrawing->Render(&painter, kScene, m_pDrawing->BoundsOf(kScene));
     if (m_nFrame >= MOVING_FRAMES)
         return;
     // A quadratic curve; the sheet fades in and out at its ends.
@@ -70,7 +70,7 @@ void CCopyAnimation::paintEvent(QPaintEvent*)
     QRectF sheet(QPointF(), m_sheetBounds.size());
     sheet.moveCenter(centre);
     painter.setOpacity(std::clamp(std::min(t, 1.0 - t) * 6.0, 0.0, 1.0));
-    m_pRenderer->render(&painter, kSheet, sheet);
+    m_pDrawing->Render(&painter, kSheet, sheet);
 }
 
 void CCopyAnimation::timerEvent(QTimerEvent* event)

@@ -5,11 +5,11 @@
 
 #include <memory>
 
-class QSvgRenderer;
+class CDrawing;
 
 // The progress dialog's animation: a sheet flying from one folder to the
-// other, looping while the widget is shown. The drawing comes from an SVG
-// clip holding the elements "scene" and "sheet"; the widget moves the sheet.
+// other, looping while the widget is shown. The drawing comes from a clip
+// (res/anim) holding the elements "scene" and "sheet"; the widget moves the sheet.
 class CCopyAnimation final : public QWidget
 {
     Q_OBJECT
@@ -39,7 +39,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    std::unique_ptr<QSvgRenderer> m_pRenderer;
+    std::unique_ptr<CDrawing> m_pDrawing;
     QBasicTimer m_timer;
     QRectF m_sheetBounds;
     int m_nFrame = 0;

@@ -1,9 +1,10 @@
 #include "icons.h"
 
+#include "drawing.h"
+
 #include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>
-#include <QSvgRenderer>
 
 #include <array>
 
@@ -11,15 +12,16 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct CDrawing
+struct CGridDrawing
 {
     QStringView m_strPath;
     int m_nGrid;
 };
 
-std::array<CDrawing, 3> Drawings(const CIconSet& set)
+std::array<CGridDrawing, 3> Drawings(const CIconSet& set)
 {
-    return {CDrawing{set.m_strPx16, 16}, CDrawing{set.m_strPx24, 24}, CDrawing{set.m_strMain, 32}};
+    return {CGridDrawing{set.m_strPx16, 16}, CGridDrawing{set.m_strPx24, 24},
+            CGridDrawing{set.m_strMain, 32}};
 }
 
 // Disabled look: grey, half transparent.
@@ -36,10 +38,10 @@ void MakeDisabled(QImage& image)
     }
 }
 
-class CSvgSetEngine final : public QIconEngine
+class CDrawingSetEngine final : public QIconEngine
 {
 public:
-    explicit CSvgSetEngine(const CIconSet& set) : m_set(set) {}
+    explicit CDrawingSetEngine(const CIconSet& set) : m_set(set) {}
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
     {
@@ -58,9 +60,9 @@ public:
             return {};
         QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
-        QSvgRenderer renderer(IconFileFor(m_set, side));
+        const CDrawing drawing(IconFileFor(m_set, side));
         QPainter painter(&image);
-        renderer.render(&painter);
+        drawing.Render(&painter, QRectF(0, 0, side, side));
         painter.end();
         if (mode == QIcon::Disabled)
             MakeDisabled(image);
@@ -73,8 +75,8 @@ public:
         return {side, side};
     }
 
-    QString key() const override { return u"vq-svg-set"_s; }
-    QIconEngine* clone() const override { return new CSvgSetEngine(m_set); }
+    QString key() const override { return u"vq-drawing-set"_s; }
+    QIconEngine* clone() const override { return new CDrawingSetEngine(m_set); }
     QString iconName() override { return m_set.m_strName.toString(); }
 
 private:
@@ -86,12 +88,12 @@ private:
 QString IconFileFor(const CIconSet& set, int devicePixels)
 {
     const auto all = Drawings(set);
-    const CDrawing* pick = nullptr;
-    for (const CDrawing& d : all) // grids ascend, so the last match is the largest
+    const CGridDrawing* pick = nullptr;
+    for (const CGridDrawing& d : all) // grids ascend, so the last match is the largest
         if (!d.m_strPath.isEmpty() && devicePixels % d.m_nGrid == 0 && devicePixels / d.m_nGrid <= 2)
             pick = &d;
     if (!pick)
-        for (const CDrawing& d : all)
+        for (const CGridDrawing& d : all)
             if (!d.m_strPath.isEmpty() && d.m_nGrid >= devicePixels) {
                 pick = &d;
                 break;
@@ -103,5 +105,5 @@ QString IconFileFor(const CIconSet& set, int devicePixels)
 
 QIcon MakeIcon(const CIconSet& set)
 {
-    return QIcon(new CSvgSetEngine(set));
+    return QIcon(new CDrawingSetEngine(set));
 }
