@@ -56,11 +56,17 @@ elseif(MSVC)
 endif()
 
 # A static library made of every .cpp and .h of the calling folder except
-# main.cpp.
+# main.cpp; of the files of one platform only (NAME_win.cpp, NAME_unix.cpp)
+# those of the platform built for.
 function(vq_folder_library name)
     cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
     file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
     list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+    if(WIN32)
+        list(FILTER sources EXCLUDE REGEX "_unix\\.cpp$")
+    else()
+        list(FILTER sources EXCLUDE REGEX "_win\\.cpp$")
+    endif()
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC vq_common ${ARG_LIBS})

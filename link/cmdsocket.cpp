@@ -1,5 +1,6 @@
 #include "cmdsocket.h"
 
+#include "nativesocket.h"
 #include "socketerror.h"
 #include "wiretrace.h"
 
@@ -10,22 +11,6 @@
 #include <QThread>
 
 #include <algorithm>
-
-#ifdef Q_OS_WIN
-#include <winsock2.h>
-#else
-#include <arpa/inet.h>
-#include <cerrno>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#ifdef Q_OS_LINUX
-#include <linux/sockios.h>
-#endif
-#endif
 
 namespace {
 // Longest time a wait goes without looking at the cancel flags.
@@ -43,142 +28,6 @@ public:
 private:
     std::atomic<bool>& m_flag;
 };
-// The handshake is made on a descriptor of our own and the socket is handed
-// to Qt once connected: Qt gives a handshake up when one of its own waits
-// times out, and has no descriptor to wait on before then.
-#ifdef Q_OS_WIN
-using NativeSocket = SOCKET;
-constexpr NativeSocket kNoSocket = INVALID_SOCKET;
-void CloseNative(NativeSocket fd)
-{
-    ::closesocket(fd);
-}
-int NativeError()
-{
-    return ::WSAGetLastError(); // numbered as our codes are
-}
-#else
-using NativeSocket = int;
-constexpr NativeSocket kNoSocket = -1;
-void CloseNative(NativeSocket fd)
-{
-    ::close(fd);
-}
-int ErrorCodeOf(int error)
-{
-    switch (error) {
-    case ECONNREFUSED:
-        return SE_CONNREFUSED;
-    case ETIMEDOUT:
-        return SE_TIMEDOUT;
-    case ECONNRESET:
-        return SE_CONNRESET;
-    case ECONNABORTED:
-        return SE_CONNABORTED;
-    case ENETDOWN:
-    case ENETUNREACH:
-    case EHOSTUNREACH:
-        return SE_NETDOWN;
-    case EACCES:
-    case EPERM:
-        return SE_ACCES;
-    case ENOBUFS:
-    case EMFILE:
-    case ENFILE:
-        return SE_NOBUFS;
-    default:
-        return SE_NONE;
-    }
-}
-int NativeError()
-{
-    return ErrorCodeOf(errno);
-}
-#endif
-
-// Starts a handshake to an IPv4 address without waiting for it.
-NativeSocket StartConnect(const QHostAddress& address, quint16 port, int& code)
-{
-    NativeSocket fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd == kNoSocket) {
-        code = NativeError();
-        return kNoSocket;
-    }
-#ifdef Q_OS_WIN
-    u_long nonBlocking = 1;
-    const bool ready = ::ioctlsocket(fd, FIONBIO, &nonBlocking) == 0;
-#else
-    const bool ready =
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC) == 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) == 0;
-#endif
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(address.toIPv4Address());
-    if (!ready) {
-        code = NativeError();
-        CloseNative(fd);
-        return kNoSocket;
-    }
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-#ifdef Q_OS_WIN
-        const bool pending = ::WSAGetLastError() == WSAEWOULDBLOCK;
-#else
-        const bool pending = errno == EINPROGRESS || errno == EINTR;
-#endif
-        if (!pending) {
-            code = NativeError();
-            CloseNative(fd);
-            return kNoSocket;
-        }
-    }
-    return fd;
-}
-
-// Waits up to `ms` for the handshake: 1 when it has ended (either way), 0
-// when the time is up, -1 on failure. The wait sleeps in the kernel.
-int WaitHandshake(NativeSocket fd, int ms)
-{
-#ifdef Q_OS_WIN
-    WSAPOLLFD entry{};
-    entry.fd = fd;
-    entry.events = POLLWRNORM;
-    const int n = ::WSAPoll(&entry, 1, ms);
-#else
-    pollfd entry{};
-    entry.fd = fd;
-    entry.events = POLLOUT;
-    int n = 0;
-    do {
-        n = ::poll(&entry, 1, ms);
-    } while (n < 0 && errno == EINTR);
-#endif
-    return n < 0 ? -1 : (n > 0 ? 1 : 0);
-}
-
-// No error pending on the socket (the outcome of an ended handshake, or a
-// reset since): true, else false with the code of the failure.
-bool NoPendingError(NativeSocket fd, int& code)
-{
-    int error = 0;
-#ifdef Q_OS_WIN
-    int len = sizeof error;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len) != 0) {
-        code = NativeError();
-        return false;
-    }
-    code = error;
-#else
-    socklen_t len = sizeof error;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) {
-        code = NativeError();
-        return false;
-    }
-    code = ErrorCodeOf(error);
-#endif
-    return error == 0;
-}
-
 } // namespace
 
 CCmdSocket::CCmdSocket(const char* role) : m_role(role) {}
@@ -218,9 +67,12 @@ bool CCmdSocket::Connect(const QString& host, quint16 port, int timeoutMs)
             return fail(SE_HOST_NOT_FOUND);
         address = *ipv4;
     }
+    // The handshake is made on a descriptor of our own and the socket is
+    // handed to Qt once connected: Qt gives a handshake up when one of its
+    // own waits times out, and has no descriptor to wait on before then.
     int code = SE_NONE;
-    const NativeSocket fd = StartConnect(address, port, code);
-    if (fd == kNoSocket)
+    const NativeSocket fd = StartNativeConnect(address.toIPv4Address(), port, code);
+    if (fd == NO_NATIVE_SOCKET)
         return fail(code);
     for (;;) {
         if (m_shutdown || m_cancelWait.exchange(false)) {
@@ -232,19 +84,17 @@ bool CCmdSocket::Connect(const QString& host, quint16 port, int timeoutMs)
             CloseNative(fd);
             return fail(SE_TIMEDOUT);
         }
-        const int ended = WaitHandshake(fd, std::min(left, kSliceMs));
+        const int ended = WaitNativeHandshake(fd, std::min(left, kSliceMs), code);
         if (ended == 0)
             continue;
-        if (ended < 0)
-            code = NativeError();
-        if (ended < 0 || !NoPendingError(fd, code)) {
+        if (ended < 0 || !NoNativeError(fd, code)) {
             CloseNative(fd);
             return fail(code);
         }
         break;
     }
     // The socket now belongs to Qt, which closes it.
-    if (!m_socket->setSocketDescriptor(static_cast<qintptr>(fd))) {
+    if (!m_socket->setSocketDescriptor(fd)) {
         CloseNative(fd);
         return fail(SocketErrorCode(m_socket->error()));
     }
@@ -391,19 +241,7 @@ bool CCmdSocket::Fill(int idleMs)
 qint64 CCmdSocket::Unacknowledged() const
 {
     const qintptr fd = m_descriptor;
-    if (fd == -1)
-        return 0;
-    int queued = 0;
-#if defined(Q_OS_LINUX)
-    // The send queue: bytes not yet sent, and sent but not yet acknowledged.
-    if (::ioctl(static_cast<int>(fd), SIOCOUTQ, &queued) != 0)
-        return 0;
-#elif defined(Q_OS_DARWIN)
-    socklen_t len = sizeof queued;
-    if (::getsockopt(static_cast<int>(fd), SOL_SOCKET, SO_NWRITE, &queued, &len) != 0)
-        return 0;
-#endif
-    return std::max(queued, 0);
+    return fd == -1 ? 0 : NativeUnacknowledged(fd);
 }
 
 bool CCmdSocket::WaitAcknowledged(qint64 limit, int idleMs, const std::function<void(qint64)>& shrunk)
@@ -426,7 +264,7 @@ bool CCmdSocket::WaitAcknowledged(qint64 limit, int idleMs, const std::function<
             return false;
         }
         // A reset empties the queue too: that is no acknowledgement.
-        if (int code = SE_NONE; !NoPendingError(static_cast<NativeSocket>(m_descriptor.load()), code)) {
+        if (int code = SE_NONE; !NoNativeError(m_descriptor, code)) {
             SetLastSocketError(code == SE_NONE ? SE_CONNRESET : code);
             return false;
         }
@@ -439,8 +277,7 @@ bool CCmdSocket::WaitAcknowledged(qint64 limit, int idleMs, const std::function<
         }
         queued = now;
     }
-    if (int code = SE_NONE;
-        m_descriptor != -1 && !NoPendingError(static_cast<NativeSocket>(m_descriptor.load()), code)) {
+    if (int code = SE_NONE; m_descriptor != -1 && !NoNativeError(m_descriptor, code)) {
         SetLastSocketError(code == SE_NONE ? SE_CONNRESET : code);
         return false;
     }
@@ -510,13 +347,8 @@ void CCmdSocket::Shutdown()
     m_shutdown = true;
     // The trace is not told here: this may run on another thread, and the
     // close that follows on the owner's thread ends the connection there.
+    // The descriptor, not the QTcpSocket: this may run on another thread.
     const qintptr fd = m_descriptor;
-    if (fd == -1)
-        return;
-        // The descriptor, not the QTcpSocket: this may run on another thread.
-#ifdef Q_OS_WIN
-    ::shutdown(static_cast<SOCKET>(fd), SD_BOTH);
-#else
-    ::shutdown(static_cast<int>(fd), SHUT_RDWR);
-#endif
+    if (fd != -1)
+        ShutdownNative(fd);
 }

@@ -1,6 +1,7 @@
 #include "simlistener.h"
 
 #include "simconnection.h"
+#include "simdescriptor.h"
 #include "simstate.h"
 #include "simtcpserver.h"
 
@@ -10,12 +11,6 @@
 #include <QTimer>
 
 #include <cstdio>
-
-#ifdef Q_OS_WIN
-#include <winsock2.h>
-#else
-#include <unistd.h>
-#endif
 
 CSimListener::CSimListener(CSimState& state) : m_state(state), m_pServer(new CSimTcpServer(this))
 {
@@ -109,11 +104,7 @@ void CSimListener::OnDescriptor(qintptr descriptor)
     auto* socket = new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
-#ifdef Q_OS_WIN
-        ::closesocket(SOCKET(descriptor));
-#else
-        ::close(int(descriptor));
-#endif
+        CloseSimDescriptor(descriptor);
         return;
     }
     auto* connection = new CSimConnection(socket, m_state, this);

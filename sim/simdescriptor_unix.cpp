@@ -1,0 +1,8 @@
+#include "simdescriptor.h"
+
+#include <unistd.h>
+
+void CloseSimDescriptor(qintptr descriptor)
+{
+    ::close(static_cast<int>(descriptor));
+}

@@ -1,0 +1,8 @@
+#include "simdescriptor.h"
+
+#include <winsock2.h>
+
+void CloseSimDescriptor(qintptr descriptor)
+{
+    ::closesocket(static_cast<SOCKET>(descriptor));
+}
