@@ -7,6 +7,7 @@
 #include "consolehost.h"
 #include "devicename.h"
 #include "devicepath.h"
+#include "pcpath.h"
 #include "stringtable.h"
 #include "vqcomm.h"
 
@@ -38,7 +39,7 @@ int DeviceDepth(const QString& path)
 
 bool EndsWithSeparator(const QString& path)
 {
-    return path.endsWith(u'/') || (QDir::separator() == u'\\' && path.endsWith(u'\\'));
+    return !path.isEmpty() && LastPcSeparator(path) == path.size() - 1;
 }
 
 // The consecutive runs of files that share a generator folder: one batch each.

@@ -1,16 +1,11 @@
 #include "downloadfile.h"
 
-#include <algorithm>
+#include "pcpath.h"
 
 int CDownloadFile::SetPath(const QString& path)
 {
     m_localPath = path;
-    // Qt hands out "/" paths on Windows too, where "\\" is the system's own.
-#ifdef Q_OS_WIN
-    const qsizetype sep = std::max(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'));
-#else
-    const qsizetype sep = path.lastIndexOf(u'/');
-#endif
+    const qsizetype sep = LastPcSeparator(path);
     // A name needs a folder part before it.
     if (sep <= 0)
         return 0;

@@ -1,6 +1,7 @@
 // Download: files from the PC to the generator, one worker per file.
 #include "vqcomm.h"
 
+#include "pcpath.h"
 #include "socketerror.h"
 #include "stringtable.h"
 #include "vqevents.h"
@@ -183,10 +184,9 @@ int CVQComm::DownloadFile(CDownloadFile* file, const QString& targetFolder, cons
     if (!file)
         return 0;
     const QString nativePath = QDir::toNativeSeparators(file->GetPath());
-    const QChar separator = QDir::separator();
-    const qsizetype last = nativePath.lastIndexOf(separator);
+    const qsizetype last = LastPcSeparator(nativePath);
     const QString pcFolder = last >= 0 ? nativePath.left(last) : QString();
-    const QString folderName = pcFolder.mid(pcFolder.lastIndexOf(separator) + 1);
+    const QString folderName = pcFolder.mid(LastPcSeparator(pcFolder) + 1);
     const QString caption = u"From '"_s + folderName + u"' to 'VQ:"_s + targetFolder + u'\'';
 
     const quint64 size = static_cast<quint64>(file->GetSize());

@@ -2,6 +2,7 @@
 #include "vqcomm.h"
 
 #include "blockheader.h"
+#include "pcpath.h"
 #include "socketerror.h"
 #include "stringtable.h"
 #include "vqevents.h"
@@ -88,20 +89,13 @@ QString CVQComm::MakeUploadCommand(const QString& devicePath)
 
 int CVQComm::UploadFile(const QString& devicePath, const QString& pcPath, quint64 size)
 {
-    // Where drive letters exist the target must name one; elsewhere it must be absolute.
-#ifdef Q_OS_WIN
-    const bool rooted = pcPath.contains(u':');
-#else
-    const bool rooted = QDir::isAbsolutePath(pcPath);
-#endif
-    if (!rooted) {
+    if (!IsRootedPcPath(pcPath)) {
         ShowError(PathMessage(LoadStringResource(IDS_FILE_NOT_OPEN), pcPath));
         return 0;
     }
 
     const QString nativePath = QDir::toNativeSeparators(pcPath);
-    const QChar separator = QDir::separator();
-    const qsizetype lastSeparator = nativePath.lastIndexOf(separator);
+    const qsizetype lastSeparator = LastPcSeparator(nativePath);
 
     const QString targetFolder = QFileInfo(pcPath).absolutePath();
     const QStorageInfo storage(targetFolder);

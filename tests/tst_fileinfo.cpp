@@ -1,6 +1,7 @@
 #include "downloadfile.h"
 #include "downloadfilelist.h"
 #include "fileinfo.h"
+#include "pcpath.h"
 #include "vqcomm.h"
 
 #include <QDir>
@@ -177,6 +178,33 @@ private Q_SLOTS:
         QCOMPARE(file.SetPath(native), ok);
         QCOMPARE(file.GetPath(), native);
         QCOMPARE(file.GetName(), name);
+    }
+
+    // Both platforms' rules, checked on either: a drive and "\\" or "/" on
+    // Windows, a leading "/" elsewhere.
+    void pcPathRules_data()
+    {
+        QTest::addColumn<bool>("windows");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("rooted");
+        QTest::addColumn<qsizetype>("lastSeparator");
+        QTest::newRow("win drive") << true << u"C:\\clips\\A.SEQ"_s << true << qsizetype(8);
+        QTest::newRow("win drive, Qt's /") << true << u"C:/clips/A.SEQ"_s << true << qsizetype(8);
+        QTest::newRow("win mixed") << true << u"C:\\clips/sub\\A.SEQ"_s << true << qsizetype(12);
+        QTest::newRow("win drive, no folder") << true << u"D:A.SEQ"_s << true << qsizetype(-1);
+        QTest::newRow("win no drive") << true << u"clips\\A.SEQ"_s << false << qsizetype(5);
+        QTest::newRow("win share") << true << u"\\\\pc\\clips\\A.SEQ"_s << false << qsizetype(10);
+        QTest::newRow("posix absolute") << false << u"/home/u/A.SEQ"_s << true << qsizetype(7);
+        QTest::newRow("posix relative") << false << u"clips/A.SEQ"_s << false << qsizetype(5);
+        QTest::newRow("posix, a drive is a name") << false << u"C:\\clips\\A.SEQ"_s << false << qsizetype(-1);
+    }
+    void pcPathRules()
+    {
+        QFETCH(bool, windows);
+        QFETCH(QString, path);
+        const PcPathStyle style = windows ? PcPathStyle::Windows : PcPathStyle::Posix;
+        QTEST(IsRootedPcPath(path, style), "rooted");
+        QTEST(LastPcSeparator(path, style), "lastSeparator");
     }
 
     void downloadList()
