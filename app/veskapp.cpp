@@ -16,7 +16,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 CVeskApp* g_pVeskApp = nullptr;
-QString g_settingsFileOverride;
 
 using vqsettings::GROUP;
 using vqsettings::KEY_PATH;
@@ -42,19 +41,6 @@ CVeskApp::~CVeskApp()
 CVeskApp* CVeskApp::Instance()
 {
     return g_pVeskApp;
-}
-
-void CVeskApp::SetSettingsFileOverride(const QString& iniPath)
-{
-    g_settingsFileOverride = iniPath;
-}
-
-std::unique_ptr<QSettings> CVeskApp::OpenSettings()
-{
-    if (!g_settingsFileOverride.isEmpty())
-        return std::make_unique<QSettings>(g_settingsFileOverride, QSettings::IniFormat);
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, ORGANISATION,
-                                       APPLICATION);
 }
 
 int CVeskApp::InitInstance()
@@ -107,7 +93,7 @@ int CVeskApp::ExitInstance(int exitCode)
 
 void CVeskApp::LoadSettings()
 {
-    const std::unique_ptr<QSettings> store = OpenSettings();
+    const std::unique_ptr<QSettings> store = vqsettings::OpenStore();
     store->beginGroup(GROUP);
     // Missing or malformed values give the defaults, without a word.
     m_settings.Parse(ReadText(*store, KEY_PRIVATE_SETTING, QString()));
@@ -121,7 +107,7 @@ void CVeskApp::LoadSettings()
 
 void CVeskApp::SaveSettings()
 {
-    const std::unique_ptr<QSettings> store = OpenSettings();
+    const std::unique_ptr<QSettings> store = vqsettings::OpenStore();
     store->beginGroup(GROUP);
     // A demo connects to its own emulator; the user's generator address stays.
     if (!m_options.m_bDemo) {

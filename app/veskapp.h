@@ -14,7 +14,6 @@ class CGuiHost;
 class CMainFrame;
 class CSimServer;
 class CVQComm;
-class QSettings;
 
 // The application: start-up and exit in their fixed order, the settings kept
 // between runs and the one device link. Made by main() after QApplication.
@@ -57,10 +56,6 @@ public:
     CRecentHosts* RecentHosts() { return &m_recentHosts; }
     QString LastFolder() const { return m_lastFolder; }
 
-    // The settings store. Tests point it at a file of their own so that a
-    // user's settings are never touched; empty restores the native store.
-    static void SetSettingsFileOverride(const QString& iniPath);
-    static std::unique_ptr<QSettings> OpenSettings();
     // The system's editor: notepad on Windows, else the desktop's opener.
     static QString DefaultEditor();
 

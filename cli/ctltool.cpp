@@ -83,10 +83,9 @@ CCtlTool::~CCtlTool()
 
 QString CCtlTool::StoredHost()
 {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, vqsettings::ORGANISATION,
-                       vqsettings::APPLICATION);
-    settings.beginGroup(vqsettings::GROUP);
-    return vqsettings::ReadTargetHost(settings);
+    const std::unique_ptr<QSettings> settings = vqsettings::OpenStore();
+    settings->beginGroup(vqsettings::GROUP);
+    return vqsettings::ReadTargetHost(*settings);
 }
 
 int CCtlTool::Run(const QStringList& arguments)

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <memory>
+
 class QSettings;
 
 // Where the desktop program keeps its settings, for every program that reads
@@ -21,6 +23,15 @@ inline const QString DEFAULT_TARGET_HOST = QStringLiteral("192.168.0.1");
 // The file list's column widths until the user changes them.
 inline constexpr int DEFAULT_NAME_COLUMN_WIDTH = 200;
 inline constexpr int DEFAULT_SIZE_COLUMN_WIDTH = 110;
+
+// The user's settings store, native (on Windows the registry key
+// HKEY_CURRENT_USER\\Software\\Veltrane\\VQ8 Comm), or the file tests put in
+// its place.
+std::unique_ptr<QSettings> OpenStore();
+// Tests: an ini file in place of the user's store, so that the user's
+// settings are never touched (the registry cannot be redirected otherwise);
+// empty gives the native store back.
+void SetStoreFileForTests(const QString& iniPath);
 
 // A text value as stored, `fallback` when there is none; an ini file edited
 // by hand may hold an unquoted list, which reads back as its parts.

@@ -552,25 +552,14 @@ private Q_SLOTS:
     // Without --host the desktop program's stored address is used.
     void storedHost()
     {
-        {
-            QSettings settings(QSettings::NativeFormat, QSettings::UserScope, vqsettings::ORGANISATION,
-                               vqsettings::APPLICATION);
-            QVERIFY2(settings.fileName().startsWith(m_config.path()) ||
-                         settings.fileName().contains(u"qttest"_s),
-                     qPrintable(settings.fileName()));
-            settings.remove(u"Settings/TargetHost"_s);
-            settings.sync();
-            QVERIFY(CCtlTool::StoredHost().isEmpty());
-            settings.setValue(u"Settings/TargetHost"_s, u"127.0.0.1"_s);
-            settings.sync();
-        }
+        vqsettings::SetStoreFileForTests(m_config.filePath(u"settings.ini"_s));
+        const auto restore = qScopeGuard([] { vqsettings::SetStoreFileForTests(QString()); });
+        QVERIFY(CCtlTool::StoredHost().isEmpty());
+        vqsettings::OpenStore()->setValue(u"Settings/TargetHost"_s, u" 127.0.0.1 "_s);
         QCOMPARE(CCtlTool::StoredHost(), u"127.0.0.1"_s);
         const ToolRun run = Run({u"--port"_s, QString::number(m_sim->Port()), u"idn"_s});
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, u"VELTRANE,VQ820,0,5.60\n"_s);
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, vqsettings::ORGANISATION,
-                  vqsettings::APPLICATION)
-            .remove(u"Settings/TargetHost"_s);
     }
 
     void demo()

@@ -58,19 +58,25 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_configDir.isValid());
-        // Belt and braces: the native store is redirected too, in case
-        // anything opened it behind the override's back.
+        m_iniPath = m_configDir.filePath(u"settings.ini"_s);
+        vqsettings::SetStoreFileForTests(m_iniPath);
+        QVERIFY(vqsettings::OpenStore()->fileName().startsWith(m_configDir.path()));
+#ifndef Q_OS_WIN
+        // Belt and braces where the native store is a file: it is redirected
+        // too, in case anything opened it behind the override's back. (The
+        // registry cannot be: there the override alone keeps the user's.)
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_configDir.filePath(u"native"_s));
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_configDir.filePath(u"native"_s));
-        m_iniPath = m_configDir.filePath(u"settings.ini"_s);
-        CVeskApp::SetSettingsFileOverride(m_iniPath);
-        QVERIFY(CVeskApp::OpenSettings()->fileName().startsWith(m_configDir.path()));
         const QSettings native(QSettings::NativeFormat, QSettings::UserScope, CVeskApp::ORGANISATION,
                                CVeskApp::APPLICATION);
         QVERIFY2(native.fileName().startsWith(m_configDir.path()), qPrintable(native.fileName()));
+#endif
     }
 
-    void init() { QFile::remove(m_iniPath); }
+    void init()
+    {
+        QFile::remove(m_iniPath);
+    }
 
     void parse_data()
     {
