@@ -84,7 +84,7 @@ bool CCmdSocket::Connect(const QString& host, quint16 port, int timeoutMs)
             CloseNative(fd);
             return fail(SE_TIMEDOUT);
         }
-        const int ended = WaitNativeHandshake(fd, std::min(left, kSliceMs), code);
+        const int ended = WaitNativeWritable(fd, std::min(left, kSliceMs), code);
         if (ended == 0)
             continue;
         if (ended < 0 || !NoNativeError(fd, code)) {
@@ -158,29 +158,41 @@ bool CCmdSocket::Send(const char* data, qint64 size, int idleMs)
             trace->Sent(m_nTraceId, data, size);
     }
 
+    // Written with flush() and waited for here, not in Qt's own wait: that
+    // one ignores its time for as long as the socket reads as writable
+    // without taking a byte, as a socket shut down under Winsock does (its
+    // sends fail with WSAESHUTDOWN, which Qt takes for no progress).
     CWaitScope scope(m_inWait);
     QElapsedTimer idle;
     idle.start();
     qint64 pending = m_socket->bytesToWrite();
-    while (pending > 0) {
+    for (;;) {
         if (WaitInterrupted(SE_SHUTDOWN))
             return false;
+        m_socket->flush();
+        if (m_socket->state() != QAbstractSocket::ConnectedState) {
+            // A write fails so when the peer reset or aborted the connection,
+            // which Qt calls a network error on Windows.
+            const QAbstractSocket::SocketError error = m_socket->error();
+            SetLastSocketError(error == QAbstractSocket::NetworkError ? SE_CONNRESET : SocketErrorCode(error));
+            return false;
+        }
+        const qint64 now = m_socket->bytesToWrite();
+        if (now == 0)
+            return true;
+        if (now < pending)
+            idle.restart();
+        pending = now;
         const int left = idleMs - static_cast<int>(idle.elapsed());
         if (left <= 0) {
             SetLastSocketError(SE_TIMEDOUT);
             return false;
         }
-        if (!m_socket->waitForBytesWritten(std::min(left, kSliceMs)) &&
-            m_socket->error() != QAbstractSocket::SocketTimeoutError) {
-            SetLastSocketError(SocketErrorCode(m_socket->error()));
+        if (int code = SE_NONE; WaitNativeWritable(m_descriptor, std::min(left, kSliceMs), code) < 0) {
+            SetLastSocketError(code);
             return false;
         }
-        const qint64 now = m_socket->bytesToWrite();
-        if (now < pending)
-            idle.restart();
-        pending = now;
     }
-    return true;
 }
 
 bool CCmdSocket::WaitInterrupted(int shutdownCode)

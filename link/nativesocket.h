@@ -14,9 +14,11 @@ inline constexpr NativeSocket NO_NATIVE_SOCKET = -1;
 // Starts a handshake to an IPv4 address (host order) without waiting for it;
 // NO_NATIVE_SOCKET and `code` when it cannot start.
 NativeSocket StartNativeConnect(quint32 ipv4, quint16 port, int& code);
-// Waits up to `ms` for the handshake to end, sleeping in the kernel: 1 when
-// it has ended (either way), 0 when the time is up, -1 with `code` on failure.
-int WaitNativeHandshake(NativeSocket fd, int ms, int& code);
+// Waits up to `ms`, sleeping in the kernel, until a send would not wait: the
+// handshake has ended (either way), the send buffer has room, or the
+// connection has failed. 1 then, 0 when the time is up, -1 with `code` on
+// failure.
+int WaitNativeWritable(NativeSocket fd, int ms, int& code);
 // No error pending on the socket (the outcome of an ended handshake, or a
 // reset since): true, else false with the code of the failure (SE_NONE when
 // the system names none of ours).

@@ -73,7 +73,7 @@ NativeSocket StartNativeConnect(quint32 ipv4, quint16 port, int& code)
     return fd;
 }
 
-int WaitNativeHandshake(NativeSocket fd, int ms, int& code)
+int WaitNativeWritable(NativeSocket fd, int ms, int& code)
 {
     pollfd entry{};
     entry.fd = static_cast<int>(fd);

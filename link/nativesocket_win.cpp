@@ -40,9 +40,10 @@ NativeSocket StartNativeConnect(quint32 ipv4, quint16 port, int& code)
     return static_cast<NativeSocket>(fd);
 }
 
-int WaitNativeHandshake(NativeSocket fd, int ms, int& code)
+int WaitNativeWritable(NativeSocket fd, int ms, int& code)
 {
-    // A refused handshake shows as an exception, not as writable.
+    // A refused handshake shows as an exception, not as writable (WSAPoll of
+    // older Windows shows it not at all).
     fd_set writable;
     fd_set failed;
     FD_ZERO(&writable);
