@@ -6,6 +6,7 @@
 #include "dlgerrorlist.h"
 #include "dlgoptions.h"
 #include "icons.h"
+#include "localechange.h"
 #include "setethernet.h"
 #include "uilistview.h"
 #include "uitreeview.h"
@@ -96,6 +97,7 @@ CMainFrame::CMainFrame(CVQComm* pComm, CAppSettings* pSettings, QWidget* parent)
 
     m_focusConnection = connect(qApp, &QApplication::focusChanged, this,
                                 [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
+    RelayLocaleChanges(this);
     UpdateCommandUI();
 }
 

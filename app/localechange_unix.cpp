@@ -1,0 +1,6 @@
+#include "localechange.h"
+
+void RelayLocaleChanges(QWidget*)
+{
+    // QApplication passes a LocaleChange of its own on to every window.
+}
