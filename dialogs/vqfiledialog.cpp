@@ -118,15 +118,14 @@ QStringList CVQFileDialog::ConvertFilter(QStringView filter)
         if (description.isEmpty() && patterns.isEmpty())
             continue;
         patterns.replace(u';', u' ');
-#ifndef Q_OS_WIN
-        // Qt matches "*.*" literally: a name without a dot would never show.
+        // Qt's own dialog matches "*.*" literally (a name without a dot would
+        // never show); the platform's takes "*" as every file too.
         QStringList each = patterns.split(u' ', Qt::SkipEmptyParts);
         for (QString& pattern : each) {
             if (pattern == u"*.*"_s)
                 pattern = u"*"_s;
         }
         patterns = each.join(u' ');
-#endif
         // Qt reads the patterns from the parentheses at the end of the text;
         // the description shown loses its own "(*.*)" for the real ones.
         const qsizetype open = description.lastIndexOf(u'(');
