@@ -1,9 +1,8 @@
 #include "appoptions.h"
+#include "startupoutput.h"
 #include "veskapp.h"
 
 #include <QApplication>
-
-#include <cstdio>
 
 int main(int argc, char* argv[])
 {
@@ -12,7 +11,7 @@ int main(int argc, char* argv[])
         arguments.append(QString::fromLocal8Bit(argv[i]));
     CAppOptions options;
     if (!options.Parse(arguments)) {
-        std::fputs(options.m_strOutput.toLocal8Bit().constData(), options.m_nExitCode == 0 ? stdout : stderr);
+        WriteStartupText(options.m_strOutput, options.m_nExitCode != 0);
         return options.m_nExitCode;
     }
 

@@ -24,6 +24,15 @@ target_compile_definitions(vq_common INTERFACE
     QT_STRICT_ITERATORS
     QT_DISABLE_DEPRECATED_BEFORE=0x060400)
 
+if(WIN32)
+    # <windows.h> without min/max macros and its rarely used parts; its wide
+    # API by default; Windows 10, the oldest Qt 6 runs on. Winsock for the
+    # sockets the link and the emulator use beside Qt's.
+    target_compile_definitions(vq_common INTERFACE NOMINMAX WIN32_LEAN_AND_MEAN UNICODE _UNICODE
+                                                   _WIN32_WINNT=0x0A00)
+    target_link_libraries(vq_common INTERFACE ws2_32)
+endif()
+
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     target_compile_options(vq_common INTERFACE
         -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align
