@@ -386,7 +386,7 @@ private Q_SLOTS:
         stored.mode = 3;
         stored.sortKey = -1;
         stored.firstColumnWidth = 123;
-        stored.secondColumnWidth = 45;
+        stored.secondColumnWidth = 95; // above any style's least width of a column
         f.settings.SetListViewState(stored);
         f.frame = std::make_unique<CMainFrame>(&f.comm, &f.settings);
         QCOMPARE(f.frame->ListView()->GetViewMode(), 3);
@@ -396,7 +396,7 @@ private Q_SLOTS:
         f.frame.reset();
         const ListViewState kept = f.settings.GetListViewState();
         QCOMPARE((QList<int>{kept.mode, kept.sortKey, kept.firstColumnWidth, kept.secondColumnWidth}),
-                 (QList<int>{1, 2, 123, 45}));
+                 (QList<int>{1, 2, 123, 95}));
     }
 
     // "PC to VQ" in the root refuses before any dialog.

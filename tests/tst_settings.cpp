@@ -9,7 +9,9 @@
 #include "vqcomm.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QSplitter>
 #include <QTemporaryDir>

@@ -23,6 +23,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// A link in a host folder, as QFile::link makes one: a shortcut on Windows,
+// which Qt takes for a link only under its .lnk name.
+#ifdef Q_OS_WIN
+const QString kLink = u"LINK.lnk"_s;
+#else
+const QString kLink = u"LINK"_s;
+#endif
+
 // A raw client: blocking calls on the test thread, the server has its own.
 class Client
 {
@@ -178,10 +186,12 @@ private:
     // The emulator as a program of its own; its port from its first line.
     static bool StartProgram(QProcess& process, const QStringList& arguments, quint16* port)
     {
-        process.start(QCoreApplication::applicationDirPath() + u"/../sim/vq820-sim"_s, arguments);
+        process.start(QCoreApplication::applicationDirPath() + u"/"_s + QStringLiteral(VQ_PROGRAM_VQ820_SIM),
+                      arguments);
         if (!process.waitForStarted() || !process.waitForReadyRead(5000))
             return false;
-        static const QRegularExpression pattern(u"^listening on 127\\.0\\.0\\.1:(\\d+)\n$"_s);
+        // Windows ends a line of a program's text output with CR LF.
+        static const QRegularExpression pattern(u"^listening on 127\\.0\\.0\\.1:(\\d+)\r?\n$"_s);
         const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(process.readLine()));
         *port = quint16(match.captured(1).toUInt());
         return match.hasMatch();
@@ -833,7 +843,7 @@ private Q_SLOTS:
         QFile kept(root.filePath(u"USER/KEPT.SEQ"_s));
         QVERIFY(kept.open(QIODevice::WriteOnly) && kept.write("kept") == 4);
         kept.close();
-        QVERIFY(QFile::link(outside.path(), root.filePath(u"USER/LINK"_s)));
+        QVERIFY(QFile::link(outside.path(), root.filePath(u"USER/"_s + kLink)));
 
         m_sim = std::make_unique<CSimServer>();
         CSimOptions options;
@@ -841,13 +851,14 @@ private Q_SLOTS:
         options.m_strRootDir = root.path();
         QVERIFY(m_sim->Start(options));
         QCOMPARE(m_sim->FileData(u"/F0:/USER/KEPT.SEQ"_s), QByteArray("kept"));
-        QVERIFY(!m_sim->Exists(u"/F0:/USER/LINK"_s));
+        QVERIFY(!m_sim->Exists(u"/F0:/USER/"_s + kLink));
         QVERIFY(QFile::exists(root.filePath(u"SIGNAL/1080P60.CMP"_s)));
 
         Client client(m_sim->Port());
         client.Send(WriteCommand(u"/F0:/user/new.seq"_s, "new") + "mmem:mdir \"/F0:/USER/OLD/SUB\"\r\n" +
                     "mmem:del \"/F0:/USER/KEPT.SEQ\"\r\n" +
-                    WriteCommand(u"/F0:/USER/LINK/ESCAPE.SEQ"_s, "x") + "mmem:mdir \"/F0:/USER/LINK\"\r\n");
+                    WriteCommand(u"/F0:/USER/"_s + kLink + u"/ESCAPE.SEQ"_s, "x") + "mmem:mdir \"/F0:/USER/" +
+                    kLink.toLatin1() + "\"\r\n");
         QCOMPARE(NextError(client), QByteArray("-256,\"File name not found\""));
         QCOMPARE(NextError(client), QByteArray("-250,\"Mass storage error\""));
         QVERIFY(QFile::exists(root.filePath(u"USER/new.seq"_s)));
@@ -891,9 +902,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("command");
         QTest::addColumn<QString>("unloaded"); // made on disk in USER/OLD before the start
-        QTest::newRow("rdir, link") << QByteArray("mmem:rdir \"/F0:/USER/OLD\"") << u"LINK"_s;
-        QTest::newRow("del, forbidden name") << QByteArray("mmem:del \"/F0:/USER/OLD\"") << u"a*b"_s;
-        QTest::newRow("del:all, forbidden name") << QByteArray("mmem:del:all \"/F0:/USER\"") << u"a:b"_s;
+        QTest::newRow("rdir, link") << QByteArray("mmem:rdir \"/F0:/USER/OLD\"") << kLink;
+        // Names every host takes and the generator does not.
+        QTest::newRow("del, forbidden name") << QByteArray("mmem:del \"/F0:/USER/OLD\"") << u"a,b"_s;
+        QTest::newRow("del:all, forbidden name") << QByteArray("mmem:del:all \"/F0:/USER\"")
+                                                 << u"a\x7f"
+                                                    "b"_s;
         QTest::newRow("del:all, folder deeper down")
             << QByteArray("mmem:del:all \"/F0:/USER\"") << u"SUB/日本"_s;
     }
@@ -907,7 +921,7 @@ private Q_SLOTS:
         QVERIFY(outside.isValid() && root.isValid());
         QVERIFY(QDir(root.path()).mkpath(u"USER/OLD"_s));
         const QString path = root.filePath(u"USER/OLD/"_s + unloaded);
-        if (unloaded == u"LINK"_s) {
+        if (unloaded == kLink) {
             QVERIFY(QFile::link(outside.path(), path));
         } else if (unloaded.contains(u'/')) {
             QVERIFY(QDir().mkpath(path));
@@ -1072,10 +1086,16 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(),
                  QByteArray("--- connection 0, 34 bytes\n*idn?\r\nstat:que:next?\r\nmmem:cat?\r\n\n"));
+#ifdef Q_OS_WIN
+        // A console program there has no window to be asked to close.
+        process.kill();
+        QVERIFY(process.waitForFinished(5000));
+#else
         process.terminate();
         QVERIFY(process.waitForFinished(5000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 0);
+#endif
     }
 };
 
