@@ -25,21 +25,22 @@ endif()
 list(REMOVE_DUPLICATES VQ_WINDOWS_DLL_DIRS)
 
 # --- the folder -------------------------------------------------------------
-# install(TARGETS) of each program adds it to the set vq_runtime; the DLLs of
-# that set from the folders above go beside the programs, the two plugins Qt
-# loads in a window into the subfolders it looks in, and qt.conf keeps Qt from
-# looking anywhere else.
+# The programs install themselves; then the two plugins Qt loads for a
+# window, in the subfolders it looks in, qt.conf, which keeps Qt from looking
+# anywhere else, and the DLLs of all of them (cmake/InstallWindowsRuntime.cmake).
 set(CMAKE_INSTALL_BINDIR .)
 function(vq_install_windows_runtime)
-    install(RUNTIME_DEPENDENCY_SET vq_runtime
-        DESTINATION .
-        # Only what the folders above hold; system DLLs stay the system's.
-        PRE_INCLUDE_REGEXES "^qt6" "^lib"
-        PRE_EXCLUDE_REGEXES ".*"
-        DIRECTORIES ${VQ_WINDOWS_DLL_DIRS})
     install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
     install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/qt.conf DESTINATION .)
+    set(objdump "")
+    if(CMAKE_CROSSCOMPILING)
+        set(objdump "${CMAKE_OBJDUMP}")
+    endif()
+    install(CODE "set(VQ_DLL_DIRS \"${VQ_WINDOWS_DLL_DIRS}\")
+                  set(VQ_OBJDUMP \"${objdump}\")
+                  set(VQ_STRIP \"${CMAKE_STRIP}\")")
+    install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/InstallWindowsRuntime.cmake)
 endfunction()
 
 # --- the tests under Wine ---------------------------------------------------
