@@ -4,6 +4,8 @@
 #   --packaging  also what building and checking the Debian package needs
 #   --fuzzing    also clang and libFuzzer, for the fuzz targets
 #   --format     only clang-format, for the format check
+#   --windows    also the MinGW-w64 cross compiler and Wine, for the Windows
+#                build and its tests (scripts/build-windows.sh)
 set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
@@ -14,6 +16,11 @@ if [ "${1:-}" = --packaging ]; then
     packages+=(dpkg-dev file desktop-file-utils appstream man-db systemd)
 elif [ "${1:-}" = --fuzzing ]; then
     packages+=(clang libclang-rt-14-dev)
+elif [ "${1:-}" = --windows ]; then
+    # flock (util-linux) shares one Wine prefix between parallel tests;
+    # Wine's own fonts give its windows the look of Windows'; xdotool and
+    # ImageMagick drive and shoot the program under Xvfb.
+    packages+=(g++-mingw-w64-x86-64-posix wine64 fonts-wine util-linux xdotool imagemagick)
 elif [ "${1:-}" = --format ]; then
     packages=(clang-format)
 fi
