@@ -174,7 +174,8 @@ bool CCmdSocket::Send(const char* data, qint64 size, int idleMs)
             // A write fails so when the peer reset or aborted the connection,
             // which Qt calls a network error on Windows.
             const QAbstractSocket::SocketError error = m_socket->error();
-            SetLastSocketError(error == QAbstractSocket::NetworkError ? SE_CONNRESET : SocketErrorCode(error));
+            SetLastSocketError(error == QAbstractSocket::NetworkError ? SE_CONNRESET
+                                                                      : SocketErrorCode(error));
             return false;
         }
         const qint64 now = m_socket->bytesToWrite();
