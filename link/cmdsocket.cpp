@@ -462,8 +462,10 @@ bool CCmdSocket::ReadLine(QByteArray& line, int idleMs)
             return false;
         }
         // A peer that keeps a line alive byte by byte must not hold the caller
-        // for ever: the whole line has a bound that grows with what arrived.
-        const qint64 allowed = m_nLineBaseMs + received * 1000 / REPLY_LINE_MIN_RATE;
+        // for ever: the whole line has a bound that grows with what arrived,
+        // up to a ceiling that no rate passes.
+        const qint64 allowed =
+            std::min(m_nLineBaseMs + received * 1000 / REPLY_LINE_MIN_RATE, m_nLineCeilingMs);
         const qint64 left = allowed - timer.elapsed();
         if (left <= 0) {
             SetLastSocketError(SE_CONNABORTED);

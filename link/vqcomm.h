@@ -251,7 +251,10 @@ public:
 
     // Test and benchmark settings; the defaults are the real behaviour.
     void SetTransferIdleMs(int ms) { m_transferIdleMs = ms; }
-    void SetReplyLineLimits(qint64 baseMs, qint64 maxBytes) { m_socket->SetLineLimits(baseMs, maxBytes); }
+    void SetReplyLineLimits(qint64 baseMs, qint64 ceilingMs, qint64 maxBytes)
+    {
+        m_socket->SetLineLimits(baseMs, ceilingMs, maxBytes);
+    }
     // Scales every fixed pause of a batch (chain waits, the pause after a
     // closed connection, the upload's pacing) for fast tests; 1 is real time.
     void SetDelayScale(double scale) { m_delayScale = scale; }
