@@ -81,8 +81,7 @@ bool IsSafePcName(const QString& name)
     if (name.isEmpty() || name == u"."_s || name == u".."_s)
         return false;
     for (const QChar c : name) {
-        const char16_t u = c.unicode();
-        if (c == u'/' || c == u'\\' || u < 0x20 || (u >= 0x7F && u <= 0x9F))
+        if (!IsNameCharacter(c) || c == u'/' || c == u'\\')
             return false;
     }
     return true;

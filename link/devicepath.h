@@ -27,5 +27,5 @@ bool HasPatternInFolder(const QString& path);
 bool MatchesDevicePattern(const QString& pattern, const QString& name);
 
 // True when a name the generator listed can be a PC file name as it is: not
-// empty, "." or "..", and no separator or control character.
+// empty, "." or "..", name characters only (IsNameCharacter) and no separator.
 bool IsSafePcName(const QString& name);

@@ -767,6 +767,21 @@ private Q_SLOTS:
         QCOMPARE(PcEntries(), QStringList{u"keep.txt"_s});
     }
 
+    // A name with bytes 0x80 to 0x9F goes to the generator and comes back
+    // under the same name, as the generator takes and lists it.
+    void namesWithC1Bytes()
+    {
+        const QString name = u"BARS \u0096 75%.TXT"_s;
+        QVERIFY(QDir(m_pc->path()).mkpath(u"OUT/C1"_s));
+        QVERIFY(WriteFile(Pc(u"OUT/C1/"_s + name), "bars"));
+        ToolRun run = RunOn({u"--yes"_s, u"put"_s, u"-r"_s, Pc(u"OUT/C1"_s), u"USER"_s});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QCOMPARE(m_sim->FileData(u"/F0:/USER/C1/"_s + name), QByteArray("bars"));
+        run = RunOn({u"get"_s, u"-r"_s, u"USER/C1"_s, Pc(u"BACK"_s)});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QCOMPARE(ReadFile(Pc(u"BACK/"_s + name)), QByteArray("bars"));
+    }
+
 public:
     enum Wait
     {

@@ -231,7 +231,8 @@ private Q_SLOTS:
     }
 
     // Names a generator lists become PC names only when they cannot leave
-    // the target folder or steer a terminal.
+    // the target folder; C0 controls and DEL are refused, the generator's
+    // bytes 0x80 to 0x9F (printed escaped by the tool) are taken.
     void pcNames_data()
     {
         QTest::addColumn<QString>("name");
@@ -241,7 +242,8 @@ private Q_SLOTS:
         QTest::newRow("parent") << u".."_s << false;
         QTest::newRow("backslash") << u"..\\X"_s << false;
         QTest::newRow("escape") << u"A\x1b[2J"_s << false;
-        QTest::newRow("C1") << u"A\u009b"_s << false;
+        QTest::newRow("DEL") << u"A\u007f"_s << false;
+        QTest::newRow("bytes 0x80 to 0x9F") << u"\u0080A\u0096\u009f"_s << true;
     }
 
     void pcNames()
