@@ -266,7 +266,7 @@ int CCtlTool::ReportFiles(const QList<CopyFile>& files, const QString& success, 
             else if (file.outcome == u"not-sent")
                 text = success == u"sent" ? u"not sent"_s : u"not fetched"_s;
             else if (file.outcome == u"failed")
-                text = u"failed"_s;
+                text = success == u"sent" ? u"failed"_s : u"failed, nothing written"_s;
             if (!text.isEmpty())
                 m_host.Note(PathMessage(text, success == u"sent" ? file.target : file.source));
         }
@@ -556,6 +556,13 @@ int CCtlTool::FetchPlan(CopyPlan& plan, bool toStandardOutput)
         const QFileInfo written(file.target);
         if (file.complete && written.isFile() && written.size() == file.size) {
             file.outcome = u"received"_s;
+        } else if (file.started && !file.complete && !Interrupted() &&
+                   (file.transferred == 0 || file.transferred == file.size)) {
+            // Not broken off on the way: refused before a data byte came (the
+            // block was not the file listed, its header was not one, the
+            // generator fell silent), or every byte came and the PC could not
+            // keep the file.
+            file.outcome = u"failed"_s;
         } else if (file.started) {
             file.outcome = u"cut-short"_s;
             // A file the engine did not complete is missing or has another size.

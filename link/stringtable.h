@@ -20,6 +20,9 @@ QString LoadStringResource(int id);
 
 // A path message: the fixed text, " : " and the path in double quotes.
 QString PathMessage(const QString& text, const QString& path);
+// The same with the system's reason after the text: `text (reason) : "path"`
+// (without the parentheses when there is no reason).
+QString PathMessage(const QString& text, const QString& path, const QString& reason);
 
 // Texts shown by more than one part of the program.
 inline const QString TEXT_NAME_TAKEN =

@@ -272,6 +272,8 @@ private:
     };
     void UploadThreadProc();
     TransferOutcome ReceiveUploadData(QFileDevice& file);
+    // "Can not write to the file." with the system's reason and the PC path.
+    void ShowWriteError(const QFileDevice& file);
     void EndUploadThread(int success);
     void DownloadThreadProc();
     TransferOutcome SendDownloadData(QFile& file);
@@ -282,6 +284,11 @@ private:
     void EndBatch(int wParam);
     // Sleeps on the worker thread in short slices; false as soon as Cancel comes.
     static bool PauseTransfer(int ms);
+    // The text of a failed wait on the transfer connection after it was made
+    // (the calling thread's last socket error): a generator that went silent
+    // for the idle time has stopped sending (`generatorSends`) or receiving,
+    // said with the file's name; any other failure is the socket error's text.
+    QString TransferErrorText(bool generatorSends) const;
     // Closes g_transferSocket so that a concurrent Cancel never shuts down a
     // descriptor that has been reused.
     static void CloseTransferSocket();
@@ -301,6 +308,8 @@ private:
     QByteArray m_transferCommand;
     quint64 m_transferSize = 0;
     QString m_localPath;
+    // The file as the worker's messages name it (the side it comes from).
+    QString m_transferName;
     std::atomic<int> m_aborted{0};
     CDownloadFileList m_downloadList;
     // The file of the running download worker, and whether all its data went out.

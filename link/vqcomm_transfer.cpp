@@ -2,6 +2,8 @@
 // the worker thread and the end of a batch.
 #include "vqcomm.h"
 
+#include "socketerror.h"
+#include "stringtable.h"
 #include "vqevents.h"
 
 #include <QCoreApplication>
@@ -11,6 +13,8 @@
 #include <cmath>
 #include <mutex>
 #include <utility>
+
+using namespace Qt::StringLiterals;
 
 CCmdSocket g_transferSocket("transfer");
 std::atomic<int> g_transferCancelled{0};
@@ -39,6 +43,15 @@ bool CVQComm::PauseTransfer(int ms)
             return true;
         QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, kPauseSliceMs)));
     }
+}
+
+QString CVQComm::TransferErrorText(bool generatorSends) const
+{
+    if (LastSocketError() != SE_TIMEDOUT)
+        return SocketErrorText(LastSocketError());
+    const QString text = generatorSends ? u"The generator stopped sending for %1 s"_s
+                                        : u"The generator stopped receiving for %1 s"_s;
+    return PathMessage(text.arg(m_transferIdleMs / 1000.0), m_transferName);
 }
 
 void CVQComm::CloseTransferSocket()

@@ -752,17 +752,42 @@ private Q_SLOTS:
         QCOMPARE(PcEntries(), QStringList());
     }
 
-    // A connection the generator closes early fails the command and leaves an
-    // existing target as it was, with no temporary file beside it.
-    void getCutShort()
+    // A copy the generator breaks off, or a block that is not the file it
+    // listed (120 bytes), fails the command and leaves an existing target as
+    // it was, with no temporary file beside it.
+    void getFails_data()
     {
+        QTest::addColumn<QByteArray>("block"); // empty: the real one, closed after 40 bytes
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("message");
+        const QString changed =
+            u"File changed on the generator (listed with 120 bytes, now %1): fetch it again : "
+            "\"/F0:/USER/README.TXT\""_s;
+        QTest::newRow("closed early")
+            << QByteArray() << u"cut-short"_s << u"Connection closed by foreign host."_s;
+        QTest::newRow("longer block")
+            << "#6100000" + RandomBytes(100000) << u"failed"_s << changed.arg(100000);
+        QTest::newRow("empty block") << QByteArray("#10\r\n") << u"failed"_s << changed.arg(0);
+    }
+
+    void getFails()
+    {
+        QFETCH(QByteArray, block);
+        QFETCH(QString, outcome);
+        QFETCH(QString, message);
         QVERIFY(WriteFile(Pc(u"keep.txt"_s), "precious"));
         CSimFaults faults;
         faults.m_nCloseAfterDataBytes = 40;
-        m_sim->SetFaults(faults);
-        const ToolRun run = RunOn({u"get"_s, u"USER/README.TXT"_s, Pc(u"keep.txt"_s)});
+        if (block.isEmpty())
+            m_sim->SetFaults(faults);
+        else
+            m_sim->SetScriptedReply("mmem:data?", block, true);
+        const ToolRun run = RunOn({u"--json"_s, u"get"_s, u"USER/README.TXT"_s, Pc(u"keep.txt"_s)});
         QCOMPARE(run.status, 1);
-        QVERIFY(!run.err.isEmpty());
+        QVERIFY2(run.err.startsWith(u"vq8ctl: "_s + message + u'\n'), qPrintable(run.err));
+        const QJsonObject doc = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(doc.value(u"files"_s).toArray().at(0).toObject().value(u"outcome"_s).toString(), outcome);
+        QCOMPARE(doc.value(u"error"_s).toObject().value(u"message"_s).toString(), message);
         QCOMPARE(ReadFile(Pc(u"keep.txt"_s)), QByteArray("precious"));
         QCOMPARE(PcEntries(), QStringList{u"keep.txt"_s});
     }
