@@ -1,12 +1,5 @@
 #include "blockheader.h"
 
-namespace {
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-} // namespace
-
 int BlockHeaderSize(QByteArrayView prefix)
 {
     if (prefix.isEmpty())
@@ -20,7 +13,7 @@ int BlockHeaderSize(QByteArrayView prefix)
         return -1;
     const int size = 2 + (count - '0');
     for (qsizetype i = 2; i < prefix.size() && i < size; ++i) {
-        if (!IsDigit(prefix.at(i)))
+        if (prefix.at(i) < '0' || prefix.at(i) > '9')
             return -1;
     }
     return size;
