@@ -25,6 +25,15 @@ namespace {
 
 const QString PREFIX = u"vq8ctl: "_s;
 
+// "2 files, 7.81KB"; under --dry-run "2 files planned, 7.81KB".
+QString FilesText(int files, double bytes, bool planned)
+{
+    return u"%1 file%2%3, %4"_s.arg(files)
+        .arg(files == 1 ? QString() : u"s"_s)
+        .arg(planned ? u" planned"_s : QString())
+        .arg(CVQComm::FormatSize(bytes));
+}
+
 } // namespace
 
 struct CCtlFleet::CMember
@@ -370,18 +379,15 @@ int CCtlFleet::Summarise(qint64 ms)
             const int count = summary.value(u"files"_s).toInt();
             files += count;
             bytes += summary.value(u"bytes"_s).toDouble();
-            figures = u", %1 file%2%3, %4"_s.arg(count)
-                          .arg(count == 1 ? QString() : u"s"_s)
-                          .arg(m_args.DryRun() ? u" planned"_s : QString())
-                          .arg(CVQComm::FormatSize(summary.value(u"bytes"_s).toDouble()));
+            figures = FilesText(count, summary.value(u"bytes"_s).toDouble(), m_args.DryRun()) + u", "_s;
         }
-        figures += u", %1 s"_s.arg(double(member->ms) / 1000.0, 0, 'f', 1);
+        figures = u" ("_s + figures + u"%1 s)"_s.arg(double(member->ms) / 1000.0, 0, 'f', 1);
         if (member->status == CTL_OK) {
             ++done;
             m_host.Note(member->host + u": done"_s + figures);
         } else {
-            m_host.Error(member->host + u": failed: "_s + (reason.isEmpty() ? u"failed"_s : reason) +
-                         figures);
+            m_host.Error(member->host + u": failed"_s + figures + u": "_s +
+                         (reason.isEmpty() ? u"failed"_s : reason));
         }
     }
     const int count = int(m_members.size());
@@ -394,9 +400,7 @@ int CCtlFleet::Summarise(qint64 ms)
                                            {u"seconds"_s, double(ms) / 1000.0}});
     QString total = u"%1 of %2 generators done"_s.arg(done).arg(count);
     if (moved)
-        total += u", %1 file%2, %3"_s.arg(files)
-                     .arg(files == 1 ? QString() : u"s"_s)
-                     .arg(CVQComm::FormatSize(bytes));
+        total += u", "_s + FilesText(files, bytes, m_args.DryRun());
     total += u" in %1 s"_s.arg(double(ms) / 1000.0, 0, 'f', 1);
     if (done == count) {
         m_host.Note(total);

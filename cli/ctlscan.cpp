@@ -93,7 +93,11 @@ int CCtlScan::Run()
     QElapsedTimer clock;
     clock.start();
     QEventLoop loop;
-    QObject::connect(&m_scan, &CDeviceScan::Finished, &loop, &QEventLoop::quit);
+    bool stopped = false;
+    QObject::connect(&m_scan, &CDeviceScan::Finished, &loop, [&](bool cancelled) {
+        stopped = cancelled;
+        loop.quit();
+    });
     m_scan.Start(addresses, port);
     if (m_scan.IsRunning())
         loop.exec();
@@ -108,7 +112,9 @@ int CCtlScan::Run()
                          .arg(addresses.size())
                          .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 1));
     if (found == 0) {
-        m_host.Error(u"no generator answered"_s);
+        // A scan cut short has found nothing yet; Ctrl+C says so itself.
+        if (!stopped)
+            m_host.Error(u"no generator answered"_s);
         return CTL_FAILED;
     }
     return CTL_OK;
@@ -135,7 +141,7 @@ void CCtlScan::Print(const QList<CScanResult>& results)
         } else {
             const QString said =
                 result.m_strReply.isEmpty()
-                    ? u"(no answer)"_s
+                    ? u"(no reply line)"_s
                     : u"(answered \"%1\")"_s.arg(ShortenedText(result.m_strReply, kQuotedReplyMax));
             rows.append(QStringList{host, u"no identity"_s, said});
         }
@@ -144,18 +150,18 @@ void CCtlScan::Print(const QList<CScanResult>& results)
     if (m_args.Json())
         return;
     // Columns as wide as their widest text: the list is read by people too.
-    QList<qsizetype> widths;
+    // A row without identity has its own second and third columns.
+    QList<qsizetype> widths(6, 0);
     for (const QStringList& row : std::as_const(rows)) {
-        for (qsizetype i = 0; i < row.size(); ++i) {
-            if (i >= widths.size())
-                widths.append(0);
+        for (qsizetype i = 0; i < (row.size() == widths.size() ? row.size() : 1); ++i)
             widths[i] = std::max(widths[i], row.at(i).size());
-        }
     }
     for (const QStringList& row : std::as_const(rows)) {
         QString line;
-        for (qsizetype i = 0; i < row.size(); ++i)
-            line += i + 1 < row.size() ? row.at(i).leftJustified(widths.at(i) + 2) : row.at(i);
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            const qsizetype width = row.size() == widths.size() || i == 0 ? widths.at(i) : row.at(i).size();
+            line += i + 1 < row.size() ? row.at(i).leftJustified(width + 2) : row.at(i);
+        }
         m_host.Out(line);
     }
 }

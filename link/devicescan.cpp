@@ -22,6 +22,7 @@ struct CDeviceScan::CProbe
     QByteArray m_line;
     qint64 m_nReceived = 0;
     bool m_bConnected = false;
+    bool m_bLineEnded = false; // a reply is a whole line; the start of one is none
 };
 
 CDeviceScan::CDeviceScan(QObject* parent) : QObject(parent) {}
@@ -131,9 +132,9 @@ void CDeviceScan::ReadReply(CProbe* probe)
     case CLineBuffer::LineStatus::Partial:
         return;
     case CLineBuffer::LineStatus::TooLong:
-        probe->m_line.clear();
         break;
     case CLineBuffer::LineStatus::Complete:
+        probe->m_bLineEnded = true;
         break;
     }
     EndProbe(probe, true);
@@ -151,7 +152,7 @@ void CDeviceScan::EndProbe(CProbe* probe, bool accepted)
     socket->disconnect(this);
     ended->m_pTimer->stop();
     // A generator that answered is left politely; anything else at once.
-    if (accepted && !ended->m_line.isEmpty())
+    if (accepted && ended->m_bLineEnded)
         socket->disconnectFromHost();
     socket->abort();
     socket->deleteLater();
@@ -160,7 +161,7 @@ void CDeviceScan::EndProbe(CProbe* probe, bool accepted)
         CScanResult result;
         result.m_address = ended->m_address;
         // One byte one character, as the link reads the wire.
-        result.m_strReply = QString::fromLatin1(ended->m_line);
+        result.m_strReply = ended->m_bLineEnded ? QString::fromLatin1(ended->m_line) : QString();
         result.m_fields = IdentityFields(result.m_strReply);
         result.m_nMs = ended->m_clock.elapsed();
         m_results.append(result);

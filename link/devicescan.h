@@ -14,7 +14,7 @@
 struct CScanResult
 {
     QHostAddress m_address;
-    QString m_strReply;   // the reply line; empty when none came
+    QString m_strReply;   // the reply line; empty when no whole line came
     QStringList m_fields; // maker, model, serial, firmware; empty when the reply is none
     qint64 m_nMs = 0;     // from the start of the connect to the end of the reply
 
