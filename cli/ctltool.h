@@ -199,7 +199,11 @@ private:
     bool CheckSyncSteps(const QList<CSyncStep>& steps, const QString& sendingRoot, bool toGenerator);
     int PrintSyncPlan(const QList<CSyncStep>& steps, CopyPlan& plan, const QString& receivingRoot,
                       bool toGenerator);
-    void PrintSyncDone(const QList<CSyncStep>& steps, const CopyPlan& plan, bool toGenerator);
+    // The copies of the steps; `files` are the generator's entries (towards the PC).
+    CopyPlan SyncCopyPlan(const QList<CSyncStep>& steps, const QString& pcFolder, const QString& folder,
+                          bool toGenerator, const QHash<QString, CFileInfo>& files);
+    // After the copies: the lines of what was done, --verify, the report.
+    int EndSync(const QList<CSyncStep>& steps, CopyPlan& plan, int status, bool toGenerator);
     // Fetches each file copied once more and compares it with the PC's copy;
     // one that differs gets the outcome "differs". CTL_FAILED after a message
     // for each that differs or could not be read.

@@ -216,24 +216,59 @@ int CCtlTool::PrintSyncPlan(const QList<CSyncStep>& steps, CopyPlan& plan, const
     return ReportFiles(plan.files, u"planned"_s, CTL_OK);
 }
 
-void CCtlTool::PrintSyncDone(const QList<CSyncStep>& steps, const CopyPlan& plan, bool toGenerator)
+CCtlTool::CopyPlan CCtlTool::SyncCopyPlan(const QList<CSyncStep>& steps, const QString& pcFolder,
+                                          const QString& folder, bool toGenerator,
+                                          const QHash<QString, CFileInfo>& files)
 {
-    if (m_args.Json())
-        return;
-    // The lines of what was done, as the plan would have listed them.
-    int folder = 0;
-    qsizetype file = 0;
+    const auto sending = [&](const QString& relative) {
+        return toGenerator ? PcBelow(pcFolder, relative) : DeviceBelow(folder, relative);
+    };
+    const auto receiving = [&](const QString& relative) {
+        return toGenerator ? DeviceBelow(folder, relative) : PcBelow(pcFolder, relative);
+    };
+    CopyPlan plan;
     for (const CSyncStep& step : steps) {
-        if (step.m_eAction == CSyncStep::Action::MakeFolder && folder++ < plan.madeFolders)
-            m_host.Out(CSyncPlan::ItemLine(step, toGenerator));
-        if ((step.m_eAction == CSyncStep::Action::SendNew ||
-             step.m_eAction == CSyncStep::Action::SendChanged) &&
-            file < plan.files.size()) {
-            const QString& outcome = plan.files.at(file++).outcome;
-            if (outcome == u"sent" || outcome == u"received")
+        if (step.m_eAction == CSyncStep::Action::MakeFolder)
+            plan.folders.append(receiving(step.m_strPath));
+        if (step.m_eAction != CSyncStep::Action::SendNew && step.m_eAction != CSyncStep::Action::SendChanged)
+            continue;
+        CopyFile file;
+        file.source = sending(step.m_strSource);
+        file.target = receiving(step.m_strPath);
+        // The generator folder of the batch the file goes in.
+        file.folder = DeviceParent(toGenerator ? file.target : file.source);
+        file.size = step.m_nSize;
+        file.existed = step.m_eAction == CSyncStep::Action::SendChanged;
+        file.existingSize = step.m_nOldSize;
+        file.entry = files.value(step.m_strSource);
+        plan.files.append(file);
+    }
+    return plan;
+}
+
+int CCtlTool::EndSync(const QList<CSyncStep>& steps, CopyPlan& plan, int status, bool toGenerator)
+{
+    for (CopyFile& file : plan.files) {
+        if (file.outcome.isEmpty())
+            file.outcome = u"not-sent"_s;
+    }
+    const QString done = toGenerator ? u"sent"_s : u"received"_s;
+    if (!m_args.Json()) {
+        // The lines of what was done, as the plan would have listed them.
+        int folder = 0;
+        qsizetype file = 0;
+        for (const CSyncStep& step : steps) {
+            if (step.m_eAction == CSyncStep::Action::MakeFolder && folder++ < plan.madeFolders)
+                m_host.Out(CSyncPlan::ItemLine(step, toGenerator));
+            if ((step.m_eAction == CSyncStep::Action::SendNew ||
+                 step.m_eAction == CSyncStep::Action::SendChanged) &&
+                plan.files.at(file++).outcome == done)
                 m_host.Out(CSyncPlan::ItemLine(step, toGenerator));
         }
     }
+    if (m_args.Verify() && !Interrupted() && VerifyCopies(plan.files, toGenerator) != CTL_OK)
+        status = CTL_FAILED;
+    return ReportFiles(plan.files, done, status);
 }
 
 int CCtlTool::SyncToGenerator(const QString& pcFolder, const QString& folder)
@@ -266,21 +301,7 @@ int CCtlTool::SyncToGenerator(const QString& pcFolder, const QString& folder)
     if (!CheckSyncSteps(steps, pcFolder, true))
         return CTL_FAILED;
 
-    CopyPlan plan;
-    for (const CSyncStep& step : std::as_const(steps)) {
-        if (step.m_eAction == CSyncStep::Action::MakeFolder)
-            plan.folders.append(DeviceBelow(folder, step.m_strPath));
-        if (step.m_eAction != CSyncStep::Action::SendNew && step.m_eAction != CSyncStep::Action::SendChanged)
-            continue;
-        CopyFile file;
-        file.source = PcBelow(pcFolder, step.m_strSource);
-        file.target = DeviceBelow(folder, step.m_strPath);
-        file.folder = DeviceParent(file.target);
-        file.size = step.m_nSize;
-        file.existed = step.m_eAction == CSyncStep::Action::SendChanged;
-        file.existingSize = step.m_nOldSize;
-        plan.files.append(file);
-    }
+    CopyPlan plan = SyncCopyPlan(steps, pcFolder, folder, true, files);
     if (m_args.DryRun())
         return PrintSyncPlan(steps, plan, folder, true);
     if (ConfirmKinds(plan.files) != CTL_OK) {
@@ -309,14 +330,7 @@ int CCtlTool::SyncToGenerator(const QString& pcFolder, const QString& folder)
     }
     if (status == CTL_OK && (!plan.files.isEmpty() || !plan.folders.isEmpty()))
         status = SendPlan(plan, true);
-    for (CopyFile& file : plan.files) {
-        if (file.outcome.isEmpty())
-            file.outcome = u"not-sent"_s;
-    }
-    PrintSyncDone(steps, plan, true);
-    if (m_args.Verify() && !Interrupted() && VerifyCopies(plan.files, true) != CTL_OK)
-        status = CTL_FAILED;
-    return ReportFiles(plan.files, u"sent"_s, status);
+    return EndSync(steps, plan, status, true);
 }
 
 int CCtlTool::SyncToPc(const QString& folder, const QString& pcFolder)
@@ -340,28 +354,20 @@ int CCtlTool::SyncToPc(const QString& folder, const QString& pcFolder)
         return CTL_FAILED;
     if (there.exists())
         ListPcTree(pcFolder, m_args.Recursive(), false, target, problems);
+    for (const QString& problem : std::as_const(problems))
+        m_pComm->ShowError(problem);
+    if (!problems.isEmpty())
+        return CTL_FAILED;
     QList<CSyncStep> steps = CSyncPlan::Compare(source, target, m_args.Delete());
     if (!there.exists())
         steps.prepend({CSyncStep::Action::MakeFolder, QString(), QString(), true});
     if (!CheckSyncSteps(steps, folder, false))
         return CTL_FAILED;
 
-    CopyPlan plan;
+    CopyPlan plan = SyncCopyPlan(steps, pcFolder, folder, false, files);
     qint64 total = 0;
-    for (const CSyncStep& step : std::as_const(steps)) {
-        if (step.m_eAction == CSyncStep::Action::MakeFolder)
-            plan.folders.append(PcBelow(pcFolder, step.m_strPath));
-        if (step.m_eAction != CSyncStep::Action::SendNew && step.m_eAction != CSyncStep::Action::SendChanged)
-            continue;
-        CopyFile file;
-        file.source = DeviceBelow(folder, step.m_strSource);
-        file.target = PcBelow(pcFolder, step.m_strPath);
-        file.folder = DeviceParent(file.source);
-        file.size = step.m_nSize;
-        file.entry = files.value(step.m_strSource);
-        plan.files.append(file);
+    for (const CopyFile& file : std::as_const(plan.files))
         total += file.size;
-    }
     if (const QString problem = PcRoomProblem(pcFolder, total); !problem.isEmpty())
         return Refuse(problem);
     if (m_args.DryRun())
@@ -386,14 +392,7 @@ int CCtlTool::SyncToPc(const QString& folder, const QString& pcFolder)
     }
     if (status == CTL_OK)
         status = FetchPlan(plan, false);
-    for (CopyFile& file : plan.files) {
-        if (file.outcome.isEmpty())
-            file.outcome = u"not-sent"_s;
-    }
-    PrintSyncDone(steps, plan, false);
-    if (m_args.Verify() && !Interrupted() && VerifyCopies(plan.files, false) != CTL_OK)
-        status = CTL_FAILED;
-    return ReportFiles(plan.files, u"received"_s, status);
+    return EndSync(steps, plan, status, false);
 }
 
 int CCtlTool::VerifyCopies(QList<CopyFile>& files, bool sent)
