@@ -14,8 +14,7 @@ using namespace Qt::StringLiterals;
 struct CDeviceScan::CProbe
 {
     QHostAddress m_address;
-    // Owns the timer; deleted later, as its own signals may be running.
-    QTcpSocket* m_pSocket = nullptr;
+    QTcpSocket* m_pSocket = nullptr; // a child of the scan; owns the timer
     QTimer* m_pTimer = nullptr;
     QElapsedTimer m_clock;
     CLineBuffer m_buffer;
@@ -25,15 +24,30 @@ struct CDeviceScan::CProbe
     bool m_bLineEnded = false; // a reply is a whole line; the start of one is none
 };
 
+namespace {
+
+// The probe's socket and timer say nothing more, and the socket goes: `gently`
+// after a whole reply, else at once.
+void Drop(QTcpSocket* socket, QTimer* timer, bool gently)
+{
+    timer->stop();
+    timer->disconnect();
+    socket->disconnect();
+    if (gently)
+        socket->disconnectFromHost();
+    socket->abort();
+    // Its own signal may be running: deleted once that has returned.
+    socket->deleteLater();
+}
+
+} // namespace
+
 CDeviceScan::CDeviceScan(QObject* parent) : QObject(parent) {}
 
 CDeviceScan::~CDeviceScan()
 {
-    for (const auto& probe : m_probes) {
-        probe->m_pSocket->disconnect(this);
-        probe->m_pSocket->abort();
-        delete probe->m_pSocket;
-    }
+    for (const auto& probe : m_probes)
+        Drop(probe->m_pSocket, probe->m_pTimer, false);
 }
 
 QStringList CDeviceScan::IdentityFields(const QString& reply)
@@ -75,11 +89,8 @@ void CDeviceScan::Cancel()
         return;
     m_bRunning = false;
     m_nNext = m_addresses.size();
-    for (const auto& probe : m_probes) {
-        probe->m_pSocket->disconnect(this);
-        probe->m_pSocket->abort();
-        probe->m_pSocket->deleteLater();
-    }
+    for (const auto& probe : m_probes)
+        Drop(probe->m_pSocket, probe->m_pTimer, false);
     m_probes.clear();
     Q_EMIT Finished(true);
 }
@@ -148,14 +159,8 @@ void CDeviceScan::EndProbe(CProbe* probe, bool accepted)
         return;
     const std::unique_ptr<CProbe> ended = std::move(*it);
     m_probes.erase(it);
-    QTcpSocket* socket = ended->m_pSocket;
-    socket->disconnect(this);
-    ended->m_pTimer->stop();
     // A generator that answered is left politely; anything else at once.
-    if (accepted && ended->m_bLineEnded)
-        socket->disconnectFromHost();
-    socket->abort();
-    socket->deleteLater();
+    Drop(ended->m_pSocket, ended->m_pTimer, accepted && ended->m_bLineEnded);
 
     if (accepted) {
         CScanResult result;
