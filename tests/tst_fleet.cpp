@@ -321,6 +321,27 @@ private Q_SLOTS:
             QVERIFY2(QRegularExpression(lines.at(i)).match(out.at(i)).hasMatch(), qPrintable(run.out));
     }
 
+    // Ctrl+C while a peer holds the scan: it ends at once, not at the reply's bound.
+    void scanInterrupt()
+    {
+        QVERIFY(StartEmulators({}));
+        QBuffer out;
+        QBuffer err;
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+        CConsoleHost host(&out, &err);
+        CCtlTool tool(host);
+        QElapsedTimer clock;
+        connect(m_pSilent.get(), &QTcpServer::newConnection, m_pSilent.get(), [&tool] { tool.Interrupt(); });
+        clock.start();
+        const int status =
+            tool.Run({u"vq8ctl"_s, u"--port"_s, QString::number(m_nPort), u"scan"_s, u"127.0.0.1"_s});
+        QCOMPARE(status, 130);
+        QVERIFY2(clock.elapsed() < CDeviceScan::DEFAULT_REPLY_TIMEOUT_MS,
+                 qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(QString::fromLocal8Bit(err.data()), u"vq8ctl: interrupted\n"_s);
+    }
+
     void scanJson()
     {
         QVERIFY(StartEmulators({2, 3}));
