@@ -113,11 +113,6 @@ QString CAddressRange::Text() const
     return first;
 }
 
-bool CAddressRange::IsLoopback() const
-{
-    return (m_nFirst >> 24) == 127 && (m_nLast >> 24) == 127;
-}
-
 QList<CAddressRange> CAddressRange::LocalNetworks(const QList<CLocalAddress>& addresses)
 {
     QList<CAddressRange> ranges;

@@ -33,8 +33,6 @@ public:
     QList<QHostAddress> Addresses() const;
     // As it can be parsed again: "10.0.0.0/24", "10.0.0.5-40", "10.0.0.5".
     QString Text() const;
-    // True when every address is a loopback one (127.0.0.0/8).
-    bool IsLoopback() const;
 
     // The networks of the PC's own addresses: IPv4 only, loopback and
     // link-local (169.254.0.0/16) left out, each network wider than a /24 cut

@@ -124,7 +124,7 @@ void CDeviceScan::Launch(const QHostAddress& address)
     connect(socket, &QTcpSocket::connected, this, [this, probe] {
         probe->m_bConnected = true;
         probe->m_pSocket->write(QByteArray(IDENTITY_QUERY) + "\r\n");
-        probe->m_pTimer->start(m_nReplyTimeoutMs);
+        probe->m_pTimer->start(REPLY_TIMEOUT_MS);
     });
     connect(socket, &QTcpSocket::readyRead, this, [this, probe] { ReadReply(probe); });
     // Refused, reset, closed: whatever came so far is all there is.

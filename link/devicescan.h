@@ -35,7 +35,8 @@ class CDeviceScan final : public QObject
 public:
     static constexpr int DEFAULT_JOBS = 64;
     static constexpr int DEFAULT_CONNECT_TIMEOUT_MS = 300;
-    static constexpr int DEFAULT_REPLY_TIMEOUT_MS = 1000;
+    // Once the connection is made, the identity line has this long to come.
+    static constexpr int REPLY_TIMEOUT_MS = 1000;
     // An identity is a short line; more than this is no identity.
     static constexpr qint64 MAX_REPLY_BYTES = 256;
 
@@ -45,9 +46,6 @@ public:
     void SetJobs(int jobs) { m_nJobs = std::max(1, jobs); }
     int Jobs() const { return m_nJobs; }
     void SetConnectTimeout(int ms) { m_nConnectTimeoutMs = ms; }
-    int ConnectTimeout() const { return m_nConnectTimeoutMs; }
-    void SetReplyTimeout(int ms) { m_nReplyTimeoutMs = ms; }
-    int ReplyTimeout() const { return m_nReplyTimeoutMs; }
 
     // Starts a scan (a scan under way is cancelled first); Finished follows,
     // also for an empty list.
@@ -89,5 +87,4 @@ private:
     QList<CScanResult> m_results;
     int m_nJobs = DEFAULT_JOBS;
     int m_nConnectTimeoutMs = DEFAULT_CONNECT_TIMEOUT_MS;
-    int m_nReplyTimeoutMs = DEFAULT_REPLY_TIMEOUT_MS;
 };

@@ -312,7 +312,7 @@ private Q_SLOTS:
         clock.start();
         const ToolRun run = Run(arguments);
         // One round of at most 64 addresses: its two bounds, and room for a loaded machine.
-        const qint64 bound = CDeviceScan::DEFAULT_CONNECT_TIMEOUT_MS + CDeviceScan::DEFAULT_REPLY_TIMEOUT_MS;
+        const qint64 bound = CDeviceScan::DEFAULT_CONNECT_TIMEOUT_MS + CDeviceScan::REPLY_TIMEOUT_MS;
         QVERIFY2(clock.elapsed() < bound + 3000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(run.status, status);
         const QStringList out = run.OutLines();
@@ -337,7 +337,7 @@ private Q_SLOTS:
         const int status =
             tool.Run({u"vq8ctl"_s, u"--port"_s, QString::number(m_nPort), u"scan"_s, u"127.0.0.1"_s});
         QCOMPARE(status, 130);
-        QVERIFY2(clock.elapsed() < CDeviceScan::DEFAULT_REPLY_TIMEOUT_MS,
+        QVERIFY2(clock.elapsed() < CDeviceScan::REPLY_TIMEOUT_MS,
                  qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(QString::fromLocal8Bit(err.data()), u"vq8ctl: interrupted\n"_s);
     }
