@@ -25,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -128,7 +129,8 @@ private:
         return false;
     }
 
-    ToolRun Run(const QStringList& arguments)
+    // `prepare` gets the tool before it runs.
+    ToolRun Run(const QStringList& arguments, const std::function<void(CCtlTool&)>& prepare = {})
     {
         QBuffer out;
         QBuffer err;
@@ -136,6 +138,8 @@ private:
         err.open(QIODevice::WriteOnly);
         CConsoleHost host(&out, &err);
         CCtlTool tool(host);
+        if (prepare)
+            prepare(tool);
         tool.SetDelayScale(0.01);
         tool.SetWorkerProgram(Program());
         ToolRun run;
@@ -325,21 +329,16 @@ private Q_SLOTS:
     void scanInterrupt()
     {
         QVERIFY(StartEmulators({}));
-        QBuffer out;
-        QBuffer err;
-        out.open(QIODevice::WriteOnly);
-        err.open(QIODevice::WriteOnly);
-        CConsoleHost host(&out, &err);
-        CCtlTool tool(host);
         QElapsedTimer clock;
-        connect(m_pSilent.get(), &QTcpServer::newConnection, m_pSilent.get(), [&tool] { tool.Interrupt(); });
         clock.start();
-        const int status =
-            tool.Run({u"vq8ctl"_s, u"--port"_s, QString::number(m_nPort), u"scan"_s, u"127.0.0.1"_s});
-        QCOMPARE(status, 130);
+        const ToolRun run = Run({u"scan"_s, u"127.0.0.1"_s}, [this](CCtlTool& tool) {
+            connect(m_pSilent.get(), &QTcpServer::newConnection, m_pSilent.get(),
+                    [&tool] { tool.Interrupt(); });
+        });
+        QCOMPARE(run.status, 130);
         QVERIFY2(clock.elapsed() < CDeviceScan::REPLY_TIMEOUT_MS,
                  qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(QString::fromLocal8Bit(err.data()), u"vq8ctl: interrupted\n"_s);
+        QCOMPARE(run.err, u"vq8ctl: interrupted\n"_s);
     }
 
     void scanJson()
