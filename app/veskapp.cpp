@@ -1,5 +1,6 @@
 #include "veskapp.h"
 
+#include "dlgfindgenerators.h"
 #include "guihost.h"
 #include "icons.h"
 #include "mainframe.h"
@@ -102,6 +103,7 @@ int CVeskApp::ExitInstance(int exitCode)
     m_pSim.reset();
     m_pHost.reset();
     CRecentHosts::SetShared(nullptr);
+    CDlgFindGenerators::SetSearchRanges({});
     return exitCode;
 }
 
@@ -149,6 +151,9 @@ void CVeskApp::StartDemo()
     }
     m_pComm->SetHost(m_pSim->Address().toString());
     m_pComm->SetPort(m_pSim->Port());
+    // Find looks for the demo's own generator: a demo reaches no network.
+    if (const auto range = CAddressRange::Parse(m_pSim->Address().toString()))
+        CDlgFindGenerators::SetSearchRanges({*range});
 }
 
 QString CVeskApp::DefaultEditor()

@@ -21,6 +21,7 @@ constexpr BenchCommand kCommands[] = {
      true},
     {"tree", "vq8ctl put -r and get -r of a tree of --files N: seconds per file", &RunTreeBench},
     {"soak", "--connections N at once, then --sessions N short ones: does the emulator grow?", &RunSoakBench},
+    {"fleet", "vq8ctl put to --hosts N emulators with each --jobs J, against one generator", &RunFleetBench},
 };
 
 void PrintUsage()

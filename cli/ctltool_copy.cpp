@@ -30,12 +30,6 @@ QString Quoted(const QString& path)
     return u'"' + path + u'"';
 }
 
-// Names below the root: "/F0:/A/B" is 2 deep.
-int DeviceDepth(const QString& path)
-{
-    return IsDeviceRoot(path) ? 0 : int(path.mid(DEVICE_ROOT_PATH.size()).count(u'/')) + 1;
-}
-
 bool EndsWithSeparator(const QString& path)
 {
     return path.endsWith(u'/') || (QDir::separator() == u'\\' && path.endsWith(u'\\'));
@@ -281,7 +275,7 @@ int CCtlTool::ReportFiles(const QList<CopyFile>& files, const QString& success, 
     return status;
 }
 
-int CCtlTool::SendPlan(CopyPlan& plan)
+int CCtlTool::SendPlan(CopyPlan& plan, bool replace)
 {
     QList<qsizetype> sending;
     QStringList folders;
@@ -299,8 +293,9 @@ int CCtlTool::SendPlan(CopyPlan& plan)
             break;
         }
         m_report.AddFolder(folder, u"made"_s);
+        ++plan.madeFolders;
     }
-    m_pComm->SetReplaceExisting(m_args.Force());
+    m_pComm->SetReplaceExisting(replace);
     QSet<QString> touched;
     for (const auto& [first, count] : FolderRuns(sending, folders)) {
         if (status != CTL_OK || Interrupted())
@@ -310,8 +305,8 @@ int CCtlTool::SendPlan(CopyPlan& plan)
         QStringList paths;
         for (const qsizetype index : run)
             paths.append(plan.files.at(index).source);
-        m_strSubject = count == 1 ? u"put "_s + Quoted(plan.files.at(run.first()).target)
-                                  : u"put into "_s + Quoted(folder);
+        m_strSubject = m_args.Command() + (count == 1 ? u" "_s + Quoted(plan.files.at(run.first()).target)
+                                                      : u" into "_s + Quoted(folder));
         status = RunBatch([&] { return m_pComm->PrepareDownload(paths, folder); });
         ApplyRecords(plan.files, run, m_host.TakeRecords());
         touched.insert(folder);
@@ -413,7 +408,7 @@ int CCtlTool::CmdPut()
         m_host.Note(u"nothing to send"_s);
         return ReportFiles(plan.files, u"sent"_s, CTL_OK);
     }
-    const int status = SendPlan(plan);
+    const int status = SendPlan(plan, m_args.Force());
     return ReportFiles(plan.files, u"sent"_s, status);
 }
 
@@ -501,16 +496,24 @@ bool CCtlTool::PlanGet(const QList<Match>& sources, const QString& target, bool 
         qint64 total = 0;
         for (const CopyFile& file : std::as_const(plan.files))
             total += file.size;
-        QString existing = QFileInfo(target).absoluteFilePath();
-        while (!QFileInfo::exists(existing) && existing != QDir::rootPath())
-            existing = QFileInfo(existing).absolutePath();
-        const QStorageInfo storage(existing);
-        if (storage.isValid() && storage.bytesAvailable() < total)
-            plan.problems.append(PathMessage(u"Insufficient disk free space in PC"_s, existing));
+        if (const QString problem = PcRoomProblem(target, total); !problem.isEmpty())
+            plan.problems.append(problem);
     }
     for (const QString& problem : std::as_const(plan.problems))
         m_pComm->ShowError(problem);
     return plan.problems.isEmpty();
+}
+
+QString CCtlTool::PcRoomProblem(const QString& target, qint64 bytes)
+{
+    // The disk of the nearest folder that exists: the target may be made yet.
+    QString existing = QFileInfo(target).absoluteFilePath();
+    while (!QFileInfo::exists(existing) && existing != QDir::rootPath())
+        existing = QFileInfo(existing).absolutePath();
+    const QStorageInfo storage(existing);
+    if (storage.isValid() && storage.bytesAvailable() < bytes)
+        return PathMessage(u"Insufficient disk free space in PC"_s, existing);
+    return QString();
 }
 
 int CCtlTool::FetchPlan(CopyPlan& plan, bool toStandardOutput)
@@ -521,6 +524,7 @@ int CCtlTool::FetchPlan(CopyPlan& plan, bool toStandardOutput)
             return CTL_FAILED;
         }
         m_report.AddFolder(folder, u"made"_s);
+        ++plan.madeFolders;
     }
     QList<qsizetype> fetching;
     QStringList folders;

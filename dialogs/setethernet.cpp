@@ -1,5 +1,6 @@
 #include "setethernet.h"
 
+#include "dlgfindgenerators.h"
 #include "ipaddressedit.h"
 #include "vqcomm.h"
 
@@ -8,13 +9,14 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
 CSetEthernet::CSetEthernet(CVQComm* pComm, QWidget* parent, CRecentHosts* pRecent)
     : QDialog(parent), m_pComm(pComm), m_pRecentHosts(pRecent), m_pAddress(new CIpAddressEdit(this)),
-      m_pRecent(new QComboBox(this))
+      m_pRecent(new QComboBox(this)), m_pFind(new QPushButton(u"&Find..."_s, this))
 {
     setWindowTitle(u"Ethernet"_s);
 
@@ -27,6 +29,7 @@ CSetEthernet::CSetEthernet(CVQComm* pComm, QWidget* parent, CRecentHosts* pRecen
     row->addWidget(m_pAddress, 1);
     row->addSpacing(8);
     row->addWidget(m_pRecent);
+    row->addWidget(m_pFind);
 
     // The addresses that connected last; choosing one fills the fields.
     const QStringList hosts = m_pRecentHosts ? m_pRecentHosts->Hosts() : QStringList();
@@ -40,6 +43,10 @@ CSetEthernet::CSetEthernet(CVQComm* pComm, QWidget* parent, CRecentHosts* pRecen
     // An address typed over a chosen one is no longer that one.
     connect(m_pAddress, &CIpAddressEdit::AddressEdited, m_pRecent,
             [this] { m_pRecent->setCurrentIndex(-1); });
+
+    m_pFind->setToolTip(u"Look for generators on this PC's networks"_s);
+    m_pFind->setAutoDefault(false);
+    connect(m_pFind, &QPushButton::clicked, this, &CSetEthernet::OnFind);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &CSetEthernet::accept);
@@ -62,6 +69,18 @@ void CSetEthernet::OnRecentChosen(int index)
 {
     if (const auto fields = CIpAddressEdit::ParseAddress(m_pRecent->itemText(index))) {
         m_pAddress->SetAddress(*fields);
+        m_pAddress->SelectField(0);
+    }
+}
+
+void CSetEthernet::OnFind()
+{
+    CDlgFindGenerators dialog(CDlgFindGenerators::SearchRanges(), m_pComm->GetPort(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (const auto fields = CIpAddressEdit::ParseAddress(dialog.ChosenAddress())) {
+        m_pAddress->SetAddress(*fields);
+        m_pRecent->setCurrentIndex(-1);
         m_pAddress->SelectField(0);
     }
 }

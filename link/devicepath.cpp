@@ -31,6 +31,11 @@ QString DeviceParent(const QString& path)
     return path.left(slash);
 }
 
+int DeviceDepth(const QString& path)
+{
+    return IsDeviceRoot(path) ? 0 : int(path.mid(DEVICE_ROOT_PATH.size()).count(u'/')) + 1;
+}
+
 QString DeviceName(const QString& path)
 {
     if (IsDeviceRoot(path))

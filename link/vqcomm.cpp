@@ -149,7 +149,7 @@ void CVQComm::ClearViews()
 
 int CVQComm::QueryIdentity()
 {
-    if (!SendCommand(u"*idn?"_s))
+    if (!SendCommand(QString::fromLatin1(IDENTITY_QUERY)))
         return 0;
     return ReadReply().isEmpty() ? 0 : 1;
 }

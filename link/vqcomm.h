@@ -28,6 +28,8 @@ inline constexpr int REPLY_WATCHDOG_MS = 2000;
 inline constexpr int CONNECT_TIMEOUT_MS = 5000;
 // Disconnect pauses this long after closing the socket.
 inline constexpr int DISCONNECT_PAUSE_MS = 100;
+// The identity query.
+inline constexpr char IDENTITY_QUERY[] = "*idn?";
 // The error-queue query as it goes on the wire.
 inline constexpr char ERROR_QUEUE_QUERY_LINE[] = "stat:que:next?\r\n";
 // A reading of the error queue gives up after this many entries.

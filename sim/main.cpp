@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cstdio>
 
 #ifdef Q_OS_UNIX
@@ -69,8 +70,11 @@ int main(int argc, char* argv[])
     const QCommandLineOption transcriptLimitOption(
         u"transcript-limit"_s, u"Transcript bytes held at once, all connections together (default 1 MiB)."_s,
         u"bytes"_s, u"1048576"_s);
+    const QCommandLineOption identityOption(
+        u"identity"_s, u"The answer to *idn? (default \"VELTRANE,VQ820,0,5.60\"), to tell emulators apart."_s,
+        u"text"_s);
     parser.addOptions({helpOption, versionOption, listenOption, portOption, rootOption, capacityOption,
-                       noSeedOption, transcriptOption, transcriptLimitOption});
+                       noSeedOption, transcriptOption, transcriptLimitOption, identityOption});
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "vq820-sim: %s\n", qPrintable(parser.errorText()));
         return 2;
@@ -89,6 +93,7 @@ int main(int argc, char* argv[])
                     "  vq820-sim --port 0 &\n"
                     "  printf '*idn?\\r\\nmmem:cat?\\r\\n' | nc -q1 127.0.0.1 PORT\n"
                     "  vq820-sim --root /srv/vq820 --capacity 268435456\n"
+                    "  vq820-sim --listen 127.0.0.2 --identity 'VELTRANE,VQ820,1002,5.60' &\n"
                     "  VQ8_HOST=127.0.0.1 VQ8_PORT=PORT vq8ctl ls USER\n");
         return 0;
     }
@@ -113,6 +118,16 @@ int main(int argc, char* argv[])
         options.m_nCapacity = parser.value(capacityOption).toLongLong(&ok);
         if (!ok || options.m_nCapacity < 0) {
             std::fprintf(stderr, "vq820-sim: not a size: %s\n", qPrintable(parser.value(capacityOption)));
+            return 2;
+        }
+    }
+    if (parser.isSet(identityOption)) {
+        // One reply line: nothing that would end it or steer the client's terminal.
+        options.m_strIdentity = parser.value(identityOption);
+        const auto control = [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; };
+        if (options.m_strIdentity.isEmpty() ||
+            std::any_of(options.m_strIdentity.cbegin(), options.m_strIdentity.cend(), control)) {
+            std::fprintf(stderr, "vq820-sim: not an identity line: %s\n", qPrintable(options.m_strIdentity));
             return 2;
         }
     }

@@ -1,5 +1,6 @@
 #include "appoptions.h"
 #include "appsettings.h"
+#include "dlgfindgenerators.h"
 #include "ipaddressedit.h"
 #include "mainframe.h"
 #include "modalanswerer.h"
@@ -304,8 +305,13 @@ private Q_SLOTS:
         QCOMPARE(shown, demo ? u"127.0.0.1"_s : u"10.1.2.3"_s);
         QCOMPARE(offered, u"10.1.2.3"_s);
         QVERIFY(app.GetComm()->IsConnected());
-        if (demo)
+        if (demo) {
             QVERIFY(app.GetComm()->GetPort() != sim.Port()); // its own emulator
+            // Find looks at the demo's emulator only.
+            const QList<CAddressRange> ranges = CDlgFindGenerators::SearchRanges();
+            QCOMPARE(ranges.size(), 1);
+            QCOMPARE(ranges.first().Text(), app.GetComm()->GetHost());
+        }
         app.ExitInstance();
         QCOMPARE(ReadStored(u"TargetHost"_s), stored);
         QCOMPARE(ReadStored(u"RecentHosts"_s), recent);
