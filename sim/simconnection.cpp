@@ -7,11 +7,19 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
+
+namespace {
+
+std::atomic<quint64> g_nActivity{0}; // every server's connections; each runs on a thread of its own
+
+} // namespace
 
 CSimConnection::CSimConnection(QTcpSocket* socket, CSimState& state, QObject* parent)
     : QObject(parent), m_pSocket(socket), m_state(state), m_nId(state.NewConnection()),
       m_session(state, *this)
 {
+    Touch();
     m_pSocket->setParent(this);
     // A bounded read buffer lets a stalled transfer or a client that does not
     // read its replies push back on the sender.
@@ -34,20 +42,30 @@ CSimConnection::~CSimConnection()
 
 void CSimConnection::Serve()
 {
+    bool received = false;
     while (!m_bClosed) {
         m_session.Process();
         if (m_bClosed || !m_session.WantsInput() || m_pSocket->bytesAvailable() <= 0)
-            return;
+            break;
         const QByteArray bytes = m_pSocket->read(CSimSession::MAX_INPUT_BYTES);
         if (bytes.isEmpty())
-            return;
+            break;
+        received = true;
         m_state.Received(m_nId, bytes);
         m_session.Feed(bytes);
     }
+    if (received)
+        Touch();
+}
+
+void CSimConnection::Touch()
+{
+    m_nLastActive = ++g_nActivity;
 }
 
 void CSimConnection::OnBytesWritten()
 {
+    Touch();
     PumpBlock();
     if (!m_bBusy)
         Serve();

@@ -31,6 +31,13 @@ public:
     CSimConnection(QTcpSocket* socket, CSimState& state, QObject* parent);
     ~CSimConnection() override;
 
+    // When a byte last moved either way, as a count that only grows: the
+    // smallest is the connection idle longest.
+    quint64 LastActive() const { return m_nLastActive; }
+    bool IsFinished() const { return m_bFinished; }
+    // Ends the connection now, as a peer's close would.
+    void Close() { Abort(); }
+
 private:
     // CSimReplySink; every reply honours the reply delay and keeps its place in order.
     void SendLine(const QByteArray& line) override;
@@ -47,11 +54,13 @@ private:
     void StartBlock(const QByteArray& header, qint64 end, bool close);
     void PumpBlock();
     void Resume();
+    void Touch();
 
     QTcpSocket* m_pSocket;
     CSimState& m_state;
     int m_nId;
     CSimSession m_session;
+    quint64 m_nLastActive = 0;
     bool m_bBusy = false;     // a reply is under way; later commands wait
     bool m_bClosed = false;   // nothing more is sent or read
     bool m_bFinished = false; // the session has ended and the object goes

@@ -39,6 +39,11 @@ struct CSimOptions
     // closes, and freed.
     QString m_strTranscriptFile;
     QString m_strIdentity = QStringLiteral("VELTRANE,VQ820,0,5.60");
+
+    // Connections served at once; at the limit the one idle longest is closed
+    // to make room for a new client.
+    static constexpr int MAX_CONNECTIONS = 1024;
+    int m_nMaxConnections = MAX_CONNECTIONS;
 };
 
 class CSimServerPrivate;

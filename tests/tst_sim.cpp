@@ -27,12 +27,16 @@ namespace {
 class Client
 {
 public:
-    explicit Client(quint16 port)
+    // Without `wait`, the connect is only started: clients made one after
+    // another then connect at once.
+    explicit Client(quint16 port, bool wait = true)
     {
         m_socket.connectToHost(QHostAddress::LocalHost, port);
-        m_connected = m_socket.waitForConnected(3000);
+        if (wait)
+            WaitConnected();
     }
 
+    bool WaitConnected() { return m_connected = m_connected || m_socket.waitForConnected(3000); }
     bool IsConnected() const { return m_connected; }
     QTcpSocket& Socket() { return m_socket; }
 
@@ -1014,7 +1018,52 @@ private Q_SLOTS:
         QCOMPARE(NextError(probe), kNoError);
     }
 
-    void noDescriptorLeftPausesAccepting()
+    void connectionLimit_data()
+    {
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("burst");    // clients connecting at once
+        QTest::addColumn<bool>("oneMore"); // then the first asks *idn? and one more client comes
+        QTest::addColumn<QList<int>>("closed");
+        QList<int> oldest;
+        for (int i = 0; i < 22; ++i)
+            oldest.append(i);
+        QTest::newRow("a burst past the limit") << 8 << 30 << false << oldest;
+        // Not the oldest: the one quiet longest.
+        QTest::newRow("the idlest makes room") << 4 << 4 << true << QList<int>{1};
+    }
+
+    void connectionLimit()
+    {
+        QFETCH(int, limit);
+        QFETCH(int, burst);
+        QFETCH(bool, oneMore);
+        QFETCH(QList<int>, closed);
+        CSimOptions options;
+        options.m_nPort = 0;
+        options.m_nMaxConnections = limit;
+        Restart(options);
+        std::vector<std::unique_ptr<Client>> clients;
+        for (int i = 0; i < burst; ++i)
+            clients.push_back(std::make_unique<Client>(m_sim->Port(), false));
+        for (const std::unique_ptr<Client>& client : clients)
+            QVERIFY(client->WaitConnected());
+        QCOMPARE(m_sim->ConnectionCount(), burst); // every one taken
+        QCOMPARE(m_sim->OpenConnections(), limit);
+        if (oneMore) {
+            QCOMPARE(clients.front()->Query("*idn?"), kIdentity);
+            clients.push_back(std::make_unique<Client>(m_sim->Port()));
+            QCOMPARE(m_sim->ConnectionCount(), burst + 1);
+            QCOMPARE(m_sim->OpenConnections(), limit);
+        }
+        for (int i = 0; i < int(clients.size()); ++i) {
+            if (closed.contains(i))
+                QVERIFY2(clients[size_t(i)]->WaitClosed(), qPrintable(QString::number(i)));
+            else
+                QCOMPARE(clients[size_t(i)]->Query("*idn?"), kIdentity);
+        }
+    }
+
+    void noDescriptorLeftMakesRoom()
     {
 #if !defined(Q_OS_LINUX)
         QSKIP("reads the emulator's processor time from /proc");
@@ -1041,10 +1090,13 @@ private Q_SLOTS:
         QThread::msleep(1000);
         const double used = CpuSeconds(process.processId()) - before;
         QVERIFY2(before >= 0 && used < 0.3, QByteArray::number(used).constData());
-        // Served again once descriptors are free.
-        clients.resize(10);
+        // An idle connection gives its descriptor to a new client.
         Client client(port);
         QCOMPARE(client.Query("*idn?"), kIdentity);
+        // Served as well once the clients have gone.
+        clients.resize(10);
+        Client later(port);
+        QCOMPARE(later.Query("*idn?"), kIdentity);
         process.terminate();
         QVERIFY(process.waitForFinished(5000));
 #endif
