@@ -67,6 +67,7 @@ void CSimConnection::OnBytesWritten()
 {
     Touch();
     PumpBlock();
+    PumpCatalog();
     if (!m_bBusy)
         Serve();
 }
@@ -124,13 +125,10 @@ void CSimConnection::Deliver(const QByteArray& bytes, qsizetype closeAfter)
     auto write = [this, bytes, closeAfter] {
         if (m_bClosed)
             return;
-        if (closeAfter >= 0) {
-            m_pSocket->write(bytes.left(closeAfter));
-            m_bClosed = true;
-            m_pSocket->disconnectFromHost();
-            return;
-        }
-        m_pSocket->write(bytes);
+        if (closeAfter >= 0)
+            WriteAndClose(bytes.left(closeAfter));
+        else
+            m_pSocket->write(bytes);
     };
     if (delay <= 0) {
         write();
@@ -141,6 +139,22 @@ void CSimConnection::Deliver(const QByteArray& bytes, qsizetype closeAfter)
         write();
         Resume();
     });
+}
+
+void CSimConnection::WriteAndClose(const QByteArray& bytes)
+{
+    m_pSocket->write(bytes);
+    m_bClosed = true;
+    m_pSocket->disconnectFromHost();
+}
+
+void CSimConnection::AfterReplyDelay(int delayMs, const std::function<void()>& start)
+{
+    m_bBusy = true;
+    if (delayMs <= 0)
+        start();
+    else
+        QTimer::singleShot(delayMs, this, start);
 }
 
 void CSimConnection::SendFile(const QStringList& path, qint64 size, quint64 stamp)
@@ -165,13 +179,52 @@ void CSimConnection::SendFile(const QStringList& path, qint64 size, quint64 stam
         end = std::min<qint64>(CHUNK, total / 2);
         m_bOutStall = true;
     }
-    m_bBusy = true;
-    if (faults.m_nReplyDelayMs <= 0) {
-        StartBlock(header, end, close);
-        return;
+    AfterReplyDelay(faults.m_nReplyDelayMs, [this, header, end, close] { StartBlock(header, end, close); });
+}
+
+void CSimConnection::SendCatalog(const CSimFileSystem::CCatalogCursor& cursor)
+{
+    const CSimFaults faults = m_state.Faults();
+    m_catalog = cursor;
+    m_bCatalogNoEnd = faults.m_bNeverEndReply;
+    m_bCatalogCloseMid = faults.m_bCloseMidReply;
+    AfterReplyDelay(faults.m_nReplyDelayMs, [this] {
+        m_bCatalogActive = true;
+        PumpCatalog();
+    });
+}
+
+// The line a piece at a time as the client takes it: however large the
+// folder, a reader that stops holds only what the socket has not sent.
+void CSimConnection::PumpCatalog()
+{
+    while (m_bCatalogActive && !m_bClosed && m_pSocket->bytesToWrite() < CATALOG_PIECE) {
+        QByteArray piece;
+        bool done = false;
+        const int error = m_state.WithFileSystem([&](CSimFileSystem& fs) {
+            return fs.NextCatalogPiece(&m_catalog, CATALOG_PIECE, &piece, &done);
+        });
+        if (error) {
+            // The listing changed under the line: the reader must not take a mix.
+            m_bCatalogActive = false;
+            Abort();
+            return;
+        }
+        if (done) {
+            m_bCatalogActive = false;
+            m_catalog = {};
+            if (!m_bCatalogNoEnd || m_bCatalogCloseMid)
+                piece += '\n';
+        }
+        if (m_bCatalogCloseMid) {
+            m_bCatalogActive = false;
+            WriteAndClose(piece.left(piece.size() / 2));
+            return;
+        }
+        m_pSocket->write(piece);
+        if (done)
+            Resume();
     }
-    QTimer::singleShot(faults.m_nReplyDelayMs, this,
-                       [this, header, end, close] { StartBlock(header, end, close); });
 }
 
 void CSimConnection::StartBlock(const QByteArray& header, qint64 end, bool close)

@@ -370,13 +370,17 @@ void CSimSession::ExecuteLine(QByteArray line)
             path = m_cwd;
             if (!args.isEmpty())
                 error = CSimFileSystem::SplitPath(args.first(), &path);
-            if (!error)
-                error = m_state.WithFileSystem([&](CSimFileSystem& fs) { return fs.CheckFolder(path); });
+            CSimFileSystem::CCatalogCursor cursor;
+            const QByteArray figures = m_state.WithFileSystem([&](CSimFileSystem& fs) {
+                if (!error)
+                    error = fs.BeginCatalog(path, &cursor);
+                return fs.Figures();
+            });
             // A refused folder still gets the memory figures: the client is waiting for a line.
-            m_sink.SendLine(m_state.WithFileSystem([&](CSimFileSystem& fs) {
-                return error ? QByteArray::number(fs.Used()) + ',' + QByteArray::number(fs.Free())
-                             : fs.Catalog(path);
-            }));
+            if (error)
+                m_sink.SendLine(figures);
+            else
+                m_sink.SendCatalog(cursor);
         }
     } else if (keyword == "mmem:mdir") {
         if (paths(1))
