@@ -15,11 +15,15 @@ std::atomic<quint64> g_nActivity{0}; // every server's connections; each runs on
 
 } // namespace
 
-CSimConnection::CSimConnection(QTcpSocket* socket, CSimState& state, QObject* parent)
+CSimConnection::CSimConnection(QTcpSocket* socket, CSimState& state, int blockIdleMs, QObject* parent)
     : QObject(parent), m_pSocket(socket), m_state(state), m_nId(state.NewConnection()),
-      m_session(state, *this)
+      m_session(state, *this), m_pBlockTimer(new QTimer(this))
 {
     Touch();
+    m_pBlockTimer->setSingleShot(true);
+    m_pBlockTimer->setInterval(blockIdleMs);
+    // The connection goes with the block: the rest of its bytes must not be read as commands.
+    connect(m_pBlockTimer, &QTimer::timeout, this, &CSimConnection::Abort);
     m_pSocket->setParent(this);
     // A bounded read buffer lets a stalled transfer or a client that does not
     // read its replies push back on the sender.
@@ -56,11 +60,20 @@ void CSimConnection::Serve()
     }
     if (received)
         Touch();
+    WatchBlock(received);
 }
 
 void CSimConnection::Touch()
 {
     m_nLastActive = ++g_nActivity;
+}
+
+void CSimConnection::WatchBlock(bool received)
+{
+    if (m_bClosed || !m_session.InBlock() || m_session.IsStopped())
+        m_pBlockTimer->stop();
+    else if (received || !m_pBlockTimer->isActive())
+        m_pBlockTimer->start();
 }
 
 void CSimConnection::OnBytesWritten()
@@ -78,6 +91,7 @@ void CSimConnection::Finish()
         return;
     m_bFinished = true;
     m_bClosed = true;
+    m_pBlockTimer->stop();
     m_session.End();
     m_state.ConnectionClosed(m_nId);
     deleteLater();

@@ -10,6 +10,7 @@
 #include <functional>
 
 class QTcpSocket;
+class QTimer;
 
 class CSimState;
 
@@ -24,6 +25,9 @@ class CSimState;
 // client takes it, so a slow reader holds no more than that; a file written,
 // moved or deleted meanwhile, or a folder whose listing changed, ends the
 // connection rather than send a mix.
+//
+// A block that receives no byte for the block idle time is cut short and the
+// connection ends, so the room set aside for it is not held for good.
 class CSimConnection final : public QObject, private CSimReplySink
 {
     Q_OBJECT
@@ -35,7 +39,7 @@ public:
     static constexpr qsizetype CATALOG_PIECE = 16 * 1024;
     static constexpr qint64 MAX_UNSENT = 256 * 1024;
 
-    CSimConnection(QTcpSocket* socket, CSimState& state, QObject* parent);
+    CSimConnection(QTcpSocket* socket, CSimState& state, int blockIdleMs, QObject* parent);
     ~CSimConnection() override;
 
     // When a byte last moved either way, as a count that only grows: the
@@ -68,11 +72,14 @@ private:
     void PumpCatalog();
     void Resume();
     void Touch();
+    // Times a block that waits for bytes; a stalled session waits by a fault's will.
+    void WatchBlock(bool received);
 
     QTcpSocket* m_pSocket;
     CSimState& m_state;
     int m_nId;
     CSimSession m_session;
+    QTimer* m_pBlockTimer;
     quint64 m_nLastActive = 0;
     bool m_bBusy = false;     // a reply is under way; later commands wait
     bool m_bClosed = false;   // nothing more is sent or read

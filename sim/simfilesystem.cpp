@@ -405,7 +405,7 @@ int CSimFileSystem::Copy(const QStringList& source, const QStringList& target)
     if (IsPrefixOf(source, target))
         return SIM_FILE_NAME_ERROR; // a copy onto itself
     const CTreeStats stats = Stats(*node);
-    if (stats.m_nBytes > Free() - m_nReserved || m_nEntries + stats.m_nEntries + 1 > MAX_ENTRIES)
+    if (stats.m_nBytes > Free() || m_nEntries + stats.m_nEntries + 1 > MAX_ENTRIES)
         return SIM_MEDIA_FULL;
     std::unique_ptr<CNode> copy = Clone(*node);
     copy->m_strName = target.last();
@@ -436,7 +436,7 @@ int CSimFileSystem::CheckWrite(const QStringList& parts, qint64 size, qint64* re
         return SIM_MEDIA_FULL;
     }
     // Blocks other connections are receiving keep their room.
-    if (size - *replaced > Free() - m_nReserved)
+    if (size - *replaced > Free())
         return SIM_MEDIA_FULL;
     return SIM_NO_ERROR;
 }
@@ -446,7 +446,7 @@ int CSimFileSystem::Reserve(const QStringList& parts, qint64 size)
     qint64 replaced = 0;
     if (const int error = CheckWrite(parts, 0, &replaced))
         return error;
-    if (size > Free() - m_nReserved)
+    if (size > Free())
         return SIM_MEDIA_FULL;
     m_nReserved += size;
     return SIM_NO_ERROR;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -140,7 +141,8 @@ public:
     static CTreeStats Stats(const CNode& node);
 
     qint64 Used() const { return m_nUsed; }
-    qint64 Free() const { return m_nCapacity > m_nUsed ? m_nCapacity - m_nUsed : 0; }
+    // Room for new bytes: what blocks being received have set aside is not free.
+    qint64 Free() const { return std::max<qint64>(m_nCapacity - m_nUsed - m_nReserved, 0); }
     qint64 Reserved() const { return m_nReserved; }
     qint64 Entries() const { return m_nEntries; }
     qint64 Capacity() const { return m_nCapacity; }

@@ -18,8 +18,9 @@
 #include <unistd.h>
 #endif
 
-CSimListener::CSimListener(CSimState& state, int maxConnections)
-    : m_state(state), m_nMaxConnections(std::max(maxConnections, 1)), m_pServer(new CSimTcpServer(this))
+CSimListener::CSimListener(CSimState& state, int maxConnections, int blockIdleMs)
+    : m_state(state), m_nMaxConnections(std::max(maxConnections, 1)), m_nBlockIdleMs(blockIdleMs),
+      m_pServer(new CSimTcpServer(this))
 {
     connect(m_pServer, &CSimTcpServer::DescriptorAccepted, this, &CSimListener::OnDescriptor);
 }
@@ -144,7 +145,7 @@ void CSimListener::OnDescriptor(qintptr descriptor)
 #endif
         return;
     }
-    new CSimConnection(socket, m_state, this);
+    new CSimConnection(socket, m_state, m_nBlockIdleMs, this);
 }
 
 void CSimListener::AcceptPending()

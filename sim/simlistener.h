@@ -28,7 +28,7 @@ class CSimListener final : public QObject
 public:
     static constexpr int ACCEPT_PAUSE_MS = 100;
 
-    CSimListener(CSimState& state, int maxConnections);
+    CSimListener(CSimState& state, int maxConnections, int blockIdleMs);
     ~CSimListener() override;
 
     bool Listen(const QHostAddress& address, quint16 port);
@@ -53,6 +53,7 @@ private:
 
     CSimState& m_state;
     const int m_nMaxConnections;
+    const int m_nBlockIdleMs;
     CSimTcpServer* m_pServer;
     std::unique_ptr<QSocketNotifier> m_pNotifier;
     QHostAddress m_address;

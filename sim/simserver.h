@@ -44,6 +44,10 @@ struct CSimOptions
     // to make room for a new client.
     static constexpr int MAX_CONNECTIONS = 1024;
     int m_nMaxConnections = MAX_CONNECTIONS;
+    // A block that receives no byte this long is cut short (it stores
+    // nothing, its room returns) and its connection closed.
+    static constexpr int BLOCK_IDLE_MS = 30000;
+    int m_nBlockIdleMs = BLOCK_IDLE_MS;
 };
 
 class CSimServerPrivate;

@@ -94,6 +94,11 @@ void CSimSession::Feed(const QByteArray& bytes)
         m_in.append(bytes);
 }
 
+bool CSimSession::InBlock() const
+{
+    return m_phase == Phase::BlockDigits || m_phase == Phase::BlockLength || m_phase == Phase::BlockData;
+}
+
 bool CSimSession::WantsInput() const
 {
     return !IsStopped() && m_in.size() - m_nPos < MAX_INPUT_BYTES;
@@ -107,7 +112,7 @@ qsizetype CSimSession::HeldBytes() const
 void CSimSession::End()
 {
     // A block cut short stores nothing.
-    if (m_phase == Phase::BlockData || m_phase == Phase::BlockDigits || m_phase == Phase::BlockLength)
+    if (InBlock())
         AbandonBlock();
     m_bEnded = true;
 }

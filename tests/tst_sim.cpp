@@ -1146,6 +1146,36 @@ private Q_SLOTS:
                  QByteArray::number(cut.size()).constData());
     }
 
+    void stalledBlockIsCut()
+    {
+        CSimOptions options;
+        options.m_nPort = 0;
+        options.m_nBlockIdleMs = 1000;
+        Restart(options);
+        const QByteArray used = QByteArray::number(m_sim->Used()) + ',';
+        const qint64 free = m_sim->Capacity() - m_sim->Used();
+        const QByteArray length = QByteArray::number(free - 100); // room for nothing else
+        Client holder(m_sim->Port());
+        holder.Send("mmem:data \"/F0:/USER/HOLD.BIN\",#" + QByteArray::number(length.size()) + length +
+                    QByteArray(1000, 'h'));
+        // Kept while bytes come, if slowly; its room is not reported free.
+        for (int i = 0; i < 15; ++i) {
+            QThread::msleep(100);
+            holder.Send(QByteArray(100, 'h'));
+        }
+        Client probe(m_sim->Port());
+        QVERIFY(probe.Query("mmem:cat?").startsWith(used + "100,"));
+        probe.Send(WriteCommand(u"/F0:/USER/SMALL.BIN"_s, QByteArray(1000, 's')));
+        QCOMPARE(NextError(probe), QByteArray("-254,\"Media full\""));
+        // Silence: the block is cut short, stores nothing, and its room returns.
+        QVERIFY(holder.WaitClosed(5000));
+        QCOMPARE(NextError(probe), QByteArray("-161,\"Invalid block data\""));
+        QVERIFY(!m_sim->Exists(u"/F0:/USER/HOLD.BIN"_s));
+        QVERIFY(probe.Query("mmem:cat?").startsWith(used + QByteArray::number(free) + ','));
+        probe.Send(WriteCommand(u"/F0:/USER/SMALL.BIN"_s, QByteArray(1000, 's')));
+        QCOMPARE(NextError(probe), kNoError);
+    }
+
     void noDescriptorLeftMakesRoom()
     {
 #if !defined(Q_OS_LINUX)
