@@ -54,14 +54,14 @@ CUsage UsageOf(qint64 pid)
     const QString proc = u"/proc/%1/"_s.arg(pid);
     QFile status(proc + u"status"_s);
     if (status.open(QIODevice::ReadOnly)) {
-        const auto kib = [](const QByteArray& line) {
+        const auto bytesOf = [](const QByteArray& line) { // "VmRSS:   1234 kB"
             return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
         };
         for (const QByteArray& line : status.readAll().split('\n')) {
             if (line.startsWith("VmRSS:"))
-                usage.rss = kib(line);
+                usage.rss = bytesOf(line);
             else if (line.startsWith("VmHWM:"))
-                usage.peakRss = kib(line);
+                usage.peakRss = bytesOf(line);
         }
     }
     std::error_code error;
