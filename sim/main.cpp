@@ -11,6 +11,7 @@
 
 #ifdef Q_OS_UNIX
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -27,6 +28,19 @@ void OnSignal(int)
     // Only async-signal-safe work here: the event loop picks the byte up.
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// A descriptor for every connection served besides the program's own: the
+// soft limit is often 1024 where the hard one allows far more.
+void RaiseDescriptorLimit()
+{
+    const rlim_t wanted = CSimOptions::MAX_CONNECTIONS + 64;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur >= wanted)
+        return;
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, limit.rlim_max);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 #endif
 
@@ -146,6 +160,7 @@ int main(int argc, char* argv[])
     }
 
 #ifdef Q_OS_UNIX
+    RaiseDescriptorLimit();
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
         std::perror("vq820-sim: socketpair");
         return 1;
