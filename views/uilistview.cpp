@@ -3,7 +3,6 @@
 #include "devicename.h"
 #include "filelistmodel.h"
 #include "fixedsizedelegate.h"
-#include "stringtable.h"
 #include "uitreeview.h"
 #include "veskdoc.h"
 #include "vqcomm.h"
@@ -13,18 +12,13 @@
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QDir>
-#include <QDropEvent>
 #include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
-#include <QMimeData>
 #include <QTimer>
 #include <QTreeView>
-#include <QUrl>
 
 #include <algorithm>
 #include <vector>
@@ -405,156 +399,6 @@ void CUiListView::ReloadTreeSelected()
         tree->ReloadSelected();
 }
 
-void CUiListView::EditRow(int row)
-{
-    QAbstractItemView* view = ItemView();
-    const QModelIndex index = m_pModel->index(row, CFileListModel::COLUMN_NAME);
-    view->setCurrentIndex(index);
-    view->scrollTo(index);
-    view->edit(index);
-}
-
-void CUiListView::BeginRename()
-{
-    CVQComm* comm = Comm();
-    if (m_strCurrentPath == DEVICE_ROOT_PATH) {
-        if (comm)
-            comm->ShowErrorId(IDS_CANNOT_RENAME_FOLDER);
-        return;
-    }
-    const QList<int> rows = SelectedRows();
-    if (rows.isEmpty())
-        return;
-    m_bNewFolderPending = false;
-    EditRow(rows.first());
-}
-
-int CUiListView::EndLabelEdit(int row, const QString& text, bool accepted)
-{
-    const bool newFolder = std::exchange(m_bNewFolderPending, false);
-    CVQComm* comm = Comm();
-    const CFileInfo* info = m_pModel->Entry(row);
-    if (!comm || !info)
-        return 0;
-    if (accepted) {
-        // A name the generator cannot take, or one already in the folder
-        // (the edited entry itself included): say so and edit again.
-        const bool valid = comm->CheckNewName(text);
-        if (valid && FindItemByName(text) >= 0)
-            comm->ShowError(TEXT_NAME_TAKEN);
-        if (!valid || FindItemByName(text) >= 0) {
-            m_bNewFolderPending = newFolder;
-            EditRow(row);
-            return 0;
-        }
-    }
-    const QString oldName = info->GetName();
-    if (info->IsFolder() && newFolder) {
-        // Even a cancelled edit makes the folder, under the name proposed.
-        const QString name = accepted ? text : oldName;
-        if (!comm->MakeFolder(EntryPath(name))) {
-            // The item must not stand for a folder the generator has not made.
-            Refresh();
-            ReloadTreeSelected();
-            return 0;
-        }
-        m_pModel->SetEntryName(row, name);
-        ReloadTreeSelected();
-        return 1;
-    }
-    if (!accepted)
-        return 0;
-    if (comm->MoveEntry(EntryPath(oldName), EntryPath(text)) != 1)
-        return 0;
-    m_pModel->SetEntryName(row, text);
-    ReloadTreeSelected();
-    return 1;
-}
-
-int CUiListView::DeleteSelected()
-{
-    CVQComm* comm = Comm();
-    if (!comm)
-        return 0;
-    CWaitCursor wait(comm->LinkHost());
-    if (m_strCurrentPath == DEVICE_ROOT_PATH) {
-        comm->ShowError(TEXT_CANNOT_REMOVE_FOLDER);
-        return 0;
-    }
-    const QList<int> rows = SelectedRows();
-    if (rows.isEmpty())
-        return 0;
-    QStringList names;
-    for (const int row : rows)
-        names.append(m_pModel->Entry(row)->GetName());
-    const bool firstIsFolder = m_pModel->Entry(rows.first())->IsFolder();
-    CLinkHost* host = comm->LinkHost();
-    const auto ask = [host](const QString& text, const QString& caption) {
-        return host ? host->ShowMessageBox(text, MB_OKCANCEL | MB_ICONQUESTION, caption) : IDCANCEL;
-    };
-
-    if (firstIsFolder && !comm->IsFolderEmpty(EntryPath(names.first()))) {
-        // A folder with entries: only that folder is emptied.
-        if (ask(u"Are you sure you want to remove ALL files under '%1' ?"_s.arg(names.first()),
-                u"Confirm Folder Delete"_s) != IDOK)
-            return 0;
-        if (comm->DeleteAll(EntryPath(names.first())) == 1) {
-            Refresh();
-            ReloadTreeSelected();
-        }
-        return 1;
-    }
-    const QString question = names.size() > 1
-                                 ? u"Are you sure you want to remove these %1 files ?"_s.arg(names.size())
-                                 : u"Are you sure you want to remove the file '%1' ?"_s.arg(names.first());
-    if (ask(question, names.size() > 1 ? u"Confirm Multiple File Delete"_s : u"Confirm File Delete"_s) !=
-        IDOK)
-        return 0;
-    // In index order, stopping at the first failure; what went before stays deleted.
-    int deleted = 0;
-    for (const QString& name : std::as_const(names)) {
-        if (comm->DeleteEntry(EntryPath(name)) != 1)
-            break;
-        ++deleted;
-    }
-    if (deleted > 0) {
-        Refresh();
-        ReloadTreeSelected();
-    }
-    return 1;
-}
-
-void CUiListView::CreateNewFolder()
-{
-    CVQComm* comm = Comm();
-    if (!comm)
-        return;
-    if (m_strCurrentPath.isEmpty() || m_strCurrentPath == DEVICE_ROOT_PATH) {
-        comm->ShowError(TEXT_CANNOT_CREATE_FOLDER_HERE);
-        return;
-    }
-    QString name;
-    for (int number = 1; number <= MAX_NEW_FOLDER_NUMBER && name.isEmpty(); ++number) {
-        // "New Folder", then "New Folder(2)": the number 1 is never used.
-        const QString candidate =
-            number == 1 ? NEW_FOLDER_NAME : u"%1(%2)"_s.arg(NEW_FOLDER_NAME).arg(number);
-        if (FindItemByName(candidate) < 0)
-            name = candidate;
-    }
-    if (name.isEmpty()) {
-        comm->ShowError(u"Cannot create more folders."_s);
-        return;
-    }
-    // Nothing goes to the generator yet: the folder is made when the edit ends.
-    const QDateTime now = QDateTime::currentDateTime();
-    const quint64 fileTime =
-        quint64(now.toSecsSinceEpoch() + now.offsetFromUtc() + 11644473600LL) * 10000000ULL;
-    m_pModel->AppendEntry(CFileInfo(name, fileTime, 0, 1));
-    m_bNewFolderPending = true;
-    EditRow(m_pModel->Count() - 1);
-    Q_EMIT StateChanged();
-}
-
 void CUiListView::CheckBatchResult(int wParam)
 {
     CVQComm* comm = Comm();
@@ -604,141 +448,6 @@ void CUiListView::CheckBatchResult(int wParam)
             text += (text.isEmpty() ? QString() : u"\n\n"_s) + u"The generator reported:\n"_s +
                     refusals.join(u'\n');
         comm->ShowError(text);
-    }
-}
-
-bool CUiListView::IsDroppable(const QMimeData* mime)
-{
-    if (!mime)
-        return false;
-    if (mime->hasUrls()) {
-        const QList<QUrl> urls = mime->urls();
-        return std::any_of(urls.cbegin(), urls.cend(), [](const QUrl& url) { return url.isLocalFile(); });
-    }
-    return mime->hasText();
-}
-
-bool CUiListView::CanDropAt(int index) const
-{
-    // Nothing is taken while the channel is closed: disconnected, or a batch runs.
-    const CVQComm* comm = Comm();
-    if (!comm || !comm->IsConnected())
-        return false;
-    if (index < 0)
-        return !m_strCurrentPath.isEmpty() && m_strCurrentPath != DEVICE_ROOT_PATH;
-    const CFileInfo* info = m_pModel->Entry(index);
-    return info && info->IsFolder();
-}
-
-void CUiListView::SetDropItem(int index)
-{
-    m_nDropItem = index;
-    m_pModel->SetDropRow(index);
-}
-
-QString CUiListView::GetDropTargetPath() const
-{
-    QString path = m_strCurrentPath;
-    const CFileInfo* info = m_pModel->Entry(m_nDropItem);
-    if (info && info->IsFolder()) {
-        if (path != DEVICE_ROOT_PATH)
-            path += u'/';
-        path += info->GetName();
-    }
-    return path;
-}
-
-int CUiListView::DropDeviceItem(const QString& source, const QString& targetFolder, int effect)
-{
-    CVQComm* comm = Comm();
-    const qsizetype slash = source.lastIndexOf(u'/');
-    // A text that names no entry does nothing.
-    if (!comm || slash <= 0 || slash == source.size() - 1)
-        return 0;
-    const QString destination =
-        targetFolder + (targetFolder.endsWith(u'/') ? QString() : u"/"_s) + source.mid(slash + 1);
-    int done = 0;
-    if (effect == DROP_COPY) {
-        done = comm->CopyEntry(source, destination);
-    } else if (effect == DROP_MOVE) {
-        done = comm->MoveEntry(source, destination);
-        Refresh();
-    }
-    // The folder that received the entry shows it.
-    if (done == 1 && source != destination) {
-        if (CUiTreeView* tree = m_pDoc ? m_pDoc->m_pTreeView : nullptr)
-            tree->FolderChanged(targetFolder);
-    }
-    return done;
-}
-
-void CUiListView::DropData(const QMimeData* mime, const QString& targetFolder)
-{
-    CVQComm* comm = Comm();
-    if (!comm || !mime)
-        return;
-    if (mime->hasUrls()) {
-        QStringList paths;
-        const QList<QUrl> urls = mime->urls();
-        for (const QUrl& url : urls) {
-            if (url.isLocalFile())
-                paths.append(QDir::toNativeSeparators(url.toLocalFile()));
-        }
-        // The batch asks its questions once the drag is over: a dialog inside
-        // the drop would hold the desktop's drag.
-        if (!paths.isEmpty()) {
-            QTimer::singleShot(0, this,
-                               [comm, paths, targetFolder] { comm->PrepareDownload(paths, targetFolder); });
-        }
-        return;
-    }
-    if (mime->hasText()) {
-        const QString text = mime->text().trimmed();
-        QTimer::singleShot(0, this,
-                           [this, text, targetFolder] { DropDeviceItem(text, targetFolder, DROP_COPY); });
-    }
-}
-
-bool CUiListView::HandleDrag(QEvent* event)
-{
-    switch (event->type()) {
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-        auto* drag = static_cast<QDragMoveEvent*>(event);
-        // Entering decides nothing: the position does, at once and on every move.
-        const QModelIndex index = ItemView()->indexAt(drag->position().toPoint());
-        const int row = index.isValid() ? index.row() : -1;
-        if (IsDroppable(drag->mimeData()) && CanDropAt(row)) {
-            SetDropItem(row);
-            drag->setDropAction(Qt::CopyAction);
-            drag->accept();
-        } else if (event->type() == QEvent::DragEnter && IsDroppable(drag->mimeData())) {
-            // Taken, so that the moves to come are seen, but offering nothing here.
-            drag->setDropAction(Qt::IgnoreAction);
-            drag->accept();
-        } else {
-            drag->ignore();
-        }
-        return true;
-    }
-    case QEvent::DragLeave:
-        SetDropItem(-1);
-        return true;
-    case QEvent::Drop: {
-        auto* drop = static_cast<QDropEvent*>(event);
-        const QModelIndex index = ItemView()->indexAt(drop->position().toPoint());
-        if (CanDropAt(index.isValid() ? index.row() : -1)) {
-            DropData(drop->mimeData(), GetDropTargetPath());
-            drop->setDropAction(Qt::CopyAction);
-            drop->accept();
-        } else {
-            drop->ignore();
-        }
-        SetDropItem(-1);
-        return true;
-    }
-    default:
-        return false;
     }
 }
 
