@@ -1,5 +1,6 @@
 #include "vqcomm.h"
 
+#include "channelwait.h"
 #include "cmdsocket.h"
 #include "socketerror.h"
 #include "stringtable.h"
@@ -10,7 +11,37 @@ using namespace Qt::StringLiterals;
 
 QString g_replyLine;
 
-CVQComm::CVQComm(CLinkHost* host) : m_pHost(host), m_socket(std::make_unique<CCmdSocket>()) {}
+namespace {
+// What the user is told when a channel could not be opened to `host`.
+QString ConnectFailureText(const CCmdSocket& socket, const QString& host)
+{
+    return socket.CreateFailed() ? TEXT_CANNOT_CREATE_SOCKET : u"Cannot connect to \""_s + host + u'"';
+}
+} // namespace
+
+CVQComm::CVQComm(CLinkHost* host) : m_pHost(host), m_socket(MakeChannelSocket()) {}
+
+std::unique_ptr<CCmdSocket> CVQComm::MakeChannelSocket()
+{
+    auto socket = std::make_unique<CCmdSocket>();
+    socket->SetLineLimits(m_nLineBaseMs, m_nLineMaxBytes);
+    // The host lets the window paint while the channel waits; whatever would
+    // use the link meanwhile waits for the end of the wait (CChannelWait).
+    socket->SetWaitHook([this] {
+        if (!m_pHost)
+            return;
+        const CChannelWait inside;
+        m_pHost->ChannelWaiting();
+    });
+    return socket;
+}
+
+void CVQComm::SetReplyLineLimits(qint64 baseMs, qint64 maxBytes)
+{
+    m_nLineBaseMs = baseMs;
+    m_nLineMaxBytes = maxBytes;
+    m_socket->SetLineLimits(baseMs, maxBytes);
+}
 
 // Closes the socket without sending anything; a transfer still running is
 // cancelled and waited for.
@@ -35,6 +66,8 @@ int CVQComm::Connect()
 {
     if (m_connected)
         return 1;
+    if (CChannelWait::Active())
+        return 0; // never a second channel from inside a wait of the first
     CWaitCursor wait(m_pHost);
     if (!OpenChannel())
         return 0;
@@ -53,7 +86,7 @@ bool CVQComm::OpenChannel()
         m_connected = 0;
         if (was && m_pHost)
             m_pHost->ConnectionChanged();
-        ShowError(u"Cannot connect to \""_s + m_host + u'"');
+        ShowError(ConnectFailureText(*m_socket, m_host));
         ClearViews();
         return false;
     }
@@ -83,6 +116,12 @@ int CVQComm::SendRaw(const QByteArray& bytes)
 {
     if (!m_connected)
         return 0;
+    // Inside a wait of this channel another exchange is under way: a line
+    // sent now would take its reply.
+    if (CChannelWait::Active()) {
+        SetLastSocketError(SE_INPROGRESS);
+        return 0;
+    }
     // A reply that failed may still be on its way on the old connection: it
     // must never be read as the answer to this command.
     if (m_bReopen) {
@@ -102,7 +141,7 @@ int CVQComm::SendRaw(const QByteArray& bytes)
 const QString& CVQComm::ReadReply()
 {
     g_replyLine.clear();
-    if (!m_connected || m_bReopen)
+    if (!m_connected || m_bReopen || CChannelWait::Active())
         return g_replyLine;
     QByteArray line;
     if (!m_socket->ReadLine(line, REPLY_WATCHDOG_MS)) {

@@ -251,7 +251,7 @@ public:
 
     // Test and benchmark settings; the defaults are the real behaviour.
     void SetTransferIdleMs(int ms) { m_transferIdleMs = ms; }
-    void SetReplyLineLimits(qint64 baseMs, qint64 maxBytes) { m_socket->SetLineLimits(baseMs, maxBytes); }
+    void SetReplyLineLimits(qint64 baseMs, qint64 maxBytes);
     // Scales every fixed pause of a batch (chain waits, the pause after a
     // closed connection, the upload's pacing) for fast tests; 1 is real time.
     void SetDelayScale(double scale) { m_delayScale = scale; }
@@ -279,6 +279,9 @@ private:
     void EndBatch(int wParam);
     // Sleeps on the worker thread in short slices; false as soon as Cancel comes.
     static bool PauseTransfer(int ms);
+    // A worker's connection failed: "Cannot create Socket." when the system
+    // gave no socket, else the socket error.
+    void ReportTransferSocketError();
     // Closes g_transferSocket so that a concurrent Cancel never shuts down a
     // descriptor that has been reused.
     static void CloseTransferSocket();
@@ -313,6 +316,8 @@ private:
     bool m_bReplaceExisting = false;
 
 private:
+    // A socket for the command channel, with the host's wait hook.
+    std::unique_ptr<CCmdSocket> MakeChannelSocket();
     // Opens the socket for an open channel; false after the connect message.
     bool OpenChannel();
     // Sends one change after draining what was queued before, then reads the
@@ -327,6 +332,8 @@ private:
     int m_connected = 0;
     double m_memoryUsed = 0.0;
     double m_memoryFree = 0.0;
+    qint64 m_nLineBaseMs = REPLY_LINE_BASE_MS;
+    qint64 m_nLineMaxBytes = REPLY_LINE_MAX_BYTES;
     std::unique_ptr<CCmdSocket> m_socket;
     // The reply of the last query failed: its bytes may still come, so the
     // next command goes on a fresh connection.

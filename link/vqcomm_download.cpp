@@ -222,7 +222,7 @@ void CVQComm::DownloadThreadProc()
     if (!g_transferSocket.Connect(m_host, m_port, CONNECT_TIMEOUT_MS) ||
         (!m_transferCommand.isEmpty() && !g_transferSocket.Send(m_transferCommand, m_transferIdleMs))) {
         if (!g_transferCancelled)
-            ReportSocketError();
+            ReportTransferSocketError();
         return EndDownloadThread(0);
     }
 

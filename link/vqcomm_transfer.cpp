@@ -2,6 +2,7 @@
 // the worker thread and the end of a batch.
 #include "vqcomm.h"
 
+#include "stringtable.h"
 #include "vqevents.h"
 
 #include <QCoreApplication>
@@ -45,6 +46,14 @@ void CVQComm::CloseTransferSocket()
 {
     std::lock_guard lock(g_transferSocketLock);
     g_transferSocket.Close();
+}
+
+void CVQComm::ReportTransferSocketError()
+{
+    if (g_transferSocket.CreateFailed())
+        ShowError(TEXT_CANNOT_CREATE_SOCKET);
+    else
+        ReportSocketError();
 }
 
 void CVQComm::CancelTransfer()

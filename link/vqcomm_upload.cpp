@@ -146,7 +146,7 @@ void CVQComm::UploadThreadProc()
 {
     const auto failBeforeData = [this](bool report) {
         if (report && !g_transferCancelled)
-            ReportSocketError();
+            ReportTransferSocketError();
         EndUploadThread(0);
     };
 

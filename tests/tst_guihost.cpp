@@ -1,9 +1,12 @@
 #include "appsettings.h"
+#include "channelwait.h"
 #include "guihost.h"
 #include "mainframe.h"
 #include "modalanswerer.h"
 #include "simserver.h"
+#include "transferchain.h"
 #include "vqcomm.h"
+#include "vqevents.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -14,6 +17,18 @@
 #include <thread>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+// Counts its paintings inside waits of the command channel.
+class CPaintCounter final : public QWidget
+{
+public:
+    int m_nPaintsInWait = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override { m_nPaintsInWait += CChannelWait::Active() ? 1 : 0; }
+};
+} // namespace
 
 class TestGuiHost final : public QObject
 {
@@ -137,6 +152,53 @@ private Q_SLOTS:
             leaving.BeginWaitCursor();
         }
         QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // While the command channel waits for a silent generator, a window that
+    // asks to be painted is painted; a batch's message posted meanwhile runs
+    // only once the wait is over.
+    void channelWaitPaintsOnly()
+    {
+        CSimServer sim;
+        CSimOptions options;
+        options.m_nPort = 0;
+        QVERIFY(sim.Start(options));
+        CGuiHost host;
+        CVQComm comm(&host);
+        comm.SetHost(sim.Address().toString());
+        comm.SetPort(sim.Port());
+        QCOMPARE(comm.Connect(), 1);
+        CSimFaults silent;
+        silent.m_nReplyDelayMs = 4000; // beyond the reply wait's 2 s
+        sim.SetFaults(silent);
+
+        CPaintCounter widget;
+        widget.resize(64, 64);
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        QTimer updates;
+        connect(&updates, &QTimer::timeout, &widget, [&widget] { widget.update(); });
+        updates.start(100);
+        CTransferChain chain(&comm);
+        QTimer::singleShot(500, &chain, [&chain] {
+            QCoreApplication::postEvent(&chain, new CLinkEvent(WM_TRANSFER_END, 0));
+        });
+        int ended = 0;
+        bool endedInWait = false;
+        connect(&chain, &CTransferChain::BatchEnded, this, [&] {
+            ++ended;
+            endedInWait = endedInWait || CChannelWait::Active();
+        });
+        CModalAnswerer<QMessageBox> answer([](QMessageBox* box) { box->button(QMessageBox::Ok)->click(); });
+
+        QElapsedTimer waited;
+        waited.start();
+        QCOMPARE(comm.QueryIdentity(), 0); // "Socket error." after 2 s of silence
+        QVERIFY(waited.elapsed() >= REPLY_WATCHDOG_MS - 100);
+        QVERIFY2(widget.m_nPaintsInWait >= 5, qPrintable(QString::number(widget.m_nPaintsInWait)));
+        QTRY_COMPARE(ended, 1);
+        QVERIFY(!endedInWait);
+        QCOMPARE(answer.Answered(), 1);
     }
 
     // Status texts from a transfer worker reach the window on the GUI thread.

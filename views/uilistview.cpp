@@ -180,7 +180,8 @@ void CUiListView::FillFromDevice(const QString& path)
     m_pModel->SetEditable(!path.isEmpty() && path != DEVICE_ROOT_PATH);
     m_bNewFolderPending = false;
 
-    setUpdatesEnabled(false);
+    // Emptied at once; drawing goes off only while the entries go in, so
+    // that the list paints while the generator is asked.
     m_pModel->Clear();
     std::vector<CFileInfo> entries;
     if (comm) {
@@ -194,6 +195,7 @@ void CUiListView::FillFromDevice(const QString& path)
         }
         comm->EndCatalog();
     }
+    setUpdatesEnabled(false);
     m_pModel->SetEntries(std::move(entries), m_nSortKey);
     setUpdatesEnabled(true);
 

@@ -1,5 +1,6 @@
 #include "uitreeview.h"
 
+#include "channelwait.h"
 #include "devicename.h"
 #include "iconcache.h"
 #include "labeleditdelegate.h"
@@ -15,7 +16,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -456,7 +456,7 @@ void CUiTreeView::OnLabelEdited(const QModelIndex& index, const QString& text)
     // The editor is still closing here; the rename may ask questions and
     // re-read the tree, so it runs once the editor has gone.
     const QPersistentModelIndex edited(index);
-    QTimer::singleShot(0, this, [this, edited, text] {
+    CChannelWait::Post(this, [this, edited, text] {
         if (QTreeWidgetItem* item = edited.isValid() ? itemFromIndex(edited) : nullptr)
             EndLabelEdit(item, text);
     });
