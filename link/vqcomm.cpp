@@ -171,7 +171,9 @@ int CVQComm::ShowError(const QString& text, int style)
 {
     if (!m_pHost)
         return (style & MB_BUTTONMASK) == MB_OKCANCEL ? IDCANCEL : IDOK;
-    m_pHost->Beep();
+    // Errors and refusals beep; a remark on the user's selection does not.
+    if ((style & MB_ICONMASK) != MB_ICONINFORMATION)
+        m_pHost->Beep();
     return m_pHost->ShowMessageBox(text, style);
 }
 

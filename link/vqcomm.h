@@ -93,6 +93,8 @@ public:
     void AbortBlockingCall();
     // Shows the text for the calling thread's last socket error.
     void ReportSocketError();
+    // The error beep, then the message box; a remark (the information icon)
+    // comes without the beep.
     int ShowError(const QString& text, int style = MB_OK | MB_ICONSTOP);
     int ShowErrorId(int id, int style = MB_OK | MB_ICONSTOP);
     void ClearViews();

@@ -461,6 +461,7 @@ private Q_SLOTS:
         QCOMPARE(f.host.MessageTexts(), message.isEmpty() ? QStringList() : QStringList{message});
         if (!message.isEmpty())
             QCOMPARE(f.host.Messages().first().style, int(MB_OK | MB_ICONINFORMATION));
+        QCOMPARE(f.host.BeepCount(), 0); // remarks, not errors
         QCOMPARE(asked, cancelAt);
         QTest::qWait(100);
         QCOMPARE(f.sim.ConnectionCount(), connections); // no transfer connection
