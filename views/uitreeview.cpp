@@ -529,6 +529,12 @@ void CUiTreeView::mousePressEvent(QMouseEvent* event)
         QTreeWidgetItem* hit = itemAt(event->position().toPoint());
         m_hContextItem = hit ? QPersistentModelIndex(indexFromItem(hit)) : QPersistentModelIndex();
     }
+    // A right click only names the item its menu acts on: "Explorer" is what
+    // selects (and reads) a folder, and a sibling of the shown one may be renamed.
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
     QTreeWidget::mousePressEvent(event);
 }
 
