@@ -1,5 +1,6 @@
 #include "uilistview.h"
 
+#include "channelwait.h"
 #include "devicename.h"
 #include "filelistmodel.h"
 #include "fixedsizedelegate.h"
@@ -17,7 +18,6 @@
 #include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
-#include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
@@ -52,15 +52,13 @@ CUiListView::CUiListView(CVeskDoc* pDoc, QWidget* parent) : QStackedWidget(paren
     m_pIconView->setBatchSize(LAYOUT_BATCH);
     m_pIconView->setResizeMode(QListView::Adjust);
     m_pIconView->setContextMenuPolicy(Qt::CustomContextMenu);
-    // The editor's text goes to EndLabelEdit once the editor has gone: the end
-    // of an edit may ask questions and read the folder again.
+    // The editor's text goes to EndLabelEdit once the editor has gone (the
+    // end of an edit may ask questions and read the folder again), or
+    // before the list shows another folder, whichever comes first.
     const CLabelEditDelegate::Handler labelEdited = [this](const QModelIndex& index, const QString& text,
                                                            bool accepted) {
-        const QPersistentModelIndex edited(index);
-        QTimer::singleShot(0, this, [this, edited, text, accepted] {
-            if (edited.isValid())
-                EndLabelEdit(edited.row(), text, accepted);
-        });
+        m_pendingEdit = {QPersistentModelIndex(index), text, accepted};
+        CChannelWait::Post(this, [this] { RunPendingEdit(false); });
     };
     m_pIconDelegate = new CFixedSizeDelegate(labelEdited, m_pIconView);
     m_pIconView->setItemDelegate(m_pIconDelegate);
@@ -78,7 +76,8 @@ CUiListView::CUiListView(CVeskDoc* pDoc, QWidget* parent) : QStackedWidget(paren
     m_pDetailView->setSortingEnabled(false);
     m_pDetailView->setIconSize(QSize(16, 16));
     m_pDetailView->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_pDetailView->setItemDelegate(new CLabelEditDelegate(labelEdited, m_pDetailView));
+    m_pDetailDelegate = new CLabelEditDelegate(labelEdited, m_pDetailView);
+    m_pDetailView->setItemDelegate(m_pDetailDelegate);
     QHeaderView* header = m_pDetailView->header();
     header->setStretchLastSection(false);
     header->setSectionsClickable(true);
@@ -171,6 +170,8 @@ void CUiListView::SetContextMenus(QMenu* pBackground, QMenu* pFolder, QMenu* pFi
 
 void CUiListView::FillFromDevice(const QString& path)
 {
+    // A label edit of the folder shown ends in that folder.
+    FinishLabelEdit();
     CVQComm* comm = Comm();
     CWaitCursor wait(comm ? comm->LinkHost() : nullptr);
     // Set before asking, so that a failed read still names the folder.

@@ -3,6 +3,7 @@
 #include "fileinfo.h"
 #include "settingsnames.h"
 
+#include <QPersistentModelIndex>
 #include <QStackedWidget>
 #include <QString>
 
@@ -10,6 +11,7 @@
 #include <functional>
 
 class CFileListModel;
+class CLabelEditDelegate;
 class CTransferChain;
 class CFixedSizeDelegate;
 class CVeskDoc;
@@ -95,9 +97,15 @@ public:
     // Label editing of the first selected entry (1037 in the root).
     void BeginRename();
     // The end of a label edit of `row`: `accepted` false when it was
-    // cancelled. A rename or a new folder goes to the generator; the label
-    // changes only once the generator took it. Returns 1 when it did.
-    int EndLabelEdit(int row, const QString& text, bool accepted);
+    // cancelled; a name confirmed unchanged is no change. A rename or a new
+    // folder goes to the generator; the label changes only once the
+    // generator took it. Returns 1 when it did. `leavingFolder`: the list is
+    // about to show another folder, so a refused name ends the edit as
+    // Escape does instead of being edited again.
+    int EndLabelEdit(int row, const QString& text, bool accepted, bool leavingFolder = false);
+    // Ends the label edit in progress now (its editor, when still open,
+    // gives its text as Enter would): the list is about to change folder.
+    void FinishLabelEdit();
     bool IsNewFolderPending() const { return m_bNewFolderPending; }
     // Deletes the selected entries after the user's confirmation; 1 when the
     // user confirmed (the caller then refreshes both panes).
@@ -163,10 +171,24 @@ private:
     QString EntryPath(const QString& name) const;
     void EditRow(int row);
     void ReloadTreeSelected();
+    // The tree shows the entries of the list's folder as they are now.
+    void ReloadTreeFolder();
+    // Runs the end of the last label edit, if one is waiting.
+    void RunPendingEdit(bool leavingFolder);
     bool HandleDrag(QEvent* event);
+
+    // The end of a label edit, kept from the moment the editor gives its
+    // text until it runs (once the editor has gone, or before a new folder).
+    struct CPendingEdit
+    {
+        QPersistentModelIndex m_index;
+        QString m_strText;
+        bool m_bAccepted = false;
+    };
 
     CVeskDoc* m_pDoc;
     QString m_strCurrentPath;
+    CPendingEdit m_pendingEdit;
     int m_nDropItem = -1;
     bool m_bNewFolderPending = false;
     int m_nViewMode = VIEW_LARGE_ICONS;
@@ -178,6 +200,7 @@ private:
     QListView* m_pIconView = nullptr;
     CFixedSizeDelegate* m_pIconDelegate = nullptr;
     QTreeView* m_pDetailView = nullptr;
+    CLabelEditDelegate* m_pDetailDelegate = nullptr;
     std::array<QMenu*, 3> m_pMenus{};
     CTransferChain* m_pChain = nullptr;
 };

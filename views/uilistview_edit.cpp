@@ -4,11 +4,16 @@
 
 #include "devicename.h"
 #include "filelistmodel.h"
+#include "fixedsizedelegate.h"
 #include "stringtable.h"
+#include "uitreeview.h"
+#include "veskdoc.h"
 #include "vqcomm.h"
 
 #include <QAbstractItemView>
 #include <QDateTime>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -36,37 +41,47 @@ void CUiListView::BeginRename()
     EditRow(rows.first());
 }
 
-int CUiListView::EndLabelEdit(int row, const QString& text, bool accepted)
+int CUiListView::EndLabelEdit(int row, const QString& text, bool accepted, bool leavingFolder)
 {
     const bool newFolder = std::exchange(m_bNewFolderPending, false);
     CVQComm* comm = Comm();
     const CFileInfo* info = m_pModel->Entry(row);
     if (!comm || !info)
         return 0;
+    const QString oldName = info->GetName();
+    const bool folder = info->IsFolder();
+    // A name confirmed as it was is no change: the edit ends as Escape ends it.
+    if (accepted && text == oldName)
+        accepted = false;
     if (accepted) {
         // A name the generator cannot take, or one already in the folder
-        // (the edited entry itself included): say so and edit again.
+        // (letter case ignored): say so and edit again.
         const bool valid = comm->CheckNewName(text);
         if (valid && FindItemByName(text) >= 0)
             comm->ShowError(TEXT_NAME_TAKEN);
         if (!valid || FindItemByName(text) >= 0) {
-            m_bNewFolderPending = newFolder;
-            EditRow(row);
-            return 0;
+            if (!leavingFolder) {
+                m_bNewFolderPending = newFolder;
+                EditRow(row);
+                return 0;
+            }
+            accepted = false; // no editing again in a folder about to go
         }
     }
-    const QString oldName = info->GetName();
-    if (info->IsFolder() && newFolder) {
+    if (folder && newFolder) {
         // Even a cancelled edit makes the folder, under the name proposed.
         const QString name = accepted ? text : oldName;
         if (!comm->MakeFolder(EntryPath(name))) {
-            // The item must not stand for a folder the generator has not made.
-            Refresh();
-            ReloadTreeSelected();
+            // The item must not stand for a folder the generator has not made
+            // (a list about to show another folder is read then anyway).
+            if (!leavingFolder) {
+                Refresh();
+                ReloadTreeSelected();
+            }
             return 0;
         }
         m_pModel->SetEntryName(row, name);
-        ReloadTreeSelected();
+        ReloadTreeFolder();
         return 1;
     }
     if (!accepted)
@@ -74,8 +89,29 @@ int CUiListView::EndLabelEdit(int row, const QString& text, bool accepted)
     if (comm->MoveEntry(EntryPath(oldName), EntryPath(text)) != 1)
         return 0;
     m_pModel->SetEntryName(row, text);
-    ReloadTreeSelected();
+    ReloadTreeFolder();
     return 1;
+}
+
+void CUiListView::FinishLabelEdit()
+{
+    m_pIconDelegate->CommitEditor();
+    m_pDetailDelegate->CommitEditor();
+    RunPendingEdit(true);
+}
+
+void CUiListView::RunPendingEdit(bool leavingFolder)
+{
+    const CPendingEdit edit = std::exchange(m_pendingEdit, {});
+    // An edit whose item went with the rows (the connection lost) ends with them.
+    if (edit.m_index.isValid())
+        EndLabelEdit(edit.m_index.row(), edit.m_strText, edit.m_bAccepted, leavingFolder);
+}
+
+void CUiListView::ReloadTreeFolder()
+{
+    if (CUiTreeView* tree = m_pDoc ? m_pDoc->m_pTreeView : nullptr)
+        tree->ReloadFolder(m_strCurrentPath);
 }
 
 int CUiListView::DeleteSelected()

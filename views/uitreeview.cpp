@@ -303,16 +303,20 @@ QTreeWidgetItem* CUiTreeView::FindItem(const QString& path) const
 void CUiTreeView::FolderChanged(const QString& path)
 {
     QTreeWidgetItem* item = FindItem(path);
-    if (!item)
-        return;
-    if (item == currentItem()) {
-        // The list reads the folder; the item's children then come from it.
+    // The list reads the folder; the item's children then come from it.
+    if (item && item == currentItem()) {
         if (CUiListView* list = m_pDoc ? m_pDoc->m_pListView : nullptr)
             list->Refresh();
-        ReloadItem(item);
-    } else if (IsLoaded(item) && !IsBelow(currentItem(), item)) {
-        ReloadItem(item);
     }
+    ReloadFolder(path);
+}
+
+void CUiTreeView::ReloadFolder(const QString& path)
+{
+    // A reload that would take the selected item away waits for the next one.
+    QTreeWidgetItem* item = FindItem(path);
+    if (item && (item == currentItem() || (IsLoaded(item) && !IsBelow(currentItem(), item))))
+        ReloadItem(item);
 }
 
 void CUiTreeView::SetDropItem(QTreeWidgetItem* item)

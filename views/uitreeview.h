@@ -52,6 +52,10 @@ public:
     // Entries came into `path` on the generator: the item shows its new
     // children (and the list, when it shows that folder, its entries).
     void FolderChanged(const QString& path);
+    // The folders in `path` changed: its item, when selected or read
+    // before, reads its children again (from the list when it shows `path`),
+    // unless the selection is below it.
+    void ReloadFolder(const QString& path);
 
     // --- drops ---
     // Moves the drop highlight to `item` (null: none).
