@@ -380,6 +380,40 @@ private Q_SLOTS:
         QTRY_VERIFY(f.comm.IsConnected());
     }
 
+    // A drag of several entries carries each of them; dropped on a folder
+    // they are copied there in order, up to the first the generator refuses.
+    void dragOfSeveral_data()
+    {
+        QTest::addColumn<QStringList>("present"); // in the target before
+        QTest::addColumn<QStringList>("arrived");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("all copied") << QStringList() << QStringList{u"A.TXT"_s, u"B.TXT"_s, u"C.TXT"_s} << 0;
+        QTest::newRow("stops at a refusal") << QStringList{u"B.TXT"_s} << QStringList{u"A.TXT"_s} << 1;
+    }
+    void dragOfSeveral()
+    {
+        QFETCH(QStringList, present);
+        QFETCH(QStringList, arrived);
+        CExplorerFixture f;
+        for (const QString& name : std::as_const(present))
+            QVERIFY(f.sim.AddFile(u"/F0:/SIGNAL/"_s + name, "there"));
+        QVERIFY(ShowFolder(f, {u"C.TXT"_s, u"A.TXT"_s, u"B.TXT"_s, u"D.TXT"_s}));
+        QModelIndexList dragged;
+        for (const QString& name : {u"C.TXT"_s, u"B.TXT"_s, u"A.TXT"_s})
+            dragged << f.pList->Model()->index(f.pList->FindItemByName(name), 0);
+        const std::unique_ptr<QMimeData> data(f.pList->Model()->mimeData(dragged));
+        QCOMPARE(data->text(), u"/F0:/USER/T/A.TXT\n/F0:/USER/T/B.TXT\n/F0:/USER/T/C.TXT"_s);
+        QTreeWidgetItem* signal = f.Item(u"SIGNAL"_s);
+        QVERIFY(Drag(f.pTree->viewport(), f.pTree->visualItemRect(signal).center(), *data, true));
+        // The whole drop runs at once, once the drag is over.
+        QTRY_COMPARE(f.sim.FileData(u"/F0:/SIGNAL/A.TXT"_s), QByteArray("A.TXT"));
+        for (const QString& name : {u"A.TXT"_s, u"B.TXT"_s, u"C.TXT"_s}) {
+            const QByteArray copied = f.sim.FileData(u"/F0:/SIGNAL/"_s + name);
+            QCOMPARE(copied == name.toLatin1(), arrived.contains(name));
+        }
+        QTEST(int(f.host.MessageTexts().size()), "messages");
+    }
+
     void textDrops_data()
     {
         QTest::addColumn<QString>("text");

@@ -125,9 +125,12 @@ public:
     // Copies (DROP_COPY) or moves (DROP_MOVE) the device entry `source`
     // into `targetFolder`; returns 1 when the generator did it.
     int DropDeviceItem(const QString& source, const QString& targetFolder, int effect);
+    // The same for several entries, in order, stopping at the first the
+    // generator refuses (or a text that names none); returns how many went.
+    int DropDeviceItems(const QStringList& sources, const QString& targetFolder, int effect);
     // The drop of `data` onto `targetFolder`, from either pane: PC files go
-    // to the download engine (once the drop is over), a text naming a device
-    // path is copied on the generator.
+    // to the download engine (once the drop is over), a text naming device
+    // paths (one a line) has them copied on the generator.
     void DropData(const QMimeData* mime, const QString& targetFolder);
     // True when `data` is something the panes take.
     static bool IsDroppable(const QMimeData* mime);

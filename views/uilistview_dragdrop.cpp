@@ -2,6 +2,7 @@
 // either pane.
 #include "uilistview.h"
 
+#include "channelwait.h"
 #include "devicename.h"
 #include "filelistmodel.h"
 #include "uitreeview.h"
@@ -12,7 +13,6 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
-#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -62,22 +62,40 @@ QString CUiListView::GetDropTargetPath() const
 
 int CUiListView::DropDeviceItem(const QString& source, const QString& targetFolder, int effect)
 {
+    return DropDeviceItems({source}, targetFolder, effect) == 1 ? 1 : 0;
+}
+
+int CUiListView::DropDeviceItems(const QStringList& sources, const QString& targetFolder, int effect)
+{
     CVQComm* comm = Comm();
-    const qsizetype slash = source.lastIndexOf(u'/');
-    // A text that names no entry does nothing.
-    if (!comm || slash <= 0 || slash == source.size() - 1)
+    if (!comm)
         return 0;
-    const QString destination =
-        targetFolder + (targetFolder.endsWith(u'/') ? QString() : u"/"_s) + source.mid(slash + 1);
     int done = 0;
-    if (effect == DROP_COPY) {
-        done = comm->CopyEntry(source, destination);
-    } else if (effect == DROP_MOVE) {
-        done = comm->MoveEntry(source, destination);
-        Refresh();
+    bool tried = false;
+    bool arrived = false;
+    for (const QString& source : sources) {
+        const qsizetype slash = source.lastIndexOf(u'/');
+        // A text that names no entry does nothing, and ends the drop there.
+        if (slash <= 0 || slash == source.size() - 1)
+            break;
+        const QString destination =
+            targetFolder + (targetFolder.endsWith(u'/') ? QString() : u"/"_s) + source.mid(slash + 1);
+        tried = true;
+        int result = 0;
+        if (effect == DROP_COPY)
+            result = comm->CopyEntry(source, destination);
+        else if (effect == DROP_MOVE)
+            result = comm->MoveEntry(source, destination);
+        // The generator's refusal has been shown; the entries after it stay.
+        if (result != 1)
+            break;
+        ++done;
+        arrived = arrived || source != destination;
     }
-    // The folder that received the entry shows it.
-    if (done == 1 && source != destination) {
+    if (effect == DROP_MOVE && tried)
+        Refresh();
+    // The folder that received the entries shows them.
+    if (arrived) {
         if (CUiTreeView* tree = m_pDoc ? m_pDoc->m_pTreeView : nullptr)
             tree->FolderChanged(targetFolder);
     }
@@ -98,16 +116,21 @@ void CUiListView::DropData(const QMimeData* mime, const QString& targetFolder)
         }
         // The batch asks its questions once the drag is over: a dialog inside
         // the drop would hold the desktop's drag.
-        if (!paths.isEmpty()) {
-            QTimer::singleShot(0, this,
+        if (!paths.isEmpty())
+            CChannelWait::Post(this,
                                [comm, paths, targetFolder] { comm->PrepareDownload(paths, targetFolder); });
-        }
         return;
     }
     if (mime->hasText()) {
-        const QString text = mime->text().trimmed();
-        QTimer::singleShot(0, this,
-                           [this, text, targetFolder] { DropDeviceItem(text, targetFolder, DROP_COPY); });
+        // Device paths, one a line (a drag of several list entries).
+        QStringList sources;
+        const QStringList lines = mime->text().split(u'\n', Qt::SkipEmptyParts);
+        for (const QString& line : lines) {
+            if (!line.trimmed().isEmpty())
+                sources.append(line.trimmed());
+        }
+        CChannelWait::Post(
+            this, [this, sources, targetFolder] { DropDeviceItems(sources, targetFolder, DROP_COPY); });
     }
 }
 
