@@ -469,7 +469,10 @@ void CMainFrame::ShowStatusTexts()
     // closes the channel too, but the link is busy then, not gone.
     const bool offline = m_pComm && !m_pComm->IsConnected() && !m_pComm->IsInBatch();
     m_pObjectsLabel->setText(offline ? QString() : m_strObjectsPane);
-    m_pMemoryLabel->setText(offline ? NOT_CONNECTED_TEXT : m_strMemoryPane);
+    if (offline)
+        m_pMemoryLabel->setText(m_pDoc->ChannelLost() ? CONNECTION_LOST_TEXT : NOT_CONNECTED_TEXT);
+    else
+        m_pMemoryLabel->setText(m_strMemoryPane);
 }
 
 void CMainFrame::ClearViews()
@@ -529,6 +532,8 @@ void CMainFrame::UpdateCommandUI()
 
     for (const int id : NEED_CONNECTION)
         Action(id)->setEnabled(connected);
+    // Refresh also connects again to a generator that went away.
+    Action(ID_REFRESH)->setEnabled(connected || m_pDoc->ChannelLost());
     Action(ID_UP_ONE_LEVEL)->setEnabled(connected && !folder.isEmpty() && folder != DEVICE_ROOT_PATH);
 
     switch (m_pListView->GetViewMode()) {
@@ -591,6 +596,7 @@ void CMainFrame::OnRename()
 
 void CMainFrame::OnRefresh()
 {
+    m_pDoc->ReopenLostChannel();
     // The list reads the generator; the tree's item then takes its folders
     // from the list: one read, and both panes show what is there now.
     m_pListView->Refresh();

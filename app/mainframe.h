@@ -35,6 +35,9 @@ public:
     // The status bar while no generator is connected.
     static inline const QString NOT_CONNECTED_TEXT =
         QStringLiteral("Not connected: Utility, Network connects to the generator");
+    // The status bar after the generator went away, the panes showing what it held.
+    static inline const QString CONNECTION_LOST_TEXT =
+        QStringLiteral("Connection lost: Refresh (F5) connects again");
 
     // Placed from `pSettings` at once; placement and the list's state go back
     // there when the window closes or is destroyed. Both must outlive the frame.

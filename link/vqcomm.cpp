@@ -64,12 +64,22 @@ void CVQComm::EndTransfers()
 
 int CVQComm::Connect()
 {
+    return ConnectChannel(true);
+}
+
+int CVQComm::Reconnect()
+{
+    return ConnectChannel(false);
+}
+
+int CVQComm::ConnectChannel(bool clearViewsOnFailure)
+{
     if (m_connected)
         return 1;
     if (CChannelWait::Active())
         return 0; // never a second channel from inside a wait of the first
     CWaitCursor wait(m_pHost);
-    if (!OpenChannel())
+    if (!OpenChannel(clearViewsOnFailure))
         return 0;
     m_connected = 1;
     if (m_pHost)
@@ -77,7 +87,7 @@ int CVQComm::Connect()
     return 1;
 }
 
-bool CVQComm::OpenChannel()
+bool CVQComm::OpenChannel(bool clearViewsOnFailure)
 {
     m_bReopen = false;
     if (!m_socket->Connect(m_host, m_port, CONNECT_TIMEOUT_MS)) {
@@ -87,7 +97,8 @@ bool CVQComm::OpenChannel()
         if (was && m_pHost)
             m_pHost->ConnectionChanged();
         ShowError(ConnectFailureText(*m_socket, m_host));
-        ClearViews();
+        if (clearViewsOnFailure)
+            ClearViews();
         return false;
     }
     // Whatever the generator queued before is nothing this connection did.

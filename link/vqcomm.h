@@ -79,6 +79,9 @@ public:
 
     // --- command channel ---
     int Connect();
+    // Connect, for a channel lost while the views show the generator: a
+    // failure is told as Connect tells it, but the views are not emptied.
+    int Reconnect();
     int Disconnect();
     int IsConnected() const { return m_connected; }
     QString GetHost() const { return m_host; }
@@ -320,8 +323,9 @@ private:
 private:
     // A socket for the command channel, with the host's wait hook.
     std::unique_ptr<CCmdSocket> MakeChannelSocket();
+    int ConnectChannel(bool clearViewsOnFailure);
     // Opens the socket for an open channel; false after the connect message.
-    bool OpenChannel();
+    bool OpenChannel(bool clearViewsOnFailure = true);
     // Sends one change after draining what was queued before, then reads the
     // queue: false when the line was empty, could not be sent or was refused
     // (the refusal shown with `subject`).

@@ -356,6 +356,23 @@ private Q_SLOTS:
         QCOMPARE(f.pList->GetCurrentPath(), u"/F0:/USER/Alpha"_s);
     }
 
+    // A folder whose listing could not be read keeps its expand button and
+    // is read again at the next expansion.
+    void unreadFolderStaysExpandable()
+    {
+        CExplorerFixture f;
+        QVERIFY(f.Start());
+        QTreeWidgetItem* user = f.Child(f.pTree->GetRootItem(), u"USER"_s);
+        f.sim.SetScriptedReply("mmem:cat?", "not a catalog\n", true);
+        user->setExpanded(true);
+        QVERIFY(!f.pTree->IsLoaded(user));
+        QVERIFY(f.pTree->model()->hasChildren(f.pTree->indexFromItem(user)));
+        QTRY_VERIFY(!user->isExpanded()); // its placeholder out of sight
+        user->setExpanded(true);
+        QVERIFY(f.pTree->IsLoaded(user));
+        QVERIFY(f.Child(user, u"PROJECTS"_s));
+    }
+
     void contextItem()
     {
         CExplorerFixture f;

@@ -127,7 +127,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("connected");
         QTest::addColumn<QString>("folder"); // first-level folder shown, empty for the root
         QTest::addColumn<bool>("treeActive");
-        QTest::addColumn<bool>("closedAfterwards"); // the channel closes, as for a transfer batch
+        QTest::addColumn<bool>("closedAfterwards"); // the channel closes behind the panes' back
         QTest::addColumn<QList<int>>("alsoEnabled");
 
         QTest::newRow("never connected") << false << QString() << false << false << QList<int>{};
@@ -136,7 +136,8 @@ private Q_SLOTS:
             << true << u"USER"_s << false << false << CONNECTED + QList<int>{ID_UP_ONE_LEVEL};
         QTest::newRow("folder, tree active")
             << true << u"USER"_s << true << false << CONNECTED + QList<int>{ID_UP_ONE_LEVEL};
-        QTest::newRow("channel closed") << true << u"USER"_s << true << true << QList<int>{};
+        // The generator went away: Refresh connects again.
+        QTest::newRow("channel lost") << true << u"USER"_s << true << true << QList<int>{ID_REFRESH};
     }
 
     void enabling()
@@ -344,7 +345,7 @@ private Q_SLOTS:
         f.comm.Disconnect();
         CLinkEvent done(WM_UPLOAD_DONE, 0);
         QCoreApplication::sendEvent(f.frame->ListView(), &done);
-        QVERIFY(!f.frame->Action(ID_REFRESH)->isEnabled());
+        QVERIFY(!f.frame->Action(ID_DELETE_ITEM)->isEnabled());
     }
 
     void clearViews()
@@ -554,8 +555,42 @@ private Q_SLOTS:
         f.comm.Disconnect();
         f.frame->UpdateCommandUI();
         QCOMPARE(f.frame->findChild<QLabel*>(u"objectsPane"_s)->text(), QString());
+        QCOMPARE(f.frame->findChild<QLabel*>(u"memoryPane"_s)->text(), CMainFrame::CONNECTION_LOST_TEXT);
+        f.frame->ClearViews();
         QCOMPARE(f.frame->findChild<QLabel*>(u"memoryPane"_s)->text(), CMainFrame::NOT_CONNECTED_TEXT);
     }
+
+    // The generator goes away and comes back: a folder that could not be
+    // read is never shown as an empty one, the panes keep what they showed,
+    // and Refresh connects again without the network dialog.
+    void generatorAwayAndBack()
+    {
+        CFrameFixture f;
+        QVERIFY(f.Connect());
+        CUiListView* list = f.frame->ListView();
+        const quint16 port = f.sim.Port();
+        f.sim.Stop();
+        f.frame->TreeView()->setCurrentItem(f.FirstLevel(u"USER"_s)); // a click on a folder
+        QVERIFY(!list->IsFolderRead());
+        QVERIFY(list->findChild<QLabel*>(u"unreadNote"_s)->isVisibleTo(list));
+        QVERIFY(f.frame->Action(ID_REFRESH)->isEnabled());
+        // Another click while it is still away: said, and nothing emptied.
+        f.frame->TreeView()->setCurrentItem(f.FirstLevel(u"PRESET"_s));
+        QCOMPARE(f.host.MessageTexts().value(1), u"Cannot connect to \"127.0.0.1\""_s);
+        QCOMPARE(f.host.ClearViewsCount(), 0);
+        QCOMPARE(f.frame->TreeView()->GetRootItem()->childCount(), 8);
+        QVERIFY(!list->IsFolderRead());
+
+        CSimOptions options;
+        options.m_nPort = port;
+        QVERIFY2(f.sim.Start(options), qPrintable(f.sim.ErrorString()));
+        f.frame->Action(ID_REFRESH)->trigger();
+        QVERIFY(f.comm.IsConnected());
+        QVERIFY(list->IsFolderRead());
+        QVERIFY(!list->findChild<QLabel*>(u"unreadNote"_s)->isVisibleTo(list));
+        QVERIFY(list->FindItemByName(u"FACTORY.PST"_s) >= 0);
+    }
+
 
     // A folder that appeared on the generator: one Refresh shows it in both
     // panes, and opening it from the list selects it in the tree.

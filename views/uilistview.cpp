@@ -16,6 +16,7 @@
 #include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListView>
 #include <QMenu>
 #include <QTreeView>
@@ -91,6 +92,14 @@ CUiListView::CUiListView(CVeskDoc* pDoc, QWidget* parent) : QStackedWidget(paren
 
     addWidget(m_pIconView);
     addWidget(m_pDetailView);
+
+    // Over the view, never a page of its own: the panes' focus stays on the view.
+    m_pUnreadNote =
+        new QLabel(u"This folder could not be read from the generator.\nF5 reads it again."_s, this);
+    m_pUnreadNote->setObjectName(u"unreadNote"_s);
+    m_pUnreadNote->setAlignment(Qt::AlignCenter);
+    m_pUnreadNote->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_pUnreadNote->hide();
 
     for (QAbstractItemView* view :
          {static_cast<QAbstractItemView*>(m_pIconView), static_cast<QAbstractItemView*>(m_pDetailView)}) {
@@ -198,9 +207,15 @@ void CUiListView::FillFromDevice(const QString& path)
     }
     setUpdatesEnabled(false);
     m_pModel->SetEntries(std::move(entries), m_nSortKey);
+    // Nothing read is not an empty folder. (A failed connect on the way has
+    // emptied the list and forgotten its folder: then there is nothing to say.)
+    const CVQComm::CatalogEnd end = comm ? comm->LastCatalogEnd() : CVQComm::CatalogEnd::NoReply;
+    m_bFolderRead = m_strCurrentPath.isEmpty() ||
+                    (end != CVQComm::CatalogEnd::NoReply && end != CVQComm::CatalogEnd::Unreadable);
+    m_pUnreadNote->setVisible(!m_bFolderRead);
     setUpdatesEnabled(true);
 
-    if (comm)
+    if (comm && m_bFolderRead)
         comm->UpdateStatusText();
     Q_EMIT StateChanged();
 }
@@ -222,6 +237,8 @@ void CUiListView::ClearFolder()
 
 void CUiListView::ClearList()
 {
+    m_bFolderRead = true;
+    m_pUnreadNote->hide();
     m_pModel->Clear();
     ItemView()->viewport()->repaint();
     Q_EMIT StateChanged();
@@ -518,6 +535,12 @@ bool CUiListView::event(QEvent* event)
     default:
         return QStackedWidget::event(event);
     }
+}
+
+void CUiListView::resizeEvent(QResizeEvent* event)
+{
+    QStackedWidget::resizeEvent(event);
+    m_pUnreadNote->setGeometry(rect());
 }
 
 void CUiListView::changeEvent(QEvent* event)

@@ -17,6 +17,7 @@ class CFixedSizeDelegate;
 class CVeskDoc;
 class CVQComm;
 class QAbstractItemView;
+class QLabel;
 class QListView;
 class QMimeData;
 class QMenu;
@@ -73,8 +74,11 @@ public:
     void SetStateSink(StateSink sink) { m_stateSink = std::move(sink); }
     void SetContextMenus(QMenu* pBackground, QMenu* pFolder, QMenu* pFile);
 
+    // Shows the entries of `path`. A folder that could not be read shows as
+    // such (IsFolderRead), never as an empty one.
     void FillFromDevice(const QString& path);
     void Refresh();
+    bool IsFolderRead() const { return m_bFolderRead; }
     void ClearList();
     // Empties the list and forgets its folder (the connection is gone).
     void ClearFolder();
@@ -162,6 +166,7 @@ Q_SIGNALS:
 protected:
     bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -191,6 +196,7 @@ private:
 
     CVeskDoc* m_pDoc;
     QString m_strCurrentPath;
+    bool m_bFolderRead = true;
     CPendingEdit m_pendingEdit;
     int m_nDropItem = -1;
     bool m_bNewFolderPending = false;
@@ -204,6 +210,7 @@ private:
     CFixedSizeDelegate* m_pIconDelegate = nullptr;
     QTreeView* m_pDetailView = nullptr;
     CLabelEditDelegate* m_pDetailDelegate = nullptr;
+    QLabel* m_pUnreadNote = nullptr;
     std::array<QMenu*, 3> m_pMenus{};
     CTransferChain* m_pChain = nullptr;
 };

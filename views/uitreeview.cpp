@@ -73,7 +73,11 @@ CUiTreeView::CUiTreeView(CVeskDoc* pDoc, QWidget* parent) : QTreeWidget(parent),
 
     connect(this, &QTreeWidget::currentItemChanged, this, &CUiTreeView::OnCurrentItemChanged);
     // Expanding loads; collapsing finds the item loaded and does nothing.
-    connect(this, &QTreeWidget::itemExpanded, this, &CUiTreeView::LoadChildren);
+    connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
+        if (m_pDoc)
+            m_pDoc->ReopenLostChannel();
+        LoadChildren(item);
+    });
     connect(this, &QTreeWidget::itemCollapsed, this, &CUiTreeView::LoadChildren);
 
     if (m_pDoc)
@@ -149,13 +153,18 @@ QTreeWidgetItem* CUiTreeView::InsertFolderItem(QTreeWidgetItem* parent, const QS
     item->setIcon(0, m_iconFolder);
     parent->insertChild(position, item);
 
+    AddPlaceholder(item);
+    return item;
+}
+
+void CUiTreeView::AddPlaceholder(QTreeWidgetItem* item)
+{
     // Only there so that the expand button shows until the children are read.
     auto* placeholder = new QTreeWidgetItem(QStringList{PLACEHOLDER_LABEL});
     placeholder->setData(0, PLACEHOLDER_ROLE, true);
     placeholder->setIcon(0, m_iconPlaceholder);
     placeholder->setFlags(Qt::ItemIsEnabled);
     item->addChild(placeholder);
-    return item;
 }
 
 void CUiTreeView::LoadChildren(QTreeWidgetItem* item)
@@ -172,7 +181,7 @@ void CUiTreeView::LoadChildren(QTreeWidgetItem* item)
 
     const QString path = ItemPath(item);
     CUiListView* list = m_pDoc ? m_pDoc->m_pListView : nullptr;
-    if (list && list->GetCurrentPath() == path) {
+    if (list && list->GetCurrentPath() == path && list->IsFolderRead()) {
         // The list shows this folder already: no need to ask the generator.
         int position = -1;
         for (QString name = list->NextFolderName(position); position >= 0;
@@ -182,6 +191,8 @@ void CUiTreeView::LoadChildren(QTreeWidgetItem* item)
     }
     if (!comm)
         return;
+    // A failed read may empty the tree (a failed connect on the way).
+    const QPersistentModelIndex alive(indexFromItem(item));
     CFileInfo entry;
     if (comm->ReadCatalog(path, entry)) {
         do {
@@ -190,6 +201,25 @@ void CUiTreeView::LoadChildren(QTreeWidgetItem* item)
         } while (comm->NextCatalogEntry(entry));
     }
     comm->EndCatalog();
+    // Nothing read is not a folder without folders: the next expansion reads again.
+    const CVQComm::CatalogEnd end = comm->LastCatalogEnd();
+    if (alive.isValid() && (end == CVQComm::CatalogEnd::NoReply || end == CVQComm::CatalogEnd::Unreadable))
+        ForgetChildren(item);
+}
+
+void CUiTreeView::ForgetChildren(QTreeWidgetItem* item)
+{
+    item->setData(0, FLAGS_ROLE, item->data(0, FLAGS_ROLE).toInt() & ~ITEM_LOADED);
+    qDeleteAll(item->takeChildren());
+    AddPlaceholder(item);
+    // Closed again once its expansion is over, the placeholder out of sight;
+    // that closing reads nothing.
+    const QPersistentModelIndex unread(indexFromItem(item));
+    CChannelWait::Post(this, [this, unread] {
+        const QSignalBlocker quiet(this);
+        if (unread.isValid() && !IsLoaded(itemFromIndex(unread)))
+            collapse(unread);
+    });
 }
 
 void CUiTreeView::GetItemPath(const QTreeWidgetItem* item, QString& path) const
@@ -521,8 +551,10 @@ void CUiTreeView::OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem
     SetItemIcon(previous, false);
     SetItemIcon(current, true);
     if (!m_bSuppressSelChange && current && !current->data(0, PLACEHOLDER_ROLE).toBool()) {
-        if (CUiListView* list = m_pDoc ? m_pDoc->m_pListView : nullptr)
+        if (CUiListView* list = m_pDoc ? m_pDoc->m_pListView : nullptr) {
+            m_pDoc->ReopenLostChannel();
             list->FillFromDevice(ItemPath(current));
+        }
     }
     Q_EMIT SelectionMoved();
 }

@@ -90,6 +90,9 @@ protected:
 
 private:
     QTreeWidgetItem* InsertFolderItem(QTreeWidgetItem* parent, const QString& name);
+    void AddPlaceholder(QTreeWidgetItem* item);
+    // The children of `item` were not read: it is unread again, with its placeholder.
+    void ForgetChildren(QTreeWidgetItem* item);
     void SetItemIcon(QTreeWidgetItem* item, bool selected);
     void OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
     void OnLabelEdited(const QModelIndex& index, const QString& text);
