@@ -564,7 +564,8 @@ void CMainFrame::OnNetwork()
 {
     CSetEthernet dialog(m_pComm, this);
     const bool accepted = dialog.exec() == QDialog::Accepted;
-    if (accepted && m_pComm->IsConnected()) {
+    // An address that did not connect leaves the generator in use, views and all.
+    if (accepted && dialog.Connected()) {
         RebuildTree();
         m_pComm->QueryIdentity();
     }

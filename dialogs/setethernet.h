@@ -22,6 +22,9 @@ public:
                           CRecentHosts* pRecent = CRecentHosts::Shared());
 
     CIpAddressEdit* AddressEdit() const { return m_pAddress; }
+    // After OK: the link connected to the address shown (else it kept the
+    // generator it had, or has none).
+    bool Connected() const { return m_bConnected; }
     QComboBox* RecentBox() const { return m_pRecent; }
 
 public Q_SLOTS:
@@ -34,4 +37,5 @@ private:
     CRecentHosts* m_pRecentHosts;
     CIpAddressEdit* m_pAddress;
     QComboBox* m_pRecent;
+    bool m_bConnected = false;
 };

@@ -79,6 +79,10 @@ public:
 
     // --- command channel ---
     int Connect();
+    // Opens the channel to `host` and makes it the link's generator. An open
+    // channel stays open, and in use, until the new one is: when `host`
+    // cannot be reached the link keeps its generator (after the message).
+    int ConnectTo(const QString& host);
     // Connect, for a channel lost while the views show the generator: a
     // failure is told as Connect tells it, but the views are not emptied.
     int Reconnect();
