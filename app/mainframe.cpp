@@ -452,6 +452,17 @@ void CMainFrame::StorePlacement()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    // Leaving during a batch stops it first, as Cancel does: the file under
+    // way is dropped (never left half-written at its name) and the worker
+    // ends before the window goes.
+    if (m_pComm->IsInBatch() || m_pComm->IsTransferRunning()) {
+        CLinkHost* host = m_pComm->LinkHost();
+        if (!host || host->ShowMessageBox(TEXT_STOP_COPY_AND_EXIT, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
+            event->ignore();
+            return;
+        }
+        m_pComm->EndTransfers();
+    }
     StorePlacement();
     QMainWindow::closeEvent(event);
 }

@@ -38,6 +38,9 @@ public:
     // The status bar after the generator went away, the panes showing what it held.
     static inline const QString CONNECTION_LOST_TEXT =
         QStringLiteral("Connection lost: Refresh (F5) connects again");
+    // Asked when the window closes during a transfer batch.
+    static inline const QString TEXT_STOP_COPY_AND_EXIT =
+        QStringLiteral("Files are being copied. Stop the copy and exit ?");
 
     // Placed from `pSettings` at once; placement and the list's state go back
     // there when the window closes or is destroyed. Both must outlive the frame.

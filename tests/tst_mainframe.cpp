@@ -591,6 +591,36 @@ private Q_SLOTS:
         QVERIFY(list->FindItemByName(u"FACTORY.PST"_s) >= 0);
     }
 
+    // Closing the window during a batch asks first; Cancel goes on copying,
+    // OK stops the copy as Cancel does and leaves nothing at the target.
+    void exitDuringCopy()
+    {
+        CFrameFixture f;
+        QVERIFY(f.ConnectForTransfers());
+        f.comm.SetDelayScale(1.0); // one chunk per 100 ms: the copy takes a while
+        QVERIFY(f.sim.AddFile(u"/F0:/USER/LONG.PIC"_s, QByteArray(2000000, 'p')));
+        f.frame->TreeView()->setCurrentItem(f.FirstLevel(u"USER"_s));
+        QTemporaryDir dir;
+        const CFileInfo entry(u"LONG.PIC"_s, qint64(2000000), quint32(0), 0);
+        f.comm.SetUploadFolder(u"/F0:/USER"_s);
+        f.comm.QueueUpload(&entry, dir.filePath(u"LONG.PIC"_s));
+        QVERIFY(f.comm.StartUpload());
+        QTRY_VERIFY(f.host.ProgressRecord().lastDone > 0);
+
+        f.host.QueueAnswer(IDCANCEL);
+        QVERIFY(!f.frame->close());
+        QCOMPARE(f.host.MessageTexts(), QStringList{CMainFrame::TEXT_STOP_COPY_AND_EXIT});
+        QCOMPARE(f.host.Messages().first().style, int(MB_OKCANCEL | MB_ICONQUESTION));
+        QVERIFY(f.comm.IsTransferRunning());
+
+        f.host.QueueAnswer(IDOK);
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(f.frame->close());
+        QVERIFY(timer.elapsed() < 2000);
+        QVERIFY(!f.comm.IsTransferRunning());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
 
     // A folder that appeared on the generator: one Refresh shows it in both
     // panes, and opening it from the list selects it in the tree.
