@@ -7,6 +7,7 @@
 #include "dlgoptions.h"
 #include "icons.h"
 #include "setethernet.h"
+#include "transferchain.h"
 #include "uilistview.h"
 #include "uitreeview.h"
 #include "veskapp.h"
@@ -364,6 +365,8 @@ void CMainFrame::CreatePanes()
     setCentralWidget(m_pSplitter);
 
     connect(m_pListView, &CUiListView::StateChanged, this, &CMainFrame::UpdateCommandUI);
+    if (CTransferChain* chain = m_pListView->TransferChain())
+        connect(chain, &CTransferChain::BatchEnded, this, &CMainFrame::RestorePaneFocus);
     connect(m_pTreeView, &CUiTreeView::SelectionMoved, this, &CMainFrame::UpdateCommandUI);
     m_pActiveView = m_pListView;
     m_pListView->ItemView()->setFocus(Qt::OtherFocusReason);
@@ -517,6 +520,20 @@ void CMainFrame::OnFocusChanged(QWidget* now)
             return;
         }
     }
+}
+
+void CMainFrame::RestorePaneFocus()
+{
+    // The batch's dialogs have had the keyboard. With none of this program's
+    // windows holding it now, the main window takes it back (the system does
+    // that for owned windows where there is one to do it), and the pane that
+    // had it before the batch has it again: F6, Shift+F6 and typing go on
+    // from there.
+    if (!QApplication::activeWindow())
+        activateWindow();
+    QWidget* pane =
+        m_pActiveView == m_pTreeView ? static_cast<QWidget*>(m_pTreeView) : m_pListView->ItemView();
+    pane->setFocus(Qt::OtherFocusReason);
 }
 
 void CMainFrame::FocusNextPane()

@@ -99,6 +99,7 @@ private:
     QAction* AddAlias(QMenu* menu, int id, const QString& text);
     void OnFocusChanged(QWidget* now);
     void FocusNextPane();
+    void RestorePaneFocus();
 
     void OnDelete();
     void OnRename();

@@ -5,6 +5,7 @@
 #include "modalanswerer.h"
 #include "simserver.h"
 #include "transferchain.h"
+#include "uitreeview.h"
 #include "vqcomm.h"
 #include "vqevents.h"
 
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <thread>
@@ -199,6 +201,47 @@ private Q_SLOTS:
         QTRY_COMPARE(ended, 1);
         QVERIFY(!endedInWait);
         QCOMPARE(answer.Answered(), 1);
+    }
+
+    // When a batch is over the keyboard, which its progress window had, goes
+    // back to the main window, to the pane that had it.
+    void keyboardBackAfterBatch()
+    {
+        CSimServer sim;
+        CSimOptions options;
+        options.m_nPort = 0;
+        QVERIFY(sim.Start(options));
+        CGuiHost host;
+        CVQComm comm(&host);
+        comm.SetHost(sim.Address().toString());
+        comm.SetPort(sim.Port());
+        comm.SetDelayScale(0.02);
+        host.SetComm(&comm);
+        CAppSettings settings;
+        CMainFrame frame(&comm, &settings);
+        host.SetMainFrame(&frame);
+        frame.show();
+        QApplication::setActiveWindow(&frame);
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        QCOMPARE(comm.Connect(), 1);
+        frame.TreeView()->RebuildTree();
+        frame.TreeView()->setFocus();
+        QTemporaryDir dir;
+        QFile file(dir.filePath(u"keys.txt"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("keys");
+        file.close();
+        bool progressHadKeyboard = false;
+        connect(qApp, &QGuiApplication::focusWindowChanged, this, [&progressHadKeyboard](QWindow* window) {
+            progressHadKeyboard = progressHadKeyboard || (window && window->title() == u"Copying..."_s);
+        });
+        CModalAnswerer<QDialog> confirm([](QDialog* dialog) { dialog->accept(); }); // the file-kind dialog
+        QVERIFY(comm.PrepareDownload({file.fileName()}, u"/F0:/USER"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(comm.IsConnected() && !comm.IsInBatch(), 15000);
+        QVERIFY(progressHadKeyboard);
+        QTRY_COMPARE(QApplication::activeWindow(), &frame);
+        QCOMPARE(QApplication::focusWidget(), frame.TreeView());
+        host.SetMainFrame(nullptr);
     }
 
     // Status texts from a transfer worker reach the window on the GUI thread.
