@@ -27,6 +27,7 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QStyle>
 #include <QToolBar>
 
@@ -128,6 +129,7 @@ QAction* CMainFrame::AddAlias(QMenu* menu, int id, const QString& text)
 {
     QAction* command = Action(id);
     auto* alias = menu->addAction(text);
+    alias->setIcon(command->icon());
     alias->setStatusTip(command->statusTip());
     alias->setCheckable(command->isCheckable());
     const auto mirror = [alias, command] {
@@ -328,16 +330,31 @@ void CMainFrame::CreateToolBar()
 
 void CMainFrame::CreateStatusBar()
 {
-    // The message pane is the status bar's own; the object pane keeps a
-    // minimum width and the memory pane grows with its text.
+    // The message pane (the commands' prompts) and the memory pane share the
+    // width the object pane leaves; each keeps a minimum width.
+    m_pMessageLabel = new QLabel(this);
+    m_pMessageLabel->setObjectName(u"messagePane"_s);
+    m_pMessageLabel->setMinimumWidth(STATUS_PANE_MIN_WIDTH);
     m_pObjectsLabel = new QLabel(this);
     m_pObjectsLabel->setObjectName(u"objectsPane"_s);
     m_pObjectsLabel->setMinimumWidth(STATUS_PANE_MIN_WIDTH);
     m_pMemoryLabel = new QLabel(this);
     m_pMemoryLabel->setObjectName(u"memoryPane"_s);
     m_pMemoryLabel->setMinimumWidth(STATUS_PANE_MIN_WIDTH);
+    statusBar()->addWidget(m_pMessageLabel, 1);
     statusBar()->addPermanentWidget(m_pObjectsLabel);
-    statusBar()->addPermanentWidget(m_pMemoryLabel);
+    statusBar()->addPermanentWidget(m_pMemoryLabel, 1);
+}
+
+bool CMainFrame::event(QEvent* event)
+{
+    // Prompts go to the message pane; the status bar's own message would
+    // hide it and squeeze the memory pane's share.
+    if (event->type() == QEvent::StatusTip) {
+        m_pMessageLabel->setText(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
 }
 
 void CMainFrame::CreatePanes()

@@ -79,6 +79,7 @@ public Q_SLOTS:
     void OnNetwork();
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -126,6 +127,7 @@ private:
     QActionGroup* m_pViewModeGroup = nullptr;
     QHash<int, QAction*> m_actions;
     QHash<int, QMenu*> m_contextMenus;
+    QLabel* m_pMessageLabel = nullptr;
     QLabel* m_pObjectsLabel = nullptr;
     QLabel* m_pMemoryLabel = nullptr;
     QMetaObject::Connection m_focusConnection;

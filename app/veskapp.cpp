@@ -4,11 +4,14 @@
 #include "icons.h"
 #include "mainframe.h"
 #include "simserver.h"
+#include "veskstyle.h"
 #include "vqcomm.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QSettings>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -72,6 +75,8 @@ int CVeskApp::InitInstance()
         StartDemo();
 
     QApplication::setWindowIcon(MakeIcon(ICON_APP));
+    // Over whatever style the platform or the command line chose.
+    QApplication::setStyle(new CVeskStyle(QStyleFactory::create(QApplication::style()->name())));
     m_pFrame = std::make_unique<CMainFrame>(m_pComm.get(), &m_settings);
     m_pHost->SetMainFrame(m_pFrame.get());
     m_pFrame->show();

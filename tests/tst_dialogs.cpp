@@ -7,6 +7,7 @@
 #include "dlgoptions.h"
 #include "dlgpreset.h"
 #include "dlgsequence.h"
+#include "dlgsupport.h"
 #include "guihost.h"
 #include "mainframe.h"
 #include "modalanswerer.h"
@@ -108,12 +109,20 @@ private Q_SLOTS:
             QString caption, file;
             QStringList buttons;
             bool readOnly = false;
+            int gap = -1; // from Edit to OK
+            int wantedGap = 0;
         } seen;
         CModalAnswerer<CDlgFileKind> answer([&seen, ok](CDlgFileKind* dialog) {
             seen.caption = dialog->windowTitle();
             seen.file = dialog->FileEdit()->text();
             seen.readOnly = dialog->FileEdit()->isReadOnly();
             seen.buttons = ButtonTexts(dialog);
+            for (const QPushButton* button : dialog->findChildren<QPushButton*>()) {
+                if (button->text() == u"Edit")
+                    seen.gap =
+                        dialog->OkButton()->mapTo(dialog, QPoint()).x() - button->geometry().right() - 1;
+            }
+            seen.wantedGap = vqdlg::DluX(dialog, 9);
             QTest::mouseClick(ok ? dialog->OkButton() : dialog->CancelButton(), Qt::LeftButton);
         });
         CGuiHost host;
@@ -123,6 +132,8 @@ private Q_SLOTS:
         QCOMPARE(seen.file, path);
         QVERIFY(seen.readOnly);
         QCOMPARE(seen.buttons.contains(u"Edit"_s), edit);
+        if (edit)
+            QVERIFY2(seen.gap >= seen.wantedGap, qPrintable(QString::number(seen.gap)));
         QVERIFY(seen.buttons.contains(u"OK"_s) && seen.buttons.contains(u"Cancel"_s));
     }
 

@@ -17,6 +17,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
@@ -558,6 +559,27 @@ private Q_SLOTS:
         QCOMPARE(f.frame->findChild<QLabel*>(u"memoryPane"_s)->text(), CMainFrame::CONNECTION_LOST_TEXT);
         f.frame->ClearViews();
         QCOMPARE(f.frame->findChild<QLabel*>(u"memoryPane"_s)->text(), CMainFrame::NOT_CONNECTED_TEXT);
+    }
+
+    // The message pane and the memory pane share the room the object pane
+    // leaves; prompts show in the message pane; the list's menu shows the
+    // icon of every view mode.
+    void statusPanesAndMenuIcons()
+    {
+        CFrameFixture f;
+        f.frame->resize(1200, 400);
+        QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
+        auto* message = f.frame->findChild<QLabel*>(u"messagePane"_s);
+        auto* memory = f.frame->findChild<QLabel*>(u"memoryPane"_s);
+        QTRY_VERIFY(memory->width() > memory->sizeHint().width() + 100);
+        QVERIFY(std::abs(message->width() - memory->width()) < 20);
+        QStatusTipEvent tip(u"Connect to VQ"_s);
+        QCoreApplication::sendEvent(f.frame.get(), &tip);
+        QCOMPARE(message->text(), u"Connect to VQ"_s);
+        const QList<QAction*> modes = f.frame->ContextMenu(142)->actions().first()->menu()->actions();
+        QCOMPARE(modes.size(), 4);
+        for (const QAction* mode : modes)
+            QVERIFY2(!mode->icon().isNull(), qPrintable(mode->text()));
     }
 
     // The generator goes away and comes back: a folder that could not be

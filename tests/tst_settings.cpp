@@ -9,6 +9,8 @@
 #include "vqcomm.h"
 
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QFile>
 #include <QSettings>
 #include <QSplitter>
@@ -189,8 +191,12 @@ private Q_SLOTS:
     void firstRunDefaults()
     {
         QString shown;
-        CModalAnswerer<CSetEthernet> answer([&shown](CSetEthernet* dialog) {
+        bool buttonIcons = true;
+        CModalAnswerer<CSetEthernet> answer([&shown, &buttonIcons](CSetEthernet* dialog) {
             shown = dialog->AddressEdit()->Text();
+            // A Windows program's buttons show their text only, whatever the desktop's theme adds.
+            buttonIcons =
+                !dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->icon().isNull();
             dialog->reject();
         });
         {
@@ -198,6 +204,7 @@ private Q_SLOTS:
             QVERIFY(app.InitInstance());
             QTRY_COMPARE(answer.Answered(), 1);
             QCOMPARE(shown, u"192.168.0.1"_s);
+            QVERIFY(!buttonIcons);
             QVERIFY(!app.GetComm()->IsConnected());
             QCOMPARE(app.MainFrame()->size(), QSize(720, 560));
             QCOMPARE(app.MainFrame()->Splitter()->sizes().value(0), 200);

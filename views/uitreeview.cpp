@@ -16,6 +16,9 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -557,6 +560,45 @@ void CUiTreeView::OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem
         }
     }
     Q_EMIT SelectionMoved();
+}
+
+void CUiTreeView::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const
+{
+    // The branch area holds one cell of the indentation per level, the
+    // item's own last: its line and box there, its ancestors' lines before.
+    const int indent = indentation();
+    const auto hasNextSibling = [](const QModelIndex& at) { return at.sibling(at.row() + 1, 0).isValid(); };
+    painter->save();
+    QPen dotted(palette().color(QPalette::Dark));
+    dotted.setStyle(Qt::DotLine);
+    painter->setPen(dotted);
+
+    QRect cell(rect.right() + 1 - indent, rect.top(), indent, rect.height());
+    const QPoint mid = cell.center();
+    const bool above = index.row() > 0 || index.parent().isValid();
+    painter->drawLine(mid.x(), above ? cell.top() : mid.y(), mid.x(),
+                      hasNextSibling(index) ? cell.bottom() : mid.y());
+    painter->drawLine(mid.x(), mid.y(), cell.right(), mid.y());
+    for (QModelIndex ancestor = index.parent(); ancestor.isValid(); ancestor = ancestor.parent()) {
+        cell.translate(-indent, 0);
+        if (hasNextSibling(ancestor))
+            painter->drawLine(cell.center().x(), cell.top(), cell.center().x(), cell.bottom());
+    }
+
+    if (model()->hasChildren(index)) {
+        const int side = std::max(9, indent / 2) | 1; // odd: the sign sits in its middle
+        QRect box(0, 0, side, side);
+        box.moveCenter(mid);
+        painter->setPen(palette().color(QPalette::Dark));
+        painter->setBrush(palette().brush(QPalette::Base));
+        painter->drawRect(box.adjusted(0, 0, -1, -1));
+        painter->setPen(palette().color(QPalette::Text));
+        const int arm = side / 2 - 2;
+        painter->drawLine(mid.x() - arm, mid.y(), mid.x() + arm, mid.y());
+        if (!isExpanded(index))
+            painter->drawLine(mid.x(), mid.y() - arm, mid.x(), mid.y() + arm);
+    }
+    painter->restore();
 }
 
 void CUiTreeView::mousePressEvent(QMouseEvent* event)

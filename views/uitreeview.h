@@ -80,6 +80,9 @@ Q_SIGNALS:
 
 protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    // Dotted lines join each folder to its parent and its siblings, with a
+    // boxed plus or minus where it expands, in every style.
+    void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
