@@ -720,8 +720,13 @@ void CMainFrame::OnOptions()
     // The editor is the application's, for this run only.
     CVeskApp* app = CVeskApp::Instance();
     CDlgOptions dialog(app ? app->EditorDefault() : CVeskApp::DefaultEditor(), this);
-    if (dialog.exec() == QDialog::Accepted && app)
+    dialog.SetUploadWithoutPauses(!m_pComm->UploadPacing());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (app)
         app->SetEditorDefault(dialog.Editor());
+    // Kept between runs, from the link, by the application.
+    m_pComm->SetUploadPacing(!dialog.UploadWithoutPauses());
 }
 
 void CMainFrame::OnAbout()

@@ -257,6 +257,7 @@ public:
     // Uploads wait before every chunk they receive (one chunk per 100 ms),
     // as the generator has always been read; off for generators that need no pause.
     void SetUploadPacing(bool paced) { m_bUploadPacing = paced; }
+    bool UploadPacing() const { return m_bUploadPacing; }
 
     // Test and benchmark settings; the defaults are the real behaviour.
     void SetTransferIdleMs(int ms) { m_transferIdleMs = ms; }

@@ -18,6 +18,7 @@
 #include "vqcomm.h"
 #include "vqfiledialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QGroupBox>
@@ -233,14 +234,18 @@ private Q_SLOTS:
         QCOMPARE(dialog.findChild<QGroupBox*>()->title(), u"Options"_s);
         QCOMPARE(dialog.EditorEdit()->text(), u"xdg-open"_s);
         QCOMPARE(dialog.BrowseButton()->text(), u"...."_s);
+        QCOMPARE(dialog.UnpacedBox()->text(), u"Copy to the PC &without pauses"_s);
+        dialog.SetUploadWithoutPauses(false);
         dialog.show();
         CMessageRecorder recorder;
         dialog.EditorEdit()->setText(typed);
+        dialog.UnpacedBox()->setChecked(true);
         if (ok)
             dialog.accept();
         else
             dialog.reject();
         QCOMPARE(dialog.Editor(), editor);
+        QCOMPARE(dialog.UploadWithoutPauses(), dialog.result() == QDialog::Accepted);
         QCOMPARE(recorder.m_texts.size(), messages);
         QCOMPARE(dialog.isVisible(), messages > 0);
     }
