@@ -477,7 +477,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     // ends before the window goes.
     if (m_pComm->IsInBatch() || m_pComm->IsTransferRunning()) {
         CLinkHost* host = m_pComm->LinkHost();
-        if (!host || host->ShowMessageBox(TEXT_STOP_COPY_AND_EXIT, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
+        if (!host || host->ShowMessageBox(STOP_COPY_TEXT, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
             event->ignore();
             return;
         }

@@ -39,7 +39,7 @@ public:
     static inline const QString CONNECTION_LOST_TEXT =
         QStringLiteral("Connection lost: Refresh (F5) connects again");
     // Asked when the window closes during a transfer batch.
-    static inline const QString TEXT_STOP_COPY_AND_EXIT =
+    static inline const QString STOP_COPY_TEXT =
         QStringLiteral("Files are being copied. Stop the copy and exit ?");
 
     // Placed from `pSettings` at once; placement and the list's state go back

@@ -373,27 +373,6 @@ private Q_SLOTS:
         QVERIFY(f.Child(user, u"PROJECTS"_s));
     }
 
-    // Folders are joined by dotted lines, whatever the style draws.
-    void connectingLines()
-    {
-        CExplorerFixture f;
-        QVERIFY(f.Start());
-        QTreeWidgetItem* root = f.pTree->GetRootItem();
-        const QRect first = f.pTree->visualItemRect(root->child(0));
-        const QRect last = f.pTree->visualItemRect(root->child(root->childCount() - 1));
-        const QImage image = f.pTree->viewport()->grab().toImage();
-        // The first level's line runs down the middle of its cells from the
-        // first folder to the last.
-        const int indent = f.pTree->indentation();
-        const int x = indent + (indent - 1) / 2;
-        const QColor base = f.pTree->palette().color(QPalette::Base);
-        int inked = 0;
-        for (int y = first.top(); y < last.center().y(); ++y)
-            inked += image.pixelColor(int(x * image.devicePixelRatio()), int(y * image.devicePixelRatio())) !=
-                     base;
-        QVERIFY2(inked > (last.center().y() - first.top()) / 3, qPrintable(QString::number(inked)));
-    }
-
     void contextItem()
     {
         CExplorerFixture f;

@@ -30,6 +30,22 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override { m_nPaintsInWait += CChannelWait::Active() ? 1 : 0; }
 };
+
+// An emulator on a free loopback port, and a link to it through the GUI host.
+struct CGuiLink
+{
+    CGuiLink()
+    {
+        CSimOptions options;
+        options.m_nPort = 0;
+        sim.Start(options);
+        comm.SetHost(sim.Address().toString());
+        comm.SetPort(sim.Port());
+    }
+    CSimServer sim;
+    CGuiHost host;
+    CVQComm comm{&host};
+};
 } // namespace
 
 class TestGuiHost final : public QObject
@@ -161,18 +177,12 @@ private Q_SLOTS:
     // only once the wait is over.
     void channelWaitPaintsOnly()
     {
-        CSimServer sim;
-        CSimOptions options;
-        options.m_nPort = 0;
-        QVERIFY(sim.Start(options));
-        CGuiHost host;
-        CVQComm comm(&host);
-        comm.SetHost(sim.Address().toString());
-        comm.SetPort(sim.Port());
-        QCOMPARE(comm.Connect(), 1);
+        CGuiLink link;
+        QCOMPARE(link.comm.Connect(), 1);
+        CVQComm& comm = link.comm;
         CSimFaults silent;
         silent.m_nReplyDelayMs = 4000; // beyond the reply wait's 2 s
-        sim.SetFaults(silent);
+        link.sim.SetFaults(silent);
 
         CPaintCounter widget;
         widget.resize(64, 64);
@@ -207,14 +217,9 @@ private Q_SLOTS:
     // back to the main window, to the pane that had it.
     void keyboardBackAfterBatch()
     {
-        CSimServer sim;
-        CSimOptions options;
-        options.m_nPort = 0;
-        QVERIFY(sim.Start(options));
-        CGuiHost host;
-        CVQComm comm(&host);
-        comm.SetHost(sim.Address().toString());
-        comm.SetPort(sim.Port());
+        CGuiLink link;
+        CGuiHost& host = link.host;
+        CVQComm& comm = link.comm;
         comm.SetDelayScale(0.02);
         host.SetComm(&comm);
         CAppSettings settings;

@@ -631,7 +631,7 @@ private Q_SLOTS:
 
         f.host.QueueAnswer(IDCANCEL);
         QVERIFY(!f.frame->close());
-        QCOMPARE(f.host.MessageTexts(), QStringList{CMainFrame::TEXT_STOP_COPY_AND_EXIT});
+        QCOMPARE(f.host.MessageTexts(), QStringList{CMainFrame::STOP_COPY_TEXT});
         QCOMPARE(f.host.Messages().first().style, int(MB_OKCANCEL | MB_ICONQUESTION));
         QVERIFY(f.comm.IsTransferRunning());
 

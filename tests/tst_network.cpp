@@ -46,6 +46,13 @@ class TestNetwork final : public QObject
 private:
     CSimServer m_sim;
 
+    bool ConnectToSim(CVQComm& comm)
+    {
+        comm.SetHost(u"127.0.0.1"_s);
+        comm.SetPort(m_sim.Port());
+        return comm.Connect() == 1;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -348,12 +355,10 @@ private Q_SLOTS:
     {
         CScriptedHost scripted;
         CVQComm comm(&scripted);
-        comm.SetHost(u"127.0.0.1"_s);
-        comm.SetPort(m_sim.Port());
-        QVERIFY(comm.Connect());
+        QVERIFY(ConnectToSim(comm));
         const int connections = m_sim.ConnectionCount();
-
         CSetEthernet dialog(&comm);
+
         dialog.AddressEdit()->SetAddress({127, 0, 0, 2}); // nobody listens there
         dialog.accept();
 
@@ -377,9 +382,7 @@ private Q_SLOTS:
     {
         CScriptedHost scripted;
         CVQComm comm(&scripted);
-        comm.SetHost(u"127.0.0.1"_s);
-        comm.SetPort(m_sim.Port());
-        QVERIFY(comm.Connect());
+        QVERIFY(ConnectToSim(comm));
         const int connections = m_sim.ConnectionCount();
 
         CSetEthernet dialog(&comm);
