@@ -91,10 +91,10 @@ void CSetEthernet::accept()
     // An address left entirely empty names no device: keep the stored host
     // instead of replacing it with 0.0.0.0.
     const QString host = m_pAddress->IsBlank() ? m_pComm->GetHost() : m_pAddress->Text();
-    m_pComm->Disconnect();
-    m_pComm->SetHost(host);
-    // A failed connect has told the user through the host; the dialog closes anyway.
-    if (m_pComm->Connect() && m_pRecentHosts)
+    // A working channel stays until the new address has answered. A failed
+    // connect has told the user through the host; the dialog closes anyway.
+    m_bConnected = m_pComm->ConnectTo(host) == 1;
+    if (m_bConnected && m_pRecentHosts)
         m_pRecentHosts->Add(host);
     QDialog::accept();
 }

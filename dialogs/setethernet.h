@@ -23,6 +23,9 @@ public:
                           CRecentHosts* pRecent = CRecentHosts::Shared());
 
     CIpAddressEdit* AddressEdit() const { return m_pAddress; }
+    // After OK: the link connected to the address shown (else it kept the
+    // generator it had, or has none).
+    bool Connected() const { return m_bConnected; }
     QComboBox* RecentBox() const { return m_pRecent; }
     QPushButton* FindButton() const { return m_pFind; }
 
@@ -39,4 +42,5 @@ private:
     CIpAddressEdit* m_pAddress;
     QComboBox* m_pRecent;
     QPushButton* m_pFind;
+    bool m_bConnected = false;
 };

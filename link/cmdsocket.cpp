@@ -97,10 +97,11 @@ int NativeError()
 #endif
 
 // Starts a handshake to an IPv4 address without waiting for it.
-NativeSocket StartConnect(const QHostAddress& address, quint16 port, int& code)
+NativeSocket StartConnect(const QHostAddress& address, quint16 port, int& code, bool& noSocket)
 {
     NativeSocket fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd == kNoSocket) {
+    noSocket = fd == kNoSocket;
+    if (noSocket) {
         code = NativeError();
         return kNoSocket;
     }
@@ -194,6 +195,7 @@ bool CCmdSocket::Connect(const QString& host, quint16 port, int timeoutMs)
     m_socket = std::make_unique<QTcpSocket>();
     m_shutdown = false;
     m_cancelWait = false;
+    m_bCreateFailed = false;
 
     CWaitScope scope(m_inWait);
     QElapsedTimer timer;
@@ -219,7 +221,7 @@ bool CCmdSocket::Connect(const QString& host, quint16 port, int timeoutMs)
         address = *ipv4;
     }
     int code = SE_NONE;
-    const NativeSocket fd = StartConnect(address, port, code);
+    const NativeSocket fd = StartConnect(address, port, code, m_bCreateFailed);
     if (fd == kNoSocket)
         return fail(code);
     for (;;) {
@@ -233,8 +235,11 @@ bool CCmdSocket::Connect(const QString& host, quint16 port, int timeoutMs)
             return fail(SE_TIMEDOUT);
         }
         const int ended = WaitHandshake(fd, std::min(left, kSliceMs));
-        if (ended == 0)
+        if (ended == 0) {
+            if (m_waitHook)
+                m_waitHook();
             continue;
+        }
         if (ended < 0)
             code = NativeError();
         if (ended < 0 || !NoPendingError(fd, code)) {
@@ -320,10 +325,13 @@ bool CCmdSocket::Send(const char* data, qint64 size, int idleMs)
             SetLastSocketError(SE_TIMEDOUT);
             return false;
         }
-        if (!m_socket->waitForBytesWritten(std::min(left, kSliceMs)) &&
-            m_socket->error() != QAbstractSocket::SocketTimeoutError) {
-            SetLastSocketError(SocketErrorCode(m_socket->error()));
-            return false;
+        if (!m_socket->waitForBytesWritten(std::min(left, kSliceMs))) {
+            if (m_socket->error() != QAbstractSocket::SocketTimeoutError) {
+                SetLastSocketError(SocketErrorCode(m_socket->error()));
+                return false;
+            }
+            if (m_waitHook)
+                m_waitHook();
         }
         const qint64 now = m_socket->bytesToWrite();
         if (now < pending)
@@ -384,6 +392,8 @@ bool CCmdSocket::Fill(int idleMs)
                 SetLastSocketError(SocketErrorCode(error));
                 return false;
             }
+            if (m_waitHook)
+                m_waitHook();
         }
     }
 }

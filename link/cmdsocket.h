@@ -45,6 +45,8 @@ public:
 
     // Connects to a dotted IPv4 address, or else a host name.
     bool Connect(const QString& host, quint16 port, int timeoutMs);
+    // The last Connect failed before any handshake: the system gave no socket.
+    bool CreateFailed() const { return m_bCreateFailed; }
     // Closes without sending anything further.
     void Close();
     bool IsOpen() const;
@@ -79,6 +81,10 @@ public:
         m_nLineMaxBytes = maxBytes;
     }
 
+    // Runs between the slices of every wait (about every 50 ms), on the
+    // waiting thread: the command channel lets the window paint there.
+    void SetWaitHook(std::function<void()> hook) { m_waitHook = std::move(hook); }
+
     // Ends a wait in progress as failed (SE_INTR); does nothing when none is.
     void CancelWait();
     // Shuts the connection down in both directions and makes every wait and
@@ -105,4 +111,6 @@ private:
     qint64 m_nLineBaseMs = REPLY_LINE_BASE_MS;
     qint64 m_nLineCeilingMs = REPLY_LINE_CEILING_MS;
     qint64 m_nLineMaxBytes = REPLY_LINE_MAX_BYTES;
+    std::function<void()> m_waitHook;
+    bool m_bCreateFailed = false;
 };

@@ -28,5 +28,6 @@ QString PathMessage(const QString& text, const QString& path, const QString& rea
 inline const QString TEXT_NAME_TAKEN =
     QStringLiteral("A file with the name you specified already exists.\n\nSpecify a different filename.");
 inline const QString TEXT_CANNOT_REMOVE_FOLDER = QStringLiteral("Cannot remove this folder.");
+inline const QString TEXT_CANNOT_CREATE_SOCKET = QStringLiteral("Cannot create Socket.");
 inline const QString TEXT_CANNOT_CREATE_FOLDER_HERE =
     QStringLiteral("Cannot create a new folder in this place.");

@@ -222,7 +222,7 @@ void CVQComm::DownloadThreadProc()
         return EndDownloadThread(0);
     if (!g_transferSocket.Connect(m_host, m_port, CONNECT_TIMEOUT_MS)) {
         if (!g_transferCancelled)
-            ReportSocketError();
+            ShowError(TransferConnectErrorText());
         return EndDownloadThread(0);
     }
     if (!m_transferCommand.isEmpty() && !g_transferSocket.Send(m_transferCommand, m_transferIdleMs)) {

@@ -60,6 +60,11 @@ void CVQComm::CloseTransferSocket()
     g_transferSocket.Close();
 }
 
+QString CVQComm::TransferConnectErrorText()
+{
+    return g_transferSocket.CreateFailed() ? TEXT_CANNOT_CREATE_SOCKET : SocketErrorText(LastSocketError());
+}
+
 void CVQComm::CancelTransfer()
 {
     // The flag first: a worker whose wait fails next must see it and stay silent.

@@ -168,7 +168,7 @@ void CVQComm::UploadThreadProc()
     if (g_transferCancelled)
         return EndUploadThread(0);
     if (!g_transferSocket.Connect(m_host, m_port, CONNECT_TIMEOUT_MS))
-        return failBeforeData(SocketErrorText(LastSocketError()));
+        return failBeforeData(TransferConnectErrorText());
     if (!g_transferSocket.Send(m_transferCommand, m_transferIdleMs))
         return failBeforeData(TransferErrorText(false));
 

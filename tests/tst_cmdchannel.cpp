@@ -1,4 +1,5 @@
 #include "linkfixture.h"
+#include "nodescriptors.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -300,6 +301,26 @@ private Q_SLOTS:
         QCOMPARE(m_host.MessageTexts(), QStringList{u"Cannot connect to \"127.0.0.1\""_s});
         QCOMPARE(m_host.ClearViewsCount(), cleared + 1);
         QCOMPARE(m_host.WaitCursorDepth(), 0);
+    }
+
+    // No socket to be had: the channel says so, not a connect failure.
+    void connectWithoutSocket()
+    {
+#ifdef Q_OS_UNIX
+        CVQComm comm(&m_host);
+        comm.SetHost(u"127.0.0.1"_s);
+        comm.SetPort(m_sim.Port());
+        const int cleared = m_host.ClearViewsCount();
+        CNoDescriptors none;
+        QVERIFY(none.IsSet());
+        QCOMPARE(comm.Connect(), 0);
+        none.Restore();
+        QCOMPARE(m_host.MessageTexts(), QStringList{u"Cannot create Socket."_s});
+        QCOMPARE(m_host.ClearViewsCount(), cleared + 1);
+        QCOMPARE(comm.Connect(), 1);
+#else
+        QSKIP("needs a descriptor limit");
+#endif
     }
 
     void connectToBadHostName()

@@ -52,6 +52,13 @@ class TestNetwork final : public QObject
 private:
     CSimServer m_sim;
 
+    bool ConnectToSim(CVQComm& comm)
+    {
+        comm.SetHost(u"127.0.0.1"_s);
+        comm.SetPort(m_sim.Port());
+        return comm.Connect() == 1;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -407,14 +414,40 @@ private Q_SLOTS:
             QVERIFY(scripted.ClearViewsCount() > 0);
     }
 
+    // A mistyped address does not cost the working connection: it stays open
+    // and in use, with its address, until another one answers.
+    void dialogOkKeepsWorkingChannel()
+    {
+        CScriptedHost scripted;
+        CVQComm comm(&scripted);
+        QVERIFY(ConnectToSim(comm));
+        const int connections = m_sim.ConnectionCount();
+        CSetEthernet dialog(&comm);
+
+        dialog.AddressEdit()->SetAddress({127, 0, 0, 2}); // nobody listens there
+        dialog.accept();
+
+        QVERIFY(!dialog.Connected());
+        QCOMPARE(scripted.MessageTexts(), QStringList{u"Cannot connect to \"127.0.0.2\""_s});
+        QCOMPARE(scripted.ClearViewsCount(), 0);
+        QCOMPARE(comm.GetHost(), u"127.0.0.1"_s);
+        QCOMPARE(comm.QueryIdentity(), 1);
+        QCOMPARE(m_sim.ConnectionCount(), connections); // the same connection answered
+
+        // An address that answers takes over.
+        dialog.AddressEdit()->SetAddress({127, 0, 0, 1});
+        dialog.accept();
+        QVERIFY(dialog.Connected());
+        QCOMPARE(comm.QueryIdentity(), 1);
+        QCOMPARE(m_sim.ConnectionCount(), connections + 1);
+    }
+
     // Cancel changes nothing: same host, connection kept, nothing sent.
     void dialogCancel()
     {
         CScriptedHost scripted;
         CVQComm comm(&scripted);
-        comm.SetHost(u"127.0.0.1"_s);
-        comm.SetPort(m_sim.Port());
-        QVERIFY(comm.Connect());
+        QVERIFY(ConnectToSim(comm));
         const int connections = m_sim.ConnectionCount();
 
         CSetEthernet dialog(&comm);

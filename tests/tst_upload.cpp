@@ -1,4 +1,5 @@
 #include "cancelpoints.h"
+#include "nodescriptors.h"
 #include "transferfixture.h"
 
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 
 #include <atomic>
 #include <future>
@@ -327,6 +329,31 @@ private Q_SLOTS:
         m_f.m_sim.SetFaults({});
         QVERIFY(m_f.m_comm->Connect());
         QVERIFY(m_f.ChannelAnswers());
+    }
+
+    // The worker gets no socket: it says so, and the batch goes on to its end.
+    void workerWithoutSocket()
+    {
+#ifdef Q_OS_UNIX
+        QVERIFY(m_f.WritePc(u"S.SEQ"_s, "old"));
+        Queue({{ u"S.SEQ"_s, QByteArray("new") }});
+        CNoDescriptors none;
+        QVERIFY(none.IsSet());
+        QVERIFY(m_f.m_comm->StartUpload());
+        // Without the event loop the chain stands still: the limit goes
+        // before it reconnects.
+        QElapsedTimer waited;
+        waited.start();
+        while (m_f.m_host.MessageTexts().isEmpty() && waited.elapsed() < 5000)
+            QThread::msleep(10);
+        none.Restore();
+        QVERIFY(m_f.WaitBatchEnd());
+        QCOMPARE(m_f.m_host.MessageTexts(), QStringList{u"Cannot create Socket."_s});
+        QCOMPARE(m_f.ReadPc(u"S.SEQ"_s), QByteArray("old"));
+        QVERIFY(m_f.ChannelAnswers());
+#else
+        QSKIP("needs a descriptor limit");
+#endif
     }
 
     void refusedTargets_data()
