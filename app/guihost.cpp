@@ -1,5 +1,6 @@
 #include "guihost.h"
 
+#include "channelwait.h"
 #include "dlgcopyprogress.h"
 #include "dlgfilekind.h"
 #include "mainframe.h"
@@ -39,18 +40,15 @@ int CGuiHost::ShowMessageBox(const QString& text, int style, const QString& capt
             return IDCANCEL;
         m_questions.push_back(question);
     }
-    QMetaObject::invokeMethod(
-        this,
-        [this, question, text, style, caption] {
-            {
-                std::lock_guard lock(m_questionLock);
-                if (question->m_bAnswered)
-                    return;
-            }
-            const int answer = ExecMessageBox(text, style, caption);
-            Answer(*question, answer);
-        },
-        Qt::QueuedConnection);
+    CChannelWait::Post(this, [this, question, text, style, caption] {
+        {
+            std::lock_guard lock(m_questionLock);
+            if (question->m_bAnswered)
+                return;
+        }
+        const int answer = ExecMessageBox(text, style, caption);
+        Answer(*question, answer);
+    });
     std::unique_lock lock(m_questionLock);
     m_questionAnswered.wait(lock, [&question] { return question->m_bAnswered; });
     std::erase(m_questions, question);
@@ -121,15 +119,13 @@ void CGuiHost::Beep()
     if (OnGuiThread())
         QApplication::beep();
     else
-        QMetaObject::invokeMethod(
-            this, [] { QApplication::beep(); }, Qt::QueuedConnection);
+        CChannelWait::Post(this, [] { QApplication::beep(); });
 }
 
 void CGuiHost::BeginWaitCursor()
 {
     if (!OnGuiThread()) {
-        QMetaObject::invokeMethod(
-            this, [this] { BeginWaitCursor(); }, Qt::QueuedConnection);
+        CChannelWait::Post(this, [this] { BeginWaitCursor(); });
         return;
     }
     ++m_nWaitDepth;
@@ -139,8 +135,7 @@ void CGuiHost::BeginWaitCursor()
 void CGuiHost::EndWaitCursor()
 {
     if (!OnGuiThread()) {
-        QMetaObject::invokeMethod(
-            this, [this] { EndWaitCursor(); }, Qt::QueuedConnection);
+        CChannelWait::Post(this, [this] { EndWaitCursor(); });
         return;
     }
     // An unmatched End must not pop a cursor someone else set.
@@ -153,8 +148,7 @@ void CGuiHost::EndWaitCursor()
 void CGuiHost::SetStatusTexts(const QString& objects, const QString& memory)
 {
     if (!OnGuiThread()) {
-        QMetaObject::invokeMethod(
-            this, [this, objects, memory] { SetStatusTexts(objects, memory); }, Qt::QueuedConnection);
+        CChannelWait::Post(this, [this, objects, memory] { SetStatusTexts(objects, memory); });
         return;
     }
     if (m_pFrame)
@@ -164,12 +158,19 @@ void CGuiHost::SetStatusTexts(const QString& objects, const QString& memory)
 void CGuiHost::ClearViews()
 {
     if (!OnGuiThread()) {
-        QMetaObject::invokeMethod(
-            this, [this] { ClearViews(); }, Qt::QueuedConnection);
+        CChannelWait::Post(this, [this] { ClearViews(); });
         return;
     }
     if (m_pFrame)
         m_pFrame->ClearViews();
+}
+
+void CGuiHost::ChannelWaiting()
+{
+    // Painting and the system's own messages go on; input waits in the
+    // system's queue until the wait is over, and whatever would use the link
+    // is held back (CChannelWait).
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
 }
 
 void CGuiHost::ConnectionChanged()

@@ -17,7 +17,8 @@ class CVQComm;
 
 // The desktop program's side of the link: real message boxes, the system beep,
 // the wait cursor and the main window's status bar and panes. Every call may
-// come from any thread; widgets are only ever touched on the GUI thread.
+// come from any thread; widgets are only ever touched on the GUI thread, and
+// never inside a wait of the command channel.
 class CGuiHost final : public QObject, public CLinkHost
 {
     Q_OBJECT
@@ -52,6 +53,8 @@ public:
     void AbandonQuestions() override;
     // The commands and the status bar follow the channel.
     void ConnectionChanged() override;
+    // The window paints while the channel waits, and takes no input.
+    void ChannelWaiting() override;
 
     int WaitCursorDepth() const { return m_nWaitDepth; }
 

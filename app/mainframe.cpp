@@ -8,6 +8,7 @@
 #include "icons.h"
 #include "localechange.h"
 #include "setethernet.h"
+#include "transferchain.h"
 #include "uilistview.h"
 #include "uitreeview.h"
 #include "veskapp.h"
@@ -27,6 +28,7 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QStyle>
 #include <QToolBar>
 
@@ -129,6 +131,7 @@ QAction* CMainFrame::AddAlias(QMenu* menu, int id, const QString& text)
 {
     QAction* command = Action(id);
     auto* alias = menu->addAction(text);
+    alias->setIcon(command->icon());
     alias->setStatusTip(command->statusTip());
     alias->setCheckable(command->isCheckable());
     const auto mirror = [alias, command] {
@@ -329,16 +332,31 @@ void CMainFrame::CreateToolBar()
 
 void CMainFrame::CreateStatusBar()
 {
-    // The message pane is the status bar's own; the object pane keeps a
-    // minimum width and the memory pane grows with its text.
+    // The message pane (the commands' prompts) and the memory pane share the
+    // width the object pane leaves; each keeps a minimum width.
+    m_pMessageLabel = new QLabel(this);
+    m_pMessageLabel->setObjectName(u"messagePane"_s);
+    m_pMessageLabel->setMinimumWidth(STATUS_PANE_MIN_WIDTH);
     m_pObjectsLabel = new QLabel(this);
     m_pObjectsLabel->setObjectName(u"objectsPane"_s);
     m_pObjectsLabel->setMinimumWidth(STATUS_PANE_MIN_WIDTH);
     m_pMemoryLabel = new QLabel(this);
     m_pMemoryLabel->setObjectName(u"memoryPane"_s);
     m_pMemoryLabel->setMinimumWidth(STATUS_PANE_MIN_WIDTH);
+    statusBar()->addWidget(m_pMessageLabel, 1);
     statusBar()->addPermanentWidget(m_pObjectsLabel);
-    statusBar()->addPermanentWidget(m_pMemoryLabel);
+    statusBar()->addPermanentWidget(m_pMemoryLabel, 1);
+}
+
+bool CMainFrame::event(QEvent* event)
+{
+    // Prompts go to the message pane; the status bar's own message would
+    // hide it and squeeze the memory pane's share.
+    if (event->type() == QEvent::StatusTip) {
+        m_pMessageLabel->setText(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
 }
 
 void CMainFrame::CreatePanes()
@@ -366,6 +384,8 @@ void CMainFrame::CreatePanes()
     setCentralWidget(m_pSplitter);
 
     connect(m_pListView, &CUiListView::StateChanged, this, &CMainFrame::UpdateCommandUI);
+    if (CTransferChain* chain = m_pListView->TransferChain())
+        connect(chain, &CTransferChain::BatchEnded, this, &CMainFrame::RestorePaneFocus);
     connect(m_pTreeView, &CUiTreeView::SelectionMoved, this, &CMainFrame::UpdateCommandUI);
     m_pActiveView = m_pListView;
     m_pListView->ItemView()->setFocus(Qt::OtherFocusReason);
@@ -454,6 +474,17 @@ void CMainFrame::StorePlacement()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    // Leaving during a batch stops it first, as Cancel does: the file under
+    // way is dropped (never left half-written at its name) and the worker
+    // ends before the window goes.
+    if (m_pComm->IsInBatch() || m_pComm->IsTransferRunning()) {
+        CLinkHost* host = m_pComm->LinkHost();
+        if (!host || host->ShowMessageBox(STOP_COPY_TEXT, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
+            event->ignore();
+            return;
+        }
+        m_pComm->EndTransfers();
+    }
     StorePlacement();
     QMainWindow::closeEvent(event);
 }
@@ -471,7 +502,10 @@ void CMainFrame::ShowStatusTexts()
     // closes the channel too, but the link is busy then, not gone.
     const bool offline = m_pComm && !m_pComm->IsConnected() && !m_pComm->IsInBatch();
     m_pObjectsLabel->setText(offline ? QString() : m_strObjectsPane);
-    m_pMemoryLabel->setText(offline ? NOT_CONNECTED_TEXT : m_strMemoryPane);
+    if (offline)
+        m_pMemoryLabel->setText(m_pDoc->ChannelLost() ? CONNECTION_LOST_TEXT : NOT_CONNECTED_TEXT);
+    else
+        m_pMemoryLabel->setText(m_strMemoryPane);
 }
 
 void CMainFrame::ClearViews()
@@ -507,6 +541,20 @@ void CMainFrame::OnFocusChanged(QWidget* now)
     }
 }
 
+void CMainFrame::RestorePaneFocus()
+{
+    // The batch's dialogs have had the keyboard. With none of this program's
+    // windows holding it now, the main window takes it back (the system does
+    // that for owned windows where there is one to do it), and the pane that
+    // had it before the batch has it again: F6, Shift+F6 and typing go on
+    // from there.
+    if (!QApplication::activeWindow())
+        activateWindow();
+    QWidget* pane =
+        m_pActiveView == m_pTreeView ? static_cast<QWidget*>(m_pTreeView) : m_pListView->ItemView();
+    pane->setFocus(Qt::OtherFocusReason);
+}
+
 void CMainFrame::FocusNextPane()
 {
     if (!m_pTreeView || !m_pListView)
@@ -531,6 +579,8 @@ void CMainFrame::UpdateCommandUI()
 
     for (const int id : NEED_CONNECTION)
         Action(id)->setEnabled(connected);
+    // Refresh also connects again to a generator that went away.
+    Action(ID_REFRESH)->setEnabled(connected || m_pDoc->ChannelLost());
     Action(ID_UP_ONE_LEVEL)->setEnabled(connected && !folder.isEmpty() && folder != DEVICE_ROOT_PATH);
 
     switch (m_pListView->GetViewMode()) {
@@ -561,7 +611,8 @@ void CMainFrame::OnNetwork()
 {
     CSetEthernet dialog(m_pComm, this);
     const bool accepted = dialog.exec() == QDialog::Accepted;
-    if (accepted && m_pComm->IsConnected()) {
+    // An address that did not connect leaves the generator in use, views and all.
+    if (accepted && dialog.Connected()) {
         RebuildTree();
         m_pComm->QueryIdentity();
     }
@@ -593,6 +644,7 @@ void CMainFrame::OnRename()
 
 void CMainFrame::OnRefresh()
 {
+    m_pDoc->ReopenLostChannel();
     // The list reads the generator; the tree's item then takes its folders
     // from the list: one read, and both panes show what is there now.
     m_pListView->Refresh();
@@ -670,8 +722,13 @@ void CMainFrame::OnOptions()
     // The editor is the application's, for this run only.
     CVeskApp* app = CVeskApp::Instance();
     CDlgOptions dialog(app ? app->EditorDefault() : CVeskApp::DefaultEditor(), this);
-    if (dialog.exec() == QDialog::Accepted && app)
+    dialog.SetUploadWithoutPauses(!m_pComm->UploadPacing());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (app)
         app->SetEditorDefault(dialog.Editor());
+    // Kept between runs, from the link, by the application.
+    m_pComm->SetUploadPacing(!dialog.UploadWithoutPauses());
 }
 
 void CMainFrame::OnAbout()

@@ -35,6 +35,12 @@ public:
     // The status bar while no generator is connected.
     static inline const QString NOT_CONNECTED_TEXT =
         QStringLiteral("Not connected: Utility, Network connects to the generator");
+    // The status bar after the generator went away, the panes showing what it held.
+    static inline const QString CONNECTION_LOST_TEXT =
+        QStringLiteral("Connection lost: Refresh (F5) connects again");
+    // Asked when the window closes during a transfer batch.
+    static inline const QString STOP_COPY_TEXT =
+        QStringLiteral("Files are being copied. Stop the copy and exit ?");
 
     // Placed from `pSettings` at once; placement and the list's state go back
     // there when the window closes or is destroyed. Both must outlive the frame.
@@ -73,6 +79,7 @@ public Q_SLOTS:
     void OnNetwork();
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -93,6 +100,7 @@ private:
     QAction* AddAlias(QMenu* menu, int id, const QString& text);
     void OnFocusChanged(QWidget* now);
     void FocusNextPane();
+    void RestorePaneFocus();
 
     void OnDelete();
     void OnRename();
@@ -119,6 +127,7 @@ private:
     QActionGroup* m_pViewModeGroup = nullptr;
     QHash<int, QAction*> m_actions;
     QHash<int, QMenu*> m_contextMenus;
+    QLabel* m_pMessageLabel = nullptr;
     QLabel* m_pObjectsLabel = nullptr;
     QLabel* m_pMemoryLabel = nullptr;
     QMetaObject::Connection m_focusConnection;

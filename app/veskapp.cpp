@@ -1,14 +1,18 @@
 #include "veskapp.h"
 
+#include "dlgfindgenerators.h"
 #include "guihost.h"
 #include "icons.h"
 #include "mainframe.h"
 #include "simserver.h"
+#include "veskstyle.h"
 #include "vqcomm.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QSettings>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -22,6 +26,7 @@ using vqsettings::KEY_PATH;
 using vqsettings::KEY_PRIVATE_SETTING;
 using vqsettings::KEY_RECENT_HOSTS;
 using vqsettings::KEY_TARGET_HOST;
+using vqsettings::KEY_UPLOAD_WITHOUT_PAUSES;
 using vqsettings::ReadText;
 
 } // namespace
@@ -54,10 +59,13 @@ int CVeskApp::InitInstance()
     CRecentHosts::SetShared(&m_recentHosts);
     m_pComm->SetHost(m_strStoredHost);
     m_pComm->SetPort(m_options.m_nPort);
+    m_pComm->SetUploadPacing(!m_bUploadWithoutPauses);
     if (m_options.m_bDemo)
         StartDemo();
 
     QApplication::setWindowIcon(MakeIcon(ICON_APP));
+    // Over whatever style the platform or the command line chose.
+    QApplication::setStyle(new CVeskStyle(QStyleFactory::create(QApplication::style()->name())));
     m_pFrame = std::make_unique<CMainFrame>(m_pComm.get(), &m_settings);
     m_pHost->SetMainFrame(m_pFrame.get());
     m_pFrame->show();
@@ -88,6 +96,7 @@ int CVeskApp::ExitInstance(int exitCode)
     m_pSim.reset();
     m_pHost.reset();
     CRecentHosts::SetShared(nullptr);
+    CDlgFindGenerators::SetSearchRanges({});
     return exitCode;
 }
 
@@ -102,6 +111,7 @@ void CVeskApp::LoadSettings()
     if (m_strStoredHost.isEmpty())
         m_strStoredHost = DEFAULT_HOST;
     m_recentHosts = CRecentHosts::FromSettingsText(ReadText(*store, KEY_RECENT_HOSTS, QString()));
+    m_bUploadWithoutPauses = store->value(KEY_UPLOAD_WITHOUT_PAUSES, 0).toInt() == 1;
     store->endGroup();
 }
 
@@ -116,6 +126,8 @@ void CVeskApp::SaveSettings()
     }
     store->setValue(KEY_PRIVATE_SETTING, m_settings.Format());
     store->setValue(KEY_PATH, m_lastFolder);
+    // The link holds the option while the program runs (the options dialog sets it there).
+    store->setValue(KEY_UPLOAD_WITHOUT_PAUSES, m_pComm->UploadPacing() ? 0 : 1);
     store->endGroup();
     store->sync();
 }
@@ -135,6 +147,9 @@ void CVeskApp::StartDemo()
     }
     m_pComm->SetHost(m_pSim->Address().toString());
     m_pComm->SetPort(m_pSim->Port());
+    // Find looks for the demo's own generator: a demo reaches no network.
+    if (const auto range = CAddressRange::Parse(m_pSim->Address().toString()))
+        CDlgFindGenerators::SetSearchRanges({*range});
 }
 
 QString CVeskApp::DefaultEditor()

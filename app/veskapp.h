@@ -74,5 +74,6 @@ private:
     CRecentHosts m_recentHosts;
     QString m_lastFolder = DEFAULT_FOLDER;
     QString m_strStoredHost = DEFAULT_HOST;
+    bool m_bUploadWithoutPauses = false; // as read; the link holds it from then on
     bool m_bExited = false;
 };

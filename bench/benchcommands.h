@@ -20,3 +20,4 @@ int RunBatchBench(const QStringList& arguments);
 int RunProgressBench(const QStringList& arguments);
 int RunTreeBench(const QStringList& arguments);
 int RunSoakBench(const QStringList& arguments);
+int RunFleetBench(const QStringList& arguments);

@@ -20,7 +20,9 @@ constexpr BenchCommand kCommands[] = {
     {"progress", "one download of --size bytes with the progress dialog shown and without", &RunProgressBench,
      true},
     {"tree", "vq8ctl put -r and get -r of a tree of --files N: seconds per file", &RunTreeBench},
-    {"soak", "--connections N at once, then --sessions N short ones: does the emulator grow?", &RunSoakBench},
+    {"soak", "--connections N at once, --sessions N short ones, --idle N, --slow-readers N: grows? serves?",
+     &RunSoakBench},
+    {"fleet", "vq8ctl put to --hosts N emulators with each --jobs J, against one generator", &RunFleetBench},
 };
 
 void PrintUsage()

@@ -14,11 +14,12 @@
 
 using namespace Qt::StringLiterals;
 
-bool CSimProcess::Start(qint64 capacity)
+bool CSimProcess::Start(qint64 capacity, const QString& address, quint16 port)
 {
     const QString program = QDir(QCoreApplication::applicationDirPath()).filePath(u"../sim/vq820-sim"_s);
     m_process.setProgram(program);
-    m_process.setArguments({u"--port"_s, u"0"_s, u"--capacity"_s, QString::number(capacity)});
+    m_process.setArguments({u"--listen"_s, address, u"--port"_s, QString::number(port), u"--capacity"_s,
+                            QString::number(capacity)});
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 #ifdef Q_OS_LINUX
     if (m_stopWithParent) {

@@ -17,6 +17,9 @@ enum CommandOption : unsigned
     OPT_DRY_RUN = 1u << 3,
     OPT_NO_PACING = 1u << 4,
     OPT_PARENTS = 1u << 5,
+    OPT_DELETE = 1u << 6,
+    OPT_VERIFY = 1u << 7,
+    OPT_CONNECT_TIMEOUT = 1u << 8,
 };
 
 struct OptionInfo
@@ -33,6 +36,9 @@ const std::array kCommandOptions = {
     OptionInfo{OPT_DRY_RUN, "--dry-run"_L1, "--dry-run"_L1},
     OptionInfo{OPT_NO_PACING, "--no-pacing"_L1, "--no-pacing"_L1},
     OptionInfo{OPT_PARENTS, "-p, --parents"_L1, "--parents"_L1},
+    OptionInfo{OPT_DELETE, "--delete"_L1, "--delete"_L1},
+    OptionInfo{OPT_VERIFY, "--verify"_L1, "--verify"_L1},
+    OptionInfo{OPT_CONNECT_TIMEOUT, "--connect-timeout MS"_L1, "--connect-timeout"_L1},
 };
 
 struct CommandInfo
@@ -113,8 +119,12 @@ const std::array kCommands = {
                 "Two files of the same name into one folder are refused before anything is\n"
                 "fetched. Each file is written under a temporary name and renamed over the\n"
                 "target only when complete: a failed or cancelled copy leaves no partial file\n"
-                "and an existing target untouched. Ctrl+C ends the batch at once: the file\n"
-                "under way is dropped, the files before it are kept.\n"
+                "and an existing target untouched. What is written is exactly the block the\n"
+                "generator sends: a block that is not the size the listing gave (the file\n"
+                "changed since) fails that file, naming both sizes. A listed name becomes the\n"
+                "PC name as it is (bytes 0x80 to 0x9F too); one that is \".\" or \"..\" or holds\n"
+                "\"/\", \"\\\", a C0 control character or DEL is refused. Ctrl+C ends the batch at\n"
+                "once: the file under way is dropped, the files before it are kept.\n"
                 "\nWith -r a PATH may be a generator folder:\n"
                 "it is made in TARGET under its own name (or, for one folder, as TARGET when\n"
                 "that does not exist yet) with everything in it.\n"
@@ -130,6 +140,44 @@ const std::array kCommands = {
                 "vq8ctl get 'SIGNAL/*.cmp' backup/\n"
                 "vq8ctl get -r --no-pacing USER backup\n"
                 "vq8ctl get USER/README.TXT - | head\n"_L1},
+    CommandInfo{"sync"_L1, 2, 2, OPT_RECURSIVE | OPT_DELETE | OPT_DRY_RUN | OPT_VERIFY | OPT_NO_PACING,
+                "sync [-r] [--delete] [--dry-run] [--verify] PCDIR FOLDER|FOLDER PCDIR"_L1,
+                "make a generator folder hold what a PC folder holds, or the other way"_L1,
+                "sync PCDIR FOLDER makes the generator FOLDER hold what the PC folder PCDIR\n"
+                "holds; sync FOLDER PCDIR makes PCDIR hold what FOLDER holds. A file missing\n"
+                "on the receiving side, or there with another size, is sent (as put --force)\n"
+                "or fetched (as get: never a partial file at a target name); names compare as\n"
+                "the generator compares them, letter case ignored. The receiving folder is\n"
+                "made when it is missing (not directly in /F0:/). With -r sub-folders too,\n"
+                "missing ones made; with --delete what the receiving folder holds and the\n"
+                "other lacks is deleted, folders with everything in them, never anything\n"
+                "outside it.\n"
+                "\nThe generator's folder is the argument written as /F0:/...; otherwise the\n"
+                "argument that is an existing PC folder is the PC's. When both or neither are,\n"
+                "write the generator's as /F0:/...\n"
+                "\nEach action is a line on standard output in the style of rsync -i, NAME\n"
+                "relative to the synced folders:\n"
+                "  <f+++++++++ NAME (SIZE bytes)          send a new file\n"
+                "  <f.s....... NAME (OLD -> NEW bytes)    send a file of another size\n"
+                "  >f+++++++++ NAME (SIZE bytes)          fetch a new file\n"
+                "  >f.s....... NAME (OLD -> NEW bytes)    fetch a file of another size\n"
+                "  cd+++++++++ NAME/                      make a folder\n"
+                "  *deleting   NAME                       delete (a folder: NAME/)\n"
+                "--dry-run prints them and changes nothing; after a sync a --dry-run prints\n"
+                "none. --verify reads each file sent back from the generator (each file\n"
+                "fetched, again) and compares it byte for byte: a file that differs fails\n"
+                "the command. --no-pacing drops the 100 ms pause of every fetch.\n"
+                "\n--json: as for put, and \"operations\" for the deletions (outcome\n"
+                "\"planned\" under --dry-run); a file --verify found different has the\n"
+                "outcome \"differs\".\n"_L1,
+                "-r, --recursive\tsub-folders too\n"
+                "--delete\tdelete what the other side lacks\n"
+                "--dry-run\tprint the actions; change nothing\n"
+                "--verify\tread each file moved back and compare it byte for byte\n"
+                "--no-pacing\tdo not pause 100 ms before each 32 KiB chunk fetched\n"_L1,
+                "vq8ctl --yes sync -r --delete patterns USER/patterns\n"
+                "vq8ctl sync -r --dry-run patterns USER/patterns\n"
+                "vq8ctl sync -r /F0:/USER/patterns backup/patterns\n"_L1},
     CommandInfo{"mkdir"_L1, 1, -1, OPT_PARENTS, "mkdir [-p] PATH..."_L1, "make folders"_L1,
                 "Makes each folder PATH, in order. Not directly in the root /F0:/, and not\n"
                 "over an existing name; with -p missing parents are made too and a folder\n"
@@ -165,6 +213,31 @@ const std::array kCommands = {
                 "error.\n"
                 "\n--json: {\"errors\": [{\"code\", \"text\"}]} without the closing entry.\n"_L1,
                 ""_L1, "vq8ctl errors\n"_L1},
+    CommandInfo{"scan"_L1, 0, -1, OPT_CONNECT_TIMEOUT, "scan [--connect-timeout MS] [RANGE...]"_L1,
+                "find the generators on the network"_L1,
+                "Looks for generators: each address of each RANGE gets a TCP connect to the\n"
+                "generator port (--port, default 5000) bounded by --connect-timeout (default\n"
+                "300 ms), then the identity query (*idn?), answered within 1 s; at most --jobs\n"
+                "addresses at once (default 64), so a /24 takes about 256 / jobs x 1.3 s at\n"
+                "the worst. A RANGE is an address (192.168.0.10), a network of at most 1024\n"
+                "addresses (192.168.0.0/24; its own and its broadcast address are left out)\n"
+                "or a run of last numbers (192.168.0.10-40). Without one, the PC's own IPv4\n"
+                "networks: each cut to the /24 around the PC's address, loopback and\n"
+                "link-local left out.\n"
+                "\nEach generator that answered is a line on standard output, in address\n"
+                "order:\n"
+                "  ADDRESS  MAKER  MODEL  SERIAL  FIRMWARE  TIME\n"
+                "TIME is the answer time. An address that took the connection but answered\n"
+                "nothing, or no identity, is listed as \"no identity\" under -v only. The first\n"
+                "word of a line is the address: the output can be given to --hosts as it is.\n"
+                "Exit status 0 when a generator answered, 1 when none did.\n"
+                "\n--json: {\"port\", \"ranges\", \"scanned\", \"count\", \"generators\":\n"
+                "[{\"host\", \"identity\", \"maker\", \"model\", \"serial\", \"firmware\", \"ms\"}]};\n"
+                "under -v also the addresses without an identity (\"identity\": null).\n"_L1,
+                "--connect-timeout MS\tgive up a connect after MS ms (default 300)\n"_L1,
+                "vq8ctl scan\n"
+                "vq8ctl scan 192.168.0.0/24 10.1.2.5-40\n"
+                "vq8ctl scan > generators.txt; vq8ctl --hosts generators.txt idn\n"_L1},
     CommandInfo{"help"_L1, 0, 1, 0, "help [COMMAND]"_L1, "this manual, or a command's part of it"_L1, ""_L1,
                 ""_L1, ""_L1},
 };
@@ -187,8 +260,13 @@ const QString TOOL_HEAD = u"Usage: vq8ctl [OPTIONS] COMMAND [ARGS]\n"
 
 // "NAMES\tTEXT" lines: the text continues on lines that start with a tab.
 const QLatin1StringView COMMON_OPTIONS =
-    "--host ADDR\tthe generator's address (see Environment)\n"
+    "--host ADDR\tthe generator's address (see Environment); given more than once,\n"
+    "\tthe command runs on each (see Several generators)\n"
+    "--hosts LIST\tseveral generators: a file of addresses, one per line (\"#\"\n"
+    "\tcomments; \"-\": standard input), or a range (10.0.0.2-21, 10.0.0.0/24)\n"
     "--port N\tits TCP port (default 5000)\n"
+    "--jobs N\tgenerators served at once (default 8); for scan, addresses\n"
+    "\t(default 64)\n"
     "--demo\tuse an emulator started inside the tool, with sample content\n"
     "-y, --yes\tanswer OK to every question (a file's kind, too little PC disk space)\n"
     "-n, --no\tanswer Cancel to every question\n"
@@ -199,6 +277,8 @@ const QLatin1StringView COMMON_OPTIONS =
     "\tconnection, with the time in ms, to FILE (\"-\": standard error)\n"
     "--progress\tthe progress line also when standard error is no terminal: one\n"
     "\tline per 10 % (for CI logs)\n"
+    "--report FILE\twrite the JSON document to FILE too (the lines for people\n"
+    "\tstay)\n"
     "-h, --help\tthis manual; after a command, that command's part\n"
     "--version\tprint the version\n"_L1;
 
@@ -219,6 +299,20 @@ const QString TOOL_TAIL =
     "  fails the command and is shown with what it answered, e.g.\n"
     "  vq8ctl: generator refused mkdir \"/F0:/USER/X\": -256,\"File name not found\"\n"
     "  Entries queued before the command are shown as earlier ones.\n"
+    "\n"
+    "Several generators:\n"
+    "  With --host given more than once, or with --hosts, a command runs on each\n"
+    "  generator, at most --jobs at once (default 8), each as a run of vq8ctl of\n"
+    "  its own: a generator that fails never stops the others. Every line a run\n"
+    "  writes carries its generator's address; at the end a line per generator\n"
+    "  says done or failed and why, with its files, bytes and time, then the total.\n"
+    "  get, and sync towards the PC, put each generator's files into a folder named\n"
+    "  after its address inside the PC target. Questions are not asked there:\n"
+    "  --yes or --no answers them. --trace FILE writes FILE.ADDRESS for each. With\n"
+    "  --json one document: \"generators\" holds each generator's document (and its\n"
+    "  \"seconds\"), \"summary\" the totals. Exit status 0 when every generator\n"
+    "  succeeded, else 1; Ctrl+C reaches every run under way, starts no other, and\n"
+    "  gives 130.\n"
     "\n"
     "JSON:\n"
     "  With --json every command prints one JSON object with at least \"command\",\n"
@@ -246,7 +340,9 @@ const QString TOOL_TAIL =
     "  VQ8_HOST=192.168.0.10 vq8ctl --yes put -r patterns USER\n"
     "  vq8ctl --json get 'SIGNAL/*.CMP' backup/\n"
     "  vq8ctl --trace - idn\n"
-    "  vq8ctl --demo ls SIGNAL\n"_s;
+    "  vq8ctl --demo ls SIGNAL\n"
+    "  vq8ctl scan 192.168.0.0/24\n"
+    "  vq8ctl --hosts 192.168.0.10-29 --yes sync -r patterns USER/patterns\n"_s;
 
 constexpr int kHelpWidth = 79;
 
@@ -414,6 +510,31 @@ QString CCtlArgs::HelpText(const QString& topic)
     return text + u"\nSee \"vq8ctl --help\" for the common options.\n"_s;
 }
 
+QStringList CCtlArgs::ForwardedOptions() const
+{
+    const std::array<std::pair<bool, QLatin1StringView>, 13> options = {{
+        {m_yes, "--yes"_L1},
+        {m_no, "--no"_L1},
+        {m_quiet, "--quiet"_L1},
+        {m_verbose, "--verbose"_L1},
+        {m_progress, "--progress"_L1},
+        {m_recursive, "--recursive"_L1},
+        {m_force, "--force"_L1},
+        {m_skipExisting, "--skip-existing"_L1},
+        {m_dryRun, "--dry-run"_L1},
+        {m_noPacing, "--no-pacing"_L1},
+        {m_parents, "--parents"_L1},
+        {m_delete, "--delete"_L1},
+        {m_verify, "--verify"_L1},
+    }};
+    QStringList forwarded;
+    for (const auto& [set, name] : options) {
+        if (set)
+            forwarded.append(name);
+    }
+    return forwarded;
+}
+
 quint16 CCtlArgs::ParsePort(const QString& text)
 {
     bool ok = false;
@@ -450,8 +571,16 @@ CCtlArgs::Outcome CCtlArgs::Parse(const QStringList& arguments)
     const QCommandLineOption dryRun(u"dry-run"_s);
     const QCommandLineOption noPacing(u"no-pacing"_s);
     const QCommandLineOption parents(QStringList{u"p"_s, u"parents"_s});
-    parser.addOptions({host, port, trace, demo, yes, no, quiet, verbose, help, version, json, progress,
-                       recursive, force, skipExisting, dryRun, noPacing, parents});
+    const QCommandLineOption hosts(u"hosts"_s, QString(), u"list"_s);
+    const QCommandLineOption jobs(u"jobs"_s, QString(), u"n"_s);
+    const QCommandLineOption report(u"report"_s, QString(), u"file"_s);
+    const QCommandLineOption deleteExtra(u"delete"_s);
+    const QCommandLineOption verify(u"verify"_s);
+    const QCommandLineOption connectTimeout(u"connect-timeout"_s, QString(), u"ms"_s);
+    parser.addOptions({host,      port,    trace,        demo,        yes,      no,
+                       quiet,     verbose, help,         version,     json,     progress,
+                       recursive, force,   skipExisting, dryRun,      noPacing, parents,
+                       hosts,     jobs,    report,       deleteExtra, verify,   connectTimeout});
     if (!parser.parse(arguments))
         return Fail(parser.errorText());
 
@@ -482,13 +611,16 @@ CCtlArgs::Outcome CCtlArgs::Parse(const QStringList& arguments)
         return Outcome::Help;
     }
 
-    const std::array<std::pair<const QCommandLineOption*, CommandOption>, 6> own = {{
+    const std::array<std::pair<const QCommandLineOption*, CommandOption>, 9> own = {{
         {&recursive, OPT_RECURSIVE},
         {&force, OPT_FORCE},
         {&skipExisting, OPT_SKIP_EXISTING},
         {&dryRun, OPT_DRY_RUN},
         {&noPacing, OPT_NO_PACING},
         {&parents, OPT_PARENTS},
+        {&deleteExtra, OPT_DELETE},
+        {&verify, OPT_VERIFY},
+        {&connectTimeout, OPT_CONNECT_TIMEOUT},
     }};
     for (const auto& [option, bit] : own) {
         if (parser.isSet(*option) && !(info->options & bit)) {
@@ -502,12 +634,42 @@ CCtlArgs::Outcome CCtlArgs::Parse(const QStringList& arguments)
         return Fail(u"--force and --skip-existing exclude each other"_s);
     if (parser.isSet(quiet) && parser.isSet(progress))
         return Fail(u"--quiet and --progress exclude each other"_s);
-    if (parser.isSet(demo) && (parser.isSet(host) || parser.isSet(port)))
-        return Fail(u"--demo takes no --host or --port"_s);
-    if (parser.isSet(host)) {
-        m_host = parser.value(host).trimmed();
-        if (m_host.isEmpty())
+    if (parser.isSet(demo) && (parser.isSet(host) || parser.isSet(hosts) || parser.isSet(port)))
+        return Fail(u"--demo takes no --host, --hosts or --port"_s);
+    if (m_command == u"scan" && (parser.isSet(host) || parser.isSet(hosts) || parser.isSet(demo)))
+        return Fail(u"scan takes ranges, not --host, --hosts or --demo"_s);
+    for (const QString& value : parser.values(host)) {
+        const QString trimmed = value.trimmed();
+        if (trimmed.isEmpty())
             return Fail(u"--host needs an address"_s);
+        // The same generator twice would be served twice at once.
+        if (!m_hosts.contains(trimmed))
+            m_hosts.append(trimmed);
+    }
+    for (const QString& value : parser.values(hosts)) {
+        if (value.trimmed().isEmpty())
+            return Fail(u"--hosts needs a file or a range"_s);
+        m_hostLists.append(value.trimmed());
+    }
+    if (parser.isSet(jobs)) {
+        bool ok = false;
+        m_nJobs = parser.value(jobs).toInt(&ok);
+        if (!ok || m_nJobs < 1 || m_nJobs > MAX_JOBS)
+            return Fail(u"not a number of jobs (1 to %1): \"%2\""_s.arg(MAX_JOBS).arg(parser.value(jobs)));
+        if (m_command != u"scan" && !IsFleet())
+            return Fail(u"--jobs applies to scan and to several generators"_s);
+    }
+    if (parser.isSet(connectTimeout)) {
+        bool ok = false;
+        m_nConnectTimeoutMs = parser.value(connectTimeout).toInt(&ok);
+        if (!ok || m_nConnectTimeoutMs < 1 || m_nConnectTimeoutMs > MAX_CONNECT_TIMEOUT_MS)
+            return Fail(u"not a time in ms (1 to %1): \"%2\""_s.arg(MAX_CONNECT_TIMEOUT_MS)
+                            .arg(parser.value(connectTimeout)));
+    }
+    if (parser.isSet(report)) {
+        m_report = parser.value(report);
+        if (m_report.isEmpty())
+            return Fail(u"--report needs a file"_s);
     }
     if (parser.isSet(port)) {
         m_port = ParsePort(parser.value(port));
@@ -532,5 +694,7 @@ CCtlArgs::Outcome CCtlArgs::Parse(const QStringList& arguments)
     m_dryRun = parser.isSet(dryRun);
     m_noPacing = parser.isSet(noPacing);
     m_parents = parser.isSet(parents);
+    m_delete = parser.isSet(deleteExtra);
+    m_verify = parser.isSet(verify);
     return Outcome::Run;
 }

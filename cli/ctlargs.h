@@ -9,6 +9,9 @@
 class CCtlArgs
 {
 public:
+    static constexpr int MAX_JOBS = 256;
+    static constexpr int MAX_CONNECT_TIMEOUT_MS = 60000;
+
     enum class Outcome
     {
         Run,     // a command to run
@@ -23,9 +26,18 @@ public:
 
     QString Command() const { return m_command; }
     QStringList Arguments() const { return m_arguments; }
-    QString Host() const { return m_host; }   // empty: not given
-    quint16 Port() const { return m_port; }   // 0: not given
-    QString Trace() const { return m_trace; } // empty: no trace; "-": standard error
+    // Every --host, without repeats; empty: not given.
+    QStringList Hosts() const { return m_hosts; }
+    QString Host() const { return m_hosts.value(0); } // empty: not given
+    // Every --hosts: files ("-": standard input) or ranges, read by the tool.
+    QStringList HostLists() const { return m_hostLists; }
+    // The command is to run on each of several generators.
+    bool IsFleet() const { return m_hosts.size() > 1 || !m_hostLists.isEmpty(); }
+    int Jobs() const { return m_nJobs; }                         // 0: not given
+    int ConnectTimeoutMs() const { return m_nConnectTimeoutMs; } // 0: not given
+    QString Report() const { return m_report; }                  // empty: none
+    quint16 Port() const { return m_port; }                      // 0: not given
+    QString Trace() const { return m_trace; }                    // empty: no trace; "-": standard error
     bool Yes() const { return m_yes; }
     bool No() const { return m_no; }
     bool Quiet() const { return m_quiet; }
@@ -39,6 +51,12 @@ public:
     bool DryRun() const { return m_dryRun; }
     bool NoPacing() const { return m_noPacing; }
     bool Parents() const { return m_parents; }
+    bool Delete() const { return m_delete; }
+    bool Verify() const { return m_verify; }
+
+    // The options given that a run for one of several generators takes over
+    // as they are: the answer policy, the output's, and the command's own.
+    QStringList ForwardedOptions() const;
 
     static QStringList Commands();
     // The options a command takes beyond the common ones ("--force", "-r", ...).
@@ -58,8 +76,12 @@ private:
     QString m_helpTopic;
     QString m_command;
     QStringList m_arguments;
-    QString m_host;
+    QStringList m_hosts;
+    QStringList m_hostLists;
     quint16 m_port = 0;
+    int m_nJobs = 0;
+    int m_nConnectTimeoutMs = 0;
+    QString m_report;
     QString m_trace;
     bool m_yes = false;
     bool m_no = false;
@@ -74,4 +96,6 @@ private:
     bool m_dryRun = false;
     bool m_noPacing = false;
     bool m_parents = false;
+    bool m_delete = false;
+    bool m_verify = false;
 };

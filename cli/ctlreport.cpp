@@ -54,11 +54,11 @@ QString CCtlReport::Document(int status, const QStringList& messages) const
     document.insert(u"ok"_s, status == 0);
     document.insert(u"status"_s, status);
     document.insert(u"earlierErrors"_s, m_earlierErrors);
-    if (m_hasFiles || m_command == u"put" || m_command == u"get") {
+    if (m_hasFiles || m_command == u"put" || m_command == u"get" || m_command == u"sync") {
         document.insert(u"files"_s, m_files);
         document.insert(u"folders"_s, m_folders);
     }
-    static const QStringList kChanges = {u"mkdir"_s, u"rmdir"_s, u"rm"_s, u"mv"_s, u"cp"_s};
+    static const QStringList kChanges = {u"mkdir"_s, u"rmdir"_s, u"rm"_s, u"mv"_s, u"cp"_s, u"sync"_s};
     if (m_hasOperations || kChanges.contains(m_command))
         document.insert(u"operations"_s, m_operations);
     if (status != 0) {

@@ -15,12 +15,14 @@ public:
     void Set(const QString& key, const QJsonValue& value) { m_fields.insert(key, value); }
 
     // A file copied (or meant to be) either way; `outcome` one of "sent",
-    // "received", "skipped", "planned", "cut-short", "not-sent", "failed".
+    // "received", "skipped", "planned", "cut-short", "not-sent", "failed",
+    // "differs" (sync --verify read back other bytes).
     void AddFile(const QString& source, const QString& target, qint64 bytes, qint64 transferred,
                  const QString& outcome);
     // A folder a tree copy made: "made", "existed" or "planned".
     void AddFolder(const QString& path, const QString& outcome);
-    // A change of the generator's file system: "done", "missing", "existed", "failed".
+    // A change of the generator's file system (or, in a sync towards the PC,
+    // of the PC's): "done", "missing", "existed", "failed", "planned".
     void AddOperation(const QString& action, const QString& path, const QString& target,
                       const QString& outcome);
     // An error-queue entry the command met ("code,\"text\"").

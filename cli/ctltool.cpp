@@ -1,6 +1,8 @@
 #include "ctltool.h"
 
 #include "consolehost.h"
+#include "ctlfleet.h"
+#include "ctlscan.h"
 #include "devicename.h"
 #include "devicepath.h"
 #include "interruptwatcher.h"
@@ -17,6 +19,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSaveFile>
 #include <QSettings>
 
 #include <algorithm>
@@ -115,6 +118,16 @@ int CCtlTool::Run(const QStringList& arguments)
     m_host.SetAnswerPolicy(m_args.Yes()  ? AnswerPolicy::Yes
                            : m_args.No() ? AnswerPolicy::No
                                          : AnswerPolicy::Ask);
+    if (m_args.Command() == u"scan") {
+        CCtlScan scan(m_host, m_args, m_report, m_environment);
+        return RunApart([&] { return scan.Run(); }, [&] { scan.Interrupt(); });
+    }
+    if (m_args.IsFleet()) {
+        CCtlFleet fleet(m_host, m_args, m_report, m_environment);
+        if (!m_strWorkerProgram.isEmpty())
+            fleet.SetProgram(m_strWorkerProgram);
+        return RunApart([&] { return fleet.Run(); }, [&] { fleet.Interrupt(); });
+    }
 
     if (!OpenTrace())
         return Finish(CTL_FAILED);
@@ -136,9 +149,19 @@ int CCtlTool::Run(const QStringList& arguments)
 int CCtlTool::Finish(int status)
 {
     m_pWatcher.reset();
+    m_apartInterrupt = nullptr;
     if (Interrupted()) {
         status = CTL_INTERRUPTED;
         m_host.Error(u"interrupted"_s);
+    }
+    if (!m_args.Report().isEmpty()) {
+        QSaveFile file(m_args.Report());
+        const QByteArray document = m_report.Document(status, m_host.Messages()).toUtf8() + '\n';
+        if (!file.open(QIODevice::WriteOnly) || file.write(document) != document.size() || !file.commit()) {
+            m_host.Error(u"cannot write the report : \""_s + m_args.Report() + u"\": "_s +
+                         file.errorString());
+            status = status == CTL_OK ? CTL_FAILED : status;
+        }
     }
     if (m_args.Json())
         m_host.Out(m_report.Document(status, m_host.Messages()));
@@ -181,6 +204,14 @@ void CCtlTool::Interrupt()
 
 bool CCtlTool::OnInterrupt(bool signalled)
 {
+    // A command that runs without the link takes every Ctrl+C itself.
+    if (m_apartInterrupt) {
+        if (signalled) {
+            ++m_interrupts;
+            m_apartInterrupt();
+        }
+        return false;
+    }
     // The watcher's thread: only the link's thread-safe calls and flags here.
     if (signalled && ++m_interrupts == 1 && m_transferring && !m_aborting) {
         // The engine's own Cancel: the batch ends after the file under way,
@@ -227,17 +258,10 @@ int CCtlTool::Connect()
         host = vqsettings::DEFAULT_TARGET_HOST;
         hostFrom = u"the default"_s;
     }
-    if (port == 0 && m_environment.contains(u"VQ8_PORT"_s)) {
-        port = CCtlArgs::ParsePort(m_environment.value(u"VQ8_PORT"_s));
-        portFrom = u"VQ8_PORT"_s;
-        if (port == 0) {
-            m_host.Error(u"not a port in VQ8_PORT: \""_s + m_environment.value(u"VQ8_PORT"_s) + u'"');
-            return -1;
-        }
-    }
     if (port == 0) {
-        port = COMMAND_PORT;
-        portFrom = u"the default"_s;
+        port = ResolvePort(m_args, m_environment, m_host, &portFrom);
+        if (port == 0)
+            return -1;
     }
     if (m_args.Verbose())
         m_host.Error(
@@ -246,6 +270,32 @@ int CCtlTool::Connect()
     m_pComm->SetPort(port);
     m_report.Set(u"generator"_s, QJsonObject{{u"host"_s, host}, {u"port"_s, int(port)}});
     return m_pComm->Connect();
+}
+
+quint16 CCtlTool::ResolvePort(const CCtlArgs& args, const QProcessEnvironment& environment,
+                              CConsoleHost& host, QString* from)
+{
+    if (args.Port() != 0) {
+        *from = u"--port"_s;
+        return args.Port();
+    }
+    if (environment.contains(u"VQ8_PORT"_s)) {
+        *from = u"VQ8_PORT"_s;
+        const quint16 port = CCtlArgs::ParsePort(environment.value(u"VQ8_PORT"_s));
+        if (port == 0)
+            host.Error(u"not a port in VQ8_PORT: \""_s + environment.value(u"VQ8_PORT"_s) + u'"');
+        return port;
+    }
+    *from = u"the default"_s;
+    return COMMAND_PORT;
+}
+
+int CCtlTool::RunApart(const std::function<int()>& run, const std::function<void()>& interrupt)
+{
+    m_apartInterrupt = interrupt;
+    m_pWatcher =
+        std::make_unique<CInterruptWatcher>([this](bool signalled) { return OnInterrupt(signalled); });
+    return Finish(run());
 }
 
 int CCtlTool::RunCommand()
@@ -283,6 +333,8 @@ int CCtlTool::RunCommand()
         return CmdPut();
     if (command == u"get")
         return CmdGet();
+    if (command == u"sync")
+        return CmdSync();
     return CTL_USAGE; // the parser knows every command
 }
 

@@ -21,6 +21,8 @@ class CSimServer;
 class CVQComm;
 class CWireTrace;
 class QFile;
+struct CSyncEntry;
+struct CSyncStep;
 struct CTransferRecord;
 
 // Exit statuses of vq8ctl.
@@ -58,8 +60,15 @@ public:
     // The environment read for VQ8_HOST and VQ8_PORT (the process's by default).
     void SetEnvironment(const QProcessEnvironment& environment) { m_environment = environment; }
 
+    // The program a run for one of several generators starts (this program by default).
+    void SetWorkerProgram(const QString& program) { m_strWorkerProgram = program; }
+
     // The generator address the desktop program has stored; empty when none is.
     static QString StoredHost();
+    // The port: --port, else VQ8_PORT, else COMMAND_PORT, and in `from` which;
+    // 0 after a message when VQ8_PORT is no port.
+    static quint16 ResolvePort(const CCtlArgs& args, const QProcessEnvironment& environment,
+                               CConsoleHost& host, QString* from);
 
 private:
     struct Listing
@@ -103,9 +112,13 @@ private:
         QStringList folders; // to make, parents first
         QList<CopyFile> files;
         QStringList problems;
+        int madeFolders = 0; // the first this many of `folders` have been made
     };
 
     int RunCommand();
+    // A command that needs no link (scan, several generators) with its own
+    // handling of Ctrl+C.
+    int RunApart(const std::function<int()>& run, const std::function<void()>& interrupt);
     int Connect();
     bool OnInterrupt(bool signalled);
     bool Interrupted() const { return m_interrupts > 0; }
@@ -122,6 +135,7 @@ private:
     int CmdErrors();
     int CmdPut();
     int CmdGet();
+    int CmdSync();
 
     // The catalog of `folder`; false after a message when it could not be read
     // or the generator refused the folder (told as the command on `about`,
@@ -164,12 +178,36 @@ private:
     bool PlanGet(const QList<Match>& sources, const QString& target, bool intoFolder, CopyPlan& plan);
     void PlanGetFolder(const QString& deviceFolder, const QString& pcFolder, int depth, CopyPlan& plan);
     int ConfirmKinds(const QList<CopyFile>& files);
-    int SendPlan(CopyPlan& plan);
+    // `replace`: a file of the same name is sent again (put --force).
+    int SendPlan(CopyPlan& plan, bool replace);
     int FetchPlan(CopyPlan& plan, bool toStandardOutput);
     void ApplyRecords(QList<CopyFile>& files, const QList<qsizetype>& run,
                       const QList<CTransferRecord>& records);
     void PrintPlan(const CopyPlan& plan, bool put);
     int ReportFiles(const QList<CopyFile>& files, const QString& success, int status);
+    // The message when the PC disk that `target` goes to (or would go to) has
+    // less than `bytes` free; empty when it has room.
+    static QString PcRoomProblem(const QString& target, qint64 bytes);
+
+    // sync, either way.
+    int SyncToGenerator(const QString& pcFolder, const QString& folder);
+    int SyncToPc(const QString& folder, const QString& pcFolder);
+    // The entries below a generator folder (its sub-folders' with -r), and
+    // the files' catalog entries, by path below it. False after a message.
+    bool ListDeviceTree(const QString& folder, QList<CSyncEntry>& entries, QHash<QString, CFileInfo>& files);
+    // False after a message for each clash or name the generator would not take.
+    bool CheckSyncSteps(const QList<CSyncStep>& steps, const QString& sendingRoot, bool toGenerator);
+    int PrintSyncPlan(const QList<CSyncStep>& steps, CopyPlan& plan, const QString& receivingRoot,
+                      bool toGenerator);
+    // The copies of the steps; `files` are the generator's entries (towards the PC).
+    CopyPlan SyncCopyPlan(const QList<CSyncStep>& steps, const QString& pcFolder, const QString& folder,
+                          bool toGenerator, const QHash<QString, CFileInfo>& files);
+    // After the copies: the lines of what was done, --verify, the report.
+    int EndSync(const QList<CSyncStep>& steps, CopyPlan& plan, int status, bool toGenerator);
+    // Fetches each file copied once more and compares it with the PC's copy;
+    // one that differs gets the outcome "differs". CTL_FAILED after a message
+    // for each that differs or could not be read.
+    int VerifyCopies(QList<CopyFile>& files, bool sent);
 
     CConsoleHost& m_host;
     CCtlArgs m_args;
@@ -185,6 +223,8 @@ private:
     QElapsedTimer m_transferClock;
     qint64 m_transferMs = 0;
     double m_delayScale = 1.0;
+    QString m_strWorkerProgram;
+    std::function<void()> m_apartInterrupt;
     std::atomic<bool> m_transferring{false};
     std::atomic<bool> m_aborting{false};
     std::atomic<int> m_interrupts{0};

@@ -31,12 +31,6 @@ QString Quoted(const QString& path)
     return u'"' + path + u'"';
 }
 
-// Names below the root: "/F0:/A/B" is 2 deep.
-int DeviceDepth(const QString& path)
-{
-    return IsDeviceRoot(path) ? 0 : int(path.mid(DEVICE_ROOT_PATH.size()).count(u'/')) + 1;
-}
-
 bool EndsWithSeparator(const QString& path)
 {
     return !path.isEmpty() && LastPcSeparator(path) == path.size() - 1;
@@ -267,7 +261,7 @@ int CCtlTool::ReportFiles(const QList<CopyFile>& files, const QString& success, 
             else if (file.outcome == u"not-sent")
                 text = success == u"sent" ? u"not sent"_s : u"not fetched"_s;
             else if (file.outcome == u"failed")
-                text = u"failed"_s;
+                text = success == u"sent" ? u"failed"_s : u"failed, nothing written"_s;
             if (!text.isEmpty())
                 m_host.Note(PathMessage(text, success == u"sent" ? file.target : file.source));
         }
@@ -282,7 +276,7 @@ int CCtlTool::ReportFiles(const QList<CopyFile>& files, const QString& success, 
     return status;
 }
 
-int CCtlTool::SendPlan(CopyPlan& plan)
+int CCtlTool::SendPlan(CopyPlan& plan, bool replace)
 {
     QList<qsizetype> sending;
     QStringList folders;
@@ -300,8 +294,9 @@ int CCtlTool::SendPlan(CopyPlan& plan)
             break;
         }
         m_report.AddFolder(folder, u"made"_s);
+        ++plan.madeFolders;
     }
-    m_pComm->SetReplaceExisting(m_args.Force());
+    m_pComm->SetReplaceExisting(replace);
     QSet<QString> touched;
     for (const auto& [first, count] : FolderRuns(sending, folders)) {
         if (status != CTL_OK || Interrupted())
@@ -311,8 +306,8 @@ int CCtlTool::SendPlan(CopyPlan& plan)
         QStringList paths;
         for (const qsizetype index : run)
             paths.append(plan.files.at(index).source);
-        m_strSubject = count == 1 ? u"put "_s + Quoted(plan.files.at(run.first()).target)
-                                  : u"put into "_s + Quoted(folder);
+        m_strSubject = m_args.Command() + (count == 1 ? u" "_s + Quoted(plan.files.at(run.first()).target)
+                                                      : u" into "_s + Quoted(folder));
         status = RunBatch([&] { return m_pComm->PrepareDownload(paths, folder); });
         ApplyRecords(plan.files, run, m_host.TakeRecords());
         touched.insert(folder);
@@ -414,7 +409,7 @@ int CCtlTool::CmdPut()
         m_host.Note(u"nothing to send"_s);
         return ReportFiles(plan.files, u"sent"_s, CTL_OK);
     }
-    const int status = SendPlan(plan);
+    const int status = SendPlan(plan, m_args.Force());
     return ReportFiles(plan.files, u"sent"_s, status);
 }
 
@@ -502,16 +497,24 @@ bool CCtlTool::PlanGet(const QList<Match>& sources, const QString& target, bool 
         qint64 total = 0;
         for (const CopyFile& file : std::as_const(plan.files))
             total += file.size;
-        QString existing = QFileInfo(target).absoluteFilePath();
-        while (!QFileInfo::exists(existing) && existing != QDir::rootPath())
-            existing = QFileInfo(existing).absolutePath();
-        const QStorageInfo storage(existing);
-        if (storage.isValid() && storage.bytesAvailable() < total)
-            plan.problems.append(PathMessage(u"Insufficient disk free space in PC"_s, existing));
+        if (const QString problem = PcRoomProblem(target, total); !problem.isEmpty())
+            plan.problems.append(problem);
     }
     for (const QString& problem : std::as_const(plan.problems))
         m_pComm->ShowError(problem);
     return plan.problems.isEmpty();
+}
+
+QString CCtlTool::PcRoomProblem(const QString& target, qint64 bytes)
+{
+    // The disk of the nearest folder that exists: the target may be made yet.
+    QString existing = QFileInfo(target).absoluteFilePath();
+    while (!QFileInfo::exists(existing) && existing != QDir::rootPath())
+        existing = QFileInfo(existing).absolutePath();
+    const QStorageInfo storage(existing);
+    if (storage.isValid() && storage.bytesAvailable() < bytes)
+        return PathMessage(u"Insufficient disk free space in PC"_s, existing);
+    return QString();
 }
 
 int CCtlTool::FetchPlan(CopyPlan& plan, bool toStandardOutput)
@@ -522,6 +525,7 @@ int CCtlTool::FetchPlan(CopyPlan& plan, bool toStandardOutput)
             return CTL_FAILED;
         }
         m_report.AddFolder(folder, u"made"_s);
+        ++plan.madeFolders;
     }
     QList<qsizetype> fetching;
     QStringList folders;
@@ -557,6 +561,13 @@ int CCtlTool::FetchPlan(CopyPlan& plan, bool toStandardOutput)
         const QFileInfo written(file.target);
         if (file.complete && written.isFile() && written.size() == file.size) {
             file.outcome = u"received"_s;
+        } else if (file.started && !file.complete && !Interrupted() &&
+                   (file.transferred == 0 || file.transferred == file.size)) {
+            // Not broken off on the way: refused before a data byte came (the
+            // block was not the file listed, its header was not one, the
+            // generator fell silent), or every byte came and the PC could not
+            // keep the file.
+            file.outcome = u"failed"_s;
         } else if (file.started) {
             file.outcome = u"cut-short"_s;
             // A file the engine did not complete is missing or has another size.

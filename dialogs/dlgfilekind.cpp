@@ -82,11 +82,12 @@ void CDlgFileKind::SetFile(const QString& path)
 
 QPushButton* CDlgFileKind::AddButton(const QString& text)
 {
-    // Apart from OK and Cancel, on their left.
+    // Apart from OK and Cancel, on their left, a gap before them.
     auto* button = new QPushButton(text, this);
     button->setMinimumWidth(DluX(this, 50));
     button->setAutoDefault(false);
     m_pButtonRow->insertWidget(1, button);
+    m_pButtonRow->insertSpacing(2, DluX(this, 9));
     return button;
 }
 

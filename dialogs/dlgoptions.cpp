@@ -3,6 +3,7 @@
 #include "dlgsupport.h"
 #include "vqfiledialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
@@ -22,13 +23,20 @@ using vqdlg::DluY;
 
 CDlgOptions::CDlgOptions(const QString& editor, QWidget* parent)
     : QDialog(parent), m_strEditor(editor), m_pEditor(new QLineEdit(this)),
-      m_pBrowse(new QPushButton(u"...."_s, this))
+      m_pBrowse(new QPushButton(u"...."_s, this)),
+      m_pUnpaced(new QCheckBox(u"Copy to the PC &without pauses"_s, this))
 {
     setWindowTitle(u"Set Options"_s);
 
     auto* group = new QGroupBox(u"Options"_s, this);
-    auto* row = new QHBoxLayout(group);
-    row->setContentsMargins(DluX(this, 10), DluY(this, 12), DluX(this, 6), DluY(this, 12));
+    auto* rows = new QVBoxLayout(group);
+    rows->setContentsMargins(DluX(this, 10), DluY(this, 12), DluX(this, 6), DluY(this, 12));
+    rows->setSpacing(DluY(this, 8));
+    auto* row = new QHBoxLayout;
+    rows->addLayout(row);
+    // A generator that needs no pause between chunks gives its files at full speed.
+    m_pUnpaced->setToolTip(u"Without the pause before each 32 KiB chunk"_s);
+    rows->addWidget(m_pUnpaced);
     auto* label = new QLabel(u"&Editor:"_s, group);
     label->setBuddy(m_pEditor);
     m_pEditor->setMinimumWidth(DluX(this, 185));
@@ -74,11 +82,18 @@ void CDlgOptions::OnBrowse()
     m_pEditor->setText(QDir::toNativeSeparators(dialog->selectedFiles().constFirst()));
 }
 
+void CDlgOptions::SetUploadWithoutPauses(bool on)
+{
+    m_bUploadWithoutPauses = on;
+    m_pUnpaced->setChecked(on);
+}
+
 void CDlgOptions::accept()
 {
     const QString text = m_pEditor->text();
     if (!vqdlg::CheckLength(this, text, MAX_EDITOR_CHARS))
         return;
     m_strEditor = text;
+    m_bUploadWithoutPauses = m_pUnpaced->isChecked();
     QDialog::accept();
 }

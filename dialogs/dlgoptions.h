@@ -5,6 +5,7 @@
 
 #include <memory>
 
+class QCheckBox;
 class QFileDialog;
 class QLineEdit;
 class QPushButton;
@@ -24,6 +25,10 @@ public:
     explicit CDlgOptions(const QString& editor, QWidget* parent = nullptr);
 
     QString Editor() const { return m_strEditor; }
+    // "Copy to the PC without pauses": the check box, as shown and as confirmed.
+    void SetUploadWithoutPauses(bool on);
+    bool UploadWithoutPauses() const { return m_bUploadWithoutPauses; }
+    QCheckBox* UnpacedBox() const { return m_pUnpaced; }
     QLineEdit* EditorEdit() const { return m_pEditor; }
     QPushButton* BrowseButton() const { return m_pBrowse; }
 
@@ -37,6 +42,8 @@ public Q_SLOTS:
 
 private:
     QString m_strEditor;
+    bool m_bUploadWithoutPauses = false;
     QLineEdit* m_pEditor;
     QPushButton* m_pBrowse;
+    QCheckBox* m_pUnpaced;
 };

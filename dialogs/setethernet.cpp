@@ -1,5 +1,6 @@
 #include "setethernet.h"
 
+#include "dlgfindgenerators.h"
 #include "ipaddressedit.h"
 #include "vqcomm.h"
 
@@ -8,13 +9,14 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
 CSetEthernet::CSetEthernet(CVQComm* pComm, QWidget* parent, CRecentHosts* pRecent)
     : QDialog(parent), m_pComm(pComm), m_pRecentHosts(pRecent), m_pAddress(new CIpAddressEdit(this)),
-      m_pRecent(new QComboBox(this))
+      m_pRecent(new QComboBox(this)), m_pFind(new QPushButton(u"&Find..."_s, this))
 {
     setWindowTitle(u"Ethernet"_s);
 
@@ -27,6 +29,7 @@ CSetEthernet::CSetEthernet(CVQComm* pComm, QWidget* parent, CRecentHosts* pRecen
     row->addWidget(m_pAddress, 1);
     row->addSpacing(8);
     row->addWidget(m_pRecent);
+    row->addWidget(m_pFind);
 
     // The addresses that connected last; choosing one fills the fields.
     const QStringList hosts = m_pRecentHosts ? m_pRecentHosts->Hosts() : QStringList();
@@ -40,6 +43,10 @@ CSetEthernet::CSetEthernet(CVQComm* pComm, QWidget* parent, CRecentHosts* pRecen
     // An address typed over a chosen one is no longer that one.
     connect(m_pAddress, &CIpAddressEdit::AddressEdited, m_pRecent,
             [this] { m_pRecent->setCurrentIndex(-1); });
+
+    m_pFind->setToolTip(u"Look for generators on this PC's networks"_s);
+    m_pFind->setAutoDefault(false);
+    connect(m_pFind, &QPushButton::clicked, this, &CSetEthernet::OnFind);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &CSetEthernet::accept);
@@ -66,16 +73,28 @@ void CSetEthernet::OnRecentChosen(int index)
     }
 }
 
+void CSetEthernet::OnFind()
+{
+    CDlgFindGenerators dialog(CDlgFindGenerators::SearchRanges(), m_pComm->GetPort(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (const auto fields = CIpAddressEdit::ParseAddress(dialog.ChosenAddress())) {
+        m_pAddress->SetAddress(*fields);
+        m_pRecent->setCurrentIndex(-1);
+        m_pAddress->SelectField(0);
+    }
+}
+
 void CSetEthernet::accept()
 {
     CWaitCursor wait(m_pComm->LinkHost());
     // An address left entirely empty names no device: keep the stored host
     // instead of replacing it with 0.0.0.0.
     const QString host = m_pAddress->IsBlank() ? m_pComm->GetHost() : m_pAddress->Text();
-    m_pComm->Disconnect();
-    m_pComm->SetHost(host);
-    // A failed connect has told the user through the host; the dialog closes anyway.
-    if (m_pComm->Connect() && m_pRecentHosts)
+    // A working channel stays until the new address has answered. A failed
+    // connect has told the user through the host; the dialog closes anyway.
+    m_bConnected = m_pComm->ConnectTo(host) == 1;
+    if (m_bConnected && m_pRecentHosts)
         m_pRecentHosts->Add(host);
     QDialog::accept();
 }

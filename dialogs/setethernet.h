@@ -7,6 +7,7 @@
 class CIpAddressEdit;
 class CVQComm;
 class QComboBox;
+class QPushButton;
 
 // The network dialog: the generator's IPv4 address. OK reconnects the link to
 // the address shown; an address that connects joins the recent ones, which a
@@ -22,16 +23,24 @@ public:
                           CRecentHosts* pRecent = CRecentHosts::Shared());
 
     CIpAddressEdit* AddressEdit() const { return m_pAddress; }
+    // After OK: the link connected to the address shown (else it kept the
+    // generator it had, or has none).
+    bool Connected() const { return m_bConnected; }
     QComboBox* RecentBox() const { return m_pRecent; }
+    QPushButton* FindButton() const { return m_pFind; }
 
 public Q_SLOTS:
     void accept() override;
 
 private:
     void OnRecentChosen(int index);
+    // Looks for generators (CDlgFindGenerators) and fills in the one chosen.
+    void OnFind();
 
     CVQComm* m_pComm;
     CRecentHosts* m_pRecentHosts;
     CIpAddressEdit* m_pAddress;
     QComboBox* m_pRecent;
+    QPushButton* m_pFind;
+    bool m_bConnected = false;
 };

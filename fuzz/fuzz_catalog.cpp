@@ -1,6 +1,8 @@
 // The catalog walk of a "mmem:cat?" reply, as the link reads it from the wire.
 // Beyond not crashing:
 // - no entry has an empty name, a "/", a quote or a control character in it;
+// - every size is a byte count (a whole number, 0 or more): a size field that
+//   is not one ends the listing there rather than giving a size;
 // - the counters match the entries delivered (count, bytes of the files);
 // - every entry moves the cursor on, so the walk ends, and it leaves nothing
 //   pending for the next one.
@@ -29,6 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // The cursor moves on with every entry, so the walk ends.
         FUZZ_CHECK(g_catalogPos > lastPos);
         lastPos = g_catalogPos;
+        FUZZ_CHECK(entry.GetSize() >= 0);
         ++delivered;
         if (!entry.IsFolder()) {
             // Sizes add up saturated, as the link's counter does.

@@ -38,6 +38,11 @@ public:
             FUZZ_CHECK(CSimFileSystem::IsValidName(name));
         FUZZ_CHECK(size >= 0 && size <= kCapacity);
     }
+    void SendCatalog(const CSimFileSystem::CCatalogCursor& cursor) override
+    {
+        FUZZ_CHECK(cursor.m_folder.size() <= CSimFileSystem::MAX_DEPTH);
+        FUZZ_CHECK(cursor.m_head.contains(','));
+    }
     void Abort() override { aborted = true; }
     bool IsBusy() const override { return false; }
 

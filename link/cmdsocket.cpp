@@ -43,6 +43,7 @@ bool CCmdSocket::Connect(const QString& host, quint16 port, int timeoutMs)
     m_socket = std::make_unique<QTcpSocket>();
     m_shutdown = false;
     m_cancelWait = false;
+    m_bCreateFailed = false;
 
     CWaitScope scope(m_inWait);
     QElapsedTimer timer;
@@ -71,7 +72,7 @@ bool CCmdSocket::Connect(const QString& host, quint16 port, int timeoutMs)
     // handed to Qt once connected: Qt gives a handshake up when one of its
     // own waits times out, and has no descriptor to wait on before then.
     int code = SE_NONE;
-    const NativeSocket fd = StartNativeConnect(address.toIPv4Address(), port, code);
+    const NativeSocket fd = StartNativeConnect(address.toIPv4Address(), port, code, m_bCreateFailed);
     if (fd == NO_NATIVE_SOCKET)
         return fail(code);
     for (;;) {
@@ -85,8 +86,11 @@ bool CCmdSocket::Connect(const QString& host, quint16 port, int timeoutMs)
             return fail(SE_TIMEDOUT);
         }
         const int ended = WaitNativeWritable(fd, std::min(left, kSliceMs), code);
-        if (ended == 0)
+        if (ended == 0) {
+            if (m_waitHook)
+                m_waitHook();
             continue;
+        }
         if (ended < 0 || !NoNativeError(fd, code)) {
             CloseNative(fd);
             return fail(code);
@@ -189,10 +193,14 @@ bool CCmdSocket::Send(const char* data, qint64 size, int idleMs)
             SetLastSocketError(SE_TIMEDOUT);
             return false;
         }
-        if (int code = SE_NONE; WaitNativeWritable(m_descriptor, std::min(left, kSliceMs), code) < 0) {
+        int code = SE_NONE;
+        const int writable = WaitNativeWritable(m_descriptor, std::min(left, kSliceMs), code);
+        if (writable < 0) {
             SetLastSocketError(code);
             return false;
         }
+        if (writable == 0 && m_waitHook)
+            m_waitHook();
     }
 }
 
@@ -247,6 +255,8 @@ bool CCmdSocket::Fill(int idleMs)
                 SetLastSocketError(SocketErrorCode(error));
                 return false;
             }
+            if (m_waitHook)
+                m_waitHook();
         }
     }
 }
@@ -312,8 +322,10 @@ bool CCmdSocket::ReadLine(QByteArray& line, int idleMs)
             return false;
         }
         // A peer that keeps a line alive byte by byte must not hold the caller
-        // for ever: the whole line has a bound that grows with what arrived.
-        const qint64 allowed = m_nLineBaseMs + received * 1000 / REPLY_LINE_MIN_RATE;
+        // for ever: the whole line has a bound that grows with what arrived,
+        // up to a ceiling that no rate passes.
+        const qint64 allowed =
+            std::min(m_nLineBaseMs + received * 1000 / REPLY_LINE_MIN_RATE, m_nLineCeilingMs);
         const qint64 left = allowed - timer.elapsed();
         if (left <= 0) {
             SetLastSocketError(SE_CONNABORTED);

@@ -11,14 +11,21 @@
 
 class QTcpSocket;
 
-// Bounds of one reply line on the command channel. No honest reply comes near
-// them: a catalog of 100,000 entries is about 3 MB, one of 2.7 million about
-// 80 MB. Past a bound the read fails as a broken connection does.
+// Bounds of one reply line on the command channel. Past a bound the read
+// fails as a broken connection does. No honest reply comes near them: the
+// longest is a catalog of a folder holding every entry a generator may have
+// (100,000, as the emulator allows), each at most `,"` + 255-byte name + `/",`
+// + 4-byte type + `,` + 10-digit size = 275 bytes: about 27.5 MB, which takes
+// 2.4 s on a 100 Mbit/s LAN and 24 s on a 10 Mbit/s one.
 inline constexpr qint64 REPLY_LINE_MAX_BYTES = 128LL * 1024 * 1024;
 // A line may take this long, plus one second for every REPLY_LINE_MIN_RATE
-// bytes that have arrived of it.
+// bytes that have arrived of it, so a peer that trickles is cut off early...
 inline constexpr qint64 REPLY_LINE_BASE_MS = 20000;
 inline constexpr qint64 REPLY_LINE_MIN_RATE = 64 * 1024;
+// ...and never more than this, whatever the rate: a peer that streams just
+// under REPLY_LINE_MIN_RATE would otherwise hold the caller until the length
+// bound (about 2000 s). Over twice what the largest catalog takes at 10 Mbit/s.
+inline constexpr qint64 REPLY_LINE_CEILING_MS = 60000;
 
 // A blocking TCP client socket. Every wait is bounded: it ends when data
 // moves, when nothing has moved for the given idle time, or when another
@@ -38,6 +45,8 @@ public:
 
     // Connects to a dotted IPv4 address, or else a host name.
     bool Connect(const QString& host, quint16 port, int timeoutMs);
+    // The last Connect failed before any handshake: the system gave no socket.
+    bool CreateFailed() const { return m_bCreateFailed; }
     // Closes without sending anything further.
     void Close();
     bool IsOpen() const;
@@ -65,11 +74,16 @@ public:
     bool ReceiveExactly(char* data, qint64 size, int idleMs);
 
     // The bounds of a reply line; the defaults above are the real ones.
-    void SetLineLimits(qint64 baseMs, qint64 maxBytes)
+    void SetLineLimits(qint64 baseMs, qint64 ceilingMs, qint64 maxBytes)
     {
         m_nLineBaseMs = baseMs;
+        m_nLineCeilingMs = ceilingMs;
         m_nLineMaxBytes = maxBytes;
     }
+
+    // Runs between the slices of every wait (about every 50 ms), on the
+    // waiting thread: the command channel lets the window paint there.
+    void SetWaitHook(std::function<void()> hook) { m_waitHook = std::move(hook); }
 
     // Ends a wait in progress as failed (SE_INTR); does nothing when none is.
     void CancelWait();
@@ -95,5 +109,8 @@ private:
     std::atomic<bool> m_shutdown{false};
     std::atomic<qintptr> m_descriptor{-1};
     qint64 m_nLineBaseMs = REPLY_LINE_BASE_MS;
+    qint64 m_nLineCeilingMs = REPLY_LINE_CEILING_MS;
     qint64 m_nLineMaxBytes = REPLY_LINE_MAX_BYTES;
+    std::function<void()> m_waitHook;
+    bool m_bCreateFailed = false;
 };

@@ -15,16 +15,18 @@ bool IsWireSafePath(QStringView path)
     return true;
 }
 
+bool IsNameCharacter(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u >= 0x20 && u != 0x7F && u <= 0xFF && c != u'"';
+}
+
 bool IsValidNewName(QStringView name)
 {
     if (name.isEmpty() || name == u"."_s || name == u".."_s)
         return false;
-    if (!IsWireSafePath(name))
-        return false;
     for (const QChar c : name) {
-        // DEL and the C1 controls have no business in a new name either.
-        const char16_t u = c.unicode();
-        if (c == u',' || c == u'/' || c == u'\\' || (u >= 0x7F && u <= 0x9F))
+        if (!IsNameCharacter(c) || c == u',' || c == u'/' || c == u'\\')
             return false;
     }
     return true;

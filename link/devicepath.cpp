@@ -31,6 +31,11 @@ QString DeviceParent(const QString& path)
     return path.left(slash);
 }
 
+int DeviceDepth(const QString& path)
+{
+    return IsDeviceRoot(path) ? 0 : int(path.mid(DEVICE_ROOT_PATH.size()).count(u'/')) + 1;
+}
+
 QString DeviceName(const QString& path)
 {
     if (IsDeviceRoot(path))
@@ -81,8 +86,7 @@ bool IsSafePcName(const QString& name)
     if (name.isEmpty() || name == u"."_s || name == u".."_s)
         return false;
     for (const QChar c : name) {
-        const char16_t u = c.unicode();
-        if (c == u'/' || c == u'\\' || u < 0x20 || (u >= 0x7F && u <= 0x9F))
+        if (!IsNameCharacter(c) || c == u'/' || c == u'\\')
             return false;
     }
     return true;

@@ -13,6 +13,8 @@ QString ToDevicePath(const QString& argument);
 bool IsDeviceRoot(const QString& path);
 // The folder holding `path` ("/F0:/" for a first-level entry and for the root).
 QString DeviceParent(const QString& path);
+// Names below the root: "/F0:/A/B" is 2 deep.
+int DeviceDepth(const QString& path);
 // The last name of `path`, empty for the root.
 QString DeviceName(const QString& path);
 // True for the root and its first-level folders, which are fixed.
@@ -27,5 +29,5 @@ bool HasPatternInFolder(const QString& path);
 bool MatchesDevicePattern(const QString& pattern, const QString& name);
 
 // True when a name the generator listed can be a PC file name as it is: not
-// empty, "." or "..", and no separator or control character.
+// empty, "." or "..", name characters only (IsNameCharacter) and no separator.
 bool IsSafePcName(const QString& name);

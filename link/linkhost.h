@@ -85,6 +85,10 @@ public:
     // The command channel opened or closed (GUI thread): what depends on it
     // is looked at again.
     virtual void ConnectionChanged() {}
+    // The command channel is waiting for the generator (GUI thread, between
+    // the slices of the wait): the window may paint meanwhile, but nothing
+    // may take input or use the link (see CChannelWait).
+    virtual void ChannelWaiting() {}
 
     // The program is closing: every question a worker has asked and not yet
     // had answered, and every later one, is answered IDCANCEL without being

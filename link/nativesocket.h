@@ -12,8 +12,9 @@ using NativeSocket = qintptr;
 inline constexpr NativeSocket NO_NATIVE_SOCKET = -1;
 
 // Starts a handshake to an IPv4 address (host order) without waiting for it;
-// NO_NATIVE_SOCKET and `code` when it cannot start.
-NativeSocket StartNativeConnect(quint32 ipv4, quint16 port, int& code);
+// NO_NATIVE_SOCKET and `code` when it cannot start, and `noSocket` when the
+// system gave no socket at all.
+NativeSocket StartNativeConnect(quint32 ipv4, quint16 port, int& code, bool& noSocket);
 // Waits up to `ms`, sleeping in the kernel, until a send would not wait: the
 // handshake has ended (either way), the send buffer has room, or the
 // connection has failed. 1 then, 0 when the time is up, -1 with `code` on

@@ -47,10 +47,11 @@ int ErrorCodeOf(int error)
 
 } // namespace
 
-NativeSocket StartNativeConnect(quint32 ipv4, quint16 port, int& code)
+NativeSocket StartNativeConnect(quint32 ipv4, quint16 port, int& code, bool& noSocket)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
+    noSocket = fd < 0;
+    if (noSocket) {
         code = ErrorCodeOf(errno);
         return NO_NATIVE_SOCKET;
     }

@@ -11,10 +11,11 @@ namespace {
 constexpr int kSendBufferBytes = 64 * 1024;
 } // namespace
 
-NativeSocket StartNativeConnect(quint32 ipv4, quint16 port, int& code)
+NativeSocket StartNativeConnect(quint32 ipv4, quint16 port, int& code, bool& noSocket)
 {
     const SOCKET fd = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (fd == INVALID_SOCKET) {
+    noSocket = fd == INVALID_SOCKET;
+    if (noSocket) {
         code = ::WSAGetLastError();
         return NO_NATIVE_SOCKET;
     }

@@ -1,5 +1,6 @@
 #include "progresssink.h"
 
+#include "channelwait.h"
 #include "vqevents.h"
 
 #include <QCoreApplication>
@@ -22,6 +23,11 @@ bool CProgressSink::event(QEvent* e)
     if (e->type() != static_cast<QEvent::Type>(WM_TRANSFER_END))
         return QObject::event(e);
     const int wParam = static_cast<CLinkEvent*>(e)->WParam();
+    if (CChannelWait::Active()) {
+        // The end of the batch waits for the end of a wait of the command channel.
+        QCoreApplication::postEvent(this, new CLinkEvent(WM_TRANSFER_END, wParam));
+        return true;
+    }
     if (m_receiver)
         QCoreApplication::postEvent(m_receiver, new CLinkEvent(WM_TRANSFER_END, wParam));
     TransferEnded(wParam);

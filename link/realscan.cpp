@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <limits>
 
 namespace {
 
@@ -95,15 +94,18 @@ int ScanRealPair(QStringView text, double& first, double& second)
     return 1;
 }
 
-qint64 TruncateToInt64(double value)
+bool ScanCount(QStringView text, qint64& value)
 {
-    // 2^63 is exactly representable; anything at or above it (or NaN) saturates.
+    qsizetype pos = 0;
+    double real = 0.0;
+    if (!ScanReal(text, pos, real))
+        return false;
+    while (pos < text.size() && IsBlank(text[pos].unicode()))
+        ++pos;
+    // 2^63 is exactly representable; a whole double below it converts exactly.
     constexpr double limit = 9223372036854775808.0;
-    if (std::isnan(value))
-        return 0;
-    if (value >= limit)
-        return std::numeric_limits<qint64>::max();
-    if (value < -limit)
-        return std::numeric_limits<qint64>::min();
-    return qint64(value);
+    if (pos != text.size() || !(real >= 0.0 && real < limit) || std::trunc(real) != real)
+        return false;
+    value = qint64(real);
+    return true;
 }

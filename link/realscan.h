@@ -14,5 +14,9 @@ bool ScanReal(QStringView text, qsizetype& pos, double& value);
 // catalog reply). Returns 1 when both numbers were read.
 int ScanRealPair(QStringView text, double& first, double& second);
 
-// A real number truncated toward zero, saturated to the 64-bit range.
-qint64 TruncateToInt64(double value);
+// Reads `text` whole as a count: a real number as above (so "1200", "1200.0"
+// and "1.2E+3" all give 1200), blanks around it allowed, nothing else. True
+// only when its value is a whole number from 0 up to the 64-bit range: a
+// fraction, a sign that makes it negative, text after it or a value too large
+// is no count at all, rather than a wrong one.
+bool ScanCount(QStringView text, qint64& value);

@@ -18,6 +18,8 @@ inline const QString KEY_PRIVATE_SETTING = QStringLiteral("PrivateSetting");
 inline const QString KEY_PATH = QStringLiteral("Path");
 // The desktop program's recent generator addresses, newest first, comma-separated.
 inline const QString KEY_RECENT_HOSTS = QStringLiteral("RecentHosts");
+// 1: the desktop program copies to the PC without the pause before each chunk (0, the default: with it).
+inline const QString KEY_UPLOAD_WITHOUT_PAUSES = QStringLiteral("UploadWithoutPauses");
 // The generator's address when none is stored.
 inline const QString DEFAULT_TARGET_HOST = QStringLiteral("192.168.0.1");
 // The file list's column widths until the user changes them.

@@ -30,3 +30,8 @@ QString PathMessage(const QString& text, const QString& path)
 {
     return text + u" : \""_s + path + u'"';
 }
+
+QString PathMessage(const QString& text, const QString& path, const QString& reason)
+{
+    return PathMessage(reason.isEmpty() ? text : text + u" ("_s + reason + u')', path);
+}

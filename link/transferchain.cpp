@@ -1,5 +1,6 @@
 #include "transferchain.h"
 
+#include "channelwait.h"
 #include "vqcomm.h"
 #include "vqevents.h"
 
@@ -18,8 +19,11 @@ CTransferChain::~CTransferChain() = default;
 
 void CTransferChain::After(int ms, void (CTransferChain::*step)(int), int wParam)
 {
-    QTimer::singleShot(m_pComm->ScaledDelay(ms), Qt::PreciseTimer, this,
-                       [this, step, wParam] { (this->*step)(wParam); });
+    // A pause that ends inside a wait of the command channel takes its step
+    // once the wait is over.
+    QTimer::singleShot(m_pComm->ScaledDelay(ms), Qt::PreciseTimer, this, [this, step, wParam] {
+        CChannelWait::Post(this, [this, step, wParam] { (this->*step)(wParam); });
+    });
 }
 
 bool CTransferChain::event(QEvent* e)
@@ -30,6 +34,12 @@ bool CTransferChain::event(QEvent* e)
         type != WM_DOWNLOAD_NEXT && type != WM_TRANSFER_END)
         return QObject::event(e);
     const int wParam = static_cast<CLinkEvent*>(e)->WParam();
+    // Nothing of a batch runs inside a wait of the command channel: the
+    // message comes again once the wait is over.
+    if (CChannelWait::Active()) {
+        QCoreApplication::postEvent(this, new CLinkEvent(type, wParam));
+        return true;
+    }
     switch (type) {
     case WM_UPLOAD_NEXT:
         m_pComm->UploadNext();

@@ -13,7 +13,9 @@ class CVQComm;
 //   WM_TRANSFER_END w -> Disconnect; w: ClearList, 500 ms; Connect; w: Refresh; BatchEnded(w)
 //
 // The waits are timers, never sleeps, so the event loop runs meanwhile; they
-// follow the link's delay scale (CVQComm::SetDelayScale).
+// follow the link's delay scale (CVQComm::SetDelayScale). A message or a
+// pause that falls due inside a wait of the command channel takes its step
+// once that wait is over (CChannelWait).
 class CTransferChain final : public QObject
 {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #include "vqcomm.h"
 
+#include "channelwait.h"
 #include "cmdsocket.h"
 #include "socketerror.h"
 #include "stringtable.h"
@@ -10,7 +11,38 @@ using namespace Qt::StringLiterals;
 
 QString g_replyLine;
 
-CVQComm::CVQComm(CLinkHost* host) : m_pHost(host), m_socket(std::make_unique<CCmdSocket>()) {}
+namespace {
+// What the user is told when a channel could not be opened to `host`.
+QString ConnectFailureText(const CCmdSocket& socket, const QString& host)
+{
+    return socket.CreateFailed() ? TEXT_CANNOT_CREATE_SOCKET : u"Cannot connect to \""_s + host + u'"';
+}
+} // namespace
+
+CVQComm::CVQComm(CLinkHost* host) : m_pHost(host), m_socket(MakeChannelSocket()) {}
+
+std::unique_ptr<CCmdSocket> CVQComm::MakeChannelSocket()
+{
+    auto socket = std::make_unique<CCmdSocket>();
+    socket->SetLineLimits(m_nLineBaseMs, m_nLineCeilingMs, m_nLineMaxBytes);
+    // The host lets the window paint while the channel waits; whatever would
+    // use the link meanwhile waits for the end of the wait (CChannelWait).
+    socket->SetWaitHook([this] {
+        if (!m_pHost)
+            return;
+        const CChannelWait inside;
+        m_pHost->ChannelWaiting();
+    });
+    return socket;
+}
+
+void CVQComm::SetReplyLineLimits(qint64 baseMs, qint64 ceilingMs, qint64 maxBytes)
+{
+    m_nLineBaseMs = baseMs;
+    m_nLineCeilingMs = ceilingMs;
+    m_nLineMaxBytes = maxBytes;
+    m_socket->SetLineLimits(baseMs, ceilingMs, maxBytes);
+}
 
 // Closes the socket without sending anything; a transfer still running is
 // cancelled and waited for.
@@ -33,10 +65,22 @@ void CVQComm::EndTransfers()
 
 int CVQComm::Connect()
 {
+    return ConnectChannel(true);
+}
+
+int CVQComm::Reconnect()
+{
+    return ConnectChannel(false);
+}
+
+int CVQComm::ConnectChannel(bool clearViewsOnFailure)
+{
     if (m_connected)
         return 1;
+    if (CChannelWait::Active())
+        return 0; // never a second channel from inside a wait of the first
     CWaitCursor wait(m_pHost);
-    if (!OpenChannel())
+    if (!OpenChannel(clearViewsOnFailure))
         return 0;
     m_connected = 1;
     if (m_pHost)
@@ -44,7 +88,7 @@ int CVQComm::Connect()
     return 1;
 }
 
-bool CVQComm::OpenChannel()
+bool CVQComm::OpenChannel(bool clearViewsOnFailure)
 {
     m_bReopen = false;
     if (!m_socket->Connect(m_host, m_port, CONNECT_TIMEOUT_MS)) {
@@ -53,13 +97,38 @@ bool CVQComm::OpenChannel()
         m_connected = 0;
         if (was && m_pHost)
             m_pHost->ConnectionChanged();
-        ShowError(u"Cannot connect to \""_s + m_host + u'"');
-        ClearViews();
+        ShowError(ConnectFailureText(*m_socket, m_host));
+        if (clearViewsOnFailure)
+            ClearViews();
         return false;
     }
     // Whatever the generator queued before is nothing this connection did.
     m_bQueueUnread = true;
     return true;
+}
+
+int CVQComm::ConnectTo(const QString& host)
+{
+    if (!m_connected) {
+        m_host = host;
+        return Connect();
+    }
+    if (CChannelWait::Active())
+        return 0;
+    CWaitCursor wait(m_pHost);
+    std::unique_ptr<CCmdSocket> fresh = MakeChannelSocket();
+    if (!fresh->Connect(host, m_port, CONNECT_TIMEOUT_MS)) {
+        // The generator in use stays in use, views and all.
+        ShowError(ConnectFailureText(*fresh, host));
+        return 0;
+    }
+    m_socket = std::move(fresh); // the old channel closes here, sending nothing
+    m_host = host;
+    m_bReopen = false;
+    m_bQueueUnread = true;
+    if (m_pHost)
+        m_pHost->ConnectionChanged();
+    return 1;
 }
 
 int CVQComm::Disconnect()
@@ -83,6 +152,12 @@ int CVQComm::SendRaw(const QByteArray& bytes)
 {
     if (!m_connected)
         return 0;
+    // Inside a wait of this channel another exchange is under way: a line
+    // sent now would take its reply.
+    if (CChannelWait::Active()) {
+        SetLastSocketError(SE_INPROGRESS);
+        return 0;
+    }
     // A reply that failed may still be on its way on the old connection: it
     // must never be read as the answer to this command.
     if (m_bReopen) {
@@ -102,7 +177,7 @@ int CVQComm::SendRaw(const QByteArray& bytes)
 const QString& CVQComm::ReadReply()
 {
     g_replyLine.clear();
-    if (!m_connected || m_bReopen)
+    if (!m_connected || m_bReopen || CChannelWait::Active())
         return g_replyLine;
     QByteArray line;
     if (!m_socket->ReadLine(line, REPLY_WATCHDOG_MS)) {
@@ -132,7 +207,9 @@ int CVQComm::ShowError(const QString& text, int style)
 {
     if (!m_pHost)
         return (style & MB_BUTTONMASK) == MB_OKCANCEL ? IDCANCEL : IDOK;
-    m_pHost->Beep();
+    // Errors and refusals beep; a remark on the user's selection does not.
+    if ((style & MB_ICONMASK) != MB_ICONINFORMATION)
+        m_pHost->Beep();
     return m_pHost->ShowMessageBox(text, style);
 }
 
@@ -149,7 +226,7 @@ void CVQComm::ClearViews()
 
 int CVQComm::QueryIdentity()
 {
-    if (!SendCommand(u"*idn?"_s))
+    if (!SendCommand(QString::fromLatin1(IDENTITY_QUERY)))
         return 0;
     return ReadReply().isEmpty() ? 0 : 1;
 }

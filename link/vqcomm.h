@@ -28,6 +28,8 @@ inline constexpr int REPLY_WATCHDOG_MS = 2000;
 inline constexpr int CONNECT_TIMEOUT_MS = 5000;
 // Disconnect pauses this long after closing the socket.
 inline constexpr int DISCONNECT_PAUSE_MS = 100;
+// The identity query.
+inline constexpr char IDENTITY_QUERY[] = "*idn?";
 // The error-queue query as it goes on the wire.
 inline constexpr char ERROR_QUEUE_QUERY_LINE[] = "stat:que:next?\r\n";
 // A reading of the error queue gives up after this many entries.
@@ -79,6 +81,13 @@ public:
 
     // --- command channel ---
     int Connect();
+    // Opens the channel to `host` and makes it the link's generator. An open
+    // channel stays open, and in use, until the new one is: when `host`
+    // cannot be reached the link keeps its generator (after the message).
+    int ConnectTo(const QString& host);
+    // Connect, for a channel lost while the views show the generator: a
+    // failure is told as Connect tells it, but the views are not emptied.
+    int Reconnect();
     int Disconnect();
     int IsConnected() const { return m_connected; }
     QString GetHost() const { return m_host; }
@@ -93,6 +102,8 @@ public:
     void AbortBlockingCall();
     // Shows the text for the calling thread's last socket error.
     void ReportSocketError();
+    // The error beep, then the message box; a remark (the information icon)
+    // comes without the beep.
     int ShowError(const QString& text, int style = MB_OK | MB_ICONSTOP);
     int ShowErrorId(int id, int style = MB_OK | MB_ICONSTOP);
     void ClearViews();
@@ -248,10 +259,11 @@ public:
     // Uploads wait before every chunk they receive (one chunk per 100 ms),
     // as the generator has always been read; off for generators that need no pause.
     void SetUploadPacing(bool paced) { m_bUploadPacing = paced; }
+    bool UploadPacing() const { return m_bUploadPacing; }
 
     // Test and benchmark settings; the defaults are the real behaviour.
     void SetTransferIdleMs(int ms) { m_transferIdleMs = ms; }
-    void SetReplyLineLimits(qint64 baseMs, qint64 maxBytes) { m_socket->SetLineLimits(baseMs, maxBytes); }
+    void SetReplyLineLimits(qint64 baseMs, qint64 ceilingMs, qint64 maxBytes);
     // Scales every fixed pause of a batch (chain waits, the pause after a
     // closed connection, the upload's pacing) for fast tests; 1 is real time.
     void SetDelayScale(double scale) { m_delayScale = scale; }
@@ -269,6 +281,8 @@ private:
     };
     void UploadThreadProc();
     TransferOutcome ReceiveUploadData(QFileDevice& file);
+    // "Can not write to the file." with the system's reason and the PC path.
+    void ShowWriteError(const QFileDevice& file);
     void EndUploadThread(int success);
     void DownloadThreadProc();
     TransferOutcome SendDownloadData(QFile& file);
@@ -279,6 +293,14 @@ private:
     void EndBatch(int wParam);
     // Sleeps on the worker thread in short slices; false as soon as Cancel comes.
     static bool PauseTransfer(int ms);
+    // The text of a failed wait on the transfer connection after it was made
+    // (the calling thread's last socket error): a generator that went silent
+    // for the idle time has stopped sending (`generatorSends`) or receiving,
+    // said with the file's name; any other failure is the socket error's text.
+    QString TransferErrorText(bool generatorSends) const;
+    // The text of a worker's failed connect: "Cannot create Socket." when the
+    // system gave no socket, else the socket error's.
+    static QString TransferConnectErrorText();
     // Closes g_transferSocket so that a concurrent Cancel never shuts down a
     // descriptor that has been reused.
     static void CloseTransferSocket();
@@ -298,6 +320,8 @@ private:
     QByteArray m_transferCommand;
     quint64 m_transferSize = 0;
     QString m_localPath;
+    // The file as the worker's messages name it (the side it comes from).
+    QString m_transferName;
     std::atomic<int> m_aborted{0};
     CDownloadFileList m_downloadList;
     // The file of the running download worker, and whether all its data went out.
@@ -313,8 +337,11 @@ private:
     bool m_bReplaceExisting = false;
 
 private:
+    // A socket for the command channel, with the host's wait hook.
+    std::unique_ptr<CCmdSocket> MakeChannelSocket();
+    int ConnectChannel(bool clearViewsOnFailure);
     // Opens the socket for an open channel; false after the connect message.
-    bool OpenChannel();
+    bool OpenChannel(bool clearViewsOnFailure = true);
     // Sends one change after draining what was queued before, then reads the
     // queue: false when the line was empty, could not be sent or was refused
     // (the refusal shown with `subject`).
@@ -327,6 +354,9 @@ private:
     int m_connected = 0;
     double m_memoryUsed = 0.0;
     double m_memoryFree = 0.0;
+    qint64 m_nLineBaseMs = REPLY_LINE_BASE_MS;
+    qint64 m_nLineCeilingMs = REPLY_LINE_CEILING_MS;
+    qint64 m_nLineMaxBytes = REPLY_LINE_MAX_BYTES;
     std::unique_ptr<CCmdSocket> m_socket;
     // The reply of the last query failed: its bytes may still come, so the
     // next command goes on a fresh connection.

@@ -175,15 +175,15 @@ CFileInfo CVQComm::ParseCatalogEntry(QStringView text)
         if (c == u'"' || c.unicode() < 0x20)
             return CFileInfo();
     }
-    // After the type field: "," then the size.
+    // After the type field: "," then the size, which must be a byte count
+    // and nothing else: "0x64" read as 0 would fetch an empty file.
     const qsizetype sizeComma = text.indexOf(u',', nameEnd + 1);
     if (sizeComma < 0)
         return CFileInfo();
-    qsizetype pos = sizeComma + 1;
-    double size = 0.0;
-    if (!ScanReal(text, pos, size))
+    qint64 size = 0;
+    if (!ScanCount(text.sliced(sizeComma + 1), size))
         return CFileInfo();
-    return CFileInfo(name.toString(), TruncateToInt64(size), quint32(0), isFolder);
+    return CFileInfo(name.toString(), size, quint32(0), isFolder);
 }
 
 QString CVQComm::QueryCatalogText(const QString& path)

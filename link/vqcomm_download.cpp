@@ -201,6 +201,7 @@ int CVQComm::DownloadFile(CDownloadFile* file, const QString& targetFolder, cons
     m_bDownloadComplete = false;
     Disconnect();
     m_localPath = file->GetPath();
+    m_transferName = m_localPath;
     StartTransferThread(&CVQComm::DownloadThreadProc);
     return 1;
 }
@@ -219,10 +220,14 @@ void CVQComm::DownloadThreadProc()
     }
     if (g_transferCancelled)
         return EndDownloadThread(0);
-    if (!g_transferSocket.Connect(m_host, m_port, CONNECT_TIMEOUT_MS) ||
-        (!m_transferCommand.isEmpty() && !g_transferSocket.Send(m_transferCommand, m_transferIdleMs))) {
+    if (!g_transferSocket.Connect(m_host, m_port, CONNECT_TIMEOUT_MS)) {
         if (!g_transferCancelled)
-            ReportSocketError();
+            ShowError(TransferConnectErrorText());
+        return EndDownloadThread(0);
+    }
+    if (!m_transferCommand.isEmpty() && !g_transferSocket.Send(m_transferCommand, m_transferIdleMs)) {
+        if (!g_transferCancelled)
+            ShowError(TransferErrorText(false));
         return EndDownloadThread(0);
     }
 
@@ -233,7 +238,7 @@ void CVQComm::DownloadThreadProc()
         if (g_transferSocket.Send("\r\n", 2, m_transferIdleMs))
             m_bDownloadComplete = !m_currentDownload.m_strName.isEmpty();
         else if (!g_transferCancelled)
-            ReportSocketError();
+            ShowError(TransferErrorText(false));
     } else {
         g_transferSocket.Shutdown();
         m_aborted = 1;
@@ -268,7 +273,7 @@ CVQComm::TransferOutcome CVQComm::SendDownloadData(QFile& file)
     };
     const auto failed = [&]() {
         if (!g_transferCancelled)
-            ReportSocketError();
+            ShowError(TransferErrorText(false));
         return g_transferCancelled ? TransferOutcome::Cancelled : TransferOutcome::Failure;
     };
     const auto flush = [&]() {

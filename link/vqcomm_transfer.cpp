@@ -2,6 +2,8 @@
 // the worker thread and the end of a batch.
 #include "vqcomm.h"
 
+#include "socketerror.h"
+#include "stringtable.h"
 #include "vqevents.h"
 
 #include <QCoreApplication>
@@ -11,6 +13,8 @@
 #include <cmath>
 #include <mutex>
 #include <utility>
+
+using namespace Qt::StringLiterals;
 
 CCmdSocket g_transferSocket("transfer");
 std::atomic<int> g_transferCancelled{0};
@@ -41,10 +45,24 @@ bool CVQComm::PauseTransfer(int ms)
     }
 }
 
+QString CVQComm::TransferErrorText(bool generatorSends) const
+{
+    if (LastSocketError() != SE_TIMEDOUT)
+        return SocketErrorText(LastSocketError());
+    const QString text = generatorSends ? u"The generator stopped sending for %1 s"_s
+                                        : u"The generator stopped receiving for %1 s"_s;
+    return PathMessage(text.arg(m_transferIdleMs / 1000.0), m_transferName);
+}
+
 void CVQComm::CloseTransferSocket()
 {
     std::lock_guard lock(g_transferSocketLock);
     g_transferSocket.Close();
+}
+
+QString CVQComm::TransferConnectErrorText()
+{
+    return g_transferSocket.CreateFailed() ? TEXT_CANNOT_CREATE_SOCKET : SocketErrorText(LastSocketError());
 }
 
 void CVQComm::CancelTransfer()

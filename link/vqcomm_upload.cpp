@@ -24,6 +24,20 @@ constexpr int kPacingMs = 100;       // before every data receive
 constexpr int kDigitPauseMs = 20;    // between "#" and the digit count
 constexpr int kFailurePauseMs = 500; // after a worker failed before its data phase
 
+// Writes all of `data`. A short write is tried again for the rest, so that a
+// failure leaves the system's reason in the file's error.
+bool WriteAll(QFileDevice& file, const char* data, qint64 size)
+{
+    while (size > 0) {
+        const qint64 n = file.write(data, size);
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
 // The system's text for a free-space query that failed.
 QString FreeSpaceErrorText(const QString& folder)
 {
@@ -130,6 +144,7 @@ int CVQComm::UploadFile(const QString& devicePath, const QString& pcPath, quint6
 
     m_transferCommand = command.toLatin1();
     m_transferSize = size;
+    m_transferName = devicePath;
     Disconnect();
     m_localPath = pcPath;
     StartTransferThread(&CVQComm::UploadThreadProc);
@@ -138,58 +153,61 @@ int CVQComm::UploadFile(const QString& devicePath, const QString& pcPath, quint6
 
 void CVQComm::UploadThreadProc()
 {
-    const auto failBeforeData = [this](bool report) {
-        if (report && !g_transferCancelled)
-            ReportSocketError();
+    // A failure before the data is told (unless Cancel caused it), and the batch goes on.
+    const auto failBeforeData = [this](const QString& text) {
+        if (!g_transferCancelled)
+            ShowError(text);
         EndUploadThread(0);
     };
-
     if (g_transferCancelled)
         return EndUploadThread(0);
     if (!g_transferSocket.Connect(m_host, m_port, CONNECT_TIMEOUT_MS))
-        return failBeforeData(true);
+        return failBeforeData(TransferConnectErrorText());
     if (!g_transferSocket.Send(m_transferCommand, m_transferIdleMs))
-        return failBeforeData(true);
+        return failBeforeData(TransferErrorText(false));
 
-    // The block header: "#", one digit n, n length digits. The byte count
-    // comes from the catalog, not from the length digits.
+    // The block header: "#", one digit n, n length digits.
     char header[BLOCK_HEADER_MAX_BYTES];
     qsizetype have = 0;
     for (;;) {
         const int size = BlockHeaderSize(QByteArrayView(header, have));
-        if (size < 0) {
-            if (!g_transferCancelled)
-                ShowError(u"Error: Data format invalid."_s);
-            return EndUploadThread(0);
-        }
+        if (size < 0)
+            return failBeforeData(u"Error: Data format invalid."_s);
         if (size == have)
             break;
         if (have == 1 && !PauseTransfer(ScaledDelay(kDigitPauseMs)))
             return EndUploadThread(0); // between "#" and the digit count
         if (!g_transferSocket.ReceiveExactly(header + have, size - have, m_transferIdleMs))
-            return failBeforeData(true);
+            return failBeforeData(TransferErrorText(true));
         have = size;
     }
+    // The block is the file as the generator has it now; a listing that
+    // says otherwise is out of date, and neither size makes a true copy.
+    const quint64 length = static_cast<quint64>(BlockHeaderLength(QByteArrayView(header, have)));
+    if (length != m_transferSize) {
+        return failBeforeData(
+            PathMessage(u"File changed on the generator (listed with %1 bytes, now %2): fetch it again"_s
+                            .arg(m_transferSize)
+                            .arg(length),
+                        m_transferName));
+    }
 
-    TransferOutcome outcome = m_transferSize == 0 ? TransferOutcome::Success : TransferOutcome::None;
+    TransferOutcome outcome = TransferOutcome::None;
     {
         // Written beside the target and renamed over it only when complete: a
         // failed or cancelled copy never touches what was there. The
         // temporary file is gone when this scope ends.
         QSaveFile file(m_localPath);
-        if (!file.open(QIODevice::WriteOnly)) {
-            if (!g_transferCancelled)
-                ShowError(PathMessage(LoadStringResource(IDS_FILE_NOT_OPEN), m_localPath));
-            return EndUploadThread(0);
-        }
-        if (outcome == TransferOutcome::None)
-            outcome = ReceiveUploadData(file);
+        if (!file.open(QIODevice::WriteOnly))
+            return failBeforeData(
+                PathMessage(LoadStringResource(IDS_FILE_NOT_OPEN), m_localPath, file.errorString()));
+        outcome = ReceiveUploadData(file);
         if (outcome == TransferOutcome::Success && !g_transferCancelled) {
             if (file.commit()) {
                 if (m_pWorkerSink)
                     m_pWorkerSink->SetComplete();
             } else {
-                ShowErrorId(IDS_CANNOT_WRITE_FILE);
+                ShowWriteError(file);
                 outcome = TransferOutcome::Failure;
             }
         } else {
@@ -207,37 +225,39 @@ void CVQComm::UploadThreadProc()
 
 CVQComm::TransferOutcome CVQComm::ReceiveUploadData(QFileDevice& file)
 {
+    // Exactly the block's bytes: what follows it on the connection is no part of the file.
     std::vector<char> buffer(static_cast<size_t>(TRANSFER_CHUNK));
     quint64 total = 0;
-    for (;;) {
+    while (total < m_transferSize) {
         if (m_bUploadPacing && !PauseTransfer(ScaledDelay(kPacingMs)))
             return TransferOutcome::Cancelled;
-        const qint64 n = g_transferSocket.Receive(buffer.data(), TRANSFER_CHUNK, m_transferIdleMs);
+        const qint64 want = static_cast<qint64>(std::min<quint64>(TRANSFER_CHUNK, m_transferSize - total));
+        const qint64 n = g_transferSocket.Receive(buffer.data(), want, m_transferIdleMs);
         if (n <= 0) {
             // 0: the generator closed the connection before the whole file came.
             if (g_transferCancelled)
                 return TransferOutcome::Cancelled;
-            ReportSocketError();
+            ShowError(TransferErrorText(true));
             return TransferOutcome::Failure;
         }
-        qint64 chunk = n;
-        bool last = false;
         total += static_cast<quint64>(n);
-        if (total >= m_transferSize) {
-            chunk -= static_cast<qint64>(total - m_transferSize); // excess bytes are dropped
-            last = true;
-        }
-        if (file.write(buffer.data(), chunk) != chunk) {
-            ShowErrorId(IDS_CANNOT_WRITE_FILE);
+        if (!WriteAll(file, buffer.data(), n)) {
+            ShowWriteError(file);
             return TransferOutcome::Failure;
         }
         if (g_transferCancelled)
             return TransferOutcome::Cancelled;
         if (m_pWorkerSink)
-            m_pWorkerSink->UpdateProgress(std::min(total, m_transferSize));
-        if (last)
-            return TransferOutcome::Success;
+            m_pWorkerSink->UpdateProgress(total);
     }
+    return TransferOutcome::Success;
+}
+
+void CVQComm::ShowWriteError(const QFileDevice& file)
+{
+    // The system's reason (a full disk, a name too long) says what to do about it.
+    ShowError(PathMessage(LoadStringResource(IDS_CANNOT_WRITE_FILE), m_localPath,
+                          file.error() == QFileDevice::NoError ? QString() : file.errorString()));
 }
 
 void CVQComm::EndUploadThread(int success)

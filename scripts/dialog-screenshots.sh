@@ -9,7 +9,7 @@ build=${1:-build}
 out=${2:-shots}
 mkdir -p "$out"
 cmake --build "$build" --target vq-showdialog --parallel 2
-for name in progress preset sequence logo download picture signal options errors about network open save; do
+for name in progress preset sequence logo download picture signal options errors about network find open save; do
     for scale in 1 2; do
         QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale xvfb-run -a -s "-screen 0 $((1280 * scale))x$((900 * scale))x24" \
             "$build/tests/vq-showdialog" "$name" "$out/$name-x$scale.png"

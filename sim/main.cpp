@@ -6,10 +6,12 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cstdio>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -26,6 +28,19 @@ void OnSignal(int)
     // Only async-signal-safe work here: the event loop picks the byte up.
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// A descriptor for every connection served besides the program's own: the
+// soft limit is often 1024 where the hard one allows far more.
+void RaiseDescriptorLimit()
+{
+    const rlim_t wanted = CSimOptions::MAX_CONNECTIONS + 64;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur >= wanted)
+        return;
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, limit.rlim_max);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 #endif
 
@@ -69,8 +84,11 @@ int main(int argc, char* argv[])
     const QCommandLineOption transcriptLimitOption(
         u"transcript-limit"_s, u"Transcript bytes held at once, all connections together (default 1 MiB)."_s,
         u"bytes"_s, u"1048576"_s);
+    const QCommandLineOption identityOption(
+        u"identity"_s, u"The answer to *idn? (default \"VELTRANE,VQ820,0,5.60\"), to tell emulators apart."_s,
+        u"text"_s);
     parser.addOptions({helpOption, versionOption, listenOption, portOption, rootOption, capacityOption,
-                       noSeedOption, transcriptOption, transcriptLimitOption});
+                       noSeedOption, transcriptOption, transcriptLimitOption, identityOption});
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "vq820-sim: %s\n", qPrintable(parser.errorText()));
         return 2;
@@ -89,6 +107,7 @@ int main(int argc, char* argv[])
                     "  vq820-sim --port 0 &\n"
                     "  printf '*idn?\\r\\nmmem:cat?\\r\\n' | nc -q1 127.0.0.1 PORT\n"
                     "  vq820-sim --root /srv/vq820 --capacity 268435456\n"
+                    "  vq820-sim --listen 127.0.0.2 --identity 'VELTRANE,VQ820,1002,5.60' &\n"
                     "  VQ8_HOST=127.0.0.1 VQ8_PORT=PORT vq8ctl ls USER\n");
         return 0;
     }
@@ -116,6 +135,16 @@ int main(int argc, char* argv[])
             return 2;
         }
     }
+    if (parser.isSet(identityOption)) {
+        // One reply line: nothing that would end it or steer the client's terminal.
+        options.m_strIdentity = parser.value(identityOption);
+        const auto control = [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; };
+        if (options.m_strIdentity.isEmpty() ||
+            std::any_of(options.m_strIdentity.cbegin(), options.m_strIdentity.cend(), control)) {
+            std::fprintf(stderr, "vq820-sim: not an identity line: %s\n", qPrintable(options.m_strIdentity));
+            return 2;
+        }
+    }
     options.m_strRootDir = parser.value(rootOption);
     options.m_bSeed = !parser.isSet(noSeedOption);
     // A server that runs for days keeps no transcript unless asked to.
@@ -131,6 +160,7 @@ int main(int argc, char* argv[])
     }
 
 #ifdef Q_OS_UNIX
+    RaiseDescriptorLimit();
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
         std::perror("vq820-sim: socketpair");
         return 1;

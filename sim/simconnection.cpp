@@ -7,11 +7,23 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 
-CSimConnection::CSimConnection(QTcpSocket* socket, CSimState& state, QObject* parent)
+namespace {
+
+std::atomic<quint64> g_nActivity{0}; // every server's connections; each runs on a thread of its own
+
+} // namespace
+
+CSimConnection::CSimConnection(QTcpSocket* socket, CSimState& state, int blockIdleMs, QObject* parent)
     : QObject(parent), m_pSocket(socket), m_state(state), m_nId(state.NewConnection()),
-      m_session(state, *this)
+      m_session(state, *this), m_pBlockTimer(new QTimer(this))
 {
+    Touch();
+    m_pBlockTimer->setSingleShot(true);
+    m_pBlockTimer->setInterval(blockIdleMs);
+    // The connection goes with the block: the rest of its bytes must not be read as commands.
+    connect(m_pBlockTimer, &QTimer::timeout, this, &CSimConnection::Abort);
     m_pSocket->setParent(this);
     // A bounded read buffer lets a stalled transfer or a client that does not
     // read its replies push back on the sender.
@@ -34,21 +46,41 @@ CSimConnection::~CSimConnection()
 
 void CSimConnection::Serve()
 {
+    bool received = false;
     while (!m_bClosed) {
         m_session.Process();
         if (m_bClosed || !m_session.WantsInput() || m_pSocket->bytesAvailable() <= 0)
-            return;
+            break;
         const QByteArray bytes = m_pSocket->read(CSimSession::MAX_INPUT_BYTES);
         if (bytes.isEmpty())
-            return;
+            break;
+        received = true;
         m_state.Received(m_nId, bytes);
         m_session.Feed(bytes);
     }
+    if (received)
+        Touch();
+    WatchBlock(received);
+}
+
+void CSimConnection::Touch()
+{
+    m_nLastActive = ++g_nActivity;
+}
+
+void CSimConnection::WatchBlock(bool received)
+{
+    if (m_bClosed || !m_session.InBlock() || m_session.IsStopped())
+        m_pBlockTimer->stop();
+    else if (received || !m_pBlockTimer->isActive())
+        m_pBlockTimer->start();
 }
 
 void CSimConnection::OnBytesWritten()
 {
+    Touch();
     PumpBlock();
+    PumpCatalog();
     if (!m_bBusy)
         Serve();
 }
@@ -59,6 +91,7 @@ void CSimConnection::Finish()
         return;
     m_bFinished = true;
     m_bClosed = true;
+    m_pBlockTimer->stop();
     m_session.End();
     m_state.ConnectionClosed(m_nId);
     deleteLater();
@@ -106,13 +139,10 @@ void CSimConnection::Deliver(const QByteArray& bytes, qsizetype closeAfter)
     auto write = [this, bytes, closeAfter] {
         if (m_bClosed)
             return;
-        if (closeAfter >= 0) {
-            m_pSocket->write(bytes.left(closeAfter));
-            m_bClosed = true;
-            m_pSocket->disconnectFromHost();
-            return;
-        }
-        m_pSocket->write(bytes);
+        if (closeAfter >= 0)
+            WriteAndClose(bytes.left(closeAfter));
+        else
+            m_pSocket->write(bytes);
     };
     if (delay <= 0) {
         write();
@@ -123,6 +153,22 @@ void CSimConnection::Deliver(const QByteArray& bytes, qsizetype closeAfter)
         write();
         Resume();
     });
+}
+
+void CSimConnection::WriteAndClose(const QByteArray& bytes)
+{
+    m_pSocket->write(bytes);
+    m_bClosed = true;
+    m_pSocket->disconnectFromHost();
+}
+
+void CSimConnection::AfterReplyDelay(int delayMs, const std::function<void()>& start)
+{
+    m_bBusy = true;
+    if (delayMs <= 0)
+        start();
+    else
+        QTimer::singleShot(delayMs, this, start);
 }
 
 void CSimConnection::SendFile(const QStringList& path, qint64 size, quint64 stamp)
@@ -147,13 +193,52 @@ void CSimConnection::SendFile(const QStringList& path, qint64 size, quint64 stam
         end = std::min<qint64>(CHUNK, total / 2);
         m_bOutStall = true;
     }
-    m_bBusy = true;
-    if (faults.m_nReplyDelayMs <= 0) {
-        StartBlock(header, end, close);
-        return;
+    AfterReplyDelay(faults.m_nReplyDelayMs, [this, header, end, close] { StartBlock(header, end, close); });
+}
+
+void CSimConnection::SendCatalog(const CSimFileSystem::CCatalogCursor& cursor)
+{
+    const CSimFaults faults = m_state.Faults();
+    m_catalog = cursor;
+    m_bCatalogNoEnd = faults.m_bNeverEndReply;
+    m_bCatalogCloseMid = faults.m_bCloseMidReply;
+    AfterReplyDelay(faults.m_nReplyDelayMs, [this] {
+        m_bCatalogActive = true;
+        PumpCatalog();
+    });
+}
+
+// The line a piece at a time as the client takes it: however large the
+// folder, a reader that stops holds only what the socket has not sent.
+void CSimConnection::PumpCatalog()
+{
+    while (m_bCatalogActive && !m_bClosed && m_pSocket->bytesToWrite() < CATALOG_PIECE) {
+        QByteArray piece;
+        bool done = false;
+        const int error = m_state.WithFileSystem([&](CSimFileSystem& fs) {
+            return fs.NextCatalogPiece(&m_catalog, CATALOG_PIECE, &piece, &done);
+        });
+        if (error) {
+            // The listing changed under the line: the reader must not take a mix.
+            m_bCatalogActive = false;
+            Abort();
+            return;
+        }
+        if (done) {
+            m_bCatalogActive = false;
+            m_catalog = {};
+            if (!m_bCatalogNoEnd || m_bCatalogCloseMid)
+                piece += '\n';
+        }
+        if (m_bCatalogCloseMid) {
+            m_bCatalogActive = false;
+            WriteAndClose(piece.left(piece.size() / 2));
+            return;
+        }
+        m_pSocket->write(piece);
+        if (done)
+            Resume();
     }
-    QTimer::singleShot(faults.m_nReplyDelayMs, this,
-                       [this, header, end, close] { StartBlock(header, end, close); });
 }
 
 void CSimConnection::StartBlock(const QByteArray& header, qint64 end, bool close)

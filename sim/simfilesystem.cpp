@@ -218,8 +218,10 @@ CSimFileSystem::CNode& CSimFileSystem::AddChild(CNode& parent, const QString& na
     auto node = std::make_unique<CNode>();
     node->m_strName = name;
     node->m_bFolder = folder;
+    Restamp(*node);
     CNode& added = *node;
     parent.m_children[Key(name)] = std::move(node);
+    Restamp(parent);
     ++m_nEntries;
     return added;
 }
@@ -318,6 +320,7 @@ int CSimFileSystem::Delete(const QStringList& parts)
         return SIM_MASS_STORAGE_ERROR;
     Forget(*it->second);
     parent->m_children.erase(it);
+    Restamp(*parent);
     return SIM_NO_ERROR;
 }
 
@@ -340,6 +343,7 @@ int CSimFileSystem::DeleteAll(const QStringList& parts)
             return SIM_MASS_STORAGE_ERROR;
         Forget(*it->second);
         node->m_children.erase(it);
+        Restamp(*node);
     }
     return SIM_NO_ERROR;
 }
@@ -383,6 +387,8 @@ int CSimFileSystem::Move(const QStringList& source, const QStringList& target)
     from->m_children.erase(it);
     node->m_strName = target.last();
     to->m_children.emplace(Key(target.last()), std::move(node));
+    Restamp(*from);
+    Restamp(*to);
     return SIM_NO_ERROR;
 }
 
@@ -399,7 +405,7 @@ int CSimFileSystem::Copy(const QStringList& source, const QStringList& target)
     if (IsPrefixOf(source, target))
         return SIM_FILE_NAME_ERROR; // a copy onto itself
     const CTreeStats stats = Stats(*node);
-    if (stats.m_nBytes > Free() - m_nReserved || m_nEntries + stats.m_nEntries + 1 > MAX_ENTRIES)
+    if (stats.m_nBytes > Free() || m_nEntries + stats.m_nEntries + 1 > MAX_ENTRIES)
         return SIM_MEDIA_FULL;
     std::unique_ptr<CNode> copy = Clone(*node);
     copy->m_strName = target.last();
@@ -408,6 +414,7 @@ int CSimFileSystem::Copy(const QStringList& source, const QStringList& target)
     m_nUsed += stats.m_nBytes;
     m_nEntries += stats.m_nEntries + 1;
     to->m_children.emplace(Key(target.last()), std::move(copy));
+    Restamp(*to);
     return SIM_NO_ERROR;
 }
 
@@ -429,7 +436,7 @@ int CSimFileSystem::CheckWrite(const QStringList& parts, qint64 size, qint64* re
         return SIM_MEDIA_FULL;
     }
     // Blocks other connections are receiving keep their room.
-    if (size - *replaced > Free() - m_nReserved)
+    if (size - *replaced > Free())
         return SIM_MEDIA_FULL;
     return SIM_NO_ERROR;
 }
@@ -439,7 +446,7 @@ int CSimFileSystem::Reserve(const QStringList& parts, qint64 size)
     qint64 replaced = 0;
     if (const int error = CheckWrite(parts, 0, &replaced))
         return error;
-    if (size > Free() - m_nReserved)
+    if (size > Free())
         return SIM_MEDIA_FULL;
     m_nReserved += size;
     return SIM_NO_ERROR;
@@ -465,9 +472,11 @@ void CSimFileSystem::StoreFile(CNode& parent, const QString& name, const QByteAr
 {
     const auto it = parent.m_children.find(Key(name));
     CNode& node = it != parent.m_children.end() ? *it->second : AddChild(parent, name, false);
+    if (data.size() != node.m_data.size())
+        Restamp(parent);
     m_nUsed += data.size() - node.m_data.size();
     node.m_data = data;
-    node.m_nStamp = ++m_nLastStamp;
+    Restamp(node);
 }
 
 int CSimFileSystem::Open(const QStringList& parts, qint64* size, quint64* stamp) const
@@ -500,23 +509,43 @@ int CSimFileSystem::CheckFolder(const QStringList& parts) const
     return node->m_bFolder ? SIM_NO_ERROR : SIM_FILE_NAME_ERROR;
 }
 
-QByteArray CSimFileSystem::Catalog(const QStringList& folder) const
+QByteArray CSimFileSystem::Figures() const
 {
-    QByteArray line = QByteArray::number(m_nUsed) + ',' + QByteArray::number(Free());
-    const CNode* node = Find(folder);
-    if (!node || !node->m_bFolder)
-        return line;
-    line.reserve(line.size() + qsizetype(node->m_children.size()) * 32);
-    for (const auto& entry : node->m_children) {
-        const CNode& child = *entry.second;
-        line += ",\"";
-        line += child.m_strName.toLatin1();
-        line += child.m_bFolder ? QByteArrayLiteral("/\",") : QByteArrayLiteral("\",");
-        line += TypeField(child);
-        line += ',';
-        line += QByteArray::number(child.m_bFolder ? 0 : child.m_data.size());
+    return QByteArray::number(m_nUsed) + ',' + QByteArray::number(Free());
+}
+
+int CSimFileSystem::BeginCatalog(const QStringList& folder, CCatalogCursor* cursor) const
+{
+    if (const int error = CheckFolder(folder))
+        return error;
+    *cursor = CCatalogCursor();
+    cursor->m_folder = folder;
+    cursor->m_nStamp = Find(folder)->m_nStamp;
+    cursor->m_head = Figures();
+    return SIM_NO_ERROR;
+}
+
+int CSimFileSystem::NextCatalogPiece(CCatalogCursor* cursor, qsizetype max, QByteArray* out, bool* done) const
+{
+    const CNode* node = Find(cursor->m_folder);
+    if (!node || !node->m_bFolder || node->m_nStamp != cursor->m_nStamp)
+        return SIM_FILE_NAME_NOT_FOUND;
+    *out = std::exchange(cursor->m_head, QByteArray());
+    auto it =
+        cursor->m_bStarted ? node->m_children.upper_bound(cursor->m_strLastKey) : node->m_children.begin();
+    for (; it != node->m_children.end() && out->size() < max; ++it) {
+        const CNode& child = *it->second;
+        *out += ",\"";
+        *out += child.m_strName.toLatin1();
+        *out += child.m_bFolder ? QByteArrayLiteral("/\",") : QByteArrayLiteral("\",");
+        *out += TypeField(child);
+        *out += ',';
+        *out += QByteArray::number(child.m_bFolder ? 0 : child.m_data.size());
+        cursor->m_strLastKey = it->first;
+        cursor->m_bStarted = true;
     }
-    return line;
+    *done = it == node->m_children.end();
+    return SIM_NO_ERROR;
 }
 
 QStringList CSimFileSystem::NewPackagePath()
@@ -635,6 +664,7 @@ void CSimFileSystem::LoadHost(CNode* folder, const QString& dir, int depth)
             continue;
         auto node = std::make_unique<CNode>();
         node->m_strName = info.fileName();
+        Restamp(*node);
         if (info.isDir()) {
             node->m_bFolder = true;
             LoadHost(node.get(), info.filePath(), depth + 1);
@@ -643,7 +673,6 @@ void CSimFileSystem::LoadHost(CNode* folder, const QString& dir, int depth)
             if (!file.open(QIODevice::ReadOnly))
                 continue;
             node->m_data = file.readAll();
-            node->m_nStamp = ++m_nLastStamp;
             m_nUsed += node->m_data.size();
         } else {
             continue;

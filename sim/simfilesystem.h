@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -49,9 +50,23 @@ public:
         QString m_strName;
         bool m_bFolder = false;
         QByteArray m_data;
-        quint64 m_nStamp = 0; // changes whenever the file's content does
+        // A file's changes whenever its content does, a folder's whenever its
+        // listing does (entries, their names, their sizes): a stamp names what it
+        // stands for, so a reader that finds it unchanged reads on where it was.
+        quint64 m_nStamp = 0;
         // Keyed by the case-folded name, so lookups ignore case and listings come out sorted.
         std::map<QString, std::unique_ptr<CNode>> m_children;
+    };
+
+    // Where a catalog line produced a piece at a time has got to; all a
+    // reader holds between pieces.
+    struct CCatalogCursor
+    {
+        QStringList m_folder;
+        quint64 m_nStamp = 0; // the folder's listing when the line began
+        QByteArray m_head;    // "used,free" then, not sent yet while not empty
+        QString m_strLastKey; // of the last entry sent
+        bool m_bStarted = false;
     };
 
     // What a subtree holds: data bytes, entries below its top, and its height
@@ -105,7 +120,15 @@ public:
     int ReadChunk(const QStringList& parts, quint64 stamp, qint64 offset, qsizetype max,
                   QByteArray* out) const;
     int CheckFolder(const QStringList& parts) const;
-    QByteArray Catalog(const QStringList& folder) const;
+    // "used,free", the head of every catalog line.
+    QByteArray Figures() const;
+    // A catalog line of the folder as it is now, to be produced by
+    // NextCatalogPiece as the reader takes it.
+    int BeginCatalog(const QStringList& folder, CCatalogCursor* cursor) const;
+    // The line's next piece, about `max` bytes of whole entries, the head
+    // first; `done` after the last entry (no LF). A folder whose listing has
+    // changed since the line began is not found: the line must not be a mix.
+    int NextCatalogPiece(CCatalogCursor* cursor, qsizetype max, QByteArray* out, bool* done) const;
     // A fresh name for a download package in /F0:/DOWNLOAD.
     QStringList NewPackagePath();
 
@@ -118,7 +141,8 @@ public:
     static CTreeStats Stats(const CNode& node);
 
     qint64 Used() const { return m_nUsed; }
-    qint64 Free() const { return m_nCapacity > m_nUsed ? m_nCapacity - m_nUsed : 0; }
+    // Room for new bytes: what blocks being received have set aside is not free.
+    qint64 Free() const { return std::max<qint64>(m_nCapacity - m_nUsed - m_nReserved, 0); }
     qint64 Reserved() const { return m_nReserved; }
     qint64 Entries() const { return m_nEntries; }
     qint64 Capacity() const { return m_nCapacity; }
@@ -132,6 +156,8 @@ private:
     // Puts `data` under `name` in `parent`, replacing a file of that name.
     void StoreFile(CNode& parent, const QString& name, const QByteArray& data);
     CNode& AddChild(CNode& parent, const QString& name, bool folder);
+    // A new stamp for `node`: its content or its listing has changed.
+    void Restamp(CNode& node) { node.m_nStamp = ++m_nLastStamp; }
     static std::unique_ptr<CNode> Clone(const CNode& node);
     void Forget(const CNode& node);
     // Where `source` would land at `target`: the checks Move and Copy share.

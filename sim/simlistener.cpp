@@ -10,9 +10,12 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
-CSimListener::CSimListener(CSimState& state) : m_state(state), m_pServer(new CSimTcpServer(this))
+CSimListener::CSimListener(CSimState& state, int maxConnections, int blockIdleMs)
+    : m_state(state), m_nMaxConnections(std::max(maxConnections, 1)), m_nBlockIdleMs(blockIdleMs),
+      m_pServer(new CSimTcpServer(this))
 {
     connect(m_pServer, &CSimTcpServer::DescriptorAccepted, this, &CSimListener::OnDescriptor);
 }
@@ -36,7 +39,7 @@ bool CSimListener::Open()
 {
     // Room in the listen queue for a crowd connecting at once (Qt's default
     // is 50; the kernel caps it at its own limit).
-    m_pServer->setListenBacklogSize(MAX_CONNECTIONS);
+    m_pServer->setListenBacklogSize(CSimOptions::MAX_CONNECTIONS);
     if (!m_pServer->listen(m_address, m_nPort)) {
         m_strError = m_pServer->errorString();
         return false;
@@ -73,16 +76,26 @@ void CSimListener::ApplyFaults()
 void CSimListener::UpdateAccepting()
 {
     if (m_pNotifier)
-        m_pNotifier->setEnabled(!m_bPausing && m_state.OpenConnections() < MAX_CONNECTIONS);
+        m_pNotifier->setEnabled(!m_bPausing);
 }
 
 void CSimListener::OnReadable()
 {
-    const quint64 before = m_nAccepted;
-    bool timedOut = false;
-    m_pServer->waitForNewConnection(0, &timedOut);
-    // Readable yet nothing taken: the accept failed.
-    if (!timedOut && m_nAccepted == before && m_pServer->isListening()) {
+    bool madeRoom = false;
+    for (;;) {
+        const quint64 before = m_nAccepted;
+        bool timedOut = false;
+        m_pServer->waitForNewConnection(0, &timedOut);
+        if (timedOut || m_nAccepted != before || !m_pServer->isListening())
+            break;
+        // Readable yet nothing taken: the accept failed, for want of a
+        // descriptor as a rule (Qt says no more). The connection idle longest
+        // gives its own to the new client; if that does not help, accepting
+        // pauses.
+        if (!madeRoom && CloseIdlest()) {
+            madeRoom = true;
+            continue;
+        }
         if (!m_bReported) {
             std::fprintf(stderr,
                          "vq820-sim: cannot take a connection (no descriptor left?); accepting pauses\n");
@@ -93,22 +106,37 @@ void CSimListener::OnReadable()
             m_bPausing = false;
             UpdateAccepting();
         });
+        break;
     }
     UpdateAccepting();
+}
+
+bool CSimListener::CloseIdlest()
+{
+    CSimConnection* idlest = nullptr;
+    for (CSimConnection* connection : findChildren<CSimConnection*>(Qt::FindDirectChildrenOnly)) {
+        if (!connection->IsFinished() && (!idlest || connection->LastActive() < idlest->LastActive()))
+            idlest = connection;
+    }
+    if (!idlest)
+        return false;
+    idlest->Close();
+    return true;
 }
 
 void CSimListener::OnDescriptor(qintptr descriptor)
 {
     ++m_nAccepted;
     m_bReported = false;
+    while (m_state.OpenConnections() >= m_nMaxConnections && CloseIdlest()) {
+    }
     auto* socket = new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
         CloseSimDescriptor(descriptor);
         return;
     }
-    auto* connection = new CSimConnection(socket, m_state, this);
-    connect(connection, &QObject::destroyed, this, &CSimListener::UpdateAccepting);
+    new CSimConnection(socket, m_state, m_nBlockIdleMs, this);
 }
 
 void CSimListener::AcceptPending()
@@ -119,7 +147,6 @@ void CSimListener::AcceptPending()
         if (m_nAccepted == before)
             break;
     }
-    UpdateAccepting();
 }
 
 void CSimListener::Shutdown(QThread* thread)

@@ -15,19 +15,20 @@ class CSimTcpServer;
 // The listening socket and its connections, on the server thread. Every
 // member function is called there.
 //
-// At most MAX_CONNECTIONS are served at once; later clients wait in the
-// system's listen queue until one closes. When a connection cannot be taken
-// (no descriptor left, typically), accepting pauses for ACCEPT_PAUSE_MS
-// instead of spinning on a socket that stays readable.
+// At most `maxConnections` are served at once, and a new client is always
+// taken: at the limit, on every accept (a burst's too), or when the system has
+// no descriptor left for it, the connection idle longest is closed to make
+// room. Nothing else closes a connection for being quiet. When a connection
+// cannot be taken and there is none to close, accepting pauses for
+// ACCEPT_PAUSE_MS instead of spinning on a socket that stays readable.
 class CSimListener final : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int MAX_CONNECTIONS = 1024;
     static constexpr int ACCEPT_PAUSE_MS = 100;
 
-    explicit CSimListener(CSimState& state);
+    CSimListener(CSimState& state, int maxConnections, int blockIdleMs);
     ~CSimListener() override;
 
     bool Listen(const QHostAddress& address, quint16 port);
@@ -47,8 +48,12 @@ private:
     void OnReadable();
     void OnDescriptor(qintptr descriptor);
     void UpdateAccepting();
+    // Closes the open connection idle longest; false when there is none.
+    bool CloseIdlest();
 
     CSimState& m_state;
+    const int m_nMaxConnections;
+    const int m_nBlockIdleMs;
     CSimTcpServer* m_pServer;
     std::unique_ptr<QSocketNotifier> m_pNotifier;
     QHostAddress m_address;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "simfilesystem.h"
+
 #include <QByteArray>
 #include <QStringList>
 
@@ -17,6 +19,9 @@ public:
     // One definite-length block with the file at `path` (`size` bytes of the
     // content `stamp` names), read from the file system as it goes out.
     virtual void SendFile(const QStringList& path, qint64 size, quint64 stamp) = 0;
+    // One catalog line (the sink adds the LF), produced from the file system
+    // as it goes out.
+    virtual void SendCatalog(const CSimFileSystem::CCatalogCursor& cursor) = 0;
     // A fault ends the connection now.
     virtual void Abort() = 0;
     // While busy, the session runs no further command.

@@ -39,6 +39,15 @@ struct CSimOptions
     // closes, and freed.
     QString m_strTranscriptFile;
     QString m_strIdentity = QStringLiteral("VELTRANE,VQ820,0,5.60");
+
+    // Connections served at once; at the limit the one idle longest is closed
+    // to make room for a new client.
+    static constexpr int MAX_CONNECTIONS = 1024;
+    int m_nMaxConnections = MAX_CONNECTIONS;
+    // A block that receives no byte this long is cut short (it stores
+    // nothing, its room returns) and its connection closed.
+    static constexpr int BLOCK_IDLE_MS = 30000;
+    int m_nBlockIdleMs = BLOCK_IDLE_MS;
 };
 
 class CSimServerPrivate;

@@ -94,6 +94,11 @@ void CSimSession::Feed(const QByteArray& bytes)
         m_in.append(bytes);
 }
 
+bool CSimSession::InBlock() const
+{
+    return m_phase == Phase::BlockDigits || m_phase == Phase::BlockLength || m_phase == Phase::BlockData;
+}
+
 bool CSimSession::WantsInput() const
 {
     return !IsStopped() && m_in.size() - m_nPos < MAX_INPUT_BYTES;
@@ -107,7 +112,7 @@ qsizetype CSimSession::HeldBytes() const
 void CSimSession::End()
 {
     // A block cut short stores nothing.
-    if (m_phase == Phase::BlockData || m_phase == Phase::BlockDigits || m_phase == Phase::BlockLength)
+    if (InBlock())
         AbandonBlock();
     m_bEnded = true;
 }
@@ -370,13 +375,17 @@ void CSimSession::ExecuteLine(QByteArray line)
             path = m_cwd;
             if (!args.isEmpty())
                 error = CSimFileSystem::SplitPath(args.first(), &path);
-            if (!error)
-                error = m_state.WithFileSystem([&](CSimFileSystem& fs) { return fs.CheckFolder(path); });
+            CSimFileSystem::CCatalogCursor cursor;
+            const QByteArray figures = m_state.WithFileSystem([&](CSimFileSystem& fs) {
+                if (!error)
+                    error = fs.BeginCatalog(path, &cursor);
+                return fs.Figures();
+            });
             // A refused folder still gets the memory figures: the client is waiting for a line.
-            m_sink.SendLine(m_state.WithFileSystem([&](CSimFileSystem& fs) {
-                return error ? QByteArray::number(fs.Used()) + ',' + QByteArray::number(fs.Free())
-                             : fs.Catalog(path);
-            }));
+            if (error)
+                m_sink.SendLine(figures);
+            else
+                m_sink.SendCatalog(cursor);
         }
     } else if (keyword == "mmem:mdir") {
         if (paths(1))

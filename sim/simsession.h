@@ -37,6 +37,8 @@ public:
     // The peer has gone: a block cut short stores nothing.
     void End();
     bool WantsInput() const;
+    // Between the "#" of a block and its last data byte.
+    bool InBlock() const;
     bool IsStopped() const { return m_bStalled || m_bEnded; }
     // Bytes held now: input not yet parsed, the line being read, the block being received.
     qsizetype HeldBytes() const;

@@ -7,6 +7,7 @@
 #include "dlgcopyprogress.h"
 #include "dlgerrorlist.h"
 #include "dlgfilekind.h"
+#include "dlgfindgenerators.h"
 #include "dlgoptions.h"
 #include "progresssink.h"
 #include "recenthosts.h"
@@ -30,7 +31,7 @@ int main(int argc, char* argv[])
     const QStringList args = QCoreApplication::arguments();
     if (args.size() != 3) {
         std::fprintf(stderr, "usage: vq-showdialog progress|preset|sequence|logo|download|picture|signal|"
-                             "options|errors|about|network|open|save OUT.png\n");
+                             "options|errors|about|network|find|open|save OUT.png\n");
         return 2;
     }
     const QString name = args.at(1);
@@ -74,6 +75,10 @@ int main(int argc, char* argv[])
         owned = std::make_unique<CAboutDlg>();
     } else if (name == u"network"_s) {
         owned = std::make_unique<CSetEthernet>(&comm, nullptr, &recent);
+    } else if (name == u"find"_s) {
+        // The emulator's own loopback address: nothing else is ever scanned here.
+        owned = std::make_unique<CDlgFindGenerators>(
+            QList<CAddressRange>{*CAddressRange::Parse(sim.Address().toString())}, sim.Port());
     } else if (name == u"open"_s) {
         owned = CVQFileDialog::MakeDownloadDialog();
     } else if (name == u"save"_s) {

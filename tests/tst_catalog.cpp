@@ -134,8 +134,14 @@ private Q_SLOTS:
             << qint64(5) << 1.0 << 2.0 << 1.0;
         QTest::newRow("bad first entry") << QByteArray("1,2,\"B\",T,x,\"C\",T,7\n") << 0 << QStringList() << 0
                                          << qint64(0) << 1.0 << 2.0 << 1.0;
-        QTest::newRow("fraction cut") << QByteArray("1,2,\"A\",T,12.9\n") << 1 << QStringList{u"A:12"_s} << 1
-                                      << qint64(12) << 1.0 << 2.0 << 1.0;
+        QTest::newRow("sizes written as reals")
+            << QByteArray("1,2,\"A\",T,1.2E+3,\"B\",T,7.0\n") << 1 << QStringList{u"A:1200"_s, u"B:7"_s} << 2
+            << qint64(1207) << 1.0 << 2.0 << 1.0;
+        QTest::newRow("size not a count ends the listing")
+            << QByteArray("1,2,\"A\",T,5,\"B\",T,0x64,\"C\",T,-5\n") << 1 << QStringList{u"A:5"_s} << 1
+            << qint64(5) << 1.0 << 2.0 << 1.0;
+        QTest::newRow("fraction ends the listing")
+            << QByteArray("1,2,\"A\",T,12.9\n") << 0 << QStringList() << 0 << qint64(0) << 1.0 << 2.0 << 1.0;
         QTest::newRow("names with slashes")
             << QByteArray("1,2,\"SUB/\",DIR,0,\"X/Y/Z\",DIR,0,\"f\",T,3\n") << 1
             << QStringList{u"SUB/"_s, u"X/"_s, u"f:3"_s} << 3 << qint64(3) << 1.0 << 2.0 << 1.0;
@@ -186,6 +192,7 @@ private Q_SLOTS:
         const QString tag = QString::fromLatin1(QTest::currentDataTag());
         const QStringList cutShort = {
             u"bad size ends the listing"_s,           u"bad first entry"_s,
+            u"size not a count ends the listing"_s,   u"fraction ends the listing"_s,
             u"empty name ends the listing"_s,         u"unclosed name"_s,
             u"quote after a name ends the listing"_s, u"control after a name ends the listing"_s};
         const CVQComm::CatalogEnd end = tag == u"empty reply"_s  ? CVQComm::CatalogEnd::NoReply

@@ -743,19 +743,59 @@ private Q_SLOTS:
         QCOMPARE(PcEntries(), QStringList());
     }
 
-    // A connection the generator closes early fails the command and leaves an
-    // existing target as it was, with no temporary file beside it.
-    void getCutShort()
+    // A copy the generator breaks off, or a block that is not the file it
+    // listed (120 bytes), fails the command and leaves an existing target as
+    // it was, with no temporary file beside it.
+    void getFails_data()
     {
+        QTest::addColumn<QByteArray>("block"); // empty: the real one, closed after 40 bytes
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("message");
+        const QString changed =
+            u"File changed on the generator (listed with 120 bytes, now %1): fetch it again : "
+            "\"/F0:/USER/README.TXT\""_s;
+        QTest::newRow("closed early")
+            << QByteArray() << u"cut-short"_s << u"Connection closed by foreign host."_s;
+        QTest::newRow("longer block")
+            << "#6100000" + RandomBytes(100000) << u"failed"_s << changed.arg(100000);
+        QTest::newRow("empty block") << QByteArray("#10\r\n") << u"failed"_s << changed.arg(0);
+    }
+
+    void getFails()
+    {
+        QFETCH(QByteArray, block);
+        QFETCH(QString, outcome);
+        QFETCH(QString, message);
         QVERIFY(WriteFile(Pc(u"keep.txt"_s), "precious"));
         CSimFaults faults;
         faults.m_nCloseAfterDataBytes = 40;
-        m_sim->SetFaults(faults);
-        const ToolRun run = RunOn({u"get"_s, u"USER/README.TXT"_s, Pc(u"keep.txt"_s)});
+        if (block.isEmpty())
+            m_sim->SetFaults(faults);
+        else
+            m_sim->SetScriptedReply("mmem:data?", block, true);
+        const ToolRun run = RunOn({u"--json"_s, u"get"_s, u"USER/README.TXT"_s, Pc(u"keep.txt"_s)});
         QCOMPARE(run.status, 1);
-        QVERIFY(!run.err.isEmpty());
+        QVERIFY2(run.err.startsWith(u"vq8ctl: "_s + message + u'\n'), qPrintable(run.err));
+        const QJsonObject doc = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(doc.value(u"files"_s).toArray().at(0).toObject().value(u"outcome"_s).toString(), outcome);
+        QCOMPARE(doc.value(u"error"_s).toObject().value(u"message"_s).toString(), message);
         QCOMPARE(ReadFile(Pc(u"keep.txt"_s)), QByteArray("precious"));
         QCOMPARE(PcEntries(), QStringList{u"keep.txt"_s});
+    }
+
+    // A name with bytes 0x80 to 0x9F goes to the generator and comes back
+    // under the same name, as the generator takes and lists it.
+    void namesWithC1Bytes()
+    {
+        const QString name = u"BARS \u0096 75%.TXT"_s;
+        QVERIFY(QDir(m_pc->path()).mkpath(u"OUT/C1"_s));
+        QVERIFY(WriteFile(Pc(u"OUT/C1/"_s + name), "bars"));
+        ToolRun run = RunOn({u"--yes"_s, u"put"_s, u"-r"_s, Pc(u"OUT/C1"_s), u"USER"_s});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QCOMPARE(m_sim->FileData(u"/F0:/USER/C1/"_s + name), QByteArray("bars"));
+        run = RunOn({u"get"_s, u"-r"_s, u"USER/C1"_s, Pc(u"BACK"_s)});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QCOMPARE(ReadFile(Pc(u"BACK/"_s + name)), QByteArray("bars"));
     }
 
 public:

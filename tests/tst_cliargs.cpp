@@ -70,7 +70,25 @@ private Q_SLOTS:
                                     << QStringList{} << u"--yes and --no exclude each other"_s;
         QTest::newRow("demo and host")
             << QStringList{u"--demo"_s, u"--host"_s, u"1.2.3.4"_s, u"ls"_s} << usage << QString()
-            << QStringList{} << u"--demo takes no --host or --port"_s;
+            << QStringList{} << u"--demo takes no --host, --hosts or --port"_s;
+        QTest::newRow("--jobs for one generator")
+            << QStringList{u"--jobs"_s, u"4"_s, u"ls"_s} << usage << QString() << QStringList{}
+            << u"--jobs applies to scan and to several generators"_s;
+        QTest::newRow("--jobs for several")
+            << QStringList{u"--hosts"_s, u"hosts.txt"_s, u"--jobs"_s, u"4"_s, u"ls"_s} << run << u"ls"_s
+            << QStringList{} << QString();
+        QTest::newRow("no jobs") << QStringList{u"--hosts"_s, u"h"_s, u"--jobs"_s, u"0"_s, u"ls"_s} << usage
+                                 << QString() << QStringList{} << u"not a number of jobs"_s;
+        QTest::newRow("--connect-timeout elsewhere")
+            << QStringList{u"put"_s, u"--connect-timeout"_s, u"100"_s, u"A"_s, u"B"_s} << usage << QString()
+            << QStringList{} << u"--connect-timeout does not apply to put"_s;
+        QTest::newRow("--delete elsewhere")
+            << QStringList{u"rm"_s, u"--delete"_s, u"A"_s} << usage << QString() << QStringList{}
+            << u"--delete does not apply to rm"_s;
+        QTest::newRow("sync") << QStringList{u"sync"_s, u"-r"_s, u"--delete"_s, u"--verify"_s, u"a"_s, u"b"_s}
+                              << run << u"sync"_s << QStringList{u"a"_s, u"b"_s} << QString();
+        QTest::newRow("scan of a host") << QStringList{u"--host"_s, u"1.2.3.4"_s, u"scan"_s} << usage
+                                        << QString() << QStringList{} << u"scan takes ranges, not --host"_s;
         QTest::newRow("port 0") << QStringList{u"--port"_s, u"0"_s, u"ls"_s} << usage << QString()
                                 << QStringList{} << u"not a port: \"0\""_s;
         QTest::newRow("port too big") << QStringList{u"--port"_s, u"65536"_s, u"ls"_s} << usage << QString()
@@ -231,7 +249,8 @@ private Q_SLOTS:
     }
 
     // Names a generator lists become PC names only when they cannot leave
-    // the target folder or steer a terminal.
+    // the target folder; C0 controls and DEL are refused, the generator's
+    // bytes 0x80 to 0x9F (printed escaped by the tool) are taken.
     void pcNames_data()
     {
         QTest::addColumn<QString>("name");
@@ -241,7 +260,8 @@ private Q_SLOTS:
         QTest::newRow("parent") << u".."_s << false;
         QTest::newRow("backslash") << u"..\\X"_s << false;
         QTest::newRow("escape") << u"A\x1b[2J"_s << false;
-        QTest::newRow("C1") << u"A\u009b"_s << false;
+        QTest::newRow("DEL") << u"A\u007f"_s << false;
+        QTest::newRow("bytes 0x80 to 0x9F") << u"\u0080A\u0096\u009f"_s << true;
     }
 
     void pcNames()

@@ -1,4 +1,5 @@
 #include "linkfixture.h"
+#include "nodescriptors.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -173,13 +174,30 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("byteEveryMs");
         QTest::addColumn<int>("chunk");
-        QTest::newRow("trickle past the time bound") << 200 << 1;
-        QTest::newRow("stream past the length bound") << 1 << 65536;
+        QTest::addColumn<qint64>("baseMs");
+        QTest::addColumn<qint64>("ceilingMs");
+        QTest::addColumn<qint64>("maxBytes");
+        QTest::addColumn<int>("cutAfterMs"); // at the earliest
+        QTest::newRow("trickle past the time bound")
+            << 200 << 1 << qint64(1000) << REPLY_LINE_CEILING_MS << qint64(4 * 1024 * 1024) << 900;
+        QTest::newRow("stream past the length bound")
+            << 1 << 65536 << qint64(1000) << REPLY_LINE_CEILING_MS << qint64(4 * 1024 * 1024) << 0;
+        // The real bounds, 40 times faster: 60 KiB/s, just under the rate that
+        // grows the bound, would keep the line alive for 8 s (320 s in real
+        // time); the ceiling ends it at 1.5 s (60 s).
+        constexpr qint64 faster = 40;
+        QTest::newRow("60 KiB/s past the ceiling")
+            << 100 << 6 * 1024 << REPLY_LINE_BASE_MS / faster << REPLY_LINE_CEILING_MS / faster
+            << REPLY_LINE_MAX_BYTES << int(REPLY_LINE_CEILING_MS / faster - 100);
     }
     void replyLineBounds()
     {
         QFETCH(int, byteEveryMs);
         QFETCH(int, chunk);
+        QFETCH(qint64, baseMs);
+        QFETCH(qint64, ceilingMs);
+        QFETCH(qint64, maxBytes);
+        QFETCH(int, cutAfterMs);
         std::promise<quint16> listening;
         std::atomic<bool> stop{false};
         std::thread peer([&listening, &stop, byteEveryMs, chunk] {
@@ -200,15 +218,16 @@ private Q_SLOTS:
         CVQComm comm(&m_host);
         comm.SetHost(u"127.0.0.1"_s);
         comm.SetPort(port);
-        comm.SetReplyLineLimits(1000, 4 * 1024 * 1024);
+        comm.SetReplyLineLimits(baseMs, ceilingMs, maxBytes);
         QCOMPARE(comm.Connect(), 1);
         QVERIFY(comm.SendCommand(u"*idn?"_s));
         QElapsedTimer timer;
         timer.start();
         QVERIFY(comm.ReadReply().isEmpty());
+        const qint64 elapsed = timer.elapsed();
         stop = true;
         peer.join();
-        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(elapsed >= cutAfterMs && elapsed < 4000, qPrintable(QString::number(elapsed)));
         QCOMPARE(m_host.MessageTexts(), QStringList{u"Connection aborted. (Timeout, etc...)"_s});
     }
 
@@ -282,6 +301,26 @@ private Q_SLOTS:
         QCOMPARE(m_host.MessageTexts(), QStringList{u"Cannot connect to \"127.0.0.1\""_s});
         QCOMPARE(m_host.ClearViewsCount(), cleared + 1);
         QCOMPARE(m_host.WaitCursorDepth(), 0);
+    }
+
+    // No socket to be had: the channel says so, not a connect failure.
+    void connectWithoutSocket()
+    {
+#ifdef Q_OS_UNIX
+        CVQComm comm(&m_host);
+        comm.SetHost(u"127.0.0.1"_s);
+        comm.SetPort(m_sim.Port());
+        const int cleared = m_host.ClearViewsCount();
+        CNoDescriptors none;
+        QVERIFY(none.IsSet());
+        QCOMPARE(comm.Connect(), 0);
+        none.Restore();
+        QCOMPARE(m_host.MessageTexts(), QStringList{u"Cannot create Socket."_s});
+        QCOMPARE(m_host.ClearViewsCount(), cleared + 1);
+        QCOMPARE(comm.Connect(), 1);
+#else
+        QSKIP("needs a descriptor limit");
+#endif
     }
 
     void connectToBadHostName()

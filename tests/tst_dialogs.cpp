@@ -7,6 +7,7 @@
 #include "dlgoptions.h"
 #include "dlgpreset.h"
 #include "dlgsequence.h"
+#include "dlgsupport.h"
 #include "guihost.h"
 #include "mainframe.h"
 #include "modalanswerer.h"
@@ -17,6 +18,7 @@
 #include "vqcomm.h"
 #include "vqfiledialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QGroupBox>
@@ -108,12 +110,20 @@ private Q_SLOTS:
             QString caption, file;
             QStringList buttons;
             bool readOnly = false;
+            int gap = -1; // from Edit to OK
+            int wantedGap = 0;
         } seen;
         CModalAnswerer<CDlgFileKind> answer([&seen, ok](CDlgFileKind* dialog) {
             seen.caption = dialog->windowTitle();
             seen.file = dialog->FileEdit()->text();
             seen.readOnly = dialog->FileEdit()->isReadOnly();
             seen.buttons = ButtonTexts(dialog);
+            for (const QPushButton* button : dialog->findChildren<QPushButton*>()) {
+                if (button->text() == u"Edit")
+                    seen.gap =
+                        dialog->OkButton()->mapTo(dialog, QPoint()).x() - button->geometry().right() - 1;
+            }
+            seen.wantedGap = vqdlg::DluX(dialog, 9);
             QTest::mouseClick(ok ? dialog->OkButton() : dialog->CancelButton(), Qt::LeftButton);
         });
         CGuiHost host;
@@ -123,6 +133,8 @@ private Q_SLOTS:
         QCOMPARE(seen.file, path);
         QVERIFY(seen.readOnly);
         QCOMPARE(seen.buttons.contains(u"Edit"_s), edit);
+        if (edit)
+            QVERIFY2(seen.gap >= seen.wantedGap, qPrintable(QString::number(seen.gap)));
         QVERIFY(seen.buttons.contains(u"OK"_s) && seen.buttons.contains(u"Cancel"_s));
     }
 
@@ -217,14 +229,18 @@ private Q_SLOTS:
         QCOMPARE(dialog.findChild<QGroupBox*>()->title(), u"Options"_s);
         QCOMPARE(dialog.EditorEdit()->text(), u"xdg-open"_s);
         QCOMPARE(dialog.BrowseButton()->text(), u"...."_s);
+        QCOMPARE(dialog.UnpacedBox()->text(), u"Copy to the PC &without pauses"_s);
+        dialog.SetUploadWithoutPauses(false);
         dialog.show();
         CMessageRecorder recorder;
         dialog.EditorEdit()->setText(typed);
+        dialog.UnpacedBox()->setChecked(true);
         if (ok)
             dialog.accept();
         else
             dialog.reject();
         QCOMPARE(dialog.Editor(), editor);
+        QCOMPARE(dialog.UploadWithoutPauses(), dialog.result() == QDialog::Accepted);
         QCOMPARE(recorder.m_texts.size(), messages);
         QCOMPARE(dialog.isVisible(), messages > 0);
     }

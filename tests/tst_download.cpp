@@ -266,7 +266,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("endParam");
         QTest::newRow("generator closes mid-file")
             << int(CloseMidData) << u"Connection closed by foreign host."_s << 1 << 1;
-        QTest::newRow("generator stops reading") << int(Stall) << u"Socket error."_s << 1 << 1;
+        QTest::newRow("generator stops reading")
+            << int(Stall) << u"The generator stopped receiving for 0.5 s : \"PATH\""_s << 1 << 1;
         QTest::newRow("connection refused") << int(Refused) << u"Socket error."_s << 2 << 0;
     }
 
@@ -292,6 +293,7 @@ private Q_SLOTS:
         QVERIFY(m_f.WaitBatchEnd());
         QVERIFY2(timer.elapsed() < 15000, "every wait is bounded");
         const QStringList texts = m_f.m_host.MessageTexts();
+        message.replace(u"PATH"_s, paths.first());
         QVERIFY2(!texts.isEmpty() && texts.first() == message, qPrintable(texts.join(u'|')));
         QCOMPARE(m_f.m_host.ProgressRecord().files.size(), files);
         QCOMPARE(m_f.m_endParams, QList<int>{endParam});

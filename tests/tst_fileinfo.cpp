@@ -126,12 +126,16 @@ private Q_SLOTS:
         QTest::newRow("file") << u"A.SEQ,SEQ,10"_s << true << u"A.SEQ"_s << qint64(10) << 0;
         QTest::newRow("folder") << u"SUB/,DIR,0"_s << true << u"SUB"_s << qint64(0) << 1;
         QTest::newRow("cut at first slash") << u"A/B/C,DIR,0"_s << true << u"A"_s << qint64(0) << 1;
-        QTest::newRow("truncated size") << u"A,T,12.9"_s << true << u"A"_s << qint64(12) << 0;
-        QTest::newRow("blank before size") << u"A,T, 7"_s << true << u"A"_s << qint64(7) << 0;
+        // A size is a byte count written as a real number may be, or the entry is unreadable.
+        QTest::newRow("blanks around size") << u"A,T, 7 "_s << true << u"A"_s << qint64(7) << 0;
         QTest::newRow("exponent") << u"A,T,1.5e3"_s << true << u"A"_s << qint64(1500) << 0;
-        QTest::newRow("trailing text") << u"A,T,12abc"_s << true << u"A"_s << qint64(12) << 0;
-        QTest::newRow("beyond 64 bits")
-            << u"A,T,1e30"_s << true << u"A"_s << std::numeric_limits<qint64>::max() << 0;
+        QTest::newRow("whole real") << u"A,T,+1.20000E+03"_s << true << u"A"_s << qint64(1200) << 0;
+        QTest::newRow("fraction") << u"A,T,12.9"_s << false << QString() << qint64(0) << 0;
+        QTest::newRow("fraction by exponent") << u"A,T,1.25e1"_s << false << QString() << qint64(0) << 0;
+        QTest::newRow("trailing text") << u"A,T,12abc"_s << false << QString() << qint64(0) << 0;
+        QTest::newRow("hexadecimal") << u"A,T,0x64"_s << false << QString() << qint64(0) << 0;
+        QTest::newRow("negative") << u"A,T,-5"_s << false << QString() << qint64(0) << 0;
+        QTest::newRow("beyond 64 bits") << u"A,T,1e30"_s << false << QString() << qint64(0) << 0;
         QTest::newRow("size not a number") << u"A,T,x"_s << false << QString() << qint64(0) << 0;
         QTest::newRow("blank after comma only") << u"A,T, "_s << false << QString() << qint64(0) << 0;
         QTest::newRow("no size field") << u"A,T"_s << false << QString() << qint64(0) << 0;

@@ -330,6 +330,49 @@ private Q_SLOTS:
         QCOMPARE(f.host.Messages().first().caption, u"Confirm File Delete"_s);
     }
 
+    // A right click only names the item the menu acts on: the selection and
+    // the list stay, nothing is read, and the menu's Rename renames a
+    // sibling of the folder shown.
+    void rightClickThenRename()
+    {
+        CExplorerFixture f;
+        for (const QString& folder : {u"USER/Alpha"_s, u"USER/Beta"_s})
+            QVERIFY(f.sim.AddFolder(u"/F0:/"_s + folder));
+        QVERIFY(f.Start());
+        QTreeWidgetItem* alpha = f.Item(u"USER/Alpha"_s);
+        QTreeWidgetItem* beta = f.Item(u"USER/Beta"_s);
+        f.Item(u"USER"_s)->setExpanded(true);
+        f.pTree->setCurrentItem(alpha);
+        f.Sent();
+        QTest::mouseClick(f.pTree->viewport(), Qt::RightButton, {}, f.pTree->visualItemRect(beta).center());
+        QCOMPARE(f.pTree->currentItem(), alpha);
+        QCOMPARE(f.pTree->GetContextItem(), beta);
+        QCOMPARE(f.Sent(), QByteArray());
+        f.pTree->BeginRenameItem(f.pTree->GetContextItem());
+        QVERIFY(TypeLabel(f.pTree, beta, u"Gamma"_s));
+        QCOMPARE(f.host.MessageTexts(), QStringList());
+        QVERIFY(f.sim.IsFolder(u"/F0:/USER/Gamma"_s));
+        QCOMPARE(beta->text(0), u"Gamma"_s);
+        QCOMPARE(f.pList->GetCurrentPath(), u"/F0:/USER/Alpha"_s);
+    }
+
+    // A folder whose listing could not be read keeps its expand button and
+    // is read again at the next expansion.
+    void unreadFolderStaysExpandable()
+    {
+        CExplorerFixture f;
+        QVERIFY(f.Start());
+        QTreeWidgetItem* user = f.Child(f.pTree->GetRootItem(), u"USER"_s);
+        f.sim.SetScriptedReply("mmem:cat?", "not a catalog\n", true);
+        user->setExpanded(true);
+        QVERIFY(!f.pTree->IsLoaded(user));
+        QVERIFY(f.pTree->model()->hasChildren(f.pTree->indexFromItem(user)));
+        QTRY_VERIFY(!user->isExpanded()); // its placeholder out of sight
+        user->setExpanded(true);
+        QVERIFY(f.pTree->IsLoaded(user));
+        QVERIFY(f.Child(user, u"PROJECTS"_s));
+    }
+
     void contextItem()
     {
         CExplorerFixture f;

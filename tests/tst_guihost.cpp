@@ -1,19 +1,52 @@
 #include "appsettings.h"
+#include "channelwait.h"
 #include "guihost.h"
 #include "mainframe.h"
 #include "modalanswerer.h"
 #include "simserver.h"
+#include "transferchain.h"
+#include "uitreeview.h"
 #include "vqcomm.h"
+#include "vqevents.h"
 
 #include <QAbstractButton>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <thread>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+// Counts its paintings inside waits of the command channel.
+class CPaintCounter final : public QWidget
+{
+public:
+    int m_nPaintsInWait = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override { m_nPaintsInWait += CChannelWait::Active() ? 1 : 0; }
+};
+
+// An emulator on a free loopback port, and a link to it through the GUI host.
+struct CGuiLink
+{
+    CGuiLink()
+    {
+        CSimOptions options;
+        options.m_nPort = 0;
+        sim.Start(options);
+        comm.SetHost(sim.Address().toString());
+        comm.SetPort(sim.Port());
+    }
+    CSimServer sim;
+    CGuiHost host;
+    CVQComm comm{&host};
+};
+} // namespace
 
 class TestGuiHost final : public QObject
 {
@@ -137,6 +170,83 @@ private Q_SLOTS:
             leaving.BeginWaitCursor();
         }
         QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // While the command channel waits for a silent generator, a window that
+    // asks to be painted is painted; a batch's message posted meanwhile runs
+    // only once the wait is over.
+    void channelWaitPaintsOnly()
+    {
+        CGuiLink link;
+        QCOMPARE(link.comm.Connect(), 1);
+        CVQComm& comm = link.comm;
+        CSimFaults silent;
+        silent.m_nReplyDelayMs = 4000; // beyond the reply wait's 2 s
+        link.sim.SetFaults(silent);
+
+        CPaintCounter widget;
+        widget.resize(64, 64);
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+        QTimer updates;
+        connect(&updates, &QTimer::timeout, &widget, [&widget] { widget.update(); });
+        updates.start(100);
+        CTransferChain chain(&comm);
+        QTimer::singleShot(500, &chain, [&chain] {
+            QCoreApplication::postEvent(&chain, new CLinkEvent(WM_TRANSFER_END, 0));
+        });
+        int ended = 0;
+        bool endedInWait = false;
+        connect(&chain, &CTransferChain::BatchEnded, this, [&] {
+            ++ended;
+            endedInWait = endedInWait || CChannelWait::Active();
+        });
+        CModalAnswerer<QMessageBox> answer([](QMessageBox* box) { box->button(QMessageBox::Ok)->click(); });
+
+        QElapsedTimer waited;
+        waited.start();
+        QCOMPARE(comm.QueryIdentity(), 0); // "Socket error." after 2 s of silence
+        QVERIFY(waited.elapsed() >= REPLY_WATCHDOG_MS - 100);
+        QVERIFY2(widget.m_nPaintsInWait >= 5, qPrintable(QString::number(widget.m_nPaintsInWait)));
+        QTRY_COMPARE(ended, 1);
+        QVERIFY(!endedInWait);
+        QCOMPARE(answer.Answered(), 1);
+    }
+
+    // When a batch is over the keyboard, which its progress window had, goes
+    // back to the main window, to the pane that had it.
+    void keyboardBackAfterBatch()
+    {
+        CGuiLink link;
+        CGuiHost& host = link.host;
+        CVQComm& comm = link.comm;
+        comm.SetDelayScale(0.02);
+        host.SetComm(&comm);
+        CAppSettings settings;
+        CMainFrame frame(&comm, &settings);
+        host.SetMainFrame(&frame);
+        frame.show();
+        QApplication::setActiveWindow(&frame);
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        QCOMPARE(comm.Connect(), 1);
+        frame.TreeView()->RebuildTree();
+        frame.TreeView()->setFocus();
+        QTemporaryDir dir;
+        QFile file(dir.filePath(u"keys.txt"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("keys");
+        file.close();
+        bool progressHadKeyboard = false;
+        connect(qApp, &QGuiApplication::focusWindowChanged, this, [&progressHadKeyboard](QWindow* window) {
+            progressHadKeyboard = progressHadKeyboard || (window && window->title() == u"Copying..."_s);
+        });
+        CModalAnswerer<QDialog> confirm([](QDialog* dialog) { dialog->accept(); }); // the file-kind dialog
+        QVERIFY(comm.PrepareDownload({file.fileName()}, u"/F0:/USER"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(comm.IsConnected() && !comm.IsInBatch(), 15000);
+        QVERIFY(progressHadKeyboard);
+        QTRY_COMPARE(QApplication::activeWindow(), &frame);
+        QCOMPARE(QApplication::focusWidget(), frame.TreeView());
+        host.SetMainFrame(nullptr);
     }
 
     // Status texts from a transfer worker reach the window on the GUI thread.

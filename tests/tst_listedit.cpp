@@ -108,8 +108,8 @@ private Q_SLOTS:
         QTest::newRow("escape makes the proposed name")
             << QStringList{u"<esc>"_s} << QStringList() << u"New Folder"_s;
         QTest::newRow("typed name") << QStringList{u"Alpha"_s} << QStringList() << u"Alpha"_s;
-        QTest::newRow("unchanged is a duplicate, then escape")
-            << QStringList{u"New Folder"_s, u"<esc>"_s} << QStringList{TEXT_NAME_TAKEN} << u"New Folder"_s;
+        QTest::newRow("proposed name confirmed")
+            << QStringList{u"New Folder"_s} << QStringList() << u"New Folder"_s;
         QTest::newRow("taken name, then another")
             << QStringList{u"a.txt"_s, u"Beta"_s} << QStringList{TEXT_NAME_TAKEN} << u"Beta"_s;
         QTest::newRow("invalid name, then escape")
@@ -142,8 +142,9 @@ private Q_SLOTS:
         QTest::addColumn<bool>("editing");
         QTest::newRow("file renamed") << u"A.TXT"_s << u"C.TXT"_s << QStringList() << u"C.TXT"_s << false;
         QTest::newRow("folder renamed") << u"SUB"_s << u"SUB2"_s << QStringList() << u"SUB2"_s << false;
-        QTest::newRow("unchanged is a duplicate")
-            << u"A.TXT"_s << u"A.TXT"_s << QStringList{TEXT_NAME_TAKEN} << u"A.TXT"_s << true;
+        // A second slow click opens the editor; leaving it as it was changes nothing.
+        QTest::newRow("unchanged is no change")
+            << u"A.TXT"_s << u"A.TXT"_s << QStringList() << u"A.TXT"_s << false;
         QTest::newRow("case-only duplicate")
             << u"A.TXT"_s << u"b.txt"_s << QStringList{TEXT_NAME_TAKEN} << u"A.TXT"_s << true;
         // Taken on the generator since the list was read: the generator says no.
@@ -162,6 +163,7 @@ private Q_SLOTS:
         QVERIFY(ShowFolder(f, {u"A.TXT"_s, u"B.TXT"_s, u"SUB/"_s}));
         QVERIFY(f.sim.AddFile(kFolder + u"/LATE.TXT"_s, "x"));
         Select(f, {item});
+        f.Sent();
         f.pList->BeginRename();
         const QModelIndex index = f.pList->Model()->index(f.pList->FindItemByName(item), 0);
         auto* editor = qobject_cast<QLineEdit*>(f.pList->IconView()->indexWidget(index));
@@ -170,11 +172,59 @@ private Q_SLOTS:
         editor->selectAll();
         QTest::keyClicks(editor, text);
         QTest::keyClick(editor, Qt::Key_Return);
+        // The editor commits, then the end of the edit runs once it has gone.
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
         QTRY_COMPARE(f.host.MessageTexts(), messages);
         QTRY_COMPARE(f.pList->Model()->data(index).toString(), label);
         QTRY_COMPARE(f.pList->IconView()->indexWidget(index) != nullptr, editing);
         QVERIFY(f.sim.Exists(kFolder + u'/' + label));
         QCOMPARE(bool(CExplorerFixture::Child(f.pTree->currentItem(), u"SUB2"_s)), label == u"SUB2");
+        if (text == item)
+            QVERIFY(!f.Sent().contains("mmem:move"));
+    }
+
+    // An edit ended by a click on a tree folder is done in its own folder
+    // before the list shows the other one; a refused name then ends the
+    // edit as Escape does.
+    void editEndedByTreeClick_data()
+    {
+        QTest::addColumn<bool>("newFolder");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("entries"); // the folder's, afterwards
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("new folder") << true << u"XYZ"_s << QStringList{u"A.TXT"_s, u"XYZ/"_s}
+                                    << QStringList();
+        QTest::newRow("rename") << false << u"C.TXT"_s << QStringList{u"C.TXT"_s} << QStringList();
+        QTest::newRow("new folder, name taken")
+            << true << u"a.txt"_s << QStringList{u"A.TXT"_s, u"New Folder/"_s}
+            << QStringList{TEXT_NAME_TAKEN};
+    }
+    void editEndedByTreeClick()
+    {
+        QFETCH(bool, newFolder);
+        QFETCH(QString, typed);
+        CExplorerFixture f;
+        QVERIFY(ShowFolder(f, {u"A.TXT"_s}));
+        QApplication::setActiveWindow(&f.splitter);
+        QVERIFY(QTest::qWaitForWindowActive(&f.splitter));
+        if (newFolder) {
+            f.pList->CreateNewFolder();
+        } else {
+            Select(f, {u"A.TXT"_s});
+            f.pList->BeginRename();
+        }
+        QAbstractItemView* view = f.pList->IconView();
+        auto* editor = qobject_cast<QLineEdit*>(view->indexWidget(view->currentIndex()));
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, typed);
+        QTreeWidgetItem* signal = f.Item(u"SIGNAL"_s);
+        QTest::mouseClick(f.pTree->viewport(), Qt::LeftButton, {}, f.pTree->visualItemRect(signal).center());
+        QCOMPARE(f.pList->GetCurrentPath(), u"/F0:/SIGNAL"_s);
+        QTEST(f.sim.List(kFolder), "entries");
+        QTEST(f.host.MessageTexts(), "messages");
+        QVERIFY(!f.pList->IsNewFolderPending());
     }
 
     void renameAndCreateRefusedAtRoot()
@@ -328,6 +378,40 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(f.sim.FileData(u"/F0:/USER/PROJECTS/dropped.seq"_s), QByteArray("sequence"),
                                   10000);
         QTRY_VERIFY(f.comm.IsConnected());
+    }
+
+    // A drag of several entries carries each of them; dropped on a folder
+    // they are copied there in order, up to the first the generator refuses.
+    void dragOfSeveral_data()
+    {
+        QTest::addColumn<QStringList>("present"); // in the target before
+        QTest::addColumn<QStringList>("arrived");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("all copied") << QStringList() << QStringList{u"A.TXT"_s, u"B.TXT"_s, u"C.TXT"_s} << 0;
+        QTest::newRow("stops at a refusal") << QStringList{u"B.TXT"_s} << QStringList{u"A.TXT"_s} << 1;
+    }
+    void dragOfSeveral()
+    {
+        QFETCH(QStringList, present);
+        QFETCH(QStringList, arrived);
+        CExplorerFixture f;
+        for (const QString& name : std::as_const(present))
+            QVERIFY(f.sim.AddFile(u"/F0:/SIGNAL/"_s + name, "there"));
+        QVERIFY(ShowFolder(f, {u"C.TXT"_s, u"A.TXT"_s, u"B.TXT"_s, u"D.TXT"_s}));
+        QModelIndexList dragged;
+        for (const QString& name : {u"C.TXT"_s, u"B.TXT"_s, u"A.TXT"_s})
+            dragged << f.pList->Model()->index(f.pList->FindItemByName(name), 0);
+        const std::unique_ptr<QMimeData> data(f.pList->Model()->mimeData(dragged));
+        QCOMPARE(data->text(), u"/F0:/USER/T/A.TXT\n/F0:/USER/T/B.TXT\n/F0:/USER/T/C.TXT"_s);
+        QTreeWidgetItem* signal = f.Item(u"SIGNAL"_s);
+        QVERIFY(Drag(f.pTree->viewport(), f.pTree->visualItemRect(signal).center(), *data, true));
+        // The whole drop runs at once, once the drag is over.
+        QTRY_COMPARE(f.sim.FileData(u"/F0:/SIGNAL/A.TXT"_s), QByteArray("A.TXT"));
+        for (const QString& name : {u"A.TXT"_s, u"B.TXT"_s, u"C.TXT"_s}) {
+            const QByteArray copied = f.sim.FileData(u"/F0:/SIGNAL/"_s + name);
+            QCOMPARE(copied == name.toLatin1(), arrived.contains(name));
+        }
+        QTEST(int(f.host.MessageTexts().size()), "messages");
     }
 
     void textDrops_data()

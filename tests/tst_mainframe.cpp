@@ -17,6 +17,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
@@ -127,7 +128,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("connected");
         QTest::addColumn<QString>("folder"); // first-level folder shown, empty for the root
         QTest::addColumn<bool>("treeActive");
-        QTest::addColumn<bool>("closedAfterwards"); // the channel closes, as for a transfer batch
+        QTest::addColumn<bool>("closedAfterwards"); // the channel closes behind the panes' back
         QTest::addColumn<QList<int>>("alsoEnabled");
 
         QTest::newRow("never connected") << false << QString() << false << false << QList<int>{};
@@ -136,7 +137,8 @@ private Q_SLOTS:
             << true << u"USER"_s << false << false << CONNECTED + QList<int>{ID_UP_ONE_LEVEL};
         QTest::newRow("folder, tree active")
             << true << u"USER"_s << true << false << CONNECTED + QList<int>{ID_UP_ONE_LEVEL};
-        QTest::newRow("channel closed") << true << u"USER"_s << true << true << QList<int>{};
+        // The generator went away: Refresh connects again.
+        QTest::newRow("channel lost") << true << u"USER"_s << true << true << QList<int>{ID_REFRESH};
     }
 
     void enabling()
@@ -344,7 +346,7 @@ private Q_SLOTS:
         f.comm.Disconnect();
         CLinkEvent done(WM_UPLOAD_DONE, 0);
         QCoreApplication::sendEvent(f.frame->ListView(), &done);
-        QVERIFY(!f.frame->Action(ID_REFRESH)->isEnabled());
+        QVERIFY(!f.frame->Action(ID_DELETE_ITEM)->isEnabled());
     }
 
     void clearViews()
@@ -461,6 +463,7 @@ private Q_SLOTS:
         QCOMPARE(f.host.MessageTexts(), message.isEmpty() ? QStringList() : QStringList{message});
         if (!message.isEmpty())
             QCOMPARE(f.host.Messages().first().style, int(MB_OK | MB_ICONINFORMATION));
+        QCOMPARE(f.host.BeepCount(), 0); // remarks, not errors
         QCOMPARE(asked, cancelAt);
         QTest::qWait(100);
         QCOMPARE(f.sim.ConnectionCount(), connections); // no transfer connection
@@ -553,7 +556,92 @@ private Q_SLOTS:
         f.comm.Disconnect();
         f.frame->UpdateCommandUI();
         QCOMPARE(f.frame->findChild<QLabel*>(u"objectsPane"_s)->text(), QString());
+        QCOMPARE(f.frame->findChild<QLabel*>(u"memoryPane"_s)->text(), CMainFrame::CONNECTION_LOST_TEXT);
+        f.frame->ClearViews();
         QCOMPARE(f.frame->findChild<QLabel*>(u"memoryPane"_s)->text(), CMainFrame::NOT_CONNECTED_TEXT);
+    }
+
+    // The message pane and the memory pane share the room the object pane
+    // leaves; prompts show in the message pane; the list's menu shows the
+    // icon of every view mode.
+    void statusPanesAndMenuIcons()
+    {
+        CFrameFixture f;
+        f.frame->resize(1200, 400);
+        QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
+        auto* message = f.frame->findChild<QLabel*>(u"messagePane"_s);
+        auto* memory = f.frame->findChild<QLabel*>(u"memoryPane"_s);
+        QTRY_VERIFY(memory->width() > memory->sizeHint().width() + 100);
+        QVERIFY(std::abs(message->width() - memory->width()) < 20);
+        QStatusTipEvent tip(u"Connect to VQ"_s);
+        QCoreApplication::sendEvent(f.frame.get(), &tip);
+        QCOMPARE(message->text(), u"Connect to VQ"_s);
+        const QList<QAction*> modes = f.frame->ContextMenu(142)->actions().first()->menu()->actions();
+        QCOMPARE(modes.size(), 4);
+        for (const QAction* mode : modes)
+            QVERIFY2(!mode->icon().isNull(), qPrintable(mode->text()));
+    }
+
+    // The generator goes away and comes back: a folder that could not be
+    // read is never shown as an empty one, the panes keep what they showed,
+    // and Refresh connects again without the network dialog.
+    void generatorAwayAndBack()
+    {
+        CFrameFixture f;
+        QVERIFY(f.Connect());
+        CUiListView* list = f.frame->ListView();
+        const quint16 port = f.sim.Port();
+        f.sim.Stop();
+        f.frame->TreeView()->setCurrentItem(f.FirstLevel(u"USER"_s)); // a click on a folder
+        QVERIFY(!list->IsFolderRead());
+        QVERIFY(list->findChild<QLabel*>(u"unreadNote"_s)->isVisibleTo(list));
+        QVERIFY(f.frame->Action(ID_REFRESH)->isEnabled());
+        // Another click while it is still away: said, and nothing emptied.
+        f.frame->TreeView()->setCurrentItem(f.FirstLevel(u"PRESET"_s));
+        QCOMPARE(f.host.MessageTexts().value(1), u"Cannot connect to \"127.0.0.1\""_s);
+        QCOMPARE(f.host.ClearViewsCount(), 0);
+        QCOMPARE(f.frame->TreeView()->GetRootItem()->childCount(), 8);
+        QVERIFY(!list->IsFolderRead());
+
+        CSimOptions options;
+        options.m_nPort = port;
+        QVERIFY2(f.sim.Start(options), qPrintable(f.sim.ErrorString()));
+        f.frame->Action(ID_REFRESH)->trigger();
+        QVERIFY(f.comm.IsConnected());
+        QVERIFY(list->IsFolderRead());
+        QVERIFY(!list->findChild<QLabel*>(u"unreadNote"_s)->isVisibleTo(list));
+        QVERIFY(list->FindItemByName(u"FACTORY.PST"_s) >= 0);
+    }
+
+    // Closing the window during a batch asks first; Cancel goes on copying,
+    // OK stops the copy as Cancel does and leaves nothing at the target.
+    void exitDuringCopy()
+    {
+        CFrameFixture f;
+        QVERIFY(f.ConnectForTransfers());
+        f.comm.SetDelayScale(1.0); // one chunk per 100 ms: the copy takes a while
+        QVERIFY(f.sim.AddFile(u"/F0:/USER/LONG.PIC"_s, QByteArray(2000000, 'p')));
+        f.frame->TreeView()->setCurrentItem(f.FirstLevel(u"USER"_s));
+        QTemporaryDir dir;
+        const CFileInfo entry(u"LONG.PIC"_s, qint64(2000000), quint32(0), 0);
+        f.comm.SetUploadFolder(u"/F0:/USER"_s);
+        f.comm.QueueUpload(&entry, dir.filePath(u"LONG.PIC"_s));
+        QVERIFY(f.comm.StartUpload());
+        QTRY_VERIFY(f.host.ProgressRecord().lastDone > 0);
+
+        f.host.QueueAnswer(IDCANCEL);
+        QVERIFY(!f.frame->close());
+        QCOMPARE(f.host.MessageTexts(), QStringList{CMainFrame::STOP_COPY_TEXT});
+        QCOMPARE(f.host.Messages().first().style, int(MB_OKCANCEL | MB_ICONQUESTION));
+        QVERIFY(f.comm.IsTransferRunning());
+
+        f.host.QueueAnswer(IDOK);
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(f.frame->close());
+        QVERIFY(timer.elapsed() < 2000);
+        QVERIFY(!f.comm.IsTransferRunning());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
     // A folder that appeared on the generator: one Refresh shows it in both

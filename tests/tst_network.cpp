@@ -1,4 +1,7 @@
+#include "addressrange.h"
 #include "appsettings.h"
+#include "devicescan.h"
+#include "dlgfindgenerators.h"
 #include "ipaddressedit.h"
 #include "mainframe.h"
 #include "modalanswerer.h"
@@ -12,9 +15,12 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSplitter>
 #include <QTcpServer>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <array>
@@ -45,6 +51,13 @@ class TestNetwork final : public QObject
 
 private:
     CSimServer m_sim;
+
+    bool ConnectToSim(CVQComm& comm)
+    {
+        comm.SetHost(u"127.0.0.1"_s);
+        comm.SetPort(m_sim.Port());
+        return comm.Connect() == 1;
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -290,6 +303,65 @@ private Q_SLOTS:
         QVERIFY(!empty.RecentBox()->isEnabled());
     }
 
+    // Find: the generators of the ranges in address order, their identity
+    // shown; a double-click fills the address. Cancel stops a scan that
+    // waits on a silent peer at once.
+    void find_data()
+    {
+        QTest::addColumn<bool>("choose");
+        QTest::newRow("double-click") << true;
+        QTest::newRow("cancel") << false;
+    }
+
+    void find()
+    {
+        QFETCH(bool, choose);
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress(u"127.0.0.4"_s), 0));
+        std::array<CSimServer, 2> sims;
+        for (int i = 0; i < 2; ++i) {
+            CSimOptions options;
+            options.m_address = QHostAddress(u"127.0.0.%1"_s.arg(i + 2));
+            options.m_nPort = silent.serverPort();
+            options.m_strIdentity = u"VELTRANE,VQ820,100%1,5.60"_s.arg(i + 2);
+            QVERIFY2(sims.at(i).Start(options), qPrintable(sims.at(i).ErrorString()));
+        }
+        CDlgFindGenerators::SetSearchRanges({*CAddressRange::Parse(u"127.0.0.2-4"_s)});
+        const auto restore = qScopeGuard([] { CDlgFindGenerators::SetSearchRanges({}); });
+        CScriptedHost scripted;
+        CVQComm comm(&scripted);
+        comm.SetHost(u"10.9.9.9"_s);
+        comm.SetPort(silent.serverPort());
+        CRecentHosts recent;
+        CSetEthernet dialog(&comm, nullptr, &recent);
+        CModalAnswerer<CDlgFindGenerators> answer([choose](CDlgFindGenerators* find) {
+            const auto close = qScopeGuard([find] {
+                if (find->isVisible())
+                    find->reject();
+            });
+            // The generators have answered; the silent peer holds the scan.
+            QTRY_COMPARE(find->Scan()->Done(), 2);
+            QVERIFY(find->Scan()->IsRunning());
+            QTreeWidget* list = find->List();
+            QCOMPARE(list->topLevelItemCount(), 2);
+            QCOMPARE(list->topLevelItem(0)->text(CDlgFindGenerators::COLUMN_ADDRESS), u"127.0.0.2"_s);
+            QTreeWidgetItem* item = list->topLevelItem(1);
+            QCOMPARE(item->text(CDlgFindGenerators::COLUMN_SERIAL), u"1003"_s);
+            if (!choose) {
+                find->reject();
+                QVERIFY(!find->Scan()->IsRunning());
+                QCOMPARE(find->Scan()->Done(), 2);
+                return;
+            }
+            const QPoint where = list->visualItemRect(item).center();
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, where);
+            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, where);
+        });
+        dialog.FindButton()->click();
+        QCOMPARE(answer.Answered(), 1);
+        QCOMPARE(dialog.AddressEdit()->Text(), choose ? u"127.0.0.3"_s : u"10.9.9.9"_s);
+    }
+
     // OK: the link drops its connection, takes the address shown and
     // connects to it; the dialog closes with OK even when that fails.
     void dialogOk_data()
@@ -342,14 +414,40 @@ private Q_SLOTS:
             QVERIFY(scripted.ClearViewsCount() > 0);
     }
 
+    // A mistyped address does not cost the working connection: it stays open
+    // and in use, with its address, until another one answers.
+    void dialogOkKeepsWorkingChannel()
+    {
+        CScriptedHost scripted;
+        CVQComm comm(&scripted);
+        QVERIFY(ConnectToSim(comm));
+        const int connections = m_sim.ConnectionCount();
+        CSetEthernet dialog(&comm);
+
+        dialog.AddressEdit()->SetAddress({127, 0, 0, 2}); // nobody listens there
+        dialog.accept();
+
+        QVERIFY(!dialog.Connected());
+        QCOMPARE(scripted.MessageTexts(), QStringList{u"Cannot connect to \"127.0.0.2\""_s});
+        QCOMPARE(scripted.ClearViewsCount(), 0);
+        QCOMPARE(comm.GetHost(), u"127.0.0.1"_s);
+        QCOMPARE(comm.QueryIdentity(), 1);
+        QCOMPARE(m_sim.ConnectionCount(), connections); // the same connection answered
+
+        // An address that answers takes over.
+        dialog.AddressEdit()->SetAddress({127, 0, 0, 1});
+        dialog.accept();
+        QVERIFY(dialog.Connected());
+        QCOMPARE(comm.QueryIdentity(), 1);
+        QCOMPARE(m_sim.ConnectionCount(), connections + 1);
+    }
+
     // Cancel changes nothing: same host, connection kept, nothing sent.
     void dialogCancel()
     {
         CScriptedHost scripted;
         CVQComm comm(&scripted);
-        comm.SetHost(u"127.0.0.1"_s);
-        comm.SetPort(m_sim.Port());
-        QVERIFY(comm.Connect());
+        QVERIFY(ConnectToSim(comm));
         const int connections = m_sim.ConnectionCount();
 
         CSetEthernet dialog(&comm);

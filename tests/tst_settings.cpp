@@ -1,5 +1,6 @@
 #include "appoptions.h"
 #include "appsettings.h"
+#include "dlgfindgenerators.h"
 #include "ipaddressedit.h"
 #include "mainframe.h"
 #include "modalanswerer.h"
@@ -9,9 +10,11 @@
 #include "vqcomm.h"
 
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QSettings>
 #include <QSplitter>
 #include <QTemporaryDir>
@@ -197,8 +200,12 @@ private Q_SLOTS:
     void firstRunDefaults()
     {
         QString shown;
-        CModalAnswerer<CSetEthernet> answer([&shown](CSetEthernet* dialog) {
+        bool buttonIcons = true;
+        CModalAnswerer<CSetEthernet> answer([&shown, &buttonIcons](CSetEthernet* dialog) {
             shown = dialog->AddressEdit()->Text();
+            // A Windows program's buttons show their text only, whatever the desktop's theme adds.
+            buttonIcons =
+                !dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->icon().isNull();
             dialog->reject();
         });
         {
@@ -206,7 +213,9 @@ private Q_SLOTS:
             QVERIFY(app.InitInstance());
             QTRY_COMPARE(answer.Answered(), 1);
             QCOMPARE(shown, u"192.168.0.1"_s);
+            QVERIFY(!buttonIcons);
             QVERIFY(!app.GetComm()->IsConnected());
+            QVERIFY(app.GetComm()->UploadPacing());
             QCOMPARE(app.MainFrame()->size(), QSize(720, 560));
             QCOMPARE(app.MainFrame()->Splitter()->sizes().value(0), 200);
             QCOMPARE(app.LastFolder(), u"C:\\"_s);
@@ -215,6 +224,7 @@ private Q_SLOTS:
         }
         QCOMPARE(ReadStored(u"TargetHost"_s), u"192.168.0.1"_s);
         QCOMPARE(ReadStored(u"Path"_s), u"C:\\"_s);
+        QCOMPARE(ReadStored(u"UploadWithoutPauses"_s), u"0"_s);
         CAppSettings stored;
         QCOMPARE(stored.Parse(ReadStored(u"PrivateSetting"_s)), 9);
         QCOMPARE(stored.GetWindowPlacement().width, 720);
@@ -229,18 +239,21 @@ private Q_SLOTS:
         QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("sortKey");
         QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("paced");
 
         QTest::newRow("as written")
             << QByteArray(
                    "[Settings]\nTargetHost=10.1.2.3\n"
-                   "PrivateSetting=\"10, 20, 500, 400, 150, 1, &d, -2, 180, 110\"\nPath=D:\\\\signals\n")
-            << u"10.1.2.3"_s << QSize(500, 400) << -2 << u"D:\\signals"_s;
+                   "PrivateSetting=\"10, 20, 500, 400, 150, 1, &d, -2, 180, 110\"\nPath=D:\\\\signals\n"
+                   "UploadWithoutPauses=1\n")
+            << u"10.1.2.3"_s << QSize(500, 400) << -2 << u"D:\\signals"_s << false;
         QTest::newRow("unquoted list")
             << QByteArray("[Settings]\nPrivateSetting=10, 20, 500, 400, 150, 1, &d, 3, 180, 110\n")
-            << u"192.168.0.1"_s << QSize(500, 400) << 3 << u"C:\\"_s;
+            << u"192.168.0.1"_s << QSize(500, 400) << 3 << u"C:\\"_s << true;
         QTest::newRow("malformed") << QByteArray(
-                                          "[Settings]\nPrivateSetting=@Invalid()\nTargetHost=@ByteArray()\n")
-                                   << u"192.168.0.1"_s << QSize(720, 560) << 1 << u"C:\\"_s;
+                                          "[Settings]\nPrivateSetting=@Invalid()\nTargetHost=@ByteArray()\n"
+                                          "UploadWithoutPauses=yes\n")
+                                   << u"192.168.0.1"_s << QSize(720, 560) << 1 << u"C:\\"_s << true;
     }
 
     void storedValuesRead()
@@ -263,8 +276,11 @@ private Q_SLOTS:
         QCOMPARE(app.MainFrame()->size(), size);
         QCOMPARE(app.GetListViewState().sortKey, sortKey);
         QCOMPARE(app.LastFolder(), path);
+        QFETCH(bool, paced);
+        QCOMPARE(app.GetComm()->UploadPacing(), paced);
         app.ExitInstance();
         QCOMPARE(ReadStored(u"Path"_s), path);
+        QCOMPARE(ReadStored(u"UploadWithoutPauses"_s), paced ? u"0"_s : u"1"_s);
     }
 
     // OK in the network dialog stores the address at exit, and the recent
@@ -312,8 +328,13 @@ private Q_SLOTS:
         QCOMPARE(shown, demo ? u"127.0.0.1"_s : u"10.1.2.3"_s);
         QCOMPARE(offered, u"10.1.2.3"_s);
         QVERIFY(app.GetComm()->IsConnected());
-        if (demo)
+        if (demo) {
             QVERIFY(app.GetComm()->GetPort() != sim.Port()); // its own emulator
+            // Find looks at the demo's emulator only.
+            const QList<CAddressRange> ranges = CDlgFindGenerators::SearchRanges();
+            QCOMPARE(ranges.size(), 1);
+            QCOMPARE(ranges.first().Text(), app.GetComm()->GetHost());
+        }
         app.ExitInstance();
         QCOMPARE(ReadStored(u"TargetHost"_s), stored);
         QCOMPARE(ReadStored(u"RecentHosts"_s), recent);

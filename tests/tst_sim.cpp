@@ -35,12 +35,16 @@ const QString kLink = u"LINK"_s;
 class Client
 {
 public:
-    explicit Client(quint16 port)
+    // Without `wait`, the connect is only started: clients made one after
+    // another then connect at once.
+    explicit Client(quint16 port, bool wait = true)
     {
         m_socket.connectToHost(QHostAddress::LocalHost, port);
-        m_connected = m_socket.waitForConnected(3000);
+        if (wait)
+            WaitConnected();
     }
 
+    bool WaitConnected() { return m_connected = m_connected || m_socket.waitForConnected(3000); }
     bool IsConnected() const { return m_connected; }
     QTcpSocket& Socket() { return m_socket; }
 
@@ -56,13 +60,16 @@ public:
     {
         QElapsedTimer timer;
         timer.start();
-        while (!m_buffer.contains('\n') && timer.elapsed() < timeoutMs) {
+        qsizetype end = m_buffer.indexOf('\n');
+        while (end < 0 && timer.elapsed() < timeoutMs) {
             if (m_socket.bytesAvailable() == 0 &&
                 !m_socket.waitForReadyRead(int(timeoutMs - timer.elapsed())))
                 break;
+            // Only the new bytes are searched: a line may be megabytes long.
+            const qsizetype searched = m_buffer.size();
             m_buffer += m_socket.readAll();
+            end = m_buffer.indexOf('\n', searched);
         }
-        const qsizetype end = m_buffer.indexOf('\n');
         const QByteArray line = m_buffer.left(end < 0 ? m_buffer.size() : end + 1);
         m_buffer.remove(0, line.size());
         return line;
@@ -156,10 +163,30 @@ QByteArray Pattern(qsizetype size)
     return data;
 }
 
+// Another client's answer while many read large replies slowly.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int ANSWER_MS = 500; // every step of the emulator is checked, several times slower
+#else
+constexpr int ANSWER_MS = 100;
+#endif
+
 const QByteArray kNoError = QByteArrayLiteral("0,\"No error\"");
 const QByteArray kIdentity = QByteArrayLiteral("VELTRANE,VQ820,0,5.60");
 
 #ifdef Q_OS_LINUX
+// This process's resident size in bytes.
+qint64 ResidentBytes()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return -1;
+}
+
 // User and system time a process has used so far.
 [[maybe_unused]] double CpuSeconds(qint64 pid)
 {
@@ -688,25 +715,27 @@ private Q_SLOTS:
 
     void replyFaults_data()
     {
-        QTest::addColumn<int>("fault");
-        QTest::addColumn<QByteArray>("received");
-        QTest::addColumn<bool>("closed");
-        QTest::newRow("never end") << 0 << QByteArray("VELTRANE,VQ820,0,5.60") << false;
-        QTest::newRow("close mid reply") << 1 << QByteArray("VELTRANE,VQ") << true;
+        QTest::addColumn<bool>("closeMid"); // else the reply never ends
+        QTest::addColumn<QByteArray>("command");
+        const QByteArray catalog = "mmem:cat? \"/F0:/USER/PROJECTS\"";
+        QTest::newRow("never end") << false << QByteArray("*idn?");
+        QTest::newRow("close mid reply") << true << QByteArray("*idn?");
+        QTest::newRow("catalog never ends") << false << catalog;
+        QTest::newRow("catalog closed mid reply") << true << catalog;
     }
 
     void replyFaults()
     {
-        QFETCH(int, fault);
-        QFETCH(QByteArray, received);
-        QFETCH(bool, closed);
-        CSimFaults faults;
-        (fault == 0 ? faults.m_bNeverEndReply : faults.m_bCloseMidReply) = true;
-        m_sim->SetFaults(faults);
+        QFETCH(bool, closeMid);
+        QFETCH(QByteArray, command);
         Client client(m_sim->Port());
-        client.Send("*idn?\r\n");
-        QCOMPARE(client.ReadLine(300), received);
-        QCOMPARE(client.WaitClosed(200), closed);
+        const QByteArray line = client.Query(command) + '\n';
+        CSimFaults faults;
+        (closeMid ? faults.m_bCloseMidReply : faults.m_bNeverEndReply) = true;
+        m_sim->SetFaults(faults);
+        client.Send(command + "\r\n");
+        QCOMPARE(client.ReadLine(300), closeMid ? line.left(line.size() / 2) : line.chopped(1));
+        QCOMPARE(client.WaitClosed(200), closeMid);
     }
 
     void replyDelay()
@@ -1028,7 +1057,140 @@ private Q_SLOTS:
         QCOMPARE(NextError(probe), kNoError);
     }
 
-    void noDescriptorLeftPausesAccepting()
+    void connectionLimit_data()
+    {
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("burst");    // clients connecting at once
+        QTest::addColumn<bool>("oneMore"); // then the first asks *idn? and one more client comes
+        QTest::addColumn<QList<int>>("closed");
+        QList<int> oldest;
+        for (int i = 0; i < 22; ++i)
+            oldest.append(i);
+        QTest::newRow("a burst past the limit") << 8 << 30 << false << oldest;
+        // Not the oldest: the one quiet longest.
+        QTest::newRow("the idlest makes room") << 4 << 4 << true << QList<int>{1};
+    }
+
+    void connectionLimit()
+    {
+        QFETCH(int, limit);
+        QFETCH(int, burst);
+        QFETCH(bool, oneMore);
+        QFETCH(QList<int>, closed);
+        CSimOptions options;
+        options.m_nPort = 0;
+        options.m_nMaxConnections = limit;
+        Restart(options);
+        std::vector<std::unique_ptr<Client>> clients;
+        for (int i = 0; i < burst; ++i)
+            clients.push_back(std::make_unique<Client>(m_sim->Port(), false));
+        for (const std::unique_ptr<Client>& client : clients)
+            QVERIFY(client->WaitConnected());
+        QCOMPARE(m_sim->ConnectionCount(), burst); // every one taken
+        QCOMPARE(m_sim->OpenConnections(), limit);
+        if (oneMore) {
+            QCOMPARE(clients.front()->Query("*idn?"), kIdentity);
+            clients.push_back(std::make_unique<Client>(m_sim->Port()));
+            QCOMPARE(m_sim->ConnectionCount(), burst + 1);
+            QCOMPARE(m_sim->OpenConnections(), limit);
+        }
+        for (int i = 0; i < int(clients.size()); ++i) {
+            if (closed.contains(i))
+                QVERIFY2(clients[size_t(i)]->WaitClosed(), qPrintable(QString::number(i)));
+            else
+                QCOMPARE(clients[size_t(i)]->Query("*idn?"), kIdentity);
+        }
+    }
+
+    void largeCatalogIsMadeAsItIsRead()
+    {
+        // About 250 bytes an entry: a line of some 6 MB, far more than a
+        // connection may hold or the system buffers between the two ends.
+        const int entries = 25000;
+        const auto name = [](int i) {
+            return u"%1 "_s.arg(i, 6, 10, QChar(u'0')).leftJustified(231, u'n') + u".SEQ"_s;
+        };
+        for (int i = 0; i < entries; ++i)
+            QVERIFY(m_sim->AddFile(u"/F0:/USER/BIG/"_s + name(i), {}));
+        const QByteArray query = "mmem:cdir \"/F0:/USER/BIG\"\r\nmmem:cat?\r\n";
+        Client first(m_sim->Port());
+        first.Send(query);
+        const QByteArray whole = first.ReadLine(30000);
+        QCOMPARE(whole.count(",SEQ,0"), entries);
+        QVERIFY(whole.endsWith(name(entries - 1).toLatin1() + "\",SEQ,0\n"));
+
+        // 40 clients that ask for it and do not read.
+#ifdef Q_OS_LINUX
+        const qint64 before = ResidentBytes();
+#endif
+        std::vector<std::unique_ptr<Client>> readers;
+        for (int i = 0; i < 40; ++i) {
+            readers.push_back(std::make_unique<Client>(m_sim->Port()));
+            readers.back()->Socket().setReadBufferSize(4096);
+            readers.back()->Send(query);
+        }
+        Client other(m_sim->Port());
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(other.Query("*idn?"), kIdentity);
+        QVERIFY2(timer.elapsed() < ANSWER_MS, QByteArray::number(timer.elapsed()).constData());
+        std::vector<QByteArray> begun;
+        for (const std::unique_ptr<Client>& reader : readers) {
+            begun.push_back(reader->Read(1000));
+            QCOMPARE(begun.back(), whole.left(1000));
+        }
+#ifdef Q_OS_LINUX
+        // Each holds what its socket has not sent, 256 KiB at most, not its 6 MB.
+        const qint64 growth = ResidentBytes() - before;
+        QVERIFY2(growth < 32 * 1024 * 1024, QByteArray::number(growth).constData());
+#endif
+
+        // A change elsewhere leaves a line under way as it began; a change
+        // in its folder ends it rather than make it a mix.
+        other.Send(WriteCommand(u"/F0:/USER/OTHER.SEQ"_s, "x"));
+        QCOMPARE(NextError(other), kNoError);
+        readers[0]->Socket().setReadBufferSize(0);
+        QVERIFY(begun[0] + readers[0]->ReadLine(30000) == whole);
+        other.Send(WriteCommand(u"/F0:/USER/BIG/NEW.SEQ"_s, "x"));
+        QCOMPARE(NextError(other), kNoError);
+        readers[1]->Socket().setReadBufferSize(0);
+        const QByteArray cut = begun[1] + readers[1]->ReadLine(30000);
+        QVERIFY(readers[1]->WaitClosed());
+        QVERIFY2(cut.size() < whole.size() && whole.startsWith(cut),
+                 QByteArray::number(cut.size()).constData());
+    }
+
+    void stalledBlockIsCut()
+    {
+        CSimOptions options;
+        options.m_nPort = 0;
+        options.m_nBlockIdleMs = 1000;
+        Restart(options);
+        const QByteArray used = QByteArray::number(m_sim->Used()) + ',';
+        const qint64 free = m_sim->Capacity() - m_sim->Used();
+        const QByteArray length = QByteArray::number(free - 100); // room for nothing else
+        Client holder(m_sim->Port());
+        holder.Send("mmem:data \"/F0:/USER/HOLD.BIN\",#" + QByteArray::number(length.size()) + length +
+                    QByteArray(1000, 'h'));
+        // Kept while bytes come, if slowly; its room is not reported free.
+        for (int i = 0; i < 15; ++i) {
+            QThread::msleep(100);
+            holder.Send(QByteArray(100, 'h'));
+        }
+        Client probe(m_sim->Port());
+        QVERIFY(probe.Query("mmem:cat?").startsWith(used + "100,"));
+        probe.Send(WriteCommand(u"/F0:/USER/SMALL.BIN"_s, QByteArray(1000, 's')));
+        QCOMPARE(NextError(probe), QByteArray("-254,\"Media full\""));
+        // Silence: the block is cut short, stores nothing, and its room returns.
+        QVERIFY(holder.WaitClosed(5000));
+        QCOMPARE(NextError(probe), QByteArray("-161,\"Invalid block data\""));
+        QVERIFY(!m_sim->Exists(u"/F0:/USER/HOLD.BIN"_s));
+        QVERIFY(probe.Query("mmem:cat?").startsWith(used + QByteArray::number(free) + ','));
+        probe.Send(WriteCommand(u"/F0:/USER/SMALL.BIN"_s, QByteArray(1000, 's')));
+        QCOMPARE(NextError(probe), kNoError);
+    }
+
+    void noDescriptorLeftMakesRoom()
     {
 #if !defined(Q_OS_LINUX)
         QSKIP("reads the emulator's processor time from /proc");
@@ -1055,10 +1217,13 @@ private Q_SLOTS:
         QThread::msleep(1000);
         const double used = CpuSeconds(process.processId()) - before;
         QVERIFY2(before >= 0 && used < 0.3, QByteArray::number(used).constData());
-        // Served again once descriptors are free.
-        clients.resize(10);
+        // An idle connection gives its descriptor to a new client.
         Client client(port);
         QCOMPARE(client.Query("*idn?"), kIdentity);
+        // Served as well once the clients have gone.
+        clients.resize(10);
+        Client later(port);
+        QCOMPARE(later.Query("*idn?"), kIdentity);
         process.terminate();
         QVERIFY(process.waitForFinished(5000));
 #endif

@@ -1,4 +1,5 @@
 #include "cancelpoints.h"
+#include "nodescriptors.h"
 #include "transferfixture.h"
 
 #include <QDir>
@@ -9,7 +10,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -92,6 +95,14 @@ private:
     std::future<quint16> m_port;
     std::thread m_thread;
 };
+// The message of a PC file that could not be written: the fixed text, the
+// system's reason in parentheses and the path. True when `text` is one for `path`.
+bool NamesReason(const QString& text, const QString& fixed, const QString& path)
+{
+    const QString tail = u") : \""_s + path + u'"';
+    return text.startsWith(fixed + u" ("_s) && text.endsWith(tail) &&
+           text.size() > fixed.size() + 2 + tail.size();
+}
 } // namespace
 
 class TestUpload : public QObject
@@ -186,6 +197,9 @@ public:
         NoHash,
         BadDigit,
         ShortDigits,
+        EmptyBlock,
+        Indefinite,
+        AfterBlock,
     };
 
 private Q_SLOTS:
@@ -195,21 +209,34 @@ private Q_SLOTS:
     {
         const QString closed = u"Connection closed by foreign host."_s;
         const QString invalid = u"Error: Data format invalid."_s;
+        const QString silent = u"The generator stopped sending for 0.5 s : \"/F0:/UPTEST/F1.SEQ\""_s;
+        const auto changed = [](const QString& name, int listed, int sent) {
+            return u"File changed on the generator (listed with %1 bytes, now %2): fetch it again : "
+                   "\"/F0:/UPTEST/%3\""_s.arg(listed)
+                       .arg(sent)
+                       .arg(name);
+        };
         QTest::addColumn<int>("fault");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<bool>("nextTried");
         QTest::addColumn<bool>("written");
         QTest::newRow("short data, close") << int(CloseMidData) << QStringList{closed} << false << false;
         QTest::newRow("header, close") << int(CloseAfterHeader) << QStringList{closed} << false << false;
-        QTest::newRow("short data, stall")
-            << int(StallMidData) << QStringList{u"Socket error."_s} << false << false;
-        QTest::newRow("more data than the size") << int(ExtraData) << QStringList() << true << true;
+        QTest::newRow("short data, stall") << int(StallMidData) << QStringList{silent} << false << false;
+        // Every block of this generator is 5000 bytes longer than its file.
+        QTest::newRow("blocks longer than listed")
+            << int(ExtraData)
+            << QStringList{changed(u"F1.SEQ"_s, 200000, 205000), changed(u"F2.SEQ"_s, 3000, 8000)} << true
+            << false;
+        QTest::newRow("empty block") << int(EmptyBlock) << QStringList{changed(u"F1.SEQ"_s, 200000, 0)}
+                                     << true << false;
+        QTest::newRow("bytes after the block") << int(AfterBlock) << QStringList() << true << true;
         QTest::newRow("malformed header")
             << int(MalformedHeader) << QStringList{invalid, invalid} << true << false;
         QTest::newRow("no hash") << int(NoHash) << QStringList{invalid} << true << false;
         QTest::newRow("bad digit") << int(BadDigit) << QStringList{invalid} << true << false;
-        QTest::newRow("short length digits")
-            << int(ShortDigits) << QStringList{u"Socket error."_s} << true << false;
+        QTest::newRow("indefinite block") << int(Indefinite) << QStringList{invalid} << true << false;
+        QTest::newRow("short length digits") << int(ShortDigits) << QStringList{silent} << true << false;
     }
 
     void faults()
@@ -252,6 +279,15 @@ private Q_SLOTS:
         case ShortDigits:
             m_f.m_sim.SetScriptedReply("mmem:data?", "#612", true);
             break;
+        case EmptyBlock:
+            m_f.m_sim.SetScriptedReply("mmem:data?", "#10\r\n", true);
+            break;
+        case Indefinite:
+            m_f.m_sim.SetScriptedReply("mmem:data?", "#0" + first + "\n", true);
+            break;
+        case AfterBlock:
+            m_f.m_sim.SetScriptedReply("mmem:data?", "#6200000" + first + "\r\nMORE", true);
+            break;
         }
         m_f.m_sim.SetFaults(faults);
 
@@ -265,7 +301,7 @@ private Q_SLOTS:
         QCOMPARE(m_f.ReadPc(u"F1.SEQ"_s), written ? first : old);
         const auto progress = m_f.m_host.ProgressRecord();
         QCOMPARE(progress.files.size(), nextTried ? 2 : 1);
-        if (nextTried && fault != MalformedHeader)
+        if (nextTried && fault != MalformedHeader && fault != ExtraData)
             QCOMPARE(m_f.ReadPc(u"F2.SEQ"_s), second);
         else
             QVERIFY(!QFile::exists(m_f.m_dir.filePath(u"F2.SEQ"_s)));
@@ -293,6 +329,31 @@ private Q_SLOTS:
         m_f.m_sim.SetFaults({});
         QVERIFY(m_f.m_comm->Connect());
         QVERIFY(m_f.ChannelAnswers());
+    }
+
+    // The worker gets no socket: it says so, and the batch goes on to its end.
+    void workerWithoutSocket()
+    {
+#ifdef Q_OS_UNIX
+        QVERIFY(m_f.WritePc(u"S.SEQ"_s, "old"));
+        Queue({{ u"S.SEQ"_s, QByteArray("new") }});
+        CNoDescriptors none;
+        QVERIFY(none.IsSet());
+        QVERIFY(m_f.m_comm->StartUpload());
+        // Without the event loop the chain stands still: the limit goes
+        // before it reconnects.
+        QElapsedTimer waited;
+        waited.start();
+        while (m_f.m_host.MessageTexts().isEmpty() && waited.elapsed() < 5000)
+            QThread::msleep(10);
+        none.Restore();
+        QVERIFY(m_f.WaitBatchEnd());
+        QCOMPARE(m_f.m_host.MessageTexts(), QStringList{u"Cannot create Socket."_s});
+        QCOMPARE(m_f.ReadPc(u"S.SEQ"_s), QByteArray("old"));
+        QVERIFY(m_f.ChannelAnswers());
+#else
+        QSKIP("needs a descriptor limit");
+#endif
     }
 
     void refusedTargets_data()
@@ -339,7 +400,9 @@ private Q_SLOTS:
         m_f.m_comm->QueueUpload(Entry(u"RO.SEQ"_s, 4), target);
         QVERIFY(m_f.m_comm->StartUpload());
         QVERIFY(m_f.WaitBatchEnd());
-        QCOMPARE(m_f.m_host.MessageTexts(), QStringList{u"File not open : \""_s + target + u'"'});
+        const QStringList texts = m_f.m_host.MessageTexts();
+        QCOMPARE(texts.size(), 1);
+        QVERIFY2(NamesReason(texts.first(), u"File not open"_s, target), qPrintable(texts.first()));
         QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
         left.removeAll(u"plain"_s);
         QCOMPARE(left, QStringList());
@@ -382,13 +445,97 @@ private Q_SLOTS:
         });
         QVERIFY(m_f.m_comm->StartUpload());
         QVERIFY(m_f.WaitBatchEnd());
-        QCOMPARE(m_f.m_host.MessageTexts(), QStringList{u"Can not write to the file."_s});
+        const QStringList texts = m_f.m_host.MessageTexts();
+        QCOMPARE(texts.size(), 1);
+        QVERIFY2(NamesReason(texts.first(), u"Can not write to the file."_s, m_f.PcPath(u"FULL.SEQ"_s)),
+                 qPrintable(texts.first()));
         QCOMPARE(m_f.ReadPc(u"FULL.SEQ"_s), QByteArray("the user's file"));
         QCOMPARE(m_f.PcFiles(), QStringList{u"FULL.SEQ"_s});
         QVERIFY(m_f.ChannelAnswers());
 #else
         QSKIP("needs a file size limit to stand in for a full disk");
 #endif
+    }
+
+    // A PC name longer than the file system takes fails with the system's
+    // reason, wherever the system refuses it (at the open or at the rename).
+    void pcNameTooLong()
+    {
+        const QString target = m_f.PcPath(QString(300, u'L') + u".SEQ"_s);
+        QVERIFY(m_f.m_sim.AddFile(kFolder + u"/LONG.SEQ"_s, "data"));
+        m_f.m_comm->SetUploadFolder(kFolder);
+        m_f.m_comm->QueueUpload(Entry(u"LONG.SEQ"_s, 4), target);
+        QVERIFY(m_f.m_comm->StartUpload());
+        QVERIFY(m_f.WaitBatchEnd());
+        const QStringList texts = m_f.m_host.MessageTexts();
+        QCOMPARE(texts.size(), 1);
+        QVERIFY2(NamesReason(texts.first(), u"File not open"_s, target) ||
+                     NamesReason(texts.first(), u"Can not write to the file."_s, target),
+                 qPrintable(texts.first()));
+        QCOMPARE(m_f.PcFiles(), QStringList());
+        QVERIFY(m_f.ChannelAnswers());
+    }
+
+    // A file replaced on the generator while it is fetched again and again:
+    // each copy is the old file or the new one, each as large as the listing
+    // before it said, or a failure that leaves nothing; never a mix.
+    void fetchDuringReplace()
+    {
+        const QByteArray before(1000, 'o');
+        const QByteArray after(200000, 'n');
+        const QString path = kFolder + u"/SWAP.BIN"_s;
+        QVERIFY(m_f.m_sim.AddFile(path, before));
+        const quint16 port = m_f.m_sim.Port();
+        std::atomic<bool> stop{false};
+        // Another client, on a socket of its own (the link's reply line is process-wide).
+        std::thread replacer([&] {
+            QTcpSocket other;
+            other.connectToHost(QHostAddress::LocalHost, port);
+            for (int i = 0; !stop && other.waitForConnected(5000); ++i) {
+                const QByteArray& data = i % 2 ? before : after;
+                other.write("mmem:data \"" + path.toLatin1() + "\"," +
+                            CVQComm::BlockHeader(quint64(data.size())) + data + "\r\n*idn?\r\n");
+                // The identity answer says that the replace before it is done.
+                while (!other.canReadLine() && other.waitForReadyRead(5000)) {
+                }
+                if (!other.readLine().endsWith('\n'))
+                    return;
+            }
+        });
+        const auto join = qScopeGuard([&] {
+            stop = true;
+            replacer.join();
+        });
+
+        m_f.m_comm->SetUploadPacing(false);
+        int copies = 0;
+        for (int round = 0; round < 60; ++round) {
+            qint64 listed = -1;
+            CFileInfo entry;
+            for (int more = m_f.m_comm->ReadCatalog(kFolder, entry); more;
+                 more = m_f.m_comm->NextCatalogEntry(entry)) {
+                if (entry.GetName() == u"SWAP.BIN"_s)
+                    listed = entry.GetSize();
+            }
+            m_f.m_comm->EndCatalog();
+            QVERIFY(listed == before.size() || listed == after.size());
+            m_f.ClearPc();
+            m_f.m_host.ClearMessages();
+            m_f.m_comm->SetUploadFolder(kFolder);
+            m_f.m_comm->QueueUpload(Entry(u"SWAP.BIN"_s, listed), m_f.PcPath(u"SWAP.BIN"_s));
+            QVERIFY(m_f.m_comm->StartUpload());
+            QVERIFY(m_f.WaitBatchEnd());
+            if (m_f.PcFiles().isEmpty()) {
+                QCOMPARE(m_f.m_host.MessageTexts().size(), 1);
+                continue;
+            }
+            QCOMPARE(m_f.PcFiles(), QStringList{u"SWAP.BIN"_s});
+            const QByteArray copy = m_f.ReadPc(u"SWAP.BIN"_s);
+            QVERIFY2(copy == (listed == before.size() ? before : after), qPrintable(QString::number(round)));
+            QCOMPARE(m_f.m_host.MessageTexts(), QStringList());
+            ++copies;
+        }
+        QVERIFY(copies > 0);
     }
 
     // Cancel on the free-space question ends the batch cleanly.

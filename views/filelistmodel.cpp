@@ -261,17 +261,23 @@ QStringList CFileListModel::mimeTypes() const
 
 QMimeData* CFileListModel::mimeData(const QModelIndexList& indexes) const
 {
-    // The device path of the first entry, as text: dropped on a folder of
-    // either pane it copies the entry there.
-    const CFileInfo* info = nullptr;
+    // The device path of every entry dragged, one a line, in the list's
+    // order: dropped on a folder of either pane they are copied there.
+    std::vector<int> rows;
     for (const QModelIndex& index : indexes) {
-        if ((info = Entry(index.row())))
-            break;
+        if (Entry(index.row()))
+            rows.push_back(index.row());
     }
-    if (!info || m_strFolder.isEmpty())
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end()); // details: a cell per column
+    if (rows.empty() || m_strFolder.isEmpty())
         return nullptr;
+    const QString folder = m_strFolder + (m_strFolder.endsWith(u'/') ? u""_s : u"/"_s);
+    QStringList paths;
+    for (const int row : rows)
+        paths.append(folder + Entry(row)->GetName());
     auto* data = new QMimeData;
-    data->setText(m_strFolder + (m_strFolder.endsWith(u'/') ? u""_s : u"/"_s) + info->GetName());
+    data->setText(paths.join(u'\n'));
     return data;
 }
 

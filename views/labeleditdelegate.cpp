@@ -22,6 +22,7 @@ QWidget* CLabelEditDelegate::createEditor(QWidget* parent, const QStyleOptionVie
     QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
     if (editor)
         editor->setProperty(kEditedIndex, QVariant::fromValue(QPersistentModelIndex(index)));
+    m_pEditor = editor;
     return editor;
 }
 
@@ -32,8 +33,20 @@ void CLabelEditDelegate::setModelData(QWidget* editor, QAbstractItemModel*, cons
         m_handler(index, lineEdit->text(), true);
 }
 
+void CLabelEditDelegate::CommitEditor()
+{
+    QWidget* editor = m_pEditor;
+    if (!editor)
+        return;
+    m_pEditor = nullptr;
+    Q_EMIT commitData(editor);
+    Q_EMIT closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
 void CLabelEditDelegate::OnCloseEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
 {
+    if (editor == m_pEditor)
+        m_pEditor = nullptr;
     // Escape: the edit ends without a text, and the handler hears of it.
     if (hint != QAbstractItemDelegate::RevertModelCache || !editor || !m_handler)
         return;

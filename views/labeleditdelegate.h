@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QStyledItemDelegate>
 
 #include <functional>
@@ -23,8 +24,13 @@ public:
                           const QModelIndex& index) const override;
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
 
+    // Ends an edit whose editor is still open as Enter would: its text goes
+    // to the handler and the editor closes. Does nothing without one.
+    void CommitEditor();
+
 private:
     void OnCloseEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint);
 
     Handler m_handler;
+    mutable QPointer<QWidget> m_pEditor; // the editor open now, if any
 };

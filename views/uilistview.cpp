@@ -1,9 +1,9 @@
 #include "uilistview.h"
 
+#include "channelwait.h"
 #include "devicename.h"
 #include "filelistmodel.h"
 #include "fixedsizedelegate.h"
-#include "stringtable.h"
 #include "uitreeview.h"
 #include "veskdoc.h"
 #include "vqcomm.h"
@@ -13,18 +13,13 @@
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QDir>
-#include <QDropEvent>
 #include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListView>
 #include <QMenu>
-#include <QMimeData>
-#include <QTimer>
 #include <QTreeView>
-#include <QUrl>
 
 #include <algorithm>
 #include <vector>
@@ -58,15 +53,13 @@ CUiListView::CUiListView(CVeskDoc* pDoc, QWidget* parent) : QStackedWidget(paren
     m_pIconView->setBatchSize(LAYOUT_BATCH);
     m_pIconView->setResizeMode(QListView::Adjust);
     m_pIconView->setContextMenuPolicy(Qt::CustomContextMenu);
-    // The editor's text goes to EndLabelEdit once the editor has gone: the end
-    // of an edit may ask questions and read the folder again.
+    // The editor's text goes to EndLabelEdit once the editor has gone (the
+    // end of an edit may ask questions and read the folder again), or
+    // before the list shows another folder, whichever comes first.
     const CLabelEditDelegate::Handler labelEdited = [this](const QModelIndex& index, const QString& text,
                                                            bool accepted) {
-        const QPersistentModelIndex edited(index);
-        QTimer::singleShot(0, this, [this, edited, text, accepted] {
-            if (edited.isValid())
-                EndLabelEdit(edited.row(), text, accepted);
-        });
+        m_pendingEdit = {QPersistentModelIndex(index), text, accepted};
+        CChannelWait::Post(this, [this] { RunPendingEdit(false); });
     };
     m_pIconDelegate = new CFixedSizeDelegate(labelEdited, m_pIconView);
     m_pIconView->setItemDelegate(m_pIconDelegate);
@@ -84,7 +77,8 @@ CUiListView::CUiListView(CVeskDoc* pDoc, QWidget* parent) : QStackedWidget(paren
     m_pDetailView->setSortingEnabled(false);
     m_pDetailView->setIconSize(QSize(16, 16));
     m_pDetailView->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_pDetailView->setItemDelegate(new CLabelEditDelegate(labelEdited, m_pDetailView));
+    m_pDetailDelegate = new CLabelEditDelegate(labelEdited, m_pDetailView);
+    m_pDetailView->setItemDelegate(m_pDetailDelegate);
     QHeaderView* header = m_pDetailView->header();
     header->setStretchLastSection(false);
     header->setSectionsClickable(true);
@@ -98,6 +92,14 @@ CUiListView::CUiListView(CVeskDoc* pDoc, QWidget* parent) : QStackedWidget(paren
 
     addWidget(m_pIconView);
     addWidget(m_pDetailView);
+
+    // Over the view, never a page of its own: the panes' focus stays on the view.
+    m_pUnreadNote =
+        new QLabel(u"This folder could not be read from the generator.\nF5 reads it again."_s, this);
+    m_pUnreadNote->setObjectName(u"unreadNote"_s);
+    m_pUnreadNote->setAlignment(Qt::AlignCenter);
+    m_pUnreadNote->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_pUnreadNote->hide();
 
     for (QAbstractItemView* view :
          {static_cast<QAbstractItemView*>(m_pIconView), static_cast<QAbstractItemView*>(m_pDetailView)}) {
@@ -177,6 +179,8 @@ void CUiListView::SetContextMenus(QMenu* pBackground, QMenu* pFolder, QMenu* pFi
 
 void CUiListView::FillFromDevice(const QString& path)
 {
+    // A label edit of the folder shown ends in that folder.
+    FinishLabelEdit();
     CVQComm* comm = Comm();
     CWaitCursor wait(comm ? comm->LinkHost() : nullptr);
     // Set before asking, so that a failed read still names the folder.
@@ -186,7 +190,8 @@ void CUiListView::FillFromDevice(const QString& path)
     m_pModel->SetEditable(!path.isEmpty() && path != DEVICE_ROOT_PATH);
     m_bNewFolderPending = false;
 
-    setUpdatesEnabled(false);
+    // Emptied at once; drawing goes off only while the entries go in, so
+    // that the list paints while the generator is asked.
     m_pModel->Clear();
     std::vector<CFileInfo> entries;
     if (comm) {
@@ -200,10 +205,17 @@ void CUiListView::FillFromDevice(const QString& path)
         }
         comm->EndCatalog();
     }
+    setUpdatesEnabled(false);
     m_pModel->SetEntries(std::move(entries), m_nSortKey);
+    // Nothing read is not an empty folder. (A failed connect on the way has
+    // emptied the list and forgotten its folder: then there is nothing to say.)
+    const CVQComm::CatalogEnd end = comm ? comm->LastCatalogEnd() : CVQComm::CatalogEnd::NoReply;
+    m_bFolderRead = m_strCurrentPath.isEmpty() ||
+                    (end != CVQComm::CatalogEnd::NoReply && end != CVQComm::CatalogEnd::Unreadable);
+    m_pUnreadNote->setVisible(!m_bFolderRead);
     setUpdatesEnabled(true);
 
-    if (comm)
+    if (comm && m_bFolderRead)
         comm->UpdateStatusText();
     Q_EMIT StateChanged();
 }
@@ -225,6 +237,8 @@ void CUiListView::ClearFolder()
 
 void CUiListView::ClearList()
 {
+    m_bFolderRead = true;
+    m_pUnreadNote->hide();
     m_pModel->Clear();
     ItemView()->viewport()->repaint();
     Q_EMIT StateChanged();
@@ -405,156 +419,6 @@ void CUiListView::ReloadTreeSelected()
         tree->ReloadSelected();
 }
 
-void CUiListView::EditRow(int row)
-{
-    QAbstractItemView* view = ItemView();
-    const QModelIndex index = m_pModel->index(row, CFileListModel::COLUMN_NAME);
-    view->setCurrentIndex(index);
-    view->scrollTo(index);
-    view->edit(index);
-}
-
-void CUiListView::BeginRename()
-{
-    CVQComm* comm = Comm();
-    if (m_strCurrentPath == DEVICE_ROOT_PATH) {
-        if (comm)
-            comm->ShowErrorId(IDS_CANNOT_RENAME_FOLDER);
-        return;
-    }
-    const QList<int> rows = SelectedRows();
-    if (rows.isEmpty())
-        return;
-    m_bNewFolderPending = false;
-    EditRow(rows.first());
-}
-
-int CUiListView::EndLabelEdit(int row, const QString& text, bool accepted)
-{
-    const bool newFolder = std::exchange(m_bNewFolderPending, false);
-    CVQComm* comm = Comm();
-    const CFileInfo* info = m_pModel->Entry(row);
-    if (!comm || !info)
-        return 0;
-    if (accepted) {
-        // A name the generator cannot take, or one already in the folder
-        // (the edited entry itself included): say so and edit again.
-        const bool valid = comm->CheckNewName(text);
-        if (valid && FindItemByName(text) >= 0)
-            comm->ShowError(TEXT_NAME_TAKEN);
-        if (!valid || FindItemByName(text) >= 0) {
-            m_bNewFolderPending = newFolder;
-            EditRow(row);
-            return 0;
-        }
-    }
-    const QString oldName = info->GetName();
-    if (info->IsFolder() && newFolder) {
-        // Even a cancelled edit makes the folder, under the name proposed.
-        const QString name = accepted ? text : oldName;
-        if (!comm->MakeFolder(EntryPath(name))) {
-            // The item must not stand for a folder the generator has not made.
-            Refresh();
-            ReloadTreeSelected();
-            return 0;
-        }
-        m_pModel->SetEntryName(row, name);
-        ReloadTreeSelected();
-        return 1;
-    }
-    if (!accepted)
-        return 0;
-    if (comm->MoveEntry(EntryPath(oldName), EntryPath(text)) != 1)
-        return 0;
-    m_pModel->SetEntryName(row, text);
-    ReloadTreeSelected();
-    return 1;
-}
-
-int CUiListView::DeleteSelected()
-{
-    CVQComm* comm = Comm();
-    if (!comm)
-        return 0;
-    CWaitCursor wait(comm->LinkHost());
-    if (m_strCurrentPath == DEVICE_ROOT_PATH) {
-        comm->ShowError(TEXT_CANNOT_REMOVE_FOLDER);
-        return 0;
-    }
-    const QList<int> rows = SelectedRows();
-    if (rows.isEmpty())
-        return 0;
-    QStringList names;
-    for (const int row : rows)
-        names.append(m_pModel->Entry(row)->GetName());
-    const bool firstIsFolder = m_pModel->Entry(rows.first())->IsFolder();
-    CLinkHost* host = comm->LinkHost();
-    const auto ask = [host](const QString& text, const QString& caption) {
-        return host ? host->ShowMessageBox(text, MB_OKCANCEL | MB_ICONQUESTION, caption) : IDCANCEL;
-    };
-
-    if (firstIsFolder && !comm->IsFolderEmpty(EntryPath(names.first()))) {
-        // A folder with entries: only that folder is emptied.
-        if (ask(u"Are you sure you want to remove ALL files under '%1' ?"_s.arg(names.first()),
-                u"Confirm Folder Delete"_s) != IDOK)
-            return 0;
-        if (comm->DeleteAll(EntryPath(names.first())) == 1) {
-            Refresh();
-            ReloadTreeSelected();
-        }
-        return 1;
-    }
-    const QString question = names.size() > 1
-                                 ? u"Are you sure you want to remove these %1 files ?"_s.arg(names.size())
-                                 : u"Are you sure you want to remove the file '%1' ?"_s.arg(names.first());
-    if (ask(question, names.size() > 1 ? u"Confirm Multiple File Delete"_s : u"Confirm File Delete"_s) !=
-        IDOK)
-        return 0;
-    // In index order, stopping at the first failure; what went before stays deleted.
-    int deleted = 0;
-    for (const QString& name : std::as_const(names)) {
-        if (comm->DeleteEntry(EntryPath(name)) != 1)
-            break;
-        ++deleted;
-    }
-    if (deleted > 0) {
-        Refresh();
-        ReloadTreeSelected();
-    }
-    return 1;
-}
-
-void CUiListView::CreateNewFolder()
-{
-    CVQComm* comm = Comm();
-    if (!comm)
-        return;
-    if (m_strCurrentPath.isEmpty() || m_strCurrentPath == DEVICE_ROOT_PATH) {
-        comm->ShowError(TEXT_CANNOT_CREATE_FOLDER_HERE);
-        return;
-    }
-    QString name;
-    for (int number = 1; number <= MAX_NEW_FOLDER_NUMBER && name.isEmpty(); ++number) {
-        // "New Folder", then "New Folder(2)": the number 1 is never used.
-        const QString candidate =
-            number == 1 ? NEW_FOLDER_NAME : u"%1(%2)"_s.arg(NEW_FOLDER_NAME).arg(number);
-        if (FindItemByName(candidate) < 0)
-            name = candidate;
-    }
-    if (name.isEmpty()) {
-        comm->ShowError(u"Cannot create more folders."_s);
-        return;
-    }
-    // Nothing goes to the generator yet: the folder is made when the edit ends.
-    const QDateTime now = QDateTime::currentDateTime();
-    const quint64 fileTime =
-        quint64(now.toSecsSinceEpoch() + now.offsetFromUtc() + 11644473600LL) * 10000000ULL;
-    m_pModel->AppendEntry(CFileInfo(name, fileTime, 0, 1));
-    m_bNewFolderPending = true;
-    EditRow(m_pModel->Count() - 1);
-    Q_EMIT StateChanged();
-}
-
 void CUiListView::CheckBatchResult(int wParam)
 {
     CVQComm* comm = Comm();
@@ -604,141 +468,6 @@ void CUiListView::CheckBatchResult(int wParam)
             text += (text.isEmpty() ? QString() : u"\n\n"_s) + u"The generator reported:\n"_s +
                     refusals.join(u'\n');
         comm->ShowError(text);
-    }
-}
-
-bool CUiListView::IsDroppable(const QMimeData* mime)
-{
-    if (!mime)
-        return false;
-    if (mime->hasUrls()) {
-        const QList<QUrl> urls = mime->urls();
-        return std::any_of(urls.cbegin(), urls.cend(), [](const QUrl& url) { return url.isLocalFile(); });
-    }
-    return mime->hasText();
-}
-
-bool CUiListView::CanDropAt(int index) const
-{
-    // Nothing is taken while the channel is closed: disconnected, or a batch runs.
-    const CVQComm* comm = Comm();
-    if (!comm || !comm->IsConnected())
-        return false;
-    if (index < 0)
-        return !m_strCurrentPath.isEmpty() && m_strCurrentPath != DEVICE_ROOT_PATH;
-    const CFileInfo* info = m_pModel->Entry(index);
-    return info && info->IsFolder();
-}
-
-void CUiListView::SetDropItem(int index)
-{
-    m_nDropItem = index;
-    m_pModel->SetDropRow(index);
-}
-
-QString CUiListView::GetDropTargetPath() const
-{
-    QString path = m_strCurrentPath;
-    const CFileInfo* info = m_pModel->Entry(m_nDropItem);
-    if (info && info->IsFolder()) {
-        if (path != DEVICE_ROOT_PATH)
-            path += u'/';
-        path += info->GetName();
-    }
-    return path;
-}
-
-int CUiListView::DropDeviceItem(const QString& source, const QString& targetFolder, int effect)
-{
-    CVQComm* comm = Comm();
-    const qsizetype slash = source.lastIndexOf(u'/');
-    // A text that names no entry does nothing.
-    if (!comm || slash <= 0 || slash == source.size() - 1)
-        return 0;
-    const QString destination =
-        targetFolder + (targetFolder.endsWith(u'/') ? QString() : u"/"_s) + source.mid(slash + 1);
-    int done = 0;
-    if (effect == DROP_COPY) {
-        done = comm->CopyEntry(source, destination);
-    } else if (effect == DROP_MOVE) {
-        done = comm->MoveEntry(source, destination);
-        Refresh();
-    }
-    // The folder that received the entry shows it.
-    if (done == 1 && source != destination) {
-        if (CUiTreeView* tree = m_pDoc ? m_pDoc->m_pTreeView : nullptr)
-            tree->FolderChanged(targetFolder);
-    }
-    return done;
-}
-
-void CUiListView::DropData(const QMimeData* mime, const QString& targetFolder)
-{
-    CVQComm* comm = Comm();
-    if (!comm || !mime)
-        return;
-    if (mime->hasUrls()) {
-        QStringList paths;
-        const QList<QUrl> urls = mime->urls();
-        for (const QUrl& url : urls) {
-            if (url.isLocalFile())
-                paths.append(QDir::toNativeSeparators(url.toLocalFile()));
-        }
-        // The batch asks its questions once the drag is over: a dialog inside
-        // the drop would hold the desktop's drag.
-        if (!paths.isEmpty()) {
-            QTimer::singleShot(0, this,
-                               [comm, paths, targetFolder] { comm->PrepareDownload(paths, targetFolder); });
-        }
-        return;
-    }
-    if (mime->hasText()) {
-        const QString text = mime->text().trimmed();
-        QTimer::singleShot(0, this,
-                           [this, text, targetFolder] { DropDeviceItem(text, targetFolder, DROP_COPY); });
-    }
-}
-
-bool CUiListView::HandleDrag(QEvent* event)
-{
-    switch (event->type()) {
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-        auto* drag = static_cast<QDragMoveEvent*>(event);
-        // Entering decides nothing: the position does, at once and on every move.
-        const QModelIndex index = ItemView()->indexAt(drag->position().toPoint());
-        const int row = index.isValid() ? index.row() : -1;
-        if (IsDroppable(drag->mimeData()) && CanDropAt(row)) {
-            SetDropItem(row);
-            drag->setDropAction(Qt::CopyAction);
-            drag->accept();
-        } else if (event->type() == QEvent::DragEnter && IsDroppable(drag->mimeData())) {
-            // Taken, so that the moves to come are seen, but offering nothing here.
-            drag->setDropAction(Qt::IgnoreAction);
-            drag->accept();
-        } else {
-            drag->ignore();
-        }
-        return true;
-    }
-    case QEvent::DragLeave:
-        SetDropItem(-1);
-        return true;
-    case QEvent::Drop: {
-        auto* drop = static_cast<QDropEvent*>(event);
-        const QModelIndex index = ItemView()->indexAt(drop->position().toPoint());
-        if (CanDropAt(index.isValid() ? index.row() : -1)) {
-            DropData(drop->mimeData(), GetDropTargetPath());
-            drop->setDropAction(Qt::CopyAction);
-            drop->accept();
-        } else {
-            drop->ignore();
-        }
-        SetDropItem(-1);
-        return true;
-    }
-    default:
-        return false;
     }
 }
 
@@ -806,6 +535,12 @@ bool CUiListView::event(QEvent* event)
     default:
         return QStackedWidget::event(event);
     }
+}
+
+void CUiListView::resizeEvent(QResizeEvent* event)
+{
+    QStackedWidget::resizeEvent(event);
+    m_pUnreadNote->setGeometry(rect());
 }
 
 void CUiListView::changeEvent(QEvent* event)

@@ -3,6 +3,7 @@
 #include "fileinfo.h"
 #include "settingsnames.h"
 
+#include <QPersistentModelIndex>
 #include <QStackedWidget>
 #include <QString>
 
@@ -10,11 +11,13 @@
 #include <functional>
 
 class CFileListModel;
+class CLabelEditDelegate;
 class CTransferChain;
 class CFixedSizeDelegate;
 class CVeskDoc;
 class CVQComm;
 class QAbstractItemView;
+class QLabel;
 class QListView;
 class QMimeData;
 class QMenu;
@@ -71,8 +74,11 @@ public:
     void SetStateSink(StateSink sink) { m_stateSink = std::move(sink); }
     void SetContextMenus(QMenu* pBackground, QMenu* pFolder, QMenu* pFile);
 
+    // Shows the entries of `path`. A folder that could not be read shows as
+    // such (IsFolderRead), never as an empty one.
     void FillFromDevice(const QString& path);
     void Refresh();
+    bool IsFolderRead() const { return m_bFolderRead; }
     void ClearList();
     // Empties the list and forgets its folder (the connection is gone).
     void ClearFolder();
@@ -95,9 +101,15 @@ public:
     // Label editing of the first selected entry (1037 in the root).
     void BeginRename();
     // The end of a label edit of `row`: `accepted` false when it was
-    // cancelled. A rename or a new folder goes to the generator; the label
-    // changes only once the generator took it. Returns 1 when it did.
-    int EndLabelEdit(int row, const QString& text, bool accepted);
+    // cancelled; a name confirmed unchanged is no change. A rename or a new
+    // folder goes to the generator; the label changes only once the
+    // generator took it. Returns 1 when it did. `leavingFolder`: the list is
+    // about to show another folder, so a refused name ends the edit as
+    // Escape does instead of being edited again.
+    int EndLabelEdit(int row, const QString& text, bool accepted, bool leavingFolder = false);
+    // Ends the label edit in progress now (its editor, when still open,
+    // gives its text as Enter would): the list is about to change folder.
+    void FinishLabelEdit();
     bool IsNewFolderPending() const { return m_bNewFolderPending; }
     // Deletes the selected entries after the user's confirmation; 1 when the
     // user confirmed (the caller then refreshes both panes).
@@ -117,9 +129,12 @@ public:
     // Copies (DROP_COPY) or moves (DROP_MOVE) the device entry `source`
     // into `targetFolder`; returns 1 when the generator did it.
     int DropDeviceItem(const QString& source, const QString& targetFolder, int effect);
+    // The same for several entries, in order, stopping at the first the
+    // generator refuses (or a text that names none); returns how many went.
+    int DropDeviceItems(const QStringList& sources, const QString& targetFolder, int effect);
     // The drop of `data` onto `targetFolder`, from either pane: PC files go
-    // to the download engine (once the drop is over), a text naming a device
-    // path is copied on the generator.
+    // to the download engine (once the drop is over), a text naming device
+    // paths (one a line) has them copied on the generator.
     void DropData(const QMimeData* mime, const QString& targetFolder);
     // True when `data` is something the panes take.
     static bool IsDroppable(const QMimeData* mime);
@@ -151,6 +166,7 @@ Q_SIGNALS:
 protected:
     bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -163,10 +179,25 @@ private:
     QString EntryPath(const QString& name) const;
     void EditRow(int row);
     void ReloadTreeSelected();
+    // The tree shows the entries of the list's folder as they are now.
+    void ReloadTreeFolder();
+    // Runs the end of the last label edit, if one is waiting.
+    void RunPendingEdit(bool leavingFolder);
     bool HandleDrag(QEvent* event);
+
+    // The end of a label edit, kept from the moment the editor gives its
+    // text until it runs (once the editor has gone, or before a new folder).
+    struct CPendingEdit
+    {
+        QPersistentModelIndex m_index;
+        QString m_strText;
+        bool m_bAccepted = false;
+    };
 
     CVeskDoc* m_pDoc;
     QString m_strCurrentPath;
+    bool m_bFolderRead = true;
+    CPendingEdit m_pendingEdit;
     int m_nDropItem = -1;
     bool m_bNewFolderPending = false;
     int m_nViewMode = VIEW_LARGE_ICONS;
@@ -178,6 +209,8 @@ private:
     QListView* m_pIconView = nullptr;
     CFixedSizeDelegate* m_pIconDelegate = nullptr;
     QTreeView* m_pDetailView = nullptr;
+    CLabelEditDelegate* m_pDetailDelegate = nullptr;
+    QLabel* m_pUnreadNote = nullptr;
     std::array<QMenu*, 3> m_pMenus{};
     CTransferChain* m_pChain = nullptr;
 };

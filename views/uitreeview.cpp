@@ -1,5 +1,6 @@
 #include "uitreeview.h"
 
+#include "channelwait.h"
 #include "devicename.h"
 #include "iconcache.h"
 #include "labeleditdelegate.h"
@@ -15,7 +16,9 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QTimer>
+#include <QPainter>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -73,7 +76,11 @@ CUiTreeView::CUiTreeView(CVeskDoc* pDoc, QWidget* parent) : QTreeWidget(parent),
 
     connect(this, &QTreeWidget::currentItemChanged, this, &CUiTreeView::OnCurrentItemChanged);
     // Expanding loads; collapsing finds the item loaded and does nothing.
-    connect(this, &QTreeWidget::itemExpanded, this, &CUiTreeView::LoadChildren);
+    connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
+        if (m_pDoc)
+            m_pDoc->ReopenLostChannel();
+        LoadChildren(item);
+    });
     connect(this, &QTreeWidget::itemCollapsed, this, &CUiTreeView::LoadChildren);
 
     if (m_pDoc)
@@ -149,13 +156,18 @@ QTreeWidgetItem* CUiTreeView::InsertFolderItem(QTreeWidgetItem* parent, const QS
     item->setIcon(0, m_iconFolder);
     parent->insertChild(position, item);
 
+    AddPlaceholder(item);
+    return item;
+}
+
+void CUiTreeView::AddPlaceholder(QTreeWidgetItem* item)
+{
     // Only there so that the expand button shows until the children are read.
     auto* placeholder = new QTreeWidgetItem(QStringList{PLACEHOLDER_LABEL});
     placeholder->setData(0, PLACEHOLDER_ROLE, true);
     placeholder->setIcon(0, m_iconPlaceholder);
     placeholder->setFlags(Qt::ItemIsEnabled);
     item->addChild(placeholder);
-    return item;
 }
 
 void CUiTreeView::LoadChildren(QTreeWidgetItem* item)
@@ -172,7 +184,7 @@ void CUiTreeView::LoadChildren(QTreeWidgetItem* item)
 
     const QString path = ItemPath(item);
     CUiListView* list = m_pDoc ? m_pDoc->m_pListView : nullptr;
-    if (list && list->GetCurrentPath() == path) {
+    if (list && list->GetCurrentPath() == path && list->IsFolderRead()) {
         // The list shows this folder already: no need to ask the generator.
         int position = -1;
         for (QString name = list->NextFolderName(position); position >= 0;
@@ -182,6 +194,8 @@ void CUiTreeView::LoadChildren(QTreeWidgetItem* item)
     }
     if (!comm)
         return;
+    // A failed read may empty the tree (a failed connect on the way).
+    const QPersistentModelIndex alive(indexFromItem(item));
     CFileInfo entry;
     if (comm->ReadCatalog(path, entry)) {
         do {
@@ -190,6 +204,25 @@ void CUiTreeView::LoadChildren(QTreeWidgetItem* item)
         } while (comm->NextCatalogEntry(entry));
     }
     comm->EndCatalog();
+    // Nothing read is not a folder without folders: the next expansion reads again.
+    const CVQComm::CatalogEnd end = comm->LastCatalogEnd();
+    if (alive.isValid() && (end == CVQComm::CatalogEnd::NoReply || end == CVQComm::CatalogEnd::Unreadable))
+        ForgetChildren(item);
+}
+
+void CUiTreeView::ForgetChildren(QTreeWidgetItem* item)
+{
+    item->setData(0, FLAGS_ROLE, item->data(0, FLAGS_ROLE).toInt() & ~ITEM_LOADED);
+    qDeleteAll(item->takeChildren());
+    AddPlaceholder(item);
+    // Closed again once its expansion is over, the placeholder out of sight;
+    // that closing reads nothing.
+    const QPersistentModelIndex unread(indexFromItem(item));
+    CChannelWait::Post(this, [this, unread] {
+        const QSignalBlocker quiet(this);
+        if (unread.isValid() && !IsLoaded(itemFromIndex(unread)))
+            collapse(unread);
+    });
 }
 
 void CUiTreeView::GetItemPath(const QTreeWidgetItem* item, QString& path) const
@@ -303,16 +336,20 @@ QTreeWidgetItem* CUiTreeView::FindItem(const QString& path) const
 void CUiTreeView::FolderChanged(const QString& path)
 {
     QTreeWidgetItem* item = FindItem(path);
-    if (!item)
-        return;
-    if (item == currentItem()) {
-        // The list reads the folder; the item's children then come from it.
+    // The list reads the folder; the item's children then come from it.
+    if (item && item == currentItem()) {
         if (CUiListView* list = m_pDoc ? m_pDoc->m_pListView : nullptr)
             list->Refresh();
-        ReloadItem(item);
-    } else if (IsLoaded(item) && !IsBelow(currentItem(), item)) {
-        ReloadItem(item);
     }
+    ReloadFolder(path);
+}
+
+void CUiTreeView::ReloadFolder(const QString& path)
+{
+    // A reload that would take the selected item away waits for the next one.
+    QTreeWidgetItem* item = FindItem(path);
+    if (item && (item == currentItem() || (IsLoaded(item) && !IsBelow(currentItem(), item))))
+        ReloadItem(item);
 }
 
 void CUiTreeView::SetDropItem(QTreeWidgetItem* item)
@@ -456,7 +493,7 @@ void CUiTreeView::OnLabelEdited(const QModelIndex& index, const QString& text)
     // The editor is still closing here; the rename may ask questions and
     // re-read the tree, so it runs once the editor has gone.
     const QPersistentModelIndex edited(index);
-    QTimer::singleShot(0, this, [this, edited, text] {
+    CChannelWait::Post(this, [this, edited, text] {
         if (QTreeWidgetItem* item = edited.isValid() ? itemFromIndex(edited) : nullptr)
             EndLabelEdit(item, text);
     });
@@ -517,10 +554,51 @@ void CUiTreeView::OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem
     SetItemIcon(previous, false);
     SetItemIcon(current, true);
     if (!m_bSuppressSelChange && current && !current->data(0, PLACEHOLDER_ROLE).toBool()) {
-        if (CUiListView* list = m_pDoc ? m_pDoc->m_pListView : nullptr)
+        if (CUiListView* list = m_pDoc ? m_pDoc->m_pListView : nullptr) {
+            m_pDoc->ReopenLostChannel();
             list->FillFromDevice(ItemPath(current));
+        }
     }
     Q_EMIT SelectionMoved();
+}
+
+void CUiTreeView::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const
+{
+    // The branch area holds one cell of the indentation per level, the
+    // item's own last: its line and box there, its ancestors' lines before.
+    const int indent = indentation();
+    const auto hasNextSibling = [](const QModelIndex& at) { return at.sibling(at.row() + 1, 0).isValid(); };
+    painter->save();
+    QPen dotted(palette().color(QPalette::Dark));
+    dotted.setStyle(Qt::DotLine);
+    painter->setPen(dotted);
+
+    QRect cell(rect.right() + 1 - indent, rect.top(), indent, rect.height());
+    const QPoint mid = cell.center();
+    const bool above = index.row() > 0 || index.parent().isValid();
+    painter->drawLine(mid.x(), above ? cell.top() : mid.y(), mid.x(),
+                      hasNextSibling(index) ? cell.bottom() : mid.y());
+    painter->drawLine(mid.x(), mid.y(), cell.right(), mid.y());
+    for (QModelIndex ancestor = index.parent(); ancestor.isValid(); ancestor = ancestor.parent()) {
+        cell.translate(-indent, 0);
+        if (hasNextSibling(ancestor))
+            painter->drawLine(cell.center().x(), cell.top(), cell.center().x(), cell.bottom());
+    }
+
+    if (model()->hasChildren(index)) {
+        const int side = std::max(9, indent / 2) | 1; // odd: the sign sits in its middle
+        QRect box(0, 0, side, side);
+        box.moveCenter(mid);
+        painter->setPen(palette().color(QPalette::Dark));
+        painter->setBrush(palette().brush(QPalette::Base));
+        painter->drawRect(box.adjusted(0, 0, -1, -1));
+        painter->setPen(palette().color(QPalette::Text));
+        const int arm = side / 2 - 2;
+        painter->drawLine(mid.x() - arm, mid.y(), mid.x() + arm, mid.y());
+        if (!isExpanded(index))
+            painter->drawLine(mid.x(), mid.y() - arm, mid.x(), mid.y() + arm);
+    }
+    painter->restore();
 }
 
 void CUiTreeView::mousePressEvent(QMouseEvent* event)
@@ -528,6 +606,12 @@ void CUiTreeView::mousePressEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton) {
         QTreeWidgetItem* hit = itemAt(event->position().toPoint());
         m_hContextItem = hit ? QPersistentModelIndex(indexFromItem(hit)) : QPersistentModelIndex();
+    }
+    // A right click only names the item its menu acts on: "Explorer" is what
+    // selects (and reads) a folder, and a sibling of the shown one may be renamed.
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
     }
     QTreeWidget::mousePressEvent(event);
 }

@@ -52,6 +52,10 @@ public:
     // Entries came into `path` on the generator: the item shows its new
     // children (and the list, when it shows that folder, its entries).
     void FolderChanged(const QString& path);
+    // The folders in `path` changed: its item, when selected or read
+    // before, reads its children again (from the list when it shows `path`),
+    // unless the selection is below it.
+    void ReloadFolder(const QString& path);
 
     // --- drops ---
     // Moves the drop highlight to `item` (null: none).
@@ -76,6 +80,9 @@ Q_SIGNALS:
 
 protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    // Dotted lines join each folder to its parent and its siblings, with a
+    // boxed plus or minus where it expands, in every style.
+    void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -86,6 +93,9 @@ protected:
 
 private:
     QTreeWidgetItem* InsertFolderItem(QTreeWidgetItem* parent, const QString& name);
+    void AddPlaceholder(QTreeWidgetItem* item);
+    // The children of `item` were not read: it is unread again, with its placeholder.
+    void ForgetChildren(QTreeWidgetItem* item);
     void SetItemIcon(QTreeWidgetItem* item, bool selected);
     void OnCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
     void OnLabelEdited(const QModelIndex& index, const QString& text);

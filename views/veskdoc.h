@@ -18,6 +18,14 @@ public:
 
     CVQComm* GetComm() const { return m_pComm; }
 
+    // The generator went away: the channel closed while the panes show what
+    // it held (not for a batch, which closes it on purpose).
+    bool ChannelLost() const;
+    // The panes keep what they showed, and the next read the user asks for
+    // opens the lost channel again, without the network dialog; when it
+    // stays closed, the read fails and the pane says it could not read.
+    void ReopenLostChannel();
+
     CVQComm* m_pComm;
     CUiListView* m_pListView = nullptr;
     CUiTreeView* m_pTreeView = nullptr;

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QObject>
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <vector>
+
+class CConsoleHost;
+class CCtlArgs;
+class CCtlReport;
+class QIODevice;
+
+// One command on several generators: a run of vq8ctl of its own for each
+// (the link keeps one generator's transfer state for its whole process), at
+// most --jobs at once. Every line a run writes is passed on with the
+// generator's address; each run's JSON document comes back through
+// --report. A run that fails never stops the others; Ctrl+C is handed to
+// every run under way and no other is started.
+class CCtlFleet final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CCtlFleet)
+
+public:
+    static constexpr int DEFAULT_JOBS = 8;
+
+    CCtlFleet(CConsoleHost& host, const CCtlArgs& args, CCtlReport& report,
+              const QProcessEnvironment& environment);
+    ~CCtlFleet() override;
+
+    // The program each run starts: this one by default.
+    void SetProgram(const QString& program) { m_strProgram = program; }
+    // The exit status: 0 when every generator succeeded, 1 when one failed,
+    // 2 for a list of generators that cannot be read.
+    int Run();
+    // Ctrl+C, from any thread.
+    void Interrupt();
+
+    // The generators of a host list's text: the first word of each line ("#"
+    // starts a comment), a range giving its addresses. False with the reason
+    // in `error`.
+    static bool ParseHostList(const QString& text, QStringList& hosts, QString* error);
+
+Q_SIGNALS:
+    // Every run has ended, or will never start.
+    void Ended();
+
+private:
+    struct CMember;
+    bool ExpandHosts(QStringList& hosts, QString* error) const;
+    // The command's arguments for each generator; false after a message (bad usage).
+    bool PrepareMembers(const QStringList& hosts, quint16 port);
+    void StartNext();
+    void Start(CMember& member);
+    void ForwardOutput(CMember& member, bool errorStream, bool all);
+    void Finished(CMember& member, int status);
+    void OnInterrupt();
+    bool AllEnded() const;
+    int Summarise(qint64 ms);
+
+    CConsoleHost& m_host;
+    const CCtlArgs& m_args;
+    CCtlReport& m_report;
+    QProcessEnvironment m_environment;
+    QString m_strProgram;
+    QTemporaryDir m_reports;
+    std::vector<std::unique_ptr<CMember>> m_members;
+    quint16 m_nPort = 0;
+    size_t m_nNext = 0;
+    int m_nRunning = 0;
+    int m_nInterrupts = 0;
+};

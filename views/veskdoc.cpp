@@ -1,0 +1,16 @@
+#include "veskdoc.h"
+
+#include "uitreeview.h"
+#include "vqcomm.h"
+
+bool CVeskDoc::ChannelLost() const
+{
+    return m_pComm && !m_pComm->IsConnected() && !m_pComm->IsInBatch() && m_pTreeView &&
+           m_pTreeView->GetRootItem();
+}
+
+void CVeskDoc::ReopenLostChannel()
+{
+    if (ChannelLost())
+        m_pComm->Reconnect();
+}
