@@ -2,6 +2,12 @@
 # programs beside the DLLs and plugins they load) and, in a cross-build, the
 # test programs run under Wine.
 
+# Qt's project set-up puts every program of a Windows build in one folder,
+# for DLLs of the project's own, of which there are none: the build tree keeps
+# the layout of every platform instead (tests find the programs they start
+# at the same place, ../cli/vq8ctl beside tests/).
+unset(CMAKE_RUNTIME_OUTPUT_DIRECTORY)
+
 # Every DLL a program of this build loads comes from Qt's bin folder or the
 # compiler's runtime (libstdc++, libgcc, winpthread with MinGW); the rest are
 # the system's own.

@@ -870,8 +870,7 @@ private Q_SLOTS:
         else if (wait == PutData)
             command = {u"--yes"_s, u"put"_s, Pc(u"BIG.BIN"_s), u"USER"_s};
         QProcess process;
-        process.start(QCoreApplication::applicationDirPath() + u"/"_s + QStringLiteral(VQ_PROGRAM_VQ8CTL),
-                      target + command);
+        process.start(QCoreApplication::applicationDirPath() + u"/../cli/vq8ctl"_s, target + command);
         QVERIFY(process.waitForStarted());
         if (wait == GetData || wait == PutData)
             QTRY_VERIFY_WITH_TIMEOUT(m_sim->AllReceived().contains(upload ? "mmem:data? " : "mmem:data \""),
@@ -1247,8 +1246,7 @@ private Q_SLOTS:
         environment.insert(u"VQ8_HOST"_s, u"127.0.0.1"_s);
         environment.insert(u"VQ8_PORT"_s, u"x"_s);
         process.setProcessEnvironment(environment);
-        process.start(QCoreApplication::applicationDirPath() + u"/"_s + QStringLiteral(VQ_PROGRAM_VQ8CTL),
-                      arguments);
+        process.start(QCoreApplication::applicationDirPath() + u"/../cli/vq8ctl"_s, arguments);
         QVERIFY(process.waitForFinished(20000));
         const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
         const QString err = QString::fromLocal8Bit(process.readAllStandardError());

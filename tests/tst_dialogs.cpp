@@ -184,8 +184,7 @@ private Q_SLOTS:
         const QString output = m_dir.filePath(u"editor-output"_s);
         QFile::remove(output);
         qputenv("VQ_TESTEDITOR_OUTPUT", QFile::encodeName(output));
-        const QString editor =
-            QCoreApplication::applicationDirPath() + u"/"_s + QStringLiteral(VQ_PROGRAM_VQ_TESTEDITOR);
+        const QString editor = QCoreApplication::applicationDirPath() + u"/vq-testeditor"_s;
 
         const QString path = u"/tmp/with blanks/A SEQ.seq"_s;
         CDlgSequence dialog(editorExists ? editor : m_dir.filePath(u"missing-editor"_s));

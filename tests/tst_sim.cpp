@@ -213,8 +213,7 @@ private:
     // The emulator as a program of its own; its port from its first line.
     static bool StartProgram(QProcess& process, const QStringList& arguments, quint16* port)
     {
-        process.start(QCoreApplication::applicationDirPath() + u"/"_s + QStringLiteral(VQ_PROGRAM_VQ820_SIM),
-                      arguments);
+        process.start(QCoreApplication::applicationDirPath() + u"/../sim/vq820-sim"_s, arguments);
         if (!process.waitForStarted() || !process.waitForReadyRead(5000))
             return false;
         // Windows ends a line of a program's text output with CR LF.

@@ -15,7 +15,7 @@ namespace {
 
 QString Program()
 {
-    return QCoreApplication::applicationDirPath() + u"/"_s + QStringLiteral(VQ_PROGRAM_VQ8COMM);
+    return QCoreApplication::applicationDirPath() + u"/../app/vq8comm.exe"_s;
 }
 
 const wchar_t* Wide(const QString& text)
