@@ -294,7 +294,11 @@ void CCtlFleet::ForwardOutput(CMember& member, bool errorStream, bool all)
             end = pending.size();
         if (end < 0)
             break;
-        const QString line = QString::fromLocal8Bit(pending.sliced(start, end - start));
+        qsizetype length = end - start;
+        // A run's text output ends its lines with CR LF on Windows.
+        if (length > 0 && end < pending.size() && pending.at(end - 1) == '\r')
+            --length;
+        const QString line = QString::fromLocal8Bit(pending.sliced(start, length));
         start = end + 1;
         if (!errorStream) {
             // The document is the report of all the runs; their lines would spoil it.
