@@ -56,11 +56,15 @@ private:
         dialog->Sink()->SetReceiver(&m_receiver);
         return dialog;
     }
-    static void EndBatch(CDlgCopyProgress* dialog, int wParam)
+    // The dialog is gone and has passed the end on, which is posted: Windows'
+    // event loop may deliver it after the deletion.
+    void EndBatch(CDlgCopyProgress* dialog, int wParam)
     {
         QPointer<CDlgCopyProgress> guard(dialog);
+        const qsizetype ends = m_receiver.m_ends.size();
         QCoreApplication::postEvent(dialog->Sink(), new CLinkEvent(WM_TRANSFER_END, wParam));
         QTRY_VERIFY(guard.isNull());
+        QTRY_COMPARE(m_receiver.m_ends.size(), ends + 1);
     }
 
 private Q_SLOTS:
