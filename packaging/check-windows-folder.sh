@@ -5,8 +5,10 @@
 #   packaging/check-windows-folder.sh FOLDER   (cmake --install BUILD --prefix FOLDER)
 # Needs wine64, xvfb-run and xdotool; only loopback addresses are used.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-[ $# -eq 1 ] && [ -d "$1" ] || { echo "usage: $0 FOLDER" >&2; exit 2; }
+if [ $# -ne 1 ] || [ ! -d "$1" ]; then
+    echo "usage: $0 FOLDER" >&2
+    exit 2
+fi
 folder=$(cd "$1" && pwd)
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)

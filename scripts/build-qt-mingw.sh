@@ -22,9 +22,6 @@ prefix=$(cd "$prefix" && pwd)
 
 ./scripts/setup.sh
 ./scripts/setup.sh --windows
-if ! command -v dpkg-source >/dev/null; then
-    ./scripts/setup.sh --packaging # dpkg-dev
-fi
 
 work=${WORK_DIR:-}
 if [ -z "$work" ]; then
