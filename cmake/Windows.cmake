@@ -50,9 +50,8 @@ function(vq_install_windows_runtime)
 endfunction()
 
 # --- the tests under Wine ---------------------------------------------------
-# CTest runs every test program (and add_custom_command any program of the
-# build) through the emulator, a script that finds the DLLs above and shares
-# one Wine prefix per build folder.
+# CTest runs every test program through the emulator, a script that finds the
+# DLLs above and shares one Wine prefix per run (cmake/wine-run.sh.in).
 if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
     find_program(VQ_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
     find_program(VQ_WINE NAMES wine64 wine)

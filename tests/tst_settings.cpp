@@ -83,6 +83,19 @@ private Q_SLOTS:
         QFile::remove(m_iniPath);
     }
 
+    // The editor the options start from: the system's notepad on Windows,
+    // where the system has it; the desktop's opener elsewhere.
+    void editorDefault()
+    {
+        const QString editor = CVeskApp::DefaultEditor();
+#ifdef Q_OS_WIN
+        QCOMPARE(editor, QDir::toNativeSeparators(qEnvironmentVariable("windir")) + u"\\notepad.exe"_s);
+        QVERIFY2(QFileInfo::exists(editor), qPrintable(editor));
+#else
+        QCOMPARE(editor, u"xdg-open"_s);
+#endif
+    }
+
     void parse_data()
     {
         QTest::addColumn<QString>("text");
