@@ -43,6 +43,7 @@ dialog=$(window '^Ethernet$')
 shot 1-network-dialog
 focus "$dialog"
 xdotool key Return
+gone '^Ethernet$'
 main=$(window '^VQ8 Comm$')
 shot 2-main-window-connected 2
 # The PICTURE folder, opened in the list; then File, PC to VQ.
