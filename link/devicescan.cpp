@@ -121,7 +121,7 @@ void CDeviceScan::Launch(const QHostAddress& address)
     m_probes.push_back(std::move(owned));
 
     QTcpSocket* socket = probe->m_pSocket;
-    connect(socket, &QTcpSocket::connected, this, [this, probe] {
+    connect(socket, &QTcpSocket::connected, this, [probe] {
         probe->m_bConnected = true;
         probe->m_pSocket->write(QByteArray(IDENTITY_QUERY) + "\r\n");
         probe->m_pTimer->start(REPLY_TIMEOUT_MS);
