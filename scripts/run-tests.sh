@@ -2,12 +2,14 @@
 # Builds VQ8 Comm and runs every test headless.
 #   BUILD_DIR   build folder (default: build)
 #   CMAKE_ARGS  extra CMake options (e.g. -DVQ_SANITIZE=ON)
+#   TARGETS     build only these targets (default: all); pair with CTEST_ARGS
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 build=${BUILD_DIR:-build}
 # shellcheck disable=SC2086
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} ${CMAKE_ARGS:-} >/dev/null
-cmake --build "$build" --parallel "$(nproc)"
+# shellcheck disable=SC2086
+cmake --build "$build" --parallel "$(nproc)" ${TARGETS:+--target $TARGETS}
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" ${CTEST_ARGS:-}
