@@ -1,4 +1,4 @@
-#include "appoptions.h"
+#include "app/appoptions.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

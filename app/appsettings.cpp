@@ -1,4 +1,4 @@
-#include "appsettings.h"
+#include "app/appsettings.h"
 
 #include <array>
 #include <limits>

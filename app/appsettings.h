@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settingsnames.h"
+#include "link/settingsnames.h"
 
 #include <QString>
 #include <QStringView>

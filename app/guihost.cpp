@@ -1,11 +1,11 @@
-#include "guihost.h"
+#include "app/guihost.h"
 
-#include "channelwait.h"
-#include "dlgcopyprogress.h"
-#include "dlgfilekind.h"
-#include "mainframe.h"
-#include "uilistview.h"
-#include "veskapp.h"
+#include "app/mainframe.h"
+#include "app/veskapp.h"
+#include "dialogs/dlgcopyprogress.h"
+#include "dialogs/dlgfilekind.h"
+#include "link/channelwait.h"
+#include "views/uilistview.h"
 
 #include <QApplication>
 #include <QMessageBox>

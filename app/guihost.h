@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dlgsupport.h"
-#include "linkhost.h"
+#include "dialogs/dlgsupport.h"
+#include "link/linkhost.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "localechange.h"
+#include "app/localechange.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>

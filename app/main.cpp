@@ -1,6 +1,6 @@
-#include "appoptions.h"
-#include "startupoutput.h"
-#include "veskapp.h"
+#include "app/appoptions.h"
+#include "app/startupoutput.h"
+#include "app/veskapp.h"
 
 #include <QApplication>
 

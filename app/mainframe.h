@@ -1,6 +1,6 @@
 #pragma once
 
-#include "commandids.h"
+#include "app/commandids.h"
 
 #include <QHash>
 #include <QMainWindow>

@@ -1,4 +1,4 @@
-#include "startupoutput.h"
+#include "app/startupoutput.h"
 
 #include <cstdio>
 

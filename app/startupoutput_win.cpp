@@ -1,6 +1,6 @@
-#include "startupoutput.h"
+#include "app/startupoutput.h"
 
-#include "veskapp.h"
+#include "app/veskapp.h"
 
 #include <windows.h>
 

@@ -1,12 +1,12 @@
-#include "veskapp.h"
+#include "app/veskapp.h"
 
-#include "dlgfindgenerators.h"
-#include "guihost.h"
-#include "icons.h"
-#include "mainframe.h"
-#include "simserver.h"
-#include "veskstyle.h"
-#include "vqcomm.h"
+#include "app/guihost.h"
+#include "app/mainframe.h"
+#include "app/veskstyle.h"
+#include "dialogs/dlgfindgenerators.h"
+#include "link/vqcomm.h"
+#include "res/icons.h"
+#include "sim/simserver.h"
 
 #include <QApplication>
 #include <QDir>

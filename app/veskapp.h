@@ -1,10 +1,10 @@
 #pragma once
 
-#include "settingsnames.h"
+#include "link/settingsnames.h"
 
-#include "appoptions.h"
-#include "appsettings.h"
-#include "recenthosts.h"
+#include "app/appoptions.h"
+#include "app/appsettings.h"
+#include "dialogs/recenthosts.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "veskstyle.h"
+#include "app/veskstyle.h"
 
 CVeskStyle::CVeskStyle(QStyle* base) : QProxyStyle(base) {}
 

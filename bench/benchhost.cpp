@@ -1,4 +1,4 @@
-#include "benchhost.h"
+#include "bench/benchhost.h"
 
 #include <cstdio>
 

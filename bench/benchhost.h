@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linkhost.h"
+#include "link/linkhost.h"
 
 // A host without a screen: messages go to stderr and are answered OK.
 class CBenchHost final : public CLinkHost

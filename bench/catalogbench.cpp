@@ -1,9 +1,9 @@
 // vq-bench catalog: reading one folder's catalog end to end against the
 // in-process emulator, best of a few runs.
 
-#include "benchcommands.h"
-#include "crowdedfolder.h"
-#include "vqcomm.h"
+#include "bench/benchcommands.h"
+#include "bench/crowdedfolder.h"
+#include "link/vqcomm.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "crowdedfolder.h"
+#include "bench/crowdedfolder.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "benchhost.h"
-#include "simserver.h"
-#include "vqcomm.h"
+#include "bench/benchhost.h"
+#include "link/vqcomm.h"
+#include "sim/simserver.h"
 
 #include <QString>
 

@@ -2,8 +2,8 @@
 // vq8ctl --hosts, against the time of one generator. Each generator is an
 // emulator process of its own on 127.0.0.2, 127.0.0.3, ... (one port for all).
 
-#include "benchcommands.h"
-#include "simprocess.h"
+#include "bench/benchcommands.h"
+#include "bench/simprocess.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -2,11 +2,11 @@
 // emulator into a real file list, offscreen, best of a few runs. Also times
 // paging through the filled list, which must not depend on the item count.
 
-#include "benchcommands.h"
-#include "crowdedfolder.h"
-#include "uilistview.h"
-#include "veskdoc.h"
-#include "vqcomm.h"
+#include "bench/benchcommands.h"
+#include "bench/crowdedfolder.h"
+#include "link/vqcomm.h"
+#include "views/uilistview.h"
+#include "views/veskdoc.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "benchcommands.h"
+#include "bench/benchcommands.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -7,8 +7,8 @@
 // what it sends at once; another client's answer time says whether it still
 // serves.
 
-#include "benchcommands.h"
-#include "simprocess.h"
+#include "bench/benchcommands.h"
+#include "bench/simprocess.h"
 
 #include <QCommandLineParser>
 #include <QDeadlineTimer>

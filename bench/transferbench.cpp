@@ -2,12 +2,12 @@
 // against the emulator running as a process of its own (../sim/vq820-sim next
 // to vq-bench; tree also runs ../cli/vq8ctl).
 
-#include "benchcommands.h"
-#include "dlgcopyprogress.h"
-#include "simprocess.h"
-#include "transferchain.h"
-#include "vqcomm.h"
-#include "vqevents.h"
+#include "bench/benchcommands.h"
+#include "bench/simprocess.h"
+#include "dialogs/dlgcopyprogress.h"
+#include "link/transferchain.h"
+#include "link/vqcomm.h"
+#include "link/vqevents.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

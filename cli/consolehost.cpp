@@ -1,9 +1,9 @@
-#include "consolehost.h"
+#include "cli/consolehost.h"
 
-#include "consoleprogress.h"
-#include "fileinfo.h"
-#include "printable.h"
-#include "terminalwidth.h"
+#include "cli/consoleprogress.h"
+#include "cli/terminalwidth.h"
+#include "link/fileinfo.h"
+#include "link/printable.h"
 
 #include <QFileDevice>
 #include <QIODevice>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linkhost.h"
+#include "link/linkhost.h"
 
 #include <QElapsedTimer>
 #include <QList>

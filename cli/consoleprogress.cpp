@@ -1,8 +1,8 @@
-#include "consoleprogress.h"
+#include "cli/consoleprogress.h"
 
-#include "consolehost.h"
-#include "printable.h"
-#include "vqcomm.h"
+#include "cli/consolehost.h"
+#include "link/printable.h"
+#include "link/vqcomm.h"
 
 #include <QMutexLocker>
 

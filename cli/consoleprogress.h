@@ -1,7 +1,7 @@
 #pragma once
 
-#include "progresssink.h"
-#include "transferprogress.h"
+#include "link/progresssink.h"
+#include "link/transferprogress.h"
 
 #include <QElapsedTimer>
 #include <QMutex>

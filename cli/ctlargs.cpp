@@ -1,4 +1,4 @@
-#include "ctlargs.h"
+#include "cli/ctlargs.h"
 
 #include <QCommandLineParser>
 

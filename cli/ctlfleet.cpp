@@ -1,14 +1,14 @@
-#include "ctlfleet.h"
+#include "cli/ctlfleet.h"
 
-#include "addressrange.h"
-#include "consolehost.h"
-#include "ctlargs.h"
-#include "ctlreport.h"
-#include "ctltool.h"
-#include "devicepath.h"
-#include "syncplan.h"
-#include "vqcomm.h"
-#include "workerprocess.h"
+#include "cli/consolehost.h"
+#include "cli/ctlargs.h"
+#include "cli/ctlreport.h"
+#include "cli/ctltool.h"
+#include "cli/syncplan.h"
+#include "cli/workerprocess.h"
+#include "link/addressrange.h"
+#include "link/devicepath.h"
+#include "link/vqcomm.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "ctlreport.h"
+#include "cli/ctlreport.h"
 
-#include "vqcomm.h"
+#include "link/vqcomm.h"
 
 #include <QJsonDocument>
 

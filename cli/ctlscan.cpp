@@ -1,11 +1,11 @@
-#include "ctlscan.h"
+#include "cli/ctlscan.h"
 
-#include "addressrange.h"
-#include "consolehost.h"
-#include "ctlargs.h"
-#include "ctlreport.h"
-#include "ctltool.h"
-#include "printable.h"
+#include "cli/consolehost.h"
+#include "cli/ctlargs.h"
+#include "cli/ctlreport.h"
+#include "cli/ctltool.h"
+#include "link/addressrange.h"
+#include "link/printable.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

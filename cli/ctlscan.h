@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devicescan.h"
+#include "link/devicescan.h"
 
 #include <QProcessEnvironment>
 

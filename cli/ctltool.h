@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ctlargs.h"
-#include "ctlreport.h"
-#include "fileinfo.h"
+#include "cli/ctlargs.h"
+#include "cli/ctlreport.h"
+#include "link/fileinfo.h"
 
 #include <QElapsedTimer>
 #include <QHash>

@@ -2,14 +2,14 @@
 // planned and checked whole before the first byte moves; the engines then
 // carry it one generator folder at a time.
 
-#include "ctltool.h"
+#include "cli/ctltool.h"
 
-#include "consolehost.h"
-#include "devicename.h"
-#include "devicepath.h"
-#include "pcpath.h"
-#include "stringtable.h"
-#include "vqcomm.h"
+#include "cli/consolehost.h"
+#include "link/devicename.h"
+#include "link/devicepath.h"
+#include "link/pcpath.h"
+#include "link/stringtable.h"
+#include "link/vqcomm.h"
 
 #include <QDir>
 #include <QFile>

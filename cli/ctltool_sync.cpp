@@ -2,14 +2,14 @@
 // before anything changes; the transfers then go through the plans of put
 // and get, so a sync sends and fetches exactly as they do.
 
-#include "ctltool.h"
+#include "cli/ctltool.h"
 
-#include "consolehost.h"
-#include "devicename.h"
-#include "devicepath.h"
-#include "stringtable.h"
-#include "syncplan.h"
-#include "vqcomm.h"
+#include "cli/consolehost.h"
+#include "cli/syncplan.h"
+#include "link/devicename.h"
+#include "link/devicepath.h"
+#include "link/stringtable.h"
+#include "link/vqcomm.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "interruptwatcher.h"
+#include "cli/interruptwatcher.h"
 
 #include <QtGlobal>
 

@@ -1,7 +1,7 @@
 // vq8ctl: the command-line tool; everything but the process set-up is in CCtlTool.
 
-#include "consolehost.h"
-#include "ctltool.h"
+#include "cli/consolehost.h"
+#include "cli/ctltool.h"
 
 #include <QCoreApplication>
 #include <QFile>

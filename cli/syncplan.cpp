@@ -1,6 +1,6 @@
-#include "syncplan.h"
+#include "cli/syncplan.h"
 
-#include "devicename.h"
+#include "link/devicename.h"
 
 #include <QHash>
 #include <QSet>

@@ -1,4 +1,4 @@
-#include "terminalwidth.h"
+#include "cli/terminalwidth.h"
 
 #include <QtGlobal>
 

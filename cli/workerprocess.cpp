@@ -1,4 +1,4 @@
-#include "workerprocess.h"
+#include "cli/workerprocess.h"
 
 #ifdef Q_OS_UNIX
 #include <csignal>

@@ -77,6 +77,7 @@ function(vq_folder_library name)
         list(FILTER sources EXCLUDE REGEX "_win\\.cpp$")
     endif()
     add_library(${name} STATIC ${sources})
-    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    # One include root: an include names the library it uses ("link/vqcomm.h").
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC vq_common ${ARG_LIBS})
 endfunction()

@@ -1,7 +1,7 @@
-#include "aboutdlg.h"
+#include "dialogs/aboutdlg.h"
 
-#include "dlgsupport.h"
-#include "icons.h"
+#include "dialogs/dlgsupport.h"
+#include "res/icons.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>

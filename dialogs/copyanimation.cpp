@@ -1,7 +1,7 @@
-#include "copyanimation.h"
+#include "dialogs/copyanimation.h"
 
-#include "dlgsupport.h"
-#include "drawing.h"
+#include "dialogs/dlgsupport.h"
+#include "res/drawing.h"
 
 #include <QPainter>
 #include <QTimerEvent>

@@ -1,6 +1,6 @@
-#include "copyprogresssink.h"
+#include "dialogs/copyprogresssink.h"
 
-#include "dlgcopyprogress.h"
+#include "dialogs/dlgcopyprogress.h"
 
 #include <QThread>
 

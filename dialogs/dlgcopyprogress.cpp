@@ -1,9 +1,9 @@
-#include "dlgcopyprogress.h"
+#include "dialogs/dlgcopyprogress.h"
 
-#include "copyanimation.h"
-#include "copyprogresssink.h"
-#include "dlgsupport.h"
-#include "vqcomm.h"
+#include "dialogs/copyanimation.h"
+#include "dialogs/copyprogresssink.h"
+#include "dialogs/dlgsupport.h"
+#include "link/vqcomm.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

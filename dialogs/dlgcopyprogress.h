@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transferprogress.h"
+#include "link/transferprogress.h"
 
 #include <QDialog>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "dlgdownload.h"
+#include "dialogs/dlgdownload.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,7 +1,7 @@
-#include "dlgerrorlist.h"
+#include "dialogs/dlgerrorlist.h"
 
-#include "dlgsupport.h"
-#include "vqcomm.h"
+#include "dialogs/dlgsupport.h"
+#include "link/vqcomm.h"
 
 #include <QDialogButtonBox>
 #include <QGroupBox>

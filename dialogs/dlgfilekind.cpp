@@ -1,12 +1,12 @@
-#include "dlgfilekind.h"
+#include "dialogs/dlgfilekind.h"
 
-#include "dlgdownload.h"
-#include "dlglogo.h"
-#include "dlgpicture.h"
-#include "dlgpreset.h"
-#include "dlgsequence.h"
-#include "dlgsignal.h"
-#include "dlgsupport.h"
+#include "dialogs/dlgdownload.h"
+#include "dialogs/dlglogo.h"
+#include "dialogs/dlgpicture.h"
+#include "dialogs/dlgpreset.h"
+#include "dialogs/dlgsequence.h"
+#include "dialogs/dlgsignal.h"
+#include "dialogs/dlgsupport.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>

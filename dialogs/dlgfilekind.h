@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fileinfo.h"
+#include "link/fileinfo.h"
 
 #include <QDialog>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "dlgfindgenerators.h"
+#include "dialogs/dlgfindgenerators.h"
 
-#include "devicescan.h"
+#include "link/devicescan.h"
 
 #include <QDialogButtonBox>
 #include <QHeaderView>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "addressrange.h"
+#include "link/addressrange.h"
 
 #include <QDialog>
 

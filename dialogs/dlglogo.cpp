@@ -1,4 +1,4 @@
-#include "dlglogo.h"
+#include "dialogs/dlglogo.h"
 
 using namespace Qt::StringLiterals;
 

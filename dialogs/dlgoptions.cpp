@@ -1,7 +1,7 @@
-#include "dlgoptions.h"
+#include "dialogs/dlgoptions.h"
 
-#include "dlgsupport.h"
-#include "vqfiledialog.h"
+#include "dialogs/dlgsupport.h"
+#include "dialogs/vqfiledialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

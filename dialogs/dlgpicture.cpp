@@ -1,4 +1,4 @@
-#include "dlgpicture.h"
+#include "dialogs/dlgpicture.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dlgfilekind.h"
+#include "dialogs/dlgfilekind.h"
 
 // The confirmation of a picture file.
 class CDlgPicture final : public CDlgFileKind

@@ -1,4 +1,4 @@
-#include "dlgpreset.h"
+#include "dialogs/dlgpreset.h"
 
 #include <QLineEdit>
 

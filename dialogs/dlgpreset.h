@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dlgfilekind.h"
+#include "dialogs/dlgfilekind.h"
 
 // The confirmation of a preset file, and of a file of no known kind. Its path
 // may have at most MAX_PATH_CHARS characters.

@@ -1,6 +1,6 @@
-#include "dlgsequence.h"
+#include "dialogs/dlgsequence.h"
 
-#include "dlgsupport.h"
+#include "dialogs/dlgsupport.h"
 
 #include <QProcess>
 #include <QPushButton>

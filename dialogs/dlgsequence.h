@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dlgfilekind.h"
+#include "dialogs/dlgfilekind.h"
 
 class QPushButton;
 

@@ -1,4 +1,4 @@
-#include "dlgsignal.h"
+#include "dialogs/dlgsignal.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dlgfilekind.h"
+#include "dialogs/dlgfilekind.h"
 
 // The confirmation of a signal file.
 class CDlgSignal final : public CDlgFileKind

@@ -1,4 +1,4 @@
-#include "dlgsupport.h"
+#include "dialogs/dlgsupport.h"
 
 #include <QApplication>
 #include <QFontMetricsF>

@@ -1,4 +1,4 @@
-#include "ipaddressedit.h"
+#include "dialogs/ipaddressedit.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -1,6 +1,6 @@
-#include "recenthosts.h"
+#include "dialogs/recenthosts.h"
 
-#include "ipaddressedit.h"
+#include "dialogs/ipaddressedit.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,8 +1,8 @@
-#include "setethernet.h"
+#include "dialogs/setethernet.h"
 
-#include "dlgfindgenerators.h"
-#include "ipaddressedit.h"
-#include "vqcomm.h"
+#include "dialogs/dlgfindgenerators.h"
+#include "dialogs/ipaddressedit.h"
+#include "link/vqcomm.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recenthosts.h"
+#include "dialogs/recenthosts.h"
 
 #include <QDialog>
 

@@ -1,4 +1,4 @@
-#include "vqfiledialog.h"
+#include "dialogs/vqfiledialog.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -8,8 +8,8 @@
 // - its length is those digits' value, so it fits in nine digits, and a
 //   header that was refused has no length.
 
-#include "blockheader.h"
-#include "fuzzcheck.h"
+#include "fuzz/fuzzcheck.h"
+#include "link/blockheader.h"
 
 #include <QByteArray>
 

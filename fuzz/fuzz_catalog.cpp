@@ -7,8 +7,8 @@
 // - every entry moves the cursor on, so the walk ends, and it leaves nothing
 //   pending for the next one.
 
-#include "fuzzcheck.h"
-#include "vqcomm.h"
+#include "fuzz/fuzzcheck.h"
+#include "link/vqcomm.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -8,9 +8,9 @@
 // - a name without pattern characters matches itself as a pattern, and "*"
 //   matches any name.
 
-#include "ctlargs.h"
-#include "devicepath.h"
-#include "fuzzcheck.h"
+#include "cli/ctlargs.h"
+#include "fuzz/fuzzcheck.h"
+#include "link/devicepath.h"
 
 #include <algorithm>
 #include <cstddef>

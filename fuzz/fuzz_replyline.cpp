@@ -7,8 +7,8 @@
 // - `received` counts exactly the bytes of the line, CR and NUL included;
 // - what the buffer holds stays within what was appended and not taken.
 
-#include "fuzzcheck.h"
-#include "linebuffer.h"
+#include "fuzz/fuzzcheck.h"
+#include "link/linebuffer.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -9,10 +9,10 @@
 //   parsed, one line, one block within the capacity);
 // - a block cut short by the end of the connection gives its room back.
 
-#include "fuzzcheck.h"
-#include "simreplysink.h"
-#include "simsession.h"
-#include "simstate.h"
+#include "fuzz/fuzzcheck.h"
+#include "sim/simreplysink.h"
+#include "sim/simsession.h"
+#include "sim/simstate.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "addressrange.h"
+#include "link/addressrange.h"
 
 #include <QNetworkInterface>
 #include <QStringList>

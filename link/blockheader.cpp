@@ -1,4 +1,4 @@
-#include "blockheader.h"
+#include "link/blockheader.h"
 
 int BlockHeaderSize(QByteArrayView prefix)
 {

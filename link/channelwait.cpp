@@ -1,4 +1,4 @@
-#include "channelwait.h"
+#include "link/channelwait.h"
 
 #include <QMetaObject>
 #include <QObject>

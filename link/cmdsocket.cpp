@@ -1,8 +1,8 @@
-#include "cmdsocket.h"
+#include "link/cmdsocket.h"
 
-#include "nativesocket.h"
-#include "socketerror.h"
-#include "wiretrace.h"
+#include "link/nativesocket.h"
+#include "link/socketerror.h"
+#include "link/wiretrace.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linebuffer.h"
+#include "link/linebuffer.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "devicepath.h"
+#include "link/devicepath.h"
 
 #include <QRegularExpression>
 #include <QStringList>

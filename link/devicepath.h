@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devicename.h"
+#include "link/devicename.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "devicescan.h"
+#include "link/devicescan.h"
 
-#include "linebuffer.h"
-#include "vqcomm.h"
+#include "link/linebuffer.h"
+#include "link/vqcomm.h"
 
 #include <QElapsedTimer>
 #include <QTcpSocket>

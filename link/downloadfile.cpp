@@ -1,6 +1,6 @@
-#include "downloadfile.h"
+#include "link/downloadfile.h"
 
-#include "pcpath.h"
+#include "link/pcpath.h"
 
 int CDownloadFile::SetPath(const QString& path)
 {

@@ -1,4 +1,4 @@
-#include "downloadfilelist.h"
+#include "link/downloadfilelist.h"
 
 void CDownloadFileList::Add(const CDownloadFile& file)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "downloadfile.h"
+#include "link/downloadfile.h"
 
 #include <QString>
 

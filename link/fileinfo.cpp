@@ -1,4 +1,4 @@
-#include "fileinfo.h"
+#include "link/fileinfo.h"
 
 #include <QLocale>
 

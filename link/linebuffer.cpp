@@ -1,4 +1,4 @@
-#include "linebuffer.h"
+#include "link/linebuffer.h"
 
 #include <algorithm>
 

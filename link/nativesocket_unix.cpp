@@ -1,6 +1,6 @@
-#include "nativesocket.h"
+#include "link/nativesocket.h"
 
-#include "socketerror.h"
+#include "link/socketerror.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "nativesocket.h"
+#include "link/nativesocket.h"
 
 #include <winsock2.h>
 

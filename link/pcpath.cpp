@@ -1,4 +1,4 @@
-#include "pcpath.h"
+#include "link/pcpath.h"
 
 #include <algorithm>
 

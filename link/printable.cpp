@@ -1,4 +1,4 @@
-#include "printable.h"
+#include "link/printable.h"
 
 using namespace Qt::StringLiterals;
 

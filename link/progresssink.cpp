@@ -1,7 +1,7 @@
-#include "progresssink.h"
+#include "link/progresssink.h"
 
-#include "channelwait.h"
-#include "vqevents.h"
+#include "link/channelwait.h"
+#include "link/vqevents.h"
 
 #include <QCoreApplication>
 

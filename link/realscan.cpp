@@ -1,4 +1,4 @@
-#include "realscan.h"
+#include "link/realscan.h"
 
 #include <QVarLengthArray>
 

@@ -1,4 +1,4 @@
-#include "settingsnames.h"
+#include "link/settingsnames.h"
 
 #include <QSettings>
 

@@ -1,4 +1,4 @@
-#include "socketerror.h"
+#include "link/socketerror.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,4 +1,4 @@
-#include "stringtable.h"
+#include "link/stringtable.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,8 +1,8 @@
-#include "transferchain.h"
+#include "link/transferchain.h"
 
-#include "channelwait.h"
-#include "vqcomm.h"
-#include "vqevents.h"
+#include "link/channelwait.h"
+#include "link/vqcomm.h"
+#include "link/vqevents.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "transferprogress.h"
+#include "link/transferprogress.h"
 
 #include <QDateTime>
 

@@ -1,9 +1,9 @@
-#include "vqcomm.h"
+#include "link/vqcomm.h"
 
-#include "channelwait.h"
-#include "cmdsocket.h"
-#include "socketerror.h"
-#include "stringtable.h"
+#include "link/channelwait.h"
+#include "link/cmdsocket.h"
+#include "link/socketerror.h"
+#include "link/stringtable.h"
 
 #include <QThread>
 

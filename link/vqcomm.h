@@ -10,11 +10,11 @@
 #include <memory>
 #include <thread>
 
-#include "cmdsocket.h"
-#include "downloadfilelist.h"
-#include "fileinfo.h"
-#include "linkhost.h"
-#include "progresssink.h"
+#include "link/cmdsocket.h"
+#include "link/downloadfilelist.h"
+#include "link/fileinfo.h"
+#include "link/linkhost.h"
+#include "link/progresssink.h"
 
 class QFile;
 class QFileDevice;

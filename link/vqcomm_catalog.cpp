@@ -1,8 +1,8 @@
 // CVQComm: the catalog cursor, memory figures and status texts.
 
-#include "vqcomm.h"
+#include "link/vqcomm.h"
 
-#include "realscan.h"
+#include "link/realscan.h"
 
 #include <algorithm>
 #include <limits>

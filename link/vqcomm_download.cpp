@@ -1,10 +1,10 @@
 // Download: files from the PC to the generator, one worker per file.
-#include "vqcomm.h"
+#include "link/vqcomm.h"
 
-#include "pcpath.h"
-#include "socketerror.h"
-#include "stringtable.h"
-#include "vqevents.h"
+#include "link/pcpath.h"
+#include "link/socketerror.h"
+#include "link/stringtable.h"
+#include "link/vqevents.h"
 
 #include <QCoreApplication>
 #include <QDir>

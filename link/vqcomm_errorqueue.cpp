@@ -2,9 +2,9 @@
 // are not answered; a refusal shows only as an entry of this queue, so every
 // change is followed by a look at it.
 
-#include "vqcomm.h"
+#include "link/vqcomm.h"
 
-#include "stringtable.h"
+#include "link/stringtable.h"
 
 #include <algorithm>
 #include <climits>

@@ -2,9 +2,9 @@
 // the one place where device paths become command arguments. Each change is
 // checked against the generator's error queue (vqcomm_errorqueue.cpp).
 
-#include "vqcomm.h"
+#include "link/vqcomm.h"
 
-#include "devicename.h"
+#include "link/devicename.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,10 +1,10 @@
 // What the upload and download engines share: the transfer socket, Cancel,
 // the worker thread and the end of a batch.
-#include "vqcomm.h"
+#include "link/vqcomm.h"
 
-#include "socketerror.h"
-#include "stringtable.h"
-#include "vqevents.h"
+#include "link/socketerror.h"
+#include "link/stringtable.h"
+#include "link/vqevents.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

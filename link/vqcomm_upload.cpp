@@ -1,11 +1,11 @@
 // Upload: files from the generator to the PC, one worker per file.
-#include "vqcomm.h"
+#include "link/vqcomm.h"
 
-#include "blockheader.h"
-#include "pcpath.h"
-#include "socketerror.h"
-#include "stringtable.h"
-#include "vqevents.h"
+#include "link/blockheader.h"
+#include "link/pcpath.h"
+#include "link/socketerror.h"
+#include "link/stringtable.h"
+#include "link/vqevents.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "wiretrace.h"
+#include "link/wiretrace.h"
 
-#include "printable.h"
+#include "link/printable.h"
 
 using namespace Qt::StringLiterals;
 

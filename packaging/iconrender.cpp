@@ -10,8 +10,8 @@
 //       lists them under the drawings' own resource paths (and the other files
 //       of IN.qrc as they are)
 
-#include "drawing.h"
-#include "icons.h"
+#include "res/drawing.h"
+#include "res/icons.h"
 
 #include <QBuffer>
 #include <QDataStream>

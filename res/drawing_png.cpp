@@ -1,4 +1,4 @@
-#include "drawing.h"
+#include "res/drawing.h"
 
 #include <QDir>
 #include <QImage>

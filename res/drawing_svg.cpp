@@ -1,4 +1,4 @@
-#include "drawing.h"
+#include "res/drawing.h"
 
 #include <QFile>
 #include <QSvgRenderer>

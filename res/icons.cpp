@@ -1,6 +1,6 @@
-#include "icons.h"
+#include "res/icons.h"
 
-#include "drawing.h"
+#include "res/drawing.h"
 
 #include <QIconEngine>
 #include <QPainter>

@@ -6,7 +6,7 @@
 // instead picks, for each requested pixel size, the drawing made for that
 // pixel grid, so the 16 px and 24 px variants are really used.
 
-#include "iconnames.h"
+#include "res/iconnames.h"
 
 #include <QIcon>
 #include <QString>

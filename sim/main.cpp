@@ -1,6 +1,6 @@
 // vq820-sim: the generator emulator as a program of its own.
 
-#include "simserver.h"
+#include "sim/simserver.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

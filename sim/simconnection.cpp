@@ -1,7 +1,7 @@
-#include "simconnection.h"
+#include "sim/simconnection.h"
 
-#include "simfilesystem.h"
-#include "simstate.h"
+#include "sim/simfilesystem.h"
+#include "sim/simstate.h"
 
 #include <QTcpSocket>
 #include <QTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "simreplysink.h"
-#include "simsession.h"
+#include "sim/simreplysink.h"
+#include "sim/simsession.h"
 
 #include <QByteArray>
 #include <QObject>

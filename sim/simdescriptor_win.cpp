@@ -1,4 +1,4 @@
-#include "simdescriptor.h"
+#include "sim/simdescriptor.h"
 
 #include <winsock2.h>
 

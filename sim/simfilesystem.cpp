@@ -1,4 +1,4 @@
-#include "simfilesystem.h"
+#include "sim/simfilesystem.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "simlistener.h"
+#include "sim/simlistener.h"
 
-#include "simconnection.h"
-#include "simdescriptor.h"
-#include "simstate.h"
-#include "simtcpserver.h"
+#include "sim/simconnection.h"
+#include "sim/simdescriptor.h"
+#include "sim/simstate.h"
+#include "sim/simtcpserver.h"
 
 #include <QSocketNotifier>
 #include <QTcpSocket>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simfilesystem.h"
+#include "sim/simfilesystem.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -1,7 +1,7 @@
-#include "simserver.h"
+#include "sim/simserver.h"
 
-#include "simlistener.h"
-#include "simstate.h"
+#include "sim/simlistener.h"
+#include "sim/simstate.h"
 
 #include <QMutex>
 #include <QThread>

@@ -1,8 +1,8 @@
-#include "simsession.h"
+#include "sim/simsession.h"
 
-#include "simfilesystem.h"
-#include "simreplysink.h"
-#include "simstate.h"
+#include "sim/simfilesystem.h"
+#include "sim/simreplysink.h"
+#include "sim/simstate.h"
 
 #include <algorithm>
 #include <utility>

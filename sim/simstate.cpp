@@ -1,4 +1,4 @@
-#include "simstate.h"
+#include "sim/simstate.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

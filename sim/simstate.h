@@ -1,7 +1,7 @@
 #pragma once
 
-#include "simfilesystem.h"
-#include "simserver.h"
+#include "sim/simfilesystem.h"
+#include "sim/simserver.h"
 
 #include <QByteArray>
 #include <QHash>

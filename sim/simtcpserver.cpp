@@ -1,4 +1,4 @@
-#include "simtcpserver.h"
+#include "sim/simtcpserver.h"
 
 void CSimTcpServer::incomingConnection(qintptr descriptor)
 {

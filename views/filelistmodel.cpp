@@ -1,6 +1,6 @@
-#include "filelistmodel.h"
+#include "views/filelistmodel.h"
 
-#include "iconcache.h"
+#include "views/iconcache.h"
 
 #include <QMimeData>
 #include <QPalette>

@@ -1,4 +1,4 @@
-#include "fixedsizedelegate.h"
+#include "views/fixedsizedelegate.h"
 
 CFixedSizeDelegate::CFixedSizeDelegate(Handler handler, QObject* parent)
     : CLabelEditDelegate(std::move(handler), parent)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "labeleditdelegate.h"
+#include "views/labeleditdelegate.h"
 
 // Gives every item the same size, the cell of the icon modes: names wrap or
 // elide inside the cell, and no item's text is ever measured for layout.

@@ -1,6 +1,6 @@
-#include "iconcache.h"
+#include "views/iconcache.h"
 
-#include "icons.h"
+#include "res/icons.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "iconnames.h"
+#include "res/iconnames.h"
 
 #include <QIcon>
 

@@ -1,4 +1,4 @@
-#include "labeleditdelegate.h"
+#include "views/labeleditdelegate.h"
 
 #include <QLineEdit>
 #include <QPersistentModelIndex>

@@ -1,15 +1,15 @@
-#include "uilistview.h"
+#include "views/uilistview.h"
 
-#include "channelwait.h"
-#include "devicename.h"
-#include "filelistmodel.h"
-#include "fixedsizedelegate.h"
-#include "uitreeview.h"
-#include "veskdoc.h"
-#include "vqcomm.h"
+#include "link/channelwait.h"
+#include "link/devicename.h"
+#include "link/vqcomm.h"
+#include "views/filelistmodel.h"
+#include "views/fixedsizedelegate.h"
+#include "views/uitreeview.h"
+#include "views/veskdoc.h"
 // The header's range check compares two enum types, which this compiler flags.
-#include "transferchain.h"
-#include "vqevents.h"
+#include "link/transferchain.h"
+#include "link/vqevents.h"
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "fileinfo.h"
-#include "settingsnames.h"
+#include "link/fileinfo.h"
+#include "link/settingsnames.h"
 
 #include <QPersistentModelIndex>
 #include <QStackedWidget>

@@ -1,13 +1,13 @@
 // The list's drag-and-drop: drops of PC files and of device paths onto
 // either pane.
-#include "uilistview.h"
+#include "views/uilistview.h"
 
-#include "channelwait.h"
-#include "devicename.h"
-#include "filelistmodel.h"
-#include "uitreeview.h"
-#include "veskdoc.h"
-#include "vqcomm.h"
+#include "link/channelwait.h"
+#include "link/devicename.h"
+#include "link/vqcomm.h"
+#include "views/filelistmodel.h"
+#include "views/uitreeview.h"
+#include "views/veskdoc.h"
 
 #include <QAbstractItemView>
 #include <QDir>

@@ -1,14 +1,14 @@
 // The list's editing of the generator: label edits (renames and new
 // folders), deletions.
-#include "uilistview.h"
+#include "views/uilistview.h"
 
-#include "devicename.h"
-#include "filelistmodel.h"
-#include "fixedsizedelegate.h"
-#include "stringtable.h"
-#include "uitreeview.h"
-#include "veskdoc.h"
-#include "vqcomm.h"
+#include "link/devicename.h"
+#include "link/stringtable.h"
+#include "link/vqcomm.h"
+#include "views/filelistmodel.h"
+#include "views/fixedsizedelegate.h"
+#include "views/uitreeview.h"
+#include "views/veskdoc.h"
 
 #include <QAbstractItemView>
 #include <QDateTime>

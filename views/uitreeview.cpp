@@ -1,13 +1,13 @@
-#include "uitreeview.h"
+#include "views/uitreeview.h"
 
-#include "channelwait.h"
-#include "devicename.h"
-#include "iconcache.h"
-#include "labeleditdelegate.h"
-#include "stringtable.h"
-#include "uilistview.h"
-#include "veskdoc.h"
-#include "vqcomm.h"
+#include "link/channelwait.h"
+#include "link/devicename.h"
+#include "link/stringtable.h"
+#include "link/vqcomm.h"
+#include "views/iconcache.h"
+#include "views/labeleditdelegate.h"
+#include "views/uilistview.h"
+#include "views/veskdoc.h"
 
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>

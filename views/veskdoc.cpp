@@ -1,7 +1,7 @@
-#include "veskdoc.h"
+#include "views/veskdoc.h"
 
-#include "uitreeview.h"
-#include "vqcomm.h"
+#include "link/vqcomm.h"
+#include "views/uitreeview.h"
 
 bool CVeskDoc::ChannelLost() const
 {
