@@ -176,21 +176,29 @@ int CVQComm::SendRaw(const QByteArray& bytes)
 
 const QString& CVQComm::ReadReply()
 {
-    g_replyLine.clear();
-    if (!m_connected || m_bReopen || CChannelWait::Active())
-        return g_replyLine;
     QByteArray line;
+    ReadReplyLine(line);
+    g_replyLine = QString::fromLatin1(line);
+    return g_replyLine;
+}
+
+bool CVQComm::ReadReplyLine(QByteArray& line)
+{
+    line.clear();
+    g_replyLine.clear();
+    m_unreadCatalog.clear();
+    if (!m_connected || m_bReopen || CChannelWait::Active())
+        return false;
     if (!m_socket->ReadLine(line, REPLY_WATCHDOG_MS)) {
         // The link stays marked connected; the next command opens a fresh
         // channel, so that nothing of this reply can arrive as another's.
         ReportSocketError();
         m_socket->Close();
         m_bReopen = true;
-        g_replyLine.clear();
-        return g_replyLine;
+        line.clear();
+        return false;
     }
-    g_replyLine = QString::fromLatin1(line);
-    return g_replyLine;
+    return true;
 }
 
 void CVQComm::AbortBlockingCall()
