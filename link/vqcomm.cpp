@@ -192,7 +192,11 @@ bool CVQComm::ReadReplyLine(QByteArray& line)
     if (!m_socket->ReadLine(line, REPLY_WATCHDOG_MS)) {
         // The link stays marked connected; the next command opens a fresh
         // channel, so that nothing of this reply can arrive as another's.
-        ReportSocketError();
+        // The socket error's text, and why when one of the line's own bounds
+        // ended it (the reply watchdog's silence among them).
+        const QString reason = m_socket->LineFailureReason();
+        const QString text = SocketErrorText(LastSocketError());
+        ShowError(reason.isEmpty() ? text : text + u' ' + reason);
         m_socket->Close();
         m_bReopen = true;
         line.clear();
