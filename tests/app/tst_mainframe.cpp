@@ -28,25 +28,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Types into a file dialog's name field and confirms, as a user does: once
-// the dialog has read its folder, which it does in the background (until
-// then a name it proposed could still be selected in its view, and the view's
-// selection is what the dialog returns).
-void TypeAndConfirm(QFileDialog* dialog, const QString& text)
-{
-    if (auto* model = dialog->findChild<QFileSystemModel*>()) {
-        QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
-        loaded.wait(1000);
-    }
-    auto* edit = dialog->findChild<QLineEdit*>(u"fileNameEdit"_s);
-    if (!edit) {
-        dialog->reject();
-        return;
-    }
-    edit->setText(text);
-    static_cast<QDialog*>(dialog)->accept(); // the confirm button's path
-}
-
 const QList<int> COMMANDS = {ID_PC_TO_VQ,         ID_VQ_TO_PC,         ID_NEW_FOLDER,     ID_DELETE_ITEM,
                              ID_RENAME_ITEM,      ID_REFRESH,          ID_CHECK_ERROR,    ID_OPTIONS,
                              ID_APP_ABOUT,        ID_UP_ONE_LEVEL,     ID_NETWORK,        ID_APP_EXIT,
