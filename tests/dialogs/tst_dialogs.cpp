@@ -200,7 +200,10 @@ private Q_SLOTS:
             QCOMPARE(QString::fromLocal8Bit(file.readAll()), u"1|"_s + path);
             QVERIFY(messages.m_texts.isEmpty());
         } else {
-            QCOMPARE(messages.m_texts, QStringList{u"Error: Cannot find this editor"_s});
+            // Which program was tried, and where another is chosen.
+            QCOMPARE(messages.m_texts,
+                     QStringList{u"Error: Cannot find this editor : \"%1\"\n\n"
+                                 "Utility, Options chooses another editor."_s.arg(dialog.Editor())});
         }
         dialog.reject();
     }
@@ -259,11 +262,12 @@ private Q_SLOTS:
 #endif
         QVERIFY(WriteFile(program, "x"));
         CDlgOptions dialog(u"xdg-open"_s);
-        CModalAnswerer<QFileDialog> answer([&program](QFileDialog* chooser) {
-            chooser->setOption(QFileDialog::DontUseNativeDialog);
+        // Through the folder and the name field: selectFile leaves the field
+        // alone while it has the focus, and the accept then finds no file.
+        CModalAnswerer<QFileDialog> answer([this, &program](QFileDialog* chooser) {
             chooser->selectNameFilter(u"All Files (*)"_s);
-            chooser->selectFile(program);
-            static_cast<QDialog*>(chooser)->accept(); // QFileDialog hides it
+            chooser->setDirectory(m_dir.path());
+            TypeAndConfirm(chooser, QFileInfo(program).fileName());
         });
         dialog.show();
         QTest::mouseClick(dialog.BrowseButton(), Qt::LeftButton);
@@ -272,14 +276,15 @@ private Q_SLOTS:
         QCOMPARE(dialog.Editor(), u"xdg-open"_s); // only OK takes it
     }
 
-    // The list: kept entries, then the queue up to the line that ends it.
+    // The list: the queue up to the line that ends it, then what the program
+    // read of it before, under a heading, each marked.
     void errorList_data()
     {
         QTest::addColumn<QStringList>("kept");
         QTest::addColumn<int>("queued");
         QTest::addColumn<QByteArray>("scripted"); // the first answer instead of the queue's
         QTest::addColumn<bool>("connected");
-        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("lines"); // before the heading
 
         const QString clear = u"0,\"No error\""_s;
         const QString e1 = u"-256,\"Error 1\""_s, e2 = u"-256,\"Error 2\""_s, e3 = u"-256,\"Error 3\""_s;
@@ -288,12 +293,10 @@ private Q_SLOTS:
             << QStringList() << 3 << QByteArray() << true << QStringList{e1, e2, e3, clear};
         QTest::newRow("a line not starting with a number ends it")
             << QStringList() << 2 << QByteArray("Busy\n") << true << QStringList{u"Busy"_s};
-        QTest::newRow("kept entries first")
-            << QStringList{u"-113,\"Undefined header\""_s} << 1 << QByteArray() << true
-            << QStringList{u"-113,\"Undefined header\""_s, e1, clear};
-        QTest::newRow("not connected: the kept ones")
-            << QStringList{u"-113,\"Undefined header\""_s} << 0 << QByteArray() << false
-            << QStringList{u"-113,\"Undefined header\""_s};
+        QTest::newRow("read earlier: after the queue") << QStringList{u"-113,\"Undefined header\""_s} << 1
+                                                       << QByteArray() << true << QStringList{e1, clear};
+        QTest::newRow("not connected: what was read earlier")
+            << QStringList{u"-113,\"Undefined header\""_s} << 0 << QByteArray() << false << QStringList();
     }
 
     void errorList()
@@ -315,20 +318,31 @@ private Q_SLOTS:
             m_sim.PushError(-256, u"Error %1"_s.arg(i));
         if (!scripted.isEmpty())
             m_sim.SetScriptedReply("stat:que:next?", scripted, true);
-        comm.KeepErrors(kept);
+        comm.KeepErrors(kept, u"shown for \"/F0:/USER/A\""_s);
+        const auto withEarlier = [&comm](QStringList shown, qsizetype earlier) {
+            if (earlier > 0)
+                shown << CDlgErrorList::EARLIER_HEADING;
+            for (qsizetype i = 0; i < earlier; ++i)
+                shown << CDlgErrorList::MarkedEntry(comm.TakenErrors().at(i));
+            return shown;
+        };
 
         {
             CDlgErrorList dialog(&comm);
             QCOMPARE(dialog.windowTitle(), u"VQ Error"_s);
             QCOMPARE(dialog.findChild<QGroupBox*>()->title(), u"Error List"_s);
             QCOMPARE(dialog.ListBox()->selectionMode(), QAbstractItemView::NoSelection);
-            QCOMPARE(dialog.Lines(), lines);
+            QCOMPARE(dialog.Lines(), withEarlier(lines, kept.size()));
         }
         QVERIFY(host.MessageTexts().isEmpty());
         if (connected && scripted.isEmpty()) {
-            // What was read is gone: the next look shows only the end.
+            // What was read is gone from the generator: the next look shows
+            // the end of the queue, then everything read before, marked.
+            QCOMPARE(comm.TakenErrors().size(), kept.size() + queued);
             CDlgErrorList again(&comm);
-            QCOMPARE(again.Lines(), QStringList{u"0,\"No error\""_s});
+            QCOMPARE(again.Lines(), withEarlier({u"0,\"No error\""_s}, kept.size() + queued));
+            if (queued > 0)
+                QVERIFY(again.Lines().last().contains(u"Error %1\"   [read "_s.arg(queued)));
         }
         m_sim.ClearScriptedReplies();
         m_sim.ClearErrors();
@@ -464,8 +478,7 @@ private Q_SLOTS:
         bool stayedOpen = false;
         CModalAnswerer<CVQFileDialog> answer([this, &stayedOpen](CVQFileDialog* dialog) {
             dialog->setDirectory(m_dir.path());
-            dialog->selectFile(u"B0.SEQ"_s);
-            static_cast<QDialog*>(dialog)->accept();
+            TypeAndConfirm(dialog, u"B0.SEQ"_s);
             stayedOpen = dialog->isVisible();
             if (stayedOpen)
                 dialog->reject();
