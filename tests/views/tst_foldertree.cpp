@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -198,10 +200,27 @@ private Q_SLOTS:
             << u"USER/Alpha"_s << u"USER/beta"_s << u"Gamma"_s << noMessage
             << Checked("mmem:move \"/F0:/USER/beta\",\"/F0:/USER/Gamma\"\r\n") << u"Gamma"_s;
         // Names on the generator ignore case: it refuses what the tree allowed.
+        // The refusal names the name refused.
         QTest::newRow("refused by the generator")
-            << QString() << u"USER/beta"_s << u"ALPHA"_s << u"File name error : \"/F0:/USER/beta\""_s
+            << QString() << u"USER/beta"_s << u"ALPHA"_s
+            << u"File name error : \"/F0:/USER/beta\"\nNew name : \"ALPHA\""_s
             << Checked("mmem:move \"/F0:/USER/beta\",\"/F0:/USER/ALPHA\"\r\n") + "stat:que:next?\r\n"
             << u"beta"_s;
+        QTest::newRow("a character the generator refuses")
+            << QString() << u"USER/beta"_s << u"BAD*ONE"_s
+            << u"File name error : \"/F0:/USER/beta\"\nNew name : \"BAD*ONE\""_s
+            << Checked("mmem:move \"/F0:/USER/beta\",\"/F0:/USER/BAD*ONE\"\r\n") + "stat:que:next?\r\n"
+            << u"beta"_s;
+        const QString tooLong = QString(300, u'N') + u"END"_s;
+        QTest::newRow("too long: refused before asking")
+            << QString() << u"USER/beta"_s << tooLong
+            << u"Invalid file name: 303 characters, at most 255 : \"%1\u2026%2\""_s.arg(tooLong.left(40),
+                                                                                        tooLong.right(20))
+            << QByteArray() << u"beta"_s;
+        // The item moves to its place among its siblings (the list does not show them).
+        QTest::newRow("renamed folder takes its place")
+            << QString() << u"USER/beta"_s << u"Zeta"_s << noMessage
+            << Checked("mmem:move \"/F0:/USER/beta\",\"/F0:/USER/Zeta\"\r\n") << u"Zeta"_s;
         QTest::newRow("a path is not a name")
             << QString() << u"USER/beta"_s << u"../Gamma"_s << u"Invalid file name : \"../Gamma\""_s
             << QByteArray() << u"beta"_s;
@@ -243,6 +262,17 @@ private Q_SLOTS:
         // A duplicate name puts the editor back on the item.
         const bool editing = f.pTree->indexWidget(f.pTree->indexFromItem(edited)) != nullptr;
         QCOMPARE(editing, QLatin1StringView(QTest::currentDataTag()) == "duplicate"_L1);
+        // Folders stay in order of their names, renamed or not.
+        if (QTreeWidgetItem* parent = edited->parent()) {
+            QStringList labels;
+            for (int i = 0; i < parent->childCount(); ++i)
+                labels << parent->child(i)->text(0);
+            QStringList sorted = labels;
+            std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
+                return a.compare(b, Qt::CaseInsensitive) < 0;
+            });
+            QCOMPARE(labels, sorted);
+        }
     }
 
     void renameInShownFolderRefreshesList()
@@ -269,22 +299,32 @@ private Q_SLOTS:
     void remove_data()
     {
         QTest::addColumn<QString>("item");
+        QTest::addColumn<bool>("filled"); // a file in it
         QTest::addColumn<int>("answer");
         QTest::addColumn<int>("result");
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<bool>("gone");
 
-        QTest::newRow("first level refused") << u"USER"_s << int(IDOK) << 1 << QByteArray() << false;
-        QTest::newRow("cancelled") << u"USER/Alpha"_s << int(IDCANCEL) << 1 << QByteArray() << false;
-        QTest::newRow("removed") << u"USER/Alpha"_s << int(IDOK) << 1
-                                 << Checked("mmem:rdir \"/F0:/USER/Alpha\"\r\n") +
-                                        "mmem:cdir \"/F0:/USER\"\r\nmmem:cat?\r\n"
-                                 << true;
+        const QByteArray reread = "mmem:cdir \"/F0:/USER\"\r\nmmem:cat?\r\n";
+        QTest::newRow("first level refused") << u"USER"_s << false << int(IDOK) << 1 << QByteArray() << false;
+        QTest::newRow("cancelled") << u"USER/Alpha"_s << false << int(IDCANCEL) << 1 << QByteArray() << false;
+        QTest::newRow("removed") << u"USER/Alpha"_s << false << int(IDOK) << 1
+                                 << Checked("mmem:rdir \"/F0:/USER/Alpha\"\r\n") + reread << true;
+        // The generator removes empty folders only: one with entries is
+        // offered to go with them.
+        QTest::newRow("not empty: cancelled")
+            << u"USER/Alpha"_s << true << int(IDCANCEL) << 1 << QByteArray() << false;
+        QTest::newRow("not empty: removed with its entries")
+            << u"USER/Alpha"_s << true << int(IDOK) << 1
+            << Checked("mmem:del:all \"/F0:/USER/Alpha\"\r\n") + "mmem:rdir \"/F0:/USER/Alpha\"\r\n" +
+                   "stat:que:next?\r\n" + reread
+            << true;
     }
 
     void remove()
     {
         QFETCH(QString, item);
+        QFETCH(bool, filled);
         QFETCH(int, answer);
         QFETCH(int, result);
         QFETCH(QByteArray, sent);
@@ -292,6 +332,8 @@ private Q_SLOTS:
 
         CExplorerFixture f;
         QVERIFY(f.sim.AddFolder(u"/F0:/USER/Alpha"_s));
+        if (filled)
+            QVERIFY(f.sim.AddFile(u"/F0:/USER/Alpha/D1.TXT"_s, "d1"));
         QVERIFY(f.Start());
         QTreeWidgetItem* target = f.Item(item);
         const QString label = target->text(0);
@@ -305,6 +347,10 @@ private Q_SLOTS:
         if (f.pTree->IsFixedItem(f.Item(item))) {
             QCOMPARE(messages.first().text, u"Cannot remove this folder."_s);
             QCOMPARE(messages.first().style, int(MB_OK | MB_ICONSTOP));
+        } else if (filled) {
+            QCOMPARE(messages.first().text, CUiTreeView::FOLDER_NOT_EMPTY_QUESTION.arg(label));
+            QCOMPARE(messages.first().caption, u"Confirm Folder Delete"_s);
+            QCOMPARE(messages.first().style, int(MB_OKCANCEL | MB_ICONQUESTION));
         } else {
             QCOMPARE(messages.first().text, u"Are you sure you want to remove the file '%1' ?"_s.arg(label));
             QCOMPARE(messages.first().caption, u"Confirm File Delete"_s);
