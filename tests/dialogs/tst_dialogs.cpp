@@ -30,6 +30,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -492,26 +494,50 @@ private Q_SLOTS:
 
     // A batch from the desktop program: the kind dialog, then the progress
     // dialog owned by the main window until the batch ends.
+    // Cancel ends a batch without a message: the generator's refusal of
+    // the block Cancel cut short is its own doing and is taken off quietly
+    // (kept for the error list), but no other entry of the queue.
     void guiBatch_data()
     {
         QTest::addColumn<bool>("confirm");
-        QTest::newRow("confirmed") << true;
-        QTest::newRow("cancelled") << false;
+        QTest::addColumn<bool>("cancel");  // Cancel of the progress dialog during the copy
+        QTest::addColumn<bool>("another"); // the generator queues something else meanwhile
+        QTest::newRow("confirmed") << true << false << false;
+        QTest::newRow("cancelled") << false << false << false;
+        QTest::newRow("Cancel during the copy") << true << true << false;
+        QTest::newRow("Cancel, and another refusal") << true << true << true;
     }
 
     void guiBatch()
     {
         QFETCH(bool, confirm);
+        QFETCH(bool, cancel);
+        QFETCH(bool, another);
         CMessageRecorder messages;
-        const QString name = confirm ? u"BATCHA.SEQ"_s : u"BATCHB.SEQ"_s;
+        const QString name =
+            QString::fromLatin1(QTest::currentDataTag()).left(6).toUpper().remove(u' ') + u".SEQ"_s;
         const QString pcPath = m_dir.filePath(name);
         const QByteArray data(200000, 'q');
         QVERIFY(WriteFile(pcPath, data));
 
+        // A generator that stops taking the file after its first chunk, and
+        // serves one connection at a time: the channel opened again after
+        // the batch closes the transfer connection Cancel left, and the
+        // generator queues its refusal of the block cut short before the
+        // batch's end reads the queue.
+        CSimServer sim;
+        CSimOptions options;
+        options.m_nPort = 0;
+        options.m_nMaxConnections = 1;
+        QVERIFY(sim.Start(options));
+        CSimFaults faults;
+        faults.m_bStallTransfer = cancel;
+        sim.SetFaults(faults);
+
         CGuiHost gui;
         CVQComm comm(&gui);
-        comm.SetHost(m_sim.Address().toString());
-        comm.SetPort(m_sim.Port());
+        comm.SetHost(sim.Address().toString());
+        comm.SetPort(sim.Port());
         comm.SetDelayScale(0.02);
         CAppSettings settings;
         CMainFrame frame(&comm, &settings);
@@ -537,13 +563,31 @@ private Q_SLOTS:
             QVERIFY(progress->isVisible());
             QCOMPARE(progress->parent(), &frame);
             QVERIFY(progress->FileNameText().startsWith(name));
+            if (cancel) {
+                // "Copying..." and the file under way.
+                QTRY_VERIFY(sim.AllReceived().contains("#6200000"));
+                if (another)
+                    sim.PushError(-113, u"Undefined header"_s);
+                QTest::mouseClick(progress->CancelButton(), Qt::LeftButton);
+            }
             QTRY_VERIFY_WITH_TIMEOUT(progress.isNull(), 10000);
-            QTRY_VERIFY(comm.IsConnected());
-            QCOMPARE(m_sim.FileData(folder + u'/' + name), data);
+            QTRY_VERIFY_WITH_TIMEOUT(comm.IsConnected() && !comm.IsInBatch(), 10000);
+            QCOMPARE(sim.FileData(folder + u'/' + name), cancel ? QByteArray() : data);
         } else {
-            QVERIFY(!m_sim.Exists(folder + u'/' + name));
+            QVERIFY(!sim.Exists(folder + u'/' + name));
         }
-        QCOMPARE(messages.m_texts, QStringList());
+        QTest::qWait(100);
+        QCOMPARE(messages.m_texts, another
+                                       ? QStringList{u"The generator reported:\n-113,\"Undefined header\""_s}
+                                       : QStringList());
+        QVERIFY(sim.ErrorQueue().isEmpty());
+        if (cancel) {
+            // Read, not lost: the error list shows it among what was read.
+            const auto taken = comm.TakenErrors();
+            QVERIFY(std::any_of(taken.cbegin(), taken.cend(), [](const CVQComm::CTakenError& each) {
+                return each.m_strEntry.startsWith(u"-161,"_s) && each.m_strNote.contains(u"Cancel"_s);
+            }));
+        }
         comm.EndTransfers();
     }
 };
