@@ -42,6 +42,8 @@ public:
     QStringList DevicePaths() const;
     // The files of the drag (its folders are not copied to the PC).
     const QList<CFileInfo>& Files() const { return m_files; }
+    // Where the files are fetched to (made when they are).
+    QString LocalFolder() const { return m_strLocalFolder; }
     // Whether the files were asked for and all of them fetched.
     bool Fetched() const { return m_state == State::Fetched; }
 
