@@ -364,6 +364,50 @@ private Q_SLOTS:
         QCOMPARE(f.host.WaitCursorDepth(), 0);
     }
 
+    // The generator went away and came back (a restart) while the tree
+    // showed it: the first click reads the folder without a word. Gone for
+    // good, the click says so once, and a click on the folder that could
+    // not be read reads it again once the generator is back (not a rename).
+    void generatorBack_data()
+    {
+        QTest::addColumn<bool>("backAtOnce");
+        QTest::newRow("back before the click") << true;
+        QTest::newRow("back after a failed click") << false;
+    }
+    void generatorBack()
+    {
+        QFETCH(bool, backAtOnce);
+        CExplorerFixture f;
+        f.comm.SetRetryLostReads(true);
+        QVERIFY(f.Start());
+        CSimOptions options;
+        options.m_nPort = f.sim.Port();
+        f.sim.Stop();
+        if (backAtOnce)
+            QVERIFY(f.sim.Start(options));
+
+        QTreeWidgetItem* user = f.Item(u"USER"_s);
+        const QPoint at = f.pTree->visualItemRect(user).center();
+        QTest::mouseClick(f.pTree->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(f.pTree->currentItem(), user);
+        QCOMPARE(f.pList->GetCurrentPath(), u"/F0:/USER"_s);
+        if (!backAtOnce) {
+            QCOMPARE(f.host.MessageTexts(),
+                     QStringList{u"Cannot connect to \"%1\""_s.arg(f.sim.Address().toString())});
+            QVERIFY(!f.pList->IsFolderRead());
+            QVERIFY(f.sim.Start(options));
+            // A second click on the selected folder: it is read again.
+            QTest::mouseClick(f.pTree->viewport(), Qt::LeftButton, {}, at);
+            QTest::qWait(QApplication::doubleClickInterval() + 100);
+            QVERIFY(!f.pTree->indexWidget(f.pTree->indexFromItem(user)));
+            f.host.ClearMessages();
+        }
+        QTRY_VERIFY(f.pList->IsFolderRead());
+        QVERIFY(f.host.MessageTexts().isEmpty());
+        QVERIFY(f.pList->FindItemByName(u"PROJECTS"_s) >= 0);
+        QVERIFY(f.comm.IsConnected());
+    }
+
     void deleteKeyRemoves()
     {
         CExplorerFixture f;

@@ -381,6 +381,58 @@ private Q_SLOTS:
         QTRY_VERIFY(f.comm.IsConnected());
     }
 
+    // A drop copies files, not folders: a PC folder is named and left out;
+    // with files beside it the user may go on with them.
+    void pcFolderDropped_data()
+    {
+        QTest::addColumn<bool>("withFile");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("fileArrives");
+        QTest::newRow("a folder alone") << false << int(IDOK) << false;
+        QTest::newRow("with a file: OK sends the file") << true << int(IDOK) << true;
+        QTest::newRow("with a file: Cancel sends nothing") << true << int(IDCANCEL) << false;
+    }
+    void pcFolderDropped()
+    {
+        QFETCH(bool, withFile);
+        QFETCH(int, answer);
+        QFETCH(bool, fileArrives);
+        CExplorerFixture f;
+        f.comm.SetDelayScale(0.02);
+        f.host.SetTransferReceiver(f.pList);
+        QVERIFY(f.Start());
+        f.pTree->setCurrentItem(f.Item(u"USER"_s));
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(u"src"_s);
+        QVERIFY(QDir().mkpath(folder));
+        QList<QUrl> urls{QUrl::fromLocalFile(folder)};
+        if (withFile) {
+            QFile file(dir.filePath(u"beside.seq"_s));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("seq") == 3);
+            urls << QUrl::fromLocalFile(file.fileName());
+        }
+        QMimeData data;
+        data.setUrls(urls);
+        f.host.QueueAnswer(answer);
+        f.Sent();
+        QVERIFY(Drag(f.pList->IconView()->viewport(), RowPoint(f, u"PROJECTS"_s), data, true));
+        QTRY_COMPARE(f.host.MessageTexts().size(), 1);
+        const QString expected =
+            PathMessage(CUiListView::FOLDER_NOT_COPIED_TEXT, QDir::toNativeSeparators(folder));
+        QCOMPARE(f.host.MessageTexts().constFirst(),
+                 withFile ? expected + u"\n\nThe files are copied."_s : expected);
+        QCOMPARE(f.host.Messages().constFirst().style, int((withFile ? MB_OKCANCEL : MB_OK) | MB_ICONSTOP));
+        if (fileArrives) {
+            QTRY_COMPARE_WITH_TIMEOUT(f.sim.FileData(u"/F0:/USER/PROJECTS/beside.seq"_s), QByteArray("seq"),
+                                      10000);
+            QTRY_VERIFY(f.comm.IsConnected());
+        } else {
+            QTest::qWait(50);
+            QCOMPARE(f.Sent(), QByteArray());
+        }
+        QCOMPARE(f.host.MessageTexts().size(), 1);
+    }
+
     // A drag of several entries carries each of them; dropped on a folder
     // they are copied there in order. A name already there is said before
     // the generator is asked: OK goes on with the others, Cancel stops.
