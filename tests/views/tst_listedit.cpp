@@ -381,6 +381,31 @@ private Q_SLOTS:
         QTRY_VERIFY(f.comm.IsConnected());
     }
 
+    // Under a large icon the name is edited in one framed line where the
+    // label stands, as wide as the cell.
+    void largeIconEditor()
+    {
+        CExplorerFixture f;
+        QVERIFY(ShowFolder(f, {u"A.TXT"_s}));
+        QCOMPARE(f.pList->GetViewMode(), int(CUiListView::VIEW_LARGE_ICONS));
+        Select(f, {u"A.TXT"_s});
+        f.pList->BeginRename();
+        const QModelIndex index = f.pList->Model()->index(0, 0);
+        auto* editor = qobject_cast<QLineEdit*>(f.pList->IconView()->indexWidget(index));
+        QVERIFY(editor);
+        const QRect cell = f.pList->IconView()->visualRect(index);
+        const QRect at = editor->geometry();
+        QVERIFY(editor->hasFrame());
+        QCOMPARE(at.height(), editor->sizeHint().height());
+        QCOMPARE(at.left(), cell.left());
+        QVERIFY(at.width() >= cell.width());
+        // Right under the icon, where the label's first line is.
+        QVERIFY2(at.top() >= cell.top() + f.pList->IconView()->iconSize().height() &&
+                     at.top() <= cell.top() + f.pList->IconView()->iconSize().height() + 8,
+                 qPrintable(u"%1 in %2"_s.arg(at.top()).arg(cell.top())));
+        QTest::keyClick(editor, Qt::Key_Escape);
+    }
+
     // A drop copies files, not folders: a PC folder is named and left out;
     // with files beside it the user may go on with them.
     void pcFolderDropped_data()
