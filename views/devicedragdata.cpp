@@ -3,6 +3,7 @@
 #include "views/mousebuttons.h"
 
 #include <QDir>
+#include <QPointer>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -13,8 +14,9 @@ const QString URI_LIST_FORMAT = u"text/uri-list"_s;
 } // namespace
 
 CDeviceDragData::CDeviceDragData(const QString& deviceFolder, const QList<CFileInfo>& entries,
-                                 const QString& localFolder, Fetch fetch)
-    : m_strDeviceFolder(deviceFolder), m_strLocalFolder(localFolder), m_fetch(std::move(fetch))
+                                 const QString& localFolder, Fetch fetch, std::function<void()> abandon)
+    : m_strDeviceFolder(deviceFolder), m_strLocalFolder(localFolder), m_fetch(std::move(fetch)),
+      m_abandon(std::move(abandon))
 {
     const QString prefix = deviceFolder + (deviceFolder.endsWith(u'/') ? QString() : u"/"_s);
     for (const CFileInfo& entry : entries) {
@@ -24,7 +26,13 @@ CDeviceDragData::CDeviceDragData(const QString& deviceFolder, const QList<CFileI
     }
 }
 
-CDeviceDragData::~CDeviceDragData() = default;
+CDeviceDragData::~CDeviceDragData()
+{
+    // The system lets a drag go once its target is done with it, which a
+    // target that stops waiting is, in the middle of the fetch.
+    if (m_state == State::Fetching && m_abandon)
+        m_abandon();
+}
 
 QStringList CDeviceDragData::DevicePaths() const
 {
@@ -68,7 +76,12 @@ QVariant CDeviceDragData::retrieveData(const QString& mimeType, QMetaType type) 
     // asks again meanwhile gets nothing yet.
     if (m_state == State::NotAsked && !MouseButtonHeld()) {
         m_state = State::Fetching;
-        m_state = m_fetch(m_strDeviceFolder, m_files, m_strLocalFolder) ? State::Fetched : State::Failed;
+        // The window works while the files come; the drag may go meanwhile.
+        const QPointer<const CDeviceDragData> alive(this);
+        const bool fetched = m_fetch(m_strDeviceFolder, m_files, m_strLocalFolder);
+        if (!alive)
+            return {};
+        m_state = fetched ? State::Fetched : State::Failed;
     }
     if (m_state == State::Fetching || m_state == State::Failed)
         return {};

@@ -31,9 +31,11 @@ public:
     using Fetch = std::function<bool(const QString& deviceFolder, const QList<CFileInfo>& files,
                                      const QString& localFolder)>;
 
-    // `localFolder` is where the files will be (made when they are fetched).
+    // `localFolder` is where the files will be (made when they are).
+    // `abandon` runs when the drag goes while its files are being fetched:
+    // the target stopped waiting for them (X11 targets wait a few seconds).
     CDeviceDragData(const QString& deviceFolder, const QList<CFileInfo>& entries, const QString& localFolder,
-                    Fetch fetch);
+                    Fetch fetch, std::function<void()> abandon = {});
     ~CDeviceDragData() override;
 
     QStringList formats() const override;
@@ -68,5 +70,6 @@ private:
     QList<CFileInfo> m_files;
     QString m_strLocalFolder;
     Fetch m_fetch;
+    std::function<void()> m_abandon;
     mutable State m_state = State::NotAsked;
 };

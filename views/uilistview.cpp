@@ -135,6 +135,10 @@ CUiListView::CUiListView(CVeskDoc* pDoc, QWidget* parent) : QStackedWidget(paren
             folder, entries, DragFolder(),
             [list](const QString& deviceFolder, const QList<CFileInfo>& files, const QString& localFolder) {
                 return list && list->FetchForDrop(deviceFolder, files, localFolder);
+            },
+            [list] {
+                if (list)
+                    list->AbandonFetch();
             });
     });
     if (m_pDoc)

@@ -151,8 +151,14 @@ public:
     // display and its Cancel, waiting for its end: true when every file
     // arrived whole. Otherwise nothing of the batch is left there.
     bool FetchForDrop(const QString& deviceFolder, const QList<CFileInfo>& files, const QString& localFolder);
+    // The target of the drop stopped waiting for the files being fetched:
+    // the copy stops, and the user is told why nothing arrived.
+    void AbandonFetch();
     // The folder the files of drags out go to; it goes with the list.
     QString DragFolder();
+    static inline const QString DROP_ABANDONED_TEXT = QStringLiteral(
+        "The files were not copied: the program they were dropped on stopped waiting for them.\n\n"
+        "VQ to PC copies files of any size.");
 
     // After a batch, the channel open again: names every file sent that the
     // generator does not list with its size, and shows what the generator
@@ -248,4 +254,5 @@ private:
     CTransferChain* m_pChain = nullptr;
     std::unique_ptr<QTemporaryDir> m_pDragFolder;
     int m_nDrags = 0;
+    bool m_bFetchAbandoned = false;
 };

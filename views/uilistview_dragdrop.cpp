@@ -230,6 +230,13 @@ void CUiListView::DropData(const QMimeData* mime, const QString& targetFolder)
     }
 }
 
+void CUiListView::AbandonFetch()
+{
+    m_bFetchAbandoned = true;
+    if (CVQComm* comm = Comm())
+        comm->CancelTransfer();
+}
+
 QString CUiListView::DragFolder()
 {
     if (!m_pDragFolder)
@@ -252,6 +259,7 @@ bool CUiListView::FetchForDrop(const QString& deviceFolder, const QList<CFileInf
     if (!comm->IsConnected() || comm->IsInBatch() || !QDir().mkpath(localFolder))
         return false;
     QDir folder(localFolder);
+    m_bFetchAbandoned = false;
     comm->SetUploadFolder(deviceFolder);
     comm->ClearUploadQueue();
     for (const CFileInfo& file : files)
@@ -275,6 +283,11 @@ bool CUiListView::FetchForDrop(const QString& deviceFolder, const QList<CFileInf
         return false;
     }
 
+    if (std::exchange(m_bFetchAbandoned, false)) {
+        folder.removeRecursively();
+        comm->ShowError(DROP_ABANDONED_TEXT, MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
     bool whole = ended;
     for (const CFileInfo& file : files) {
         const QFileInfo fetched(folder.filePath(file.GetName()));

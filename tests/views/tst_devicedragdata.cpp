@@ -157,6 +157,40 @@ private Q_SLOTS:
         QTRY_VERIFY(f.comm.IsConnected() && !f.comm.IsInBatch());
     }
 
+    // The system lets the drag go while its files come (the target stopped
+    // waiting): the copy stops, nothing is left, and the user learns why.
+    void targetStopsWaiting()
+    {
+        CExplorerFixture f;
+        f.comm.SetDelayScale(0.02);
+        f.comm.SetUploadPacing(false);
+        f.host.SetTransferReceiver(f.pList);
+        QVERIFY(f.sim.AddFolder(kFolder));
+        for (const QString& name : {u"A.TXT"_s, u"BIG.PIC"_s})
+            QVERIFY(f.sim.AddFile(kFolder + u'/' + name, Content(name)));
+        QVERIFY(f.Start());
+        f.pTree->setCurrentItem(f.Item(u"USER/OUT"_s));
+        f.pList->IconView()->selectAll();
+        std::unique_ptr<QMimeData> data(
+            f.pList->Model()->mimeData(f.pList->IconView()->selectionModel()->selectedIndexes()));
+        const QString local = qobject_cast<const CDeviceDragData*>(data.get())->LocalFolder();
+        QObject context;
+        f.host.SetOnUpdate([&context, &data](quint64) {
+            QMetaObject::invokeMethod(
+                &context, [&data] { data.reset(); }, Qt::QueuedConnection);
+        });
+        QTemporaryDir desktop;
+        CFileDropTarget target(desktop.path());
+        target.resize(100, 100);
+        DropOn(&target, *data);
+        QVERIFY(!data);
+        QCOMPARE(target.m_copied, QStringList());
+        QVERIFY(!QDir(local).exists());
+        QCOMPARE(f.host.MessageTexts(), QStringList{CUiListView::DROP_ABANDONED_TEXT});
+        QCOMPARE(f.host.Messages().constFirst().style, int(MB_OK | MB_ICONINFORMATION));
+        QTRY_VERIFY(f.comm.IsConnected() && !f.comm.IsInBatch());
+    }
+
     // While the mouse button is held a target may look at the files to
     // come: it learns where they will be, and nothing is fetched until the
     // drop; a drag within the program never fetches.
