@@ -198,7 +198,7 @@ void CUiListView::DropPcPaths(const QStringList& paths, const QString& targetFol
             comm->ShowError(lines.join(u'\n'));
             return;
         }
-        lines.append(u"\nThe files are copied."_s);
+        lines.append(u"\nOK sends the files dropped with it; Cancel sends nothing."_s);
         if (comm->ShowError(lines.join(u'\n'), MB_OKCANCEL | MB_ICONSTOP) != IDOK)
             return;
     }

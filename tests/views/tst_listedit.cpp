@@ -445,7 +445,8 @@ private Q_SLOTS:
         const QString expected =
             PathMessage(CUiListView::FOLDER_NOT_COPIED_TEXT, QDir::toNativeSeparators(folder));
         QCOMPARE(f.host.MessageTexts().constFirst(),
-                 withFile ? expected + u"\n\nThe files are copied."_s : expected);
+                 withFile ? expected + u"\n\nOK sends the files dropped with it; Cancel sends nothing."_s
+                          : expected);
         QCOMPARE(f.host.Messages().constFirst().style, int((withFile ? MB_OKCANCEL : MB_OK) | MB_ICONSTOP));
         if (fileArrives) {
             QTRY_COMPARE_WITH_TIMEOUT(f.sim.FileData(u"/F0:/USER/PROJECTS/beside.seq"_s), QByteArray("seq"),
