@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <initializer_list>
+
 bool MouseButtonHeld()
 {
     // The physical buttons: the drag's loop (DoDragDrop) takes the release
