@@ -90,6 +90,23 @@ struct CFrameFixture
     {
         return Child(frame->TreeView()->GetRootItem(), name);
     }
+    // /F0:/USER holding `files` (name, content) shown in the list, ready
+    // for transfers, `selected` selected there.
+    bool SelectInUser(const QList<std::pair<QString, QByteArray>>& files, const QStringList& selected)
+    {
+        for (const auto& [name, data] : files) {
+            if (!sim.AddFile(u"/F0:/USER/"_s + name, data))
+                return false;
+        }
+        if (!ConnectForTransfers())
+            return false;
+        frame->TreeView()->setCurrentItem(FirstLevel(u"USER"_s));
+        CUiListView* list = frame->ListView();
+        for (const QString& name : selected)
+            list->IconView()->selectionModel()->select(list->Model()->index(list->FindItemByName(name), 0),
+                                                       QItemSelectionModel::Select);
+        return true;
+    }
 
     CLinkFixture link;
     CSimServer& sim = link.m_sim;
@@ -422,14 +439,7 @@ private Q_SLOTS:
         QFETCH(int, cancelAt);
         QFETCH(QString, message);
         CFrameFixture f;
-        QVERIFY(f.sim.AddFile(u"/F0:/USER/A.SEQ"_s, "aaaa"));
-        QVERIFY(f.sim.AddFile(u"/F0:/USER/B.CMP"_s, "bbbb"));
-        QVERIFY(f.ConnectForTransfers());
-        f.frame->TreeView()->setCurrentItem(f.FirstLevel(u"USER"_s));
-        CUiListView* list = f.frame->ListView();
-        for (const QString& name : selected)
-            list->IconView()->selectionModel()->select(list->Model()->index(list->FindItemByName(name), 0),
-                                                       QItemSelectionModel::Select);
+        QVERIFY(f.SelectInUser({{u"A.SEQ"_s, "aaaa"}, {u"B.CMP"_s, "bbbb"}}, selected));
         QTemporaryDir dir;
         int asked = 0;
         CModalAnswerer<CVQFileDialog> chooser([&](CVQFileDialog* dialog) {
@@ -459,14 +469,7 @@ private Q_SLOTS:
     void uploadChoosersFollowTheUser()
     {
         CFrameFixture f;
-        QVERIFY(f.sim.AddFile(u"/F0:/USER/D1.TXT"_s, "d1"));
-        QVERIFY(f.sim.AddFile(u"/F0:/USER/D2.TXT"_s, "d2"));
-        QVERIFY(f.ConnectForTransfers());
-        f.frame->TreeView()->setCurrentItem(f.FirstLevel(u"USER"_s));
-        CUiListView* list = f.frame->ListView();
-        for (const QString& name : {u"D1.TXT"_s, u"D2.TXT"_s})
-            list->IconView()->selectionModel()->select(list->Model()->index(list->FindItemByName(name), 0),
-                                                       QItemSelectionModel::Select);
+        QVERIFY(f.SelectInUser({{u"D1.TXT"_s, "d1"}, {u"D2.TXT"_s, "d2"}}, {u"D1.TXT"_s, u"D2.TXT"_s}));
         QTemporaryDir dir;
         const QString last = dir.filePath(u"lastrun"_s);
         const QString backE = dir.filePath(u"backE"_s);

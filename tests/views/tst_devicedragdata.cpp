@@ -73,6 +73,24 @@ QByteArray Content(const QString& name)
     return name == u"BIG.PIC"_s ? QByteArray(300000, 'b') : name.toLatin1();
 }
 
+// The list shows kFolder holding `names` (folders end in "/"), batches
+// running through it quickly.
+bool ShowOut(CExplorerFixture& f, const QStringList& names)
+{
+    if (!f.sim.AddFolder(kFolder))
+        return false;
+    for (const QString& name : names) {
+        const bool added = name.endsWith(u'/') ? f.sim.AddFolder(kFolder + u'/' + name.chopped(1))
+                                               : f.sim.AddFile(kFolder + u'/' + name, Content(name));
+        if (!added)
+            return false;
+    }
+    if (!f.StartForTransfers())
+        return false;
+    f.pTree->setCurrentItem(f.Item(u"USER/OUT"_s));
+    return f.pList->GetCurrentPath() == kFolder;
+}
+
 } // namespace
 
 class TestDeviceDragData final : public QObject
@@ -103,14 +121,7 @@ private Q_SLOTS:
         QFETCH(QStringList, copied);
 
         CExplorerFixture f;
-        f.comm.SetDelayScale(0.02);
-        f.comm.SetUploadPacing(false);
-        f.host.SetTransferReceiver(f.pList);
-        QVERIFY(f.sim.AddFolder(kFolder) && f.sim.AddFolder(kFolder + u"/SUB"_s));
-        for (const QString& name : {u"A.TXT"_s, u"BIG.PIC"_s, u"C.SEQ"_s})
-            QVERIFY(f.sim.AddFile(kFolder + u'/' + name, Content(name)));
-        QVERIFY(f.Start());
-        f.pTree->setCurrentItem(f.Item(u"USER/OUT"_s));
+        QVERIFY(ShowOut(f, {u"A.TXT"_s, u"BIG.PIC"_s, u"C.SEQ"_s, u"SUB/"_s}));
         if (cancel)
             f.host.SetOnUpdate([&f](quint64) { f.comm.CancelTransfer(); });
 
@@ -162,14 +173,7 @@ private Q_SLOTS:
     void targetStopsWaiting()
     {
         CExplorerFixture f;
-        f.comm.SetDelayScale(0.02);
-        f.comm.SetUploadPacing(false);
-        f.host.SetTransferReceiver(f.pList);
-        QVERIFY(f.sim.AddFolder(kFolder));
-        for (const QString& name : {u"A.TXT"_s, u"BIG.PIC"_s})
-            QVERIFY(f.sim.AddFile(kFolder + u'/' + name, Content(name)));
-        QVERIFY(f.Start());
-        f.pTree->setCurrentItem(f.Item(u"USER/OUT"_s));
+        QVERIFY(ShowOut(f, {u"A.TXT"_s, u"BIG.PIC"_s}));
         f.pList->IconView()->selectAll();
         std::unique_ptr<QMimeData> data(
             f.pList->Model()->mimeData(f.pList->IconView()->selectionModel()->selectedIndexes()));
@@ -197,12 +201,7 @@ private Q_SLOTS:
     void nothingFetchedBeforeTheDrop()
     {
         CExplorerFixture f;
-        f.comm.SetDelayScale(0.02);
-        f.comm.SetUploadPacing(false);
-        f.host.SetTransferReceiver(f.pList);
-        QVERIFY(f.sim.AddFolder(kFolder) && f.sim.AddFile(kFolder + u"/A.TXT"_s, "a"));
-        QVERIFY(f.Start());
-        f.pTree->setCurrentItem(f.Item(u"USER/OUT"_s));
+        QVERIFY(ShowOut(f, {u"A.TXT"_s}));
         const std::unique_ptr<QMimeData> data(f.pList->Model()->mimeData({f.pList->Model()->index(0, 0)}));
         QVERIFY(data->hasUrls());
         f.Sent();
@@ -222,7 +221,7 @@ private Q_SLOTS:
         QCOMPARE(data->urls(), promised);
         QFile file(promised.first().toLocalFile());
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("a"));
+        QCOMPARE(file.readAll(), Content(u"A.TXT"_s));
     }
 };
 

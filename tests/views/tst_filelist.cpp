@@ -419,9 +419,7 @@ private Q_SLOTS:
     void downloadBatchThroughList()
     {
         CExplorerFixture f;
-        f.comm.SetDelayScale(0.02);
-        f.host.SetTransferReceiver(f.pList);
-        QVERIFY(f.Start());
+        QVERIFY(f.StartForTransfers());
         f.pTree->setCurrentItem(f.Item(u"USER"_s));
         QTemporaryDir dir;
         QVERIFY(dir.isValid());

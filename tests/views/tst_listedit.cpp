@@ -363,9 +363,7 @@ private Q_SLOTS:
     void filesDroppedArrive()
     {
         CExplorerFixture f;
-        f.comm.SetDelayScale(0.02);
-        f.host.SetTransferReceiver(f.pList);
-        QVERIFY(f.Start());
+        QVERIFY(f.StartForTransfers());
         f.pTree->setCurrentItem(f.Item(u"USER"_s));
         QTemporaryDir dir;
         QFile file(dir.filePath(u"dropped.seq"_s));
@@ -423,9 +421,7 @@ private Q_SLOTS:
         QFETCH(int, answer);
         QFETCH(bool, fileArrives);
         CExplorerFixture f;
-        f.comm.SetDelayScale(0.02);
-        f.host.SetTransferReceiver(f.pList);
-        QVERIFY(f.Start());
+        QVERIFY(f.StartForTransfers());
         f.pTree->setCurrentItem(f.Item(u"USER"_s));
         QTemporaryDir dir;
         const QString folder = dir.filePath(u"src"_s);
