@@ -200,6 +200,11 @@ private Q_SLOTS:
     // drop; a drag within the program never fetches.
     void nothingFetchedBeforeTheDrop()
     {
+#ifdef Q_OS_WIN
+        // There the physical buttons count (a drag's loop eats the release),
+        // which a test cannot hold down.
+        QSKIP("the system's button state cannot be set from a test here");
+#endif
         CExplorerFixture f;
         QVERIFY(ShowOut(f, {u"A.TXT"_s}));
         const std::unique_ptr<QMimeData> data(f.pList->Model()->mimeData({f.pList->Model()->index(0, 0)}));
