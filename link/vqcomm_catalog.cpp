@@ -33,6 +33,11 @@ qint64 SaturatingAdd(qint64 a, qint64 b)
 
 int CVQComm::ReadCatalog(const QString& path, CFileInfo& first)
 {
+    return RetryLostRead([&] { return ReadCatalogOnce(path, first); });
+}
+
+int CVQComm::ReadCatalogOnce(const QString& path, CFileInfo& first)
+{
     m_eCatalogEnd = CatalogEnd::NoReply;
     if (!path.isEmpty()) {
         const QString quoted = QuotedPath(path);
@@ -144,6 +149,16 @@ void CVQComm::EndCatalog()
 }
 
 QByteArray CVQComm::QueryCatalogReply(const QString& path)
+{
+    QByteArray reply;
+    RetryLostRead([&] {
+        reply = QueryCatalogReplyOnce(path);
+        return reply.isEmpty() ? 0 : 1;
+    });
+    return reply;
+}
+
+QByteArray CVQComm::QueryCatalogReplyOnce(const QString& path)
 {
     CWaitCursor wait(LinkHost());
     const QString quoted = QuotedPath(path);
