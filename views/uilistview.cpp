@@ -2,14 +2,14 @@
 
 #include "link/channelwait.h"
 #include "link/devicename.h"
+#include "link/transferchain.h"
 #include "link/vqcomm.h"
+#include "link/vqevents.h"
 #include "views/devicedragdata.h"
 #include "views/filelistmodel.h"
 #include "views/fixedsizedelegate.h"
 #include "views/uitreeview.h"
 #include "views/veskdoc.h"
-#include "link/transferchain.h"
-#include "link/vqevents.h"
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
