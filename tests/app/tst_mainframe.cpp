@@ -471,6 +471,74 @@ private Q_SLOTS:
         QVERIFY(f.comm.IsConnected());
     }
 
+    // A generator name this PC cannot take, a name typed that it cannot
+    // take, and a second file for one target are each told by one message
+    // naming the rule and the name; the others of the batch arrive.
+    void uploadNamesThePcCannotTake_data()
+    {
+        QTest::addColumn<QStringList>("names");   // on the generator, in list order, all selected
+        QTest::addColumn<QStringList>("typed");   // in the save dialogs, in the order asked
+        QTest::addColumn<QStringList>("refused"); // the names the messages are about
+        QTest::addColumn<QStringList>("arrived"); // on the PC afterwards
+#ifdef Q_OS_WIN
+        const QStringList generatorNames{u"C:B.TXT"_s, u"CON.TXT"_s, u"TRAIL."_s, u"WHAT?.TXT"_s};
+        const QString typedName = u"TRAIL."_s;
+#else
+        // The generator holds no name that this PC cannot take.
+        const QStringList generatorNames;
+        const QString typedName = u"x\\y"_s;
+#endif
+        for (const QString& name : generatorNames)
+            QTest::addRow("generator name %s", qPrintable(name))
+                << QStringList{u"A.SEQ"_s, name, u"Z.SEQ"_s} << QStringList{u"a"_s, u"z"_s}
+                << QStringList{name} << QStringList{u"a"_s, u"z"_s};
+        QTest::newRow("typed name") << QStringList{u"A.SEQ"_s, u"Z.SEQ"_s} << QStringList{typedName, u"z"_s}
+                                    << QStringList{typedName} << QStringList{u"z"_s};
+        QTest::newRow("one target twice")
+            << QStringList{u"A.SEQ"_s, u"Z.SEQ"_s} << QStringList{u"a"_s, u"A"_s} << QStringList{u"A"_s}
+            << QStringList{u"a"_s};
+    }
+    void uploadNamesThePcCannotTake()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, typed);
+        QFETCH(QStringList, refused);
+        QFETCH(QStringList, arrived);
+        CFrameFixture f;
+        for (const QString& name : names)
+            QVERIFY2(f.sim.AddFile(u"/F0:/USER/"_s + name, name.toLatin1()), qPrintable(name));
+        QVERIFY(f.ConnectForTransfers());
+        f.frame->TreeView()->setCurrentItem(f.FirstLevel(u"USER"_s));
+        CUiListView* list = f.frame->ListView();
+        for (const QString& name : names) {
+            QVERIFY2(list->FindItemByName(name) >= 0, qPrintable(name));
+            list->IconView()->selectionModel()->select(list->Model()->index(list->FindItemByName(name), 0),
+                                                       QItemSelectionModel::Select);
+        }
+        QTemporaryDir dir;
+        QStringList asked;
+        CModalAnswerer<CVQFileDialog> chooser([&](CVQFileDialog* dialog) {
+            asked.append(dialog->selectedFiles().value(0).section(u'/', -1));
+            TypeAndConfirm(dialog, dir.path() + u'/' + typed.value(asked.size() - 1));
+        });
+        f.frame->Action(ID_VQ_TO_PC)->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.comm.IsInBatch() && f.comm.IsConnected(), 15000);
+        QCOMPARE(asked.size(), typed.size());
+        const QStringList messages = f.host.MessageTexts();
+        QCOMPARE(messages.size(), refused.size());
+        for (qsizetype i = 0; i < refused.size(); ++i)
+            QVERIFY2(messages.at(i).endsWith(u'"' + refused.at(i) + u'"') ||
+                         messages.at(i).endsWith(QDir::toNativeSeparators(u'/' + refused.at(i)) + u'"'),
+                     qPrintable(messages.at(i)));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), arrived);
+        // Each arrived file is the generator file whose dialog named it.
+        for (const QString& name : arrived) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY2(file.readAll().startsWith(name.toUpper().toLatin1()), qPrintable(name));
+        }
+    }
+
     // The road of a download and of an upload through the menu.
     void downloadAndUploadByMenu()
     {
