@@ -481,7 +481,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("refused"); // the names the messages are about
         QTest::addColumn<QStringList>("arrived"); // on the PC afterwards
 #ifdef Q_OS_WIN
-        const QStringList generatorNames{u"C:B.TXT"_s, u"CON.TXT"_s, u"TRAIL."_s, u"WHAT?.TXT"_s};
+        // (The emulator holds no name with a character Windows reserves.)
+        const QStringList generatorNames{u"CON.TXT"_s, u"TRAIL."_s, u"TRAIL "_s};
         const QString typedName = u"TRAIL."_s;
 #else
         // The generator holds no name that this PC cannot take.
