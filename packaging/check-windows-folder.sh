@@ -33,6 +33,12 @@ run() { (cd "$folder" && "$wine" "$@"); }
 expected="libgcc_s_seh-1.dll
 libstdc++-6.dll
 libwinpthread-1.dll
+LICENCES.txt
+licences/GCC-RLE-3.1.txt
+licences/GPL-3.txt
+licences/LGPL-3.txt
+licences/Qt-copyright.txt
+licences/winpthreads.txt
 platforms/qwindows.dll
 qt.conf
 Qt6Core.dll
