@@ -122,7 +122,7 @@ done
 [ -f "$start_menu/VQ8 Comm (Built-in Emulator).lnk" ] || fail "no Start-menu entry \"VQ8 Comm (Built-in Emulator)\""
 strings -el "$start_menu/VQ8 Comm (Built-in Emulator).lnk" | grep -qx -- '--demo' ||
     fail "the emulator entry does not start the emulator"
-step "Start-menu entries in ${start_menu#"$WINEPREFIX/drive_c/"}: $(cd "$start_menu" && ls -- *.lnk | tr '\n' ' ')"
+step "Start-menu entries in ${start_menu#"$WINEPREFIX/drive_c/"}: $(cd "$start_menu" && find . -name '*.lnk' -printf '"%f" ')"
 
 # The installed programs: vq8ctl.exe lists its emulator's folders.
 run() { (cd "$program_folder" && "$wine" "$@"); }

@@ -13,7 +13,7 @@ usage() {
     echo "usage: $0 --version X.Y.Z BUILD OUT" >&2
     exit 2
 }
-[ "${1:-}" = --version ] && [ $# -eq 4 ] || usage
+if [ "${1:-}" != --version ] || [ $# -ne 4 ]; then usage; fi
 version=$2
 [[ $version =~ ^([0-9]+)\.([0-9]+)\.([0-9]+)$ ]] || usage
 # The lowest version the package does not replace: the same version built
@@ -46,4 +46,4 @@ cp "$source/vq8comm.wxs" "$icon" "$stage/"
 (cd "$stage" && wixl --arch x64 -D Version="$version" -D UpgradeBelow="$upgrade_below" -D Folder="$name" \
     -D Icon=vq8comm.ico -D Win64=yes -o "$out/$name.msi" vq8comm.wxs files.wxs)
 "$source/sign-windows.sh" "$out/$name.msi"
-ls -l "$out/$name.msi" "$out/$name.zip" | awk '{print $5, $NF}'
+stat -c '%s bytes  %n' "$out/$name.msi" "$out/$name.zip"
