@@ -22,8 +22,8 @@ packages=$(cd "$2" && pwd)
 msi=$(ls "$packages"/vq8comm-*-win64.msi)
 zip=${msi%.msi}.zip
 version=$(basename "$msi" | sed 's/^vq8comm-\(.*\)-win64\.msi$/\1/')
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+# shellcheck source=packaging/wine-folder.sh
+. "$source/packaging/wine-folder.sh"
 shots=$packages/check
 mkdir -p "$shots"
 
@@ -125,20 +125,8 @@ strings -el "$start_menu/VQ8 Comm (Built-in Emulator).lnk" | grep -qx -- '--demo
 step "Start-menu entries in ${start_menu#"$WINEPREFIX/drive_c/"}: $(cd "$start_menu" && find . -name '*.lnk' -printf '"%f" ')"
 
 # The installed programs: vq8ctl.exe lists its emulator's folders.
-run() { (cd "$program_folder" && "$wine" "$@"); }
-run vq820-sim.exe --port 0 >"$work/sim.out" 2>&1 &
-sim_pid=$!
-for _ in $(seq 150); do
-    grep -q '^listening on ' "$work/sim.out" && break
-    sleep 0.2
-done
-port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/sim.out")
-[ -n "$port" ] || fail "vq820-sim.exe did not start: $(cat "$work/sim.out")"
-run vq8ctl.exe --host 127.0.0.1 --port "$port" ls >"$work/ls.out" 2>&1 || fail "vq8ctl.exe ls: $(cat "$work/ls.out")"
-grep -q '^d 0 SIGNAL' "$work/ls.out" || fail "vq8ctl.exe ls: $(cat "$work/ls.out")"
-kill "$sim_pid"
-wait "$sim_pid" 2>/dev/null || true
-step "the installed vq8ctl.exe lists the installed emulator: $(tr -d '\r' <"$work/ls.out" | wc -l) entries"
+listed=$(tool_lists_emulator "$program_folder" "$work") || fail "the installed vq8ctl.exe and vq820-sim.exe"
+step "the installed vq8ctl.exe lists the installed emulator: $listed entries"
 
 # The Start menu's emulator entry: the window, its own emulator listening on
 # loopback, and the window connected to it.

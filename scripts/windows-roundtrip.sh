@@ -14,8 +14,9 @@ set -euo pipefail
 folder=$(cd "$1" && pwd)
 mkdir -p "$2"
 out=$(cd "$2" && pwd)
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+helpers=$(cd "$(dirname "$0")/../packaging" && pwd)/wine-folder.sh
+# shellcheck source=packaging/wine-folder.sh
+. "$helpers"
 
 work=$(mktemp -d)
 own_prefix=0
@@ -63,15 +64,10 @@ pcpath() { echo "Z:${work//\//\\}\\$1"; }
 arrived() { for _ in $(seq 150); do [ -s "$1" ] && return 0; sleep 0.2; done; return 1; }
 
 # The emulator, its files in a host folder, on an ephemeral loopback port.
-(cd "$folder" && exec "$wine" vq820-sim.exe --port 0 --root "$(pcpath generator)") >"$work/sim.out" 2>&1 &
-for _ in $(seq 150); do
-    grep -q '^listening on ' "$work/sim.out" && break
-    sleep 0.2
-done
-port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/sim.out")
-[ -n "$port" ] || { echo "vq820-sim.exe did not start: $(cat "$work/sim.out")"; exit 1; }
+. "$helpers"
+start_emulator "$folder" "$work/sim.out" --root "$(pcpath generator)"
 
-(cd "$folder" && exec "$wine" vq8comm.exe --port "$port") >"$work/window.out" 2>&1 &
+(cd "$folder" && exec "$wine" vq8comm.exe --port "$emulator_port") >"$work/window.out" 2>&1 &
 dialog=$(window '^Ethernet$')
 focus "$dialog"
 xdotool key Return
@@ -118,7 +114,7 @@ import -window root "$out/roundtrip-2-done.png"
 "$wine" taskkill /im vq8comm.exe >/dev/null
 "$wine" taskkill /f /im vq820-sim.exe >/dev/null
 SCRIPT
-export folder wine work out
+export folder wine work out helpers
 timeout 300 xvfb-run -a -s "-screen 0 1280x900x24" bash "$work/drive.sh" || fail "the window was not driven through"
 cmp "$work/CLIP.PIC" "$work/generator/PICTURE/CLIP.PIC" || fail "the file on the generator differs"
 cmp "$work/CLIP.PIC" "$work/back.pic" || fail "the file back on the PC differs"
