@@ -1,6 +1,6 @@
 #include "app/mainframe.h"
 
-#include "app/appsettings.h"
+#include "link/appsettings.h"
 #include "app/localechange.h"
 #include "app/veskapp.h"
 #include "dialogs/aboutdlg.h"

@@ -3,7 +3,7 @@
 #include "link/settingsnames.h"
 
 #include "app/appoptions.h"
-#include "app/appsettings.h"
+#include "link/appsettings.h"
 #include "dialogs/recenthosts.h"
 
 #include <QString>

@@ -7,7 +7,6 @@
 #include "views/fixedsizedelegate.h"
 #include "views/uitreeview.h"
 #include "views/veskdoc.h"
-// The header's range check compares two enum types, which this compiler flags.
 #include "link/transferchain.h"
 #include "link/vqevents.h"
 

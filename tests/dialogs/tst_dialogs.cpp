@@ -1,5 +1,5 @@
 #include "app/appoptions.h"
-#include "app/appsettings.h"
+#include "link/appsettings.h"
 #include "app/guihost.h"
 #include "app/mainframe.h"
 #include "dialogs/aboutdlg.h"
