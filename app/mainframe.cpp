@@ -1,6 +1,5 @@
 #include "app/mainframe.h"
 
-#include "link/appsettings.h"
 #include "app/localechange.h"
 #include "app/veskapp.h"
 #include "dialogs/aboutdlg.h"
@@ -8,6 +7,7 @@
 #include "dialogs/dlgoptions.h"
 #include "dialogs/setethernet.h"
 #include "dialogs/vqfiledialog.h"
+#include "link/appsettings.h"
 #include "link/devicename.h"
 #include "link/pcname.h"
 #include "link/stringtable.h"
