@@ -3,8 +3,8 @@
 #include "link/settingsnames.h"
 
 #include "app/appoptions.h"
-#include "link/appsettings.h"
 #include "dialogs/recenthosts.h"
+#include "link/appsettings.h"
 
 #include <QString>
 

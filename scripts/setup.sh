@@ -22,8 +22,12 @@ for option in "$@"; do
     --windows)
         # flock (util-linux) shares one Wine prefix between parallel tests;
         # Wine's own fonts give its windows the look of Windows'; xdotool and
-        # ImageMagick drive and shoot the program under Xvfb.
-        packages+=(g++-mingw-w64-x86-64-posix wine64 fonts-wine util-linux xdotool imagemagick) ;;
+        # ImageMagick drive and shoot the program under Xvfb; wixl makes the
+        # MSI, osslsigncode signs it and the programs, openssl makes CI's
+        # throw-away certificate, binutils' strings reads the Start-menu
+        # shortcuts, ss (iproute2) sees the window connect.
+        packages+=(g++-mingw-w64-x86-64-posix wine64 fonts-wine util-linux xdotool imagemagick wixl msitools
+                   osslsigncode openssl binutils iproute2) ;;
     --format)
         format_only=1 ;;
     *)

@@ -1,8 +1,8 @@
-#include "link/appsettings.h"
 #include "app/commandids.h"
 #include "app/guihost.h"
 #include "app/mainframe.h"
 #include "dialogs/vqfiledialog.h"
+#include "link/appsettings.h"
 #include "link/vqevents.h"
 #include "tests/support/linkfixture.h"
 #include "tests/support/modalanswerer.h"
@@ -461,6 +461,70 @@ private Q_SLOTS:
         QCOMPARE(f.sim.ConnectionCount(), connections); // no transfer connection
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
         QVERIFY(f.comm.IsConnected());
+    }
+
+    // A generator name this PC cannot take, a name typed that it cannot
+    // take, and a second file for one target are each told by one message
+    // naming the rule and the name; the others of the batch arrive.
+    void uploadNamesThePcCannotTake_data()
+    {
+        QTest::addColumn<QStringList>("names");   // on the generator, in list order, all selected
+        QTest::addColumn<QStringList>("typed");   // in the save dialogs, in the order asked
+        QTest::addColumn<QStringList>("refused"); // the names the messages are about
+        QTest::addColumn<QStringList>("arrived"); // on the PC afterwards
+#ifdef Q_OS_WIN
+        // (The emulator holds no name with a character Windows reserves.)
+        const QStringList generatorNames{u"CON.TXT"_s, u"TRAIL."_s, u"TRAIL "_s};
+        const QString typedName = u"TRAIL."_s;
+#else
+        // The generator holds no name that this PC cannot take.
+        const QStringList generatorNames;
+        const QString typedName = u"x\\y"_s;
+#endif
+        for (const QString& name : generatorNames)
+            QTest::addRow("generator name %s", qPrintable(name))
+                << QStringList{u"A.SEQ"_s, name, u"Z.SEQ"_s} << QStringList{u"a"_s, u"z"_s}
+                << QStringList{name} << QStringList{u"a"_s, u"z"_s};
+        QTest::newRow("typed name") << QStringList{u"A.SEQ"_s, u"Z.SEQ"_s} << QStringList{typedName, u"z"_s}
+                                    << QStringList{typedName} << QStringList{u"z"_s};
+        QTest::newRow("one target twice")
+            << QStringList{u"A.SEQ"_s, u"Z.SEQ"_s} << QStringList{u"a"_s, u"A"_s} << QStringList{u"A"_s}
+            << QStringList{u"a"_s};
+    }
+    void uploadNamesThePcCannotTake()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, typed);
+        QFETCH(QStringList, refused);
+        QFETCH(QStringList, arrived);
+        CFrameFixture f;
+        QList<std::pair<QString, QByteArray>> files;
+        for (const QString& name : names)
+            files.append({name, name.toLatin1()});
+        QVERIFY(f.SelectInUser(files, names));
+        QCOMPARE(f.frame->ListView()->IconView()->selectionModel()->selectedIndexes().size(), names.size());
+        QTemporaryDir dir;
+        QStringList asked;
+        CModalAnswerer<CVQFileDialog> chooser([&](CVQFileDialog* dialog) {
+            asked.append(dialog->selectedFiles().value(0).section(u'/', -1));
+            TypeAndConfirm(dialog, dir.path() + u'/' + typed.value(asked.size() - 1));
+        });
+        f.frame->Action(ID_VQ_TO_PC)->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.comm.IsInBatch() && f.comm.IsConnected(), 15000);
+        QCOMPARE(asked.size(), typed.size());
+        const QStringList messages = f.host.MessageTexts();
+        QCOMPARE(messages.size(), refused.size());
+        for (qsizetype i = 0; i < refused.size(); ++i)
+            QVERIFY2(messages.at(i).endsWith(u'"' + refused.at(i) + u'"') ||
+                         messages.at(i).endsWith(QDir::toNativeSeparators(u'/' + refused.at(i)) + u'"'),
+                     qPrintable(messages.at(i)));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), arrived);
+        // Each arrived file is the generator file whose dialog named it.
+        for (const QString& name : arrived) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY2(file.readAll().startsWith(name.toUpper().toLatin1()), qPrintable(name));
+        }
     }
 
     // Each save chooser of a batch opens where the one before was confirmed,

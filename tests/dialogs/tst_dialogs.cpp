@@ -1,5 +1,4 @@
 #include "app/appoptions.h"
-#include "link/appsettings.h"
 #include "app/guihost.h"
 #include "app/mainframe.h"
 #include "dialogs/aboutdlg.h"
@@ -11,6 +10,7 @@
 #include "dialogs/dlgsequence.h"
 #include "dialogs/dlgsupport.h"
 #include "dialogs/vqfiledialog.h"
+#include "link/appsettings.h"
 #include "link/vqcomm.h"
 #include "sim/simserver.h"
 #include "tests/support/modalanswerer.h"
