@@ -178,21 +178,29 @@ int CVQComm::SendRaw(const QByteArray& bytes)
 
 const QString& CVQComm::ReadReply()
 {
-    g_replyLine.clear();
-    if (!m_connected || m_bReopen || CChannelWait::Active())
-        return g_replyLine;
     QByteArray line;
+    ReadReplyLine(line);
+    g_replyLine = QString::fromLatin1(line);
+    return g_replyLine;
+}
+
+bool CVQComm::ReadReplyLine(QByteArray& line)
+{
+    line.clear();
+    g_replyLine.clear();
+    m_unreadCatalog.clear();
+    if (!m_connected || m_bReopen || CChannelWait::Active())
+        return false;
     if (!m_socket->ReadLine(line, REPLY_WATCHDOG_MS)) {
         // The link stays marked connected; the next command opens a fresh
         // channel, so that nothing of this reply can arrive as another's.
-        ReportSocketError();
+        ReportSocketError(m_socket->LineFailureReason());
         m_socket->Close();
         m_bReopen = true;
-        g_replyLine.clear();
-        return g_replyLine;
+        line.clear();
+        return false;
     }
-    g_replyLine = QString::fromLatin1(line);
-    return g_replyLine;
+    return true;
 }
 
 void CVQComm::AbortBlockingCall()
@@ -200,7 +208,7 @@ void CVQComm::AbortBlockingCall()
     m_socket->CancelWait();
 }
 
-void CVQComm::ReportSocketError()
+void CVQComm::ReportSocketError(const QString& reason)
 {
     const int code = LastSocketError();
     // A channel the generator closed (a restart, a cable pulled and back) is
@@ -210,7 +218,9 @@ void CVQComm::ReportSocketError()
         m_nQuietLossCode = code;
         return;
     }
-    ShowError(SocketErrorText(code));
+    // The socket error's text, and why when the link knows more (one of a
+    // reply line's own bounds ended it, the reply watchdog's silence among them).
+    ShowError(reason.isEmpty() ? SocketErrorText(code) : SocketErrorText(code) + u' ' + reason);
 }
 
 int CVQComm::RetryLostRead(const std::function<int()>& read)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTime>
@@ -44,8 +45,8 @@ inline constexpr int MAX_KEPT_ERRORS = 1000;
 extern QString g_replyLine;
 
 // Catalog state shared by every reader of a catalog (always the GUI thread).
-extern QString g_catalogText;  // the reply not yet consumed
-extern qsizetype g_catalogPos; // cursor into g_catalogText: the unconsumed part starts here
+extern QByteArray g_catalogText; // the reply as it came (Latin-1), until the walk ends
+extern qsizetype g_catalogPos;   // cursor into g_catalogText: the unconsumed part starts here
 extern double g_catalogUsed;
 extern double g_catalogFree;
 extern int g_catalogCount;
@@ -100,10 +101,14 @@ public:
     int SendCommand(const QString& command);
     int SendRaw(const QByteArray& bytes);
     const QString& ReadReply();
+    // ReadReply for a line used as bytes (a catalog): no text is made of it.
+    // Empty on failure, after the message.
+    bool ReadReplyLine(QByteArray& line);
     // Cancels a reply wait in progress (from any thread); does nothing otherwise.
     void AbortBlockingCall();
-    // Shows the text for the calling thread's last socket error.
-    void ReportSocketError();
+    // Shows the text for the calling thread's last socket error, followed by
+    // `reason` when one is given.
+    void ReportSocketError(const QString& reason = QString());
     // The error beep, then the message box; a remark (the information icon)
     // comes without the beep.
     int ShowError(const QString& text, int style = MB_OK | MB_ICONSTOP);
@@ -165,18 +170,19 @@ public:
     // --- catalog ---
     int ReadCatalog(const QString& path, CFileInfo& first);
     // The walk of a catalog reply that ReadCatalog has read: the memory
-    // figures, then the first entry.
-    int BeginCatalog(const QString& reply, CFileInfo& first);
+    // figures, then the first entry (link/catalogreply.h has the grammar).
+    int BeginCatalog(const QByteArray& reply, CFileInfo& first);
     int NextCatalogEntry(CFileInfo& entry);
     void EndCatalog();
-    // How the last listing ended. CutShort: at an entry it could not read
-    // (or one whose name never ended) rather than at the end of the reply;
-    // the entries before it were delivered.
+    // How the last listing ended. Only Complete is the folder: the figures
+    // alone are an empty one.
     enum class CatalogEnd
     {
         NoReply,    // nothing came (a failed command or an empty reply)
         Unreadable, // the memory figures could not be read: no listing at all
-        CutShort,
+        CutShort,   // text that is not a whole entry came after the figures or
+                    // after an entry (a cut, an unquoted name, trailing text);
+                    // the entries before it were delivered
         Complete,
     };
     CatalogEnd LastCatalogEnd() const { return m_eCatalogEnd; }
@@ -189,10 +195,13 @@ public:
     // About how many entries the catalog text still to be walked holds (to
     // reserve room for them).
     qsizetype EstimatedCatalogEntries() const;
-    // The last reply line read, empty after a failed read.
-    const QString& LastReply() const { return g_replyLine; }
-    static CFileInfo ParseCatalogEntry(QStringView text);
-    QString QueryCatalogText(const QString& path);
+    // The last reply line read, empty after a failed read. A catalog's is
+    // kept only when it could not be read (for the message that says so).
+    QString LastReply() const;
+    // Changes to `path` (always, even when empty), asks for its catalog and
+    // returns the reply's bytes, without touching the catalog cursor. Empty
+    // when a command failed.
+    QByteArray QueryCatalogReply(const QString& path);
     static QString FormatSize(double bytes);
     QString GetRootLabel() const;
     void UpdateStatusText();
@@ -379,7 +388,7 @@ private:
     // connect message.
     bool ReopenLostChannel();
     int ReadCatalogOnce(const QString& path, CFileInfo& first);
-    QString QueryCatalogTextOnce(const QString& path);
+    QByteArray QueryCatalogReplyOnce(const QString& path);
     // Takes the Cancel's own entries (see ReadErrorsAfterBatch) out of `entries`.
     void DropCancelConsequences(QStringList& entries);
 
@@ -398,7 +407,15 @@ private:
     bool m_bReopen = false;
     // Something may have been queued since the queue was last read to its end.
     bool m_bQueueUnread = true;
+    // A listing that ended as `end`: the cursor is emptied, the reply kept for LastReply.
+    void EndUnread(CatalogEnd end);
+    // The target folder's catalog for the download pre-check: the memory
+    // figures, and the file names (upper case) into `files`. False, after a
+    // message, when it could not be read whole.
+    bool ReadTargetCatalog(const QString& folder, QSet<QString>& files);
+
     CatalogEnd m_eCatalogEnd = CatalogEnd::NoReply;
+    QByteArray m_unreadCatalog;
     double m_dLastCatalogUsed = 0.0;
     double m_dLastCatalogFree = 0.0;
     QList<CTakenError> m_takenErrors;

@@ -221,13 +221,16 @@ void CUiListView::FillFromDevice(const QString& path)
         }
         comm->EndCatalog();
     }
+    // Nothing read, or a listing that is not all of the folder, is not an
+    // empty folder, nor one with only the entries before the break. (A failed
+    // connect on the way has emptied the list and forgotten its folder: then
+    // there is nothing to say.)
+    const CVQComm::CatalogEnd end = comm ? comm->LastCatalogEnd() : CVQComm::CatalogEnd::NoReply;
+    m_bFolderRead = m_strCurrentPath.isEmpty() || end == CVQComm::CatalogEnd::Complete;
+    if (!m_bFolderRead)
+        entries.clear();
     setUpdatesEnabled(false);
     m_pModel->SetEntries(std::move(entries), m_nSortKey);
-    // Nothing read is not an empty folder. (A failed connect on the way has
-    // emptied the list and forgotten its folder: then there is nothing to say.)
-    const CVQComm::CatalogEnd end = comm ? comm->LastCatalogEnd() : CVQComm::CatalogEnd::NoReply;
-    m_bFolderRead = m_strCurrentPath.isEmpty() ||
-                    (end != CVQComm::CatalogEnd::NoReply && end != CVQComm::CatalogEnd::Unreadable);
     m_pUnreadNote->setVisible(!m_bFolderRead);
     setUpdatesEnabled(true);
 

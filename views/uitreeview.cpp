@@ -228,9 +228,9 @@ void CUiTreeView::LoadChildren(QTreeWidgetItem* item)
         } while (comm->NextCatalogEntry(entry));
     }
     comm->EndCatalog();
-    // Nothing read is not a folder without folders: the next expansion reads again.
-    const CVQComm::CatalogEnd end = comm->LastCatalogEnd();
-    if (alive.isValid() && (end == CVQComm::CatalogEnd::NoReply || end == CVQComm::CatalogEnd::Unreadable))
+    // Nothing read, or only part, is not a folder without (other) folders:
+    // the next expansion reads again.
+    if (alive.isValid() && comm->LastCatalogEnd() != CVQComm::CatalogEnd::Complete)
         ForgetChildren(item);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListView>
 #include <QMenu>
 #include <QSignalSpy>
@@ -140,6 +141,35 @@ private Q_SLOTS:
         QCOMPARE(f.pList->ItemCount(), 0);
         QVERIFY(f.pList->updatesEnabled());
         QCOMPARE(f.host.ObjectsText(), u"0 object[s]"_s);
+    }
+
+    // A reply that is not a whole listing shows the folder as not read,
+    // never as an empty folder nor as the entries before the break; only the
+    // figures alone are an empty folder.
+    void unreadableListing_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("read");
+        QTest::newRow("unquoted names") << QByteArray("1000,2000,A.TXT,BIN,5,B.TXT,BIN,5\n") << false;
+        QTest::newRow("text after the figures") << QByteArray("1000,2000 BUSY\n") << false;
+        QTest::newRow("cut after an entry's comma") << QByteArray("1000,2000,\"A.TXT\",TXT,5,\n") << false;
+        QTest::newRow("cut in an entry") << QByteArray("1000,2000,\"A.TXT\",TXT,5,\"B.T\n") << false;
+        QTest::newRow("figures only") << QByteArray("1000,2000\n") << true;
+    }
+    void unreadableListing()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, read);
+        CExplorerFixture f;
+        QVERIFY(f.Start());
+        f.pList->FillFromDevice(u"/F0:/SIGNAL"_s);
+        QVERIFY(f.pList->ItemCount() > 0);
+        f.sim.SetScriptedReply("mmem:cat?", reply, true);
+        f.pList->FillFromDevice(u"/F0:/USER"_s);
+        QCOMPARE(f.pList->IsFolderRead(), read);
+        QCOMPARE(f.pList->findChild<QLabel*>(u"unreadNote"_s)->isVisibleTo(f.pList), !read);
+        QCOMPARE(f.pList->ItemCount(), 0);
+        QCOMPARE(f.pList->GetCurrentPath(), u"/F0:/USER"_s);
     }
 
     void sortOrder_data()

@@ -446,14 +446,22 @@ private Q_SLOTS:
         QCOMPARE(f.pList->GetCurrentPath(), u"/F0:/USER/Alpha"_s);
     }
 
-    // A folder whose listing could not be read keeps its expand button and
-    // is read again at the next expansion.
+    // A folder whose listing could not be read, or only in part, keeps its
+    // expand button and is read again at the next expansion.
+    void unreadFolderStaysExpandable_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("text after the figures") << QByteArray("1000,2000 BUSY\n");
+        QTest::newRow("cut after a folder") << QByteArray("1000,2000,\"PROJECTS/\",DIR,0,\n");
+        QTest::newRow("not a catalog") << QByteArray("not a catalog\n");
+    }
     void unreadFolderStaysExpandable()
     {
+        QFETCH(QByteArray, reply);
         CExplorerFixture f;
         QVERIFY(f.Start());
         QTreeWidgetItem* user = f.Child(f.pTree->GetRootItem(), u"USER"_s);
-        f.sim.SetScriptedReply("mmem:cat?", "not a catalog\n", true);
+        f.sim.SetScriptedReply("mmem:cat?", reply, true);
         user->setExpanded(true);
         QVERIFY(!f.pTree->IsLoaded(user));
         QVERIFY(f.pTree->model()->hasChildren(f.pTree->indexFromItem(user)));
