@@ -2,6 +2,7 @@
 // point with captured streams, and the built program for what needs a process.
 
 #include "cli/consolehost.h"
+#include "cli/ctltarget.h"
 #include "cli/ctltool.h"
 #include "link/settingsnames.h"
 #include "link/vqcomm.h"
@@ -554,9 +555,9 @@ private Q_SLOTS:
     {
         vqsettings::SetStoreFileForTests(m_config.filePath(u"settings.ini"_s));
         const auto restore = qScopeGuard([] { vqsettings::SetStoreFileForTests(QString()); });
-        QVERIFY(CCtlTool::StoredHost().isEmpty());
+        QVERIFY(CCtlTarget::StoredHost().isEmpty());
         vqsettings::OpenStore()->setValue(u"Settings/TargetHost"_s, u" 127.0.0.1 "_s);
-        QCOMPARE(CCtlTool::StoredHost(), u"127.0.0.1"_s);
+        QCOMPARE(CCtlTarget::StoredHost(), u"127.0.0.1"_s);
         const ToolRun run = Run({u"--port"_s, QString::number(m_sim->Port()), u"idn"_s});
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, u"VELTRANE,VQ820,0,5.60\n"_s);
