@@ -5,8 +5,6 @@
 #include "cli/consolehost.h"
 #include "cli/ctlfleet.h"
 #include "cli/ctltool.h"
-#include "cli/syncplan.h"
-#include "link/addressrange.h"
 #include "link/devicescan.h"
 #include "sim/simserver.h"
 
@@ -62,19 +60,6 @@ QByteArray ReadFile(const QString& path)
 QByteArray Bytes(qsizetype size, char fill)
 {
     return QByteArray(size, fill);
-}
-
-// "A=1 B/ B/C=2": files with their sizes, folders ending in "/".
-QList<CSyncEntry> Entries(const QString& text)
-{
-    QList<CSyncEntry> entries;
-    for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
-        if (word.endsWith(u'/'))
-            entries.append({word.chopped(1), 0, true});
-        else
-            entries.append({word.section(u'=', 0, 0), word.section(u'=', 1).toLongLong(), false});
-    }
-    return entries;
 }
 
 struct ToolRun
@@ -173,106 +158,6 @@ private Q_SLOTS:
     {
         m_sims.clear();
         m_pSilent.reset();
-    }
-
-    void ranges_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("canonical"); // empty: refused
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<QString>("last");
-
-        QTest::newRow("address") << u" 10.0.0.5 "_s << u"10.0.0.5"_s << 1 << u"10.0.0.5"_s << u"10.0.0.5"_s;
-        QTest::newRow("network around an address")
-            << u"10.0.0.17/24"_s << u"10.0.0.0/24"_s << 254 << u"10.0.0.1"_s << u"10.0.0.254"_s;
-        QTest::newRow("widest") << u"10.0.0.0/22"_s << u"10.0.0.0/22"_s << 1022 << u"10.0.0.1"_s
-                                << u"10.0.3.254"_s;
-        QTest::newRow("a /31 has no broadcast")
-            << u"10.0.0.4/31"_s << u"10.0.0.4/31"_s << 2 << u"10.0.0.4"_s << u"10.0.0.5"_s;
-        QTest::newRow("run") << u"10.0.0.5-40"_s << u"10.0.0.5-40"_s << 36 << u"10.0.0.5"_s << u"10.0.0.40"_s;
-        QTest::newRow("too wide") << u"10.0.0.0/21"_s << QString() << 0 << QString() << QString();
-        QTest::newRow("run backwards") << u"10.0.0.40-5"_s << QString() << 0 << QString() << QString();
-        QTest::newRow("run past 255") << u"10.0.0.5-256"_s << QString() << 0 << QString() << QString();
-        QTest::newRow("number too big") << u"10.0.0.256"_s << QString() << 0 << QString() << QString();
-        QTest::newRow("three numbers") << u"10.0.1"_s << QString() << 0 << QString() << QString();
-        QTest::newRow("name") << u"generator.lab"_s << QString() << 0 << QString() << QString();
-    }
-
-    void ranges()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, canonical);
-        QFETCH(int, count);
-        QFETCH(QString, first);
-        QFETCH(QString, last);
-        QString error;
-        const std::optional<CAddressRange> range = CAddressRange::Parse(text, &error);
-        QCOMPARE(range.has_value(), !canonical.isEmpty());
-        if (!range) {
-            QVERIFY(error.contains(text));
-            return;
-        }
-        QCOMPARE(range->Text(), canonical);
-        const QList<QHostAddress> addresses = range->Addresses();
-        QCOMPARE(addresses.size(), count);
-        QCOMPARE(addresses.first().toString(), first);
-        QCOMPARE(addresses.last().toString(), last);
-    }
-
-    // The default scan: made-up interfaces, nothing scanned.
-    void pcNetworks_data()
-    {
-        QTest::addColumn<QList<CLocalAddress>>("addresses");
-        QTest::addColumn<QStringList>("ranges");
-
-        const auto local = [](const char* address, int prefix, bool loopback = false, bool up = true) {
-            return CLocalAddress{QHostAddress(QString::fromLatin1(address)), prefix, loopback, up};
-        };
-        QTest::newRow("wide network cut to its /24")
-            << QList{local("172.16.5.9", 16)} << QStringList{u"172.16.5.0/24"_s};
-        QTest::newRow("narrow network as it is")
-            << QList{local("192.168.1.70", 26)} << QStringList{u"192.168.1.64/26"_s};
-        QTest::newRow("loopback, link-local, IPv6 and down left out")
-            << QList{local("127.0.0.1", 8, true), local("127.0.1.1", 8), local("169.254.3.3", 16),
-                     local("fe80::1", 64), local("10.9.9.9", 24, false, false)}
-            << QStringList{};
-        QTest::newRow("two addresses of one /24 once, in order")
-            << QList{local("10.1.2.3", 24), local("192.168.0.10", 24), local("10.1.2.4", 16)}
-            << QStringList{u"10.1.2.0/24"_s, u"192.168.0.0/24"_s};
-    }
-
-    void pcNetworks()
-    {
-        QFETCH(QList<CLocalAddress>, addresses);
-        QFETCH(QStringList, ranges);
-        QStringList texts;
-        for (const CAddressRange& range : CAddressRange::LocalNetworks(addresses))
-            texts.append(range.Text());
-        QCOMPARE(texts, ranges);
-    }
-
-    void identityFields_data()
-    {
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<QStringList>("fields");
-
-        QTest::newRow("four fields") << u"VELTRANE,VQ820,1001,5.60"_s
-                                     << QStringList{u"VELTRANE"_s, u"VQ820"_s, u"1001"_s, u"5.60"_s};
-        QTest::newRow("blanks trimmed, empty serial")
-            << u" Lab Co , X1 ,, 2"_s << QStringList{u"Lab Co"_s, u"X1"_s, QString(), u"2"_s};
-        QTest::newRow("nonsense") << u"hello there"_s << QStringList{};
-        QTest::newRow("three fields") << u"A,B,C"_s << QStringList{};
-        QTest::newRow("five fields") << u"A,B,C,D,E"_s << QStringList{};
-        QTest::newRow("no maker") << u",B,C,D"_s << QStringList{};
-        QTest::newRow("control character") << u"A,B,\u001b[2J,D"_s << QStringList{};
-    }
-
-    void identityFields()
-    {
-        QFETCH(QString, reply);
-        QFETCH(QStringList, fields);
-        QCOMPARE(CDeviceScan::IdentityFields(reply), fields);
     }
 
     // A scan of 127.0.0.0/27: three emulators, a peer that takes connections
@@ -563,83 +448,6 @@ private Q_SLOTS:
         second.terminate();
 #endif
         QVERIFY(first.waitForFinished(5000) && second.waitForFinished(5000));
-    }
-
-    void syncDirection_data()
-    {
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<QString>("second");
-        QTest::addColumn<bool>("firstOnPc");
-        QTest::addColumn<bool>("secondOnPc");
-        QTest::addColumn<int>("direction");
-
-        const int toGenerator = int(CSyncPlan::Direction::ToGenerator);
-        const int toPc = int(CSyncPlan::Direction::ToPc);
-        const int unclear = int(CSyncPlan::Direction::Unclear);
-        QTest::newRow("PC folder first") << u"patterns"_s << u"USER"_s << true << false << toGenerator;
-        QTest::newRow("PC folder second") << u"USER"_s << u"backup"_s << false << true << toPc;
-        QTest::newRow("written as a generator path") << u"/F0:/USER"_s << u"new"_s << false << false << toPc;
-        QTest::newRow("the written form decides")
-            << u"USER"_s << u"F0:/USER"_s << true << true << toGenerator;
-        QTest::newRow("both PC folders") << u"USER"_s << u"PATTERN"_s << true << true << unclear;
-        QTest::newRow("neither") << u"a"_s << u"b"_s << false << false << unclear;
-        QTest::newRow("both written") << u"/F0:/A"_s << u"/F0:/B"_s << false << false << unclear;
-    }
-
-    void syncDirection()
-    {
-        QFETCH(QString, first);
-        QFETCH(QString, second);
-        QFETCH(bool, firstOnPc);
-        QFETCH(bool, secondOnPc);
-        QFETCH(int, direction);
-        QCOMPARE(int(CSyncPlan::DirectionOf(first, second, firstOnPc, secondOnPc)), direction);
-    }
-
-    void syncPlan_data()
-    {
-        QTest::addColumn<QString>("sending");
-        QTest::addColumn<QString>("receiving");
-        QTest::addColumn<bool>("deleteExtra");
-        QTest::addColumn<QStringList>("steps");
-
-        QTest::newRow("new, changed, same")
-            << u"A=1 B=2 C=3"_s << u"B=2 C=4"_s << false
-            << QStringList{u"<f+++++++++ A (1 bytes)"_s, u"<f.s....... C (4 -> 3 bytes)"_s};
-        QTest::newRow("letter case ignored, the receiving name kept")
-            << u"readme.txt=5 bars/ bars/EBU=4"_s << u"README.TXT=4 BARS/"_s << false
-            << QStringList{u"<f.s....... README.TXT (4 -> 5 bytes)"_s, u"<f+++++++++ BARS/EBU (4 bytes)"_s};
-        QTest::newRow("delete: a folder whole") << u"A=1"_s << u"A=1 OLD/ OLD/X=1 OLD/Y/ Z=2"_s << true
-                                                << QStringList{u"*deleting   OLD/"_s, u"*deleting   Z"_s};
-        QTest::newRow("no delete without --delete") << u"A=1"_s << u"A=1 Z=2"_s << false << QStringList{};
-        QTest::newRow("folders parents first, files by folder")
-            << u"P/ P/Q/ P/Q/R=1 P/S=2 T=3"_s << QString() << false
-            << QStringList{u"cd+++++++++ P/"_s, u"cd+++++++++ P/Q/"_s, u"<f+++++++++ T (3 bytes)"_s,
-                           u"<f+++++++++ P/S (2 bytes)"_s, u"<f+++++++++ P/Q/R (1 bytes)"_s};
-        QTest::newRow("a file and a folder of one name: nothing below touched")
-            << u"X=1 Y/ Y/Z=1"_s << u"X/ X/IN=1 Y=1"_s << true
-            << QStringList{u"type-clash X"_s, u"type-clash Y"_s};
-        QTest::newRow("two names for one")
-            << u"a.seq=1 A.SEQ=2"_s << QString() << false
-            << QStringList{u"name-clash A.SEQ"_s, u"<f+++++++++ a.seq (1 bytes)"_s};
-    }
-
-    void syncPlan()
-    {
-        QFETCH(QString, sending);
-        QFETCH(QString, receiving);
-        QFETCH(bool, deleteExtra);
-        QFETCH(QStringList, steps);
-        QStringList lines;
-        for (const CSyncStep& step : CSyncPlan::Compare(Entries(sending), Entries(receiving), deleteExtra)) {
-            if (step.m_eAction == CSyncStep::Action::TypeClash)
-                lines.append(u"type-clash "_s + step.m_strPath);
-            else if (step.m_eAction == CSyncStep::Action::NameClash)
-                lines.append(u"name-clash "_s + step.m_strPath);
-            else
-                lines.append(CSyncPlan::ItemLine(step, true));
-        }
-        QCOMPARE(lines, steps);
     }
 
     // A folder of 50 names: 10 new, 10 of another size, 5 only on the
