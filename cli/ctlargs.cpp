@@ -23,7 +23,7 @@ const std::array kCommonOptions = {
                  "the generator's address (see Environment); given more than once, the command runs on "
                  "each (see Several generators)"_L1,
                  false},
-    CommonOption{{{}, "hosts"_L1, "LIST"_L1},
+    CommonOption{{{}, "hosts"_L1, "LIST"_L1, true},
                  "several generators: a file of addresses, one per line (\"#\" comments; \"-\": standard "
                  "input), or a range (10.0.0.2-21, 10.0.0.0/24)"_L1,
                  false},
@@ -44,7 +44,7 @@ const std::array kCommonOptions = {
     CommonOption{{{}, "json"_L1, {}},
                  "one JSON document on standard output instead of the lines for people"_L1,
                  false},
-    CommonOption{{{}, "trace"_L1, "FILE"_L1},
+    CommonOption{{{}, "trace"_L1, "FILE"_L1, true},
                  "write every line and block header sent and received, on every connection, with the time "
                  "in ms, to FILE (\"-\": standard error)"_L1,
                  false},
@@ -52,7 +52,7 @@ const std::array kCommonOptions = {
                  "the progress line also when standard error is no terminal: one line per 10 % (for CI "
                  "logs)"_L1,
                  true},
-    CommonOption{{{}, "report"_L1, "FILE"_L1},
+    CommonOption{{{}, "report"_L1, "FILE"_L1, true},
                  "write the JSON document to FILE too (the lines for people stay)"_L1,
                  false},
     CommonOption{{"h"_L1, "help"_L1, {}}, "this manual; after a command, that command's part"_L1, false},
@@ -268,14 +268,9 @@ QStringList CCtlArgs::CommonOptions()
     return names;
 }
 
-QStringList CCtlArgs::CommonOptionsWithValue()
+QList<const CCtlOption*> CCtlArgs::KnownOptions()
 {
-    QStringList names;
-    for (const CommonOption& common : kCommonOptions) {
-        if (common.option.TakesValue())
-            names.append(common.option.LongForm());
-    }
-    return names;
+    return AllOptions();
 }
 
 QString CCtlArgs::HelpText(const QString& topic)

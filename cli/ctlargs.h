@@ -71,8 +71,8 @@ public:
     static QStringList CommandOptions(const QString& command);
     // Every common option, long forms.
     static QStringList CommonOptions();
-    // The common options that take a value, long forms.
-    static QStringList CommonOptionsWithValue();
+    // Every option the parser knows: the common ones, then each command's once.
+    static QList<const CCtlOption*> KnownOptions();
     // The tool's help (the whole manual) for an empty topic, else the
     // command's; empty for an unknown command.
     static QString HelpText(const QString& topic = QString());

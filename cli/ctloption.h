@@ -11,6 +11,7 @@ struct CCtlOption
     QLatin1StringView shortName; // "r"; empty: none
     QLatin1StringView longName;  // "recursive"
     QLatin1StringView valueName; // "MS"; empty: a switch
+    bool pathValue = false;      // the value is a PC path (the completion offers files)
 
     bool TakesValue() const { return !valueName.isEmpty(); }
     // "--recursive"
