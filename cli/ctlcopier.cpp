@@ -68,7 +68,7 @@ int CCtlCopier::ConfirmKinds(const QList<CCopyFile>& files)
         const FileKind kind = FileKindFromName(file.target);
         if (!first.contains(int(kind))) {
             kinds.append(kind);
-            first.insert(int(kind), {file.source, 0});
+            first.insert(int(kind), {CCtlSession::ShownPcPath(file.source), 0});
         }
         ++first[int(kind)].second;
     }
@@ -88,15 +88,16 @@ void CCtlCopier::PrintPlan(const CCopyPlan& plan, bool put)
     for (const QString& folder : plan.folders) {
         report.AddFolder(folder, u"planned"_s);
         if (!args.Json())
-            host.Out(u"mkdir "_s + CCtlSession::Quoted(folder));
+            host.Out(u"mkdir "_s + CCtlSession::Quoted(put ? folder : CCtlSession::ShownPcPath(folder)));
     }
     for (const CCopyFile& file : plan.files) {
         if (!file.outcome.isEmpty())
             continue;
         if (!args.Json()) {
             host.Out(u"%1 %2 -> %3 (%4 bytes)%5"_s
-                         .arg(put ? u"send"_s : u"fetch"_s, CCtlSession::Quoted(file.source),
-                              CCtlSession::Quoted(file.target))
+                         .arg(put ? u"send"_s : u"fetch"_s,
+                              CCtlSession::Quoted(put ? CCtlSession::ShownPcPath(file.source) : file.source),
+                              CCtlSession::Quoted(put ? file.target : CCtlSession::ShownPcPath(file.target)))
                          .arg(file.size)
                          .arg(file.existed ? u", replacing"_s : QString()));
         }
@@ -198,7 +199,7 @@ int CCtlCopier::Send(CCopyPlan& plan, bool replace)
         const QString folder = folders.at(first);
         QStringList paths;
         for (const qsizetype index : run)
-            paths.append(plan.files.at(index).source);
+            paths.append(CCtlSession::ShownPcPath(plan.files.at(index).source));
         m_session.Queue().SetSubject(
             args.Command() + (count == 1 ? u" "_s + CCtlSession::Quoted(plan.files.at(run.first()).target)
                                          : u" into "_s + CCtlSession::Quoted(folder)));
@@ -253,7 +254,7 @@ int CCtlCopier::Fetch(CCopyPlan& plan, bool toStandardOutput)
     const CCtlArgs& args = m_session.Args();
     for (const QString& folder : std::as_const(plan.folders)) {
         if (!QDir().mkpath(folder)) {
-            m_session.Refuse(PathMessage(u"Cannot make the PC folder"_s, folder));
+            m_session.Refuse(CCtlSession::PcPathMessage(u"Cannot make the PC folder"_s, folder));
             return CTL_FAILED;
         }
         report.AddFolder(folder, u"made"_s);
@@ -284,7 +285,8 @@ int CCtlCopier::Fetch(CCopyPlan& plan, bool toStandardOutput)
             link.ClearUploadQueue();
             link.SetUploadFolder(folder);
             for (qsizetype k = 0; k < run.size(); ++k)
-                link.QueueUpload(&entries[size_t(k)], plan.files.at(run.at(k)).target);
+                link.QueueUpload(&entries[size_t(k)],
+                                 CCtlSession::ShownPcPath(plan.files.at(run.at(k)).target));
             return link.StartUpload();
         });
         ApplyRecords(plan.files, run, host.TakeRecords());
@@ -306,7 +308,7 @@ int CCtlCopier::Fetch(CCopyPlan& plan, bool toStandardOutput)
             file.outcome = u"cut-short"_s;
             // A file the engine did not complete is missing or has another size.
             if (!m_session.Interrupted() && file.complete)
-                m_session.Refuse(PathMessage(u"Not received completely"_s, file.target));
+                m_session.Refuse(CCtlSession::PcPathMessage(u"Not received completely"_s, file.target));
         } else {
             file.outcome = u"not-sent"_s;
         }
@@ -339,9 +341,9 @@ void CCtlCopier::NoteLeftovers(const QList<CCopyFile>& files)
                                           u"\\.[A-Za-z0-9]{6}$"_s);
             for (const QString& entry : present) {
                 if (left.match(entry).hasMatch() && !it.value().contains(entry))
-                    m_session.Host().Note(PathMessage(
+                    m_session.Host().Note(CCtlSession::PcPathMessage(
                         u"Left by a copy that was ended from outside (delete it if no copy is running)"_s,
-                        CCtlSession::ShownPcPath(folder.filePath(entry))));
+                        folder.filePath(entry)));
             }
         }
     }

@@ -44,13 +44,14 @@ void CCtlCopyPlanner::PlanPutFile(const QString& pcPath, const QString& deviceFo
     file.folder = deviceFolder;
     file.size = info.size();
     if (!IsValidNewName(name))
-        plan.problems.append(InvalidNameMessage(pcPath));
+        plan.problems.append(InvalidNameMessage(CCtlSession::ShownPcPath(pcPath)));
     else if (name.size() > MAX_DEVICE_NAME_LENGTH)
-        plan.problems.append(PathMessage(u"Name too long for the generator"_s, pcPath));
+        plan.problems.append(CCtlSession::PcPathMessage(u"Name too long for the generator"_s, pcPath));
     else if (DeviceDepth(file.target) > MAX_DEVICE_DEPTH)
         plan.problems.append(PathMessage(u"Too deep for the generator"_s, file.target));
     if (file.size > MAX_DOWNLOAD_SIZE)
-        plan.problems.append(PathMessage(u"File too large to send (1,000,000,000 bytes or more)"_s, pcPath));
+        plan.problems.append(
+            CCtlSession::PcPathMessage(u"File too large to send (1,000,000,000 bytes or more)"_s, pcPath));
     if (const CFileInfo* existing = listing ? listing->Find(name) : nullptr) {
         if (existing->IsFolder()) {
             plan.problems.append(PathMessage(u"A folder of this name is on the generator"_s, file.target));
@@ -68,7 +69,7 @@ void CCtlCopyPlanner::PlanPutFolder(const QString& pcFolder, const QString& devi
     // A link back up the tree would never end.
     const QString canonical = QFileInfo(pcFolder).canonicalFilePath();
     if (seen.contains(canonical)) {
-        plan.problems.append(PathMessage(u"Folder inside itself (a link)"_s, pcFolder));
+        plan.problems.append(CCtlSession::PcPathMessage(u"Folder inside itself (a link)"_s, pcFolder));
         return;
     }
     seen.append(canonical);
@@ -93,13 +94,13 @@ void CCtlCopyPlanner::PlanPutFolder(const QString& pcFolder, const QString& devi
             continue;
         }
         if (!entry.isDir()) {
-            plan.problems.append(PathMessage(u"Neither a file nor a folder"_s, pcPath));
+            plan.problems.append(CCtlSession::PcPathMessage(u"Neither a file nor a folder"_s, pcPath));
             continue;
         }
         const QString name = entry.fileName();
         const QString child = JoinDevicePath(deviceFolder, name);
         if (!IsValidNewName(name) || name.size() > MAX_DEVICE_NAME_LENGTH) {
-            plan.problems.append(InvalidNameMessage(pcPath));
+            plan.problems.append(InvalidNameMessage(CCtlSession::ShownPcPath(pcPath)));
             continue;
         }
         const CFileInfo* existing = listing ? listing->Find(name) : nullptr;
@@ -125,16 +126,16 @@ bool CCtlCopyPlanner::PlanPut(const QStringList& sources, const QString& folder,
         const QFileInfo info(source);
         const QString pcPath = QDir::cleanPath(info.absoluteFilePath());
         if (!info.exists()) {
-            plan.problems.append(PathMessage(LoadStringResource(IDS_FILE_NOT_FOUND), pcPath));
+            plan.problems.append(CCtlSession::PcPathMessage(LoadStringResource(IDS_FILE_NOT_FOUND), pcPath));
         } else if (!info.isDir()) {
             PlanPutFile(pcPath, folder, target, plan);
         } else if (!recursive) {
-            plan.problems.append(PathMessage(u"A folder (put -r sends folders)"_s, pcPath));
+            plan.problems.append(CCtlSession::PcPathMessage(u"A folder (put -r sends folders)"_s, pcPath));
         } else {
             const QString name = info.fileName();
             const CFileInfo* existing = target->Find(name);
             if (!IsValidNewName(name) || name.size() > MAX_DEVICE_NAME_LENGTH) {
-                plan.problems.append(InvalidNameMessage(pcPath));
+                plan.problems.append(InvalidNameMessage(CCtlSession::ShownPcPath(pcPath)));
             } else if (existing && !existing->IsFolder()) {
                 plan.problems.append(
                     PathMessage(u"A file of this name is on the generator"_s, JoinDevicePath(folder, name)));
@@ -182,14 +183,15 @@ void CCtlCopyPlanner::PlanGetFolder(const QString& deviceFolder, const QString& 
         const QFileInfo there(target);
         if (entry.IsFolder()) {
             if (there.exists() && !there.isDir())
-                plan.problems.append(PathMessage(u"A file is in the way of a folder"_s, target));
+                plan.problems.append(
+                    CCtlSession::PcPathMessage(u"A file is in the way of a folder"_s, target));
             else if (!there.exists())
                 plan.folders.append(target);
             PlanGetFolder(source, target, depth + 1, plan);
             continue;
         }
         if (there.isDir()) {
-            plan.problems.append(PathMessage(u"A folder is in the way of a file"_s, target));
+            plan.problems.append(CCtlSession::PcPathMessage(u"A folder is in the way of a file"_s, target));
             continue;
         }
         CCopyFile file;
@@ -216,7 +218,8 @@ bool CCtlCopyPlanner::PlanGet(const QList<CCtlMatch>& sources, const QString& ta
             tree = true;
             const QFileInfo there(destination);
             if (there.exists() && !there.isDir())
-                plan.problems.append(PathMessage(u"A file is in the way of a folder"_s, destination));
+                plan.problems.append(
+                    CCtlSession::PcPathMessage(u"A file is in the way of a folder"_s, destination));
             else if (!there.exists())
                 plan.folders.append(QDir::cleanPath(destination));
             PlanGetFolder(match.path, QDir::cleanPath(destination), DeviceDepth(match.path), plan);
@@ -236,7 +239,7 @@ bool CCtlCopyPlanner::PlanGet(const QList<CCtlMatch>& sources, const QString& ta
     for (const CCopyFile& file : std::as_const(plan.files)) {
         const QString key = file.target.toLower();
         if (targets.contains(key))
-            plan.problems.append(PathMessage(u"Two files would be written to"_s, file.target));
+            plan.problems.append(CCtlSession::PcPathMessage(u"Two files would be written to"_s, file.target));
         targets.insert(key);
     }
     if (tree && plan.problems.isEmpty()) {
@@ -257,7 +260,7 @@ QString CCtlCopyPlanner::PcRoomProblem(const QString& target, qint64 bytes)
         existing = QFileInfo(existing).absolutePath();
     const QStorageInfo storage(existing);
     if (storage.isValid() && storage.bytesAvailable() < bytes)
-        return PathMessage(u"Insufficient disk free space in PC"_s, existing);
+        return CCtlSession::PcPathMessage(u"Insufficient disk free space in PC"_s, existing);
     return QString();
 }
 
@@ -276,7 +279,7 @@ void CCtlCopyPlanner::ListPcTree(const QString& root, bool recursive, bool follo
         const Pending folder = pending.takeFirst();
         const QString canonical = QFileInfo(folder.pc).canonicalFilePath();
         if (seen.contains(canonical)) {
-            problems.append(PathMessage(u"Folder inside itself (a link)"_s, folder.pc));
+            problems.append(CCtlSession::PcPathMessage(u"Folder inside itself (a link)"_s, folder.pc));
             continue;
         }
         seen.append(canonical);
@@ -291,7 +294,8 @@ void CCtlCopyPlanner::ListPcTree(const QString& root, bool recursive, bool follo
                 if (!recursive)
                     continue;
                 if (folder.depth + 1 > MAX_DEVICE_DEPTH) {
-                    problems.append(PathMessage(u"Too deep for the generator"_s, info.filePath()));
+                    problems.append(
+                        CCtlSession::PcPathMessage(u"Too deep for the generator"_s, info.filePath()));
                     continue;
                 }
                 entries.append({relative, 0, true});
@@ -299,7 +303,8 @@ void CCtlCopyPlanner::ListPcTree(const QString& root, bool recursive, bool follo
             } else if (info.isFile()) {
                 entries.append({relative, info.size(), false});
             } else if (follow) {
-                problems.append(PathMessage(u"Neither a file nor a folder"_s, info.filePath()));
+                problems.append(
+                    CCtlSession::PcPathMessage(u"Neither a file nor a folder"_s, info.filePath()));
             } else {
                 entries.append({relative, -1, false});
             }

@@ -5,6 +5,7 @@
 #include "cli/ctlcommand.h"
 #include "cli/ctlerrorqueue.h"
 #include "cli/ctltransfers.h"
+#include "link/stringtable.h"
 #include "link/vqcomm.h"
 
 #include <QDir>
@@ -31,6 +32,11 @@ QString CCtlSession::Quoted(const QString& path)
 QString CCtlSession::ShownPcPath(const QString& path)
 {
     return QDir::toNativeSeparators(path);
+}
+
+QString CCtlSession::PcPathMessage(const QString& text, const QString& path)
+{
+    return PathMessage(text, ShownPcPath(path));
 }
 
 bool CCtlSession::OnRequest(CConsole::Request request)

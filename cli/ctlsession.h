@@ -51,6 +51,8 @@ public:
     static QString Quoted(const QString& path);
     // A PC path as messages show it: with the system's separators.
     static QString ShownPcPath(const QString& path);
+    // `text : "path"` for a PC path.
+    static QString PcPathMessage(const QString& text, const QString& path);
 
     // A request to stop has come (Ctrl+C, SIGTERM, ...).
     bool Interrupted() const { return m_interrupts > 0; }

@@ -136,7 +136,7 @@ public:
             const QFileInfo info(target);
             intoFolder = info.isDir();
             if (!intoFolder && EndsWithSeparator(target))
-                return session.Refuse(PathMessage(u"No such PC folder"_s, CCtlSession::ShownPcPath(target)));
+                return session.Refuse(CCtlSession::PcPathMessage(u"No such PC folder"_s, target));
             if (!intoFolder && matches.size() > 1) {
                 host.Error(u"the target of several files must be a folder : \""_s +
                            CCtlSession::ShownPcPath(target) + u'"');

@@ -279,7 +279,7 @@ int CCmdSync::ToGenerator(CCtlSession& session, const QString& pcFolder, const Q
     if (IsDeviceRoot(folder))
         return session.Refuse(CTL_ROOT_TARGET_TEXT);
     if (!QFileInfo(pcFolder).isDir())
-        return session.Refuse(PathMessage(u"No such PC folder"_s, CCtlSession::ShownPcPath(pcFolder)));
+        return session.Refuse(CCtlSession::PcPathMessage(u"No such PC folder"_s, pcFolder));
     CFileInfo existing;
     const CCtlCatalog::Found found = session.Catalog().LookUp(folder, &existing);
     if (found == CCtlCatalog::Found::Failed)
@@ -352,7 +352,7 @@ int CCmdSync::ToPc(CCtlSession& session, const QString& folder, const QString& p
     }
     const QFileInfo there(pcFolder);
     if (there.exists() && !there.isDir())
-        return session.Refuse(PathMessage(u"Not a PC folder"_s, CCtlSession::ShownPcPath(pcFolder)));
+        return session.Refuse(CCtlSession::PcPathMessage(u"Not a PC folder"_s, pcFolder));
 
     QList<CSyncEntry> source;
     QList<CSyncEntry> target;
@@ -393,8 +393,7 @@ int CCmdSync::ToPc(CCtlSession& session, const QString& folder, const QString& p
             info.isDir() && !info.isSymLink() ? QDir(path).removeRecursively() : QFile::remove(path);
         session.Report().AddOperation(u"delete"_s, path, QString(), deleted ? u"done"_s : u"failed"_s);
         if (!deleted) {
-            status =
-                session.Refuse(PathMessage(u"Cannot delete the PC entry"_s, CCtlSession::ShownPcPath(path)));
+            status = session.Refuse(CCtlSession::PcPathMessage(u"Cannot delete the PC entry"_s, path));
             break;
         }
         if (!args.Json())

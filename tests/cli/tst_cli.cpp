@@ -111,8 +111,8 @@ private:
         tool.SetDelayScale(0.01);
         ToolRun run;
         run.status = tool.Run(QStringList{u"vq8ctl"_s} + arguments);
-        run.out = QString::fromLocal8Bit(out.data());
-        run.err = QString::fromLocal8Bit(err.data());
+        run.out = QString::fromUtf8(out.data());
+        run.err = QString::fromUtf8(err.data());
         return run;
     }
 
@@ -812,23 +812,32 @@ private Q_SLOTS:
     // Ctrl+C ends every wait at once with exit status 130: a transfer through
     // the engine's Cancel (with the report of what arrived), a reply or a
     // connect by cutting the wait; the PC side is untouched.
+    // SIGTERM and SIGHUP stop the same way, at once.
     void interrupt_data()
     {
         QTest::addColumn<int>("wait");
         QTest::addColumn<QString>("report");
-        QTest::newRow("get") << int(GetData) << u"cut short after 65536 of 524288 bytes, nothing written"_s;
-        QTest::newRow("put") << int(PutData) << u"cut short after "_s;
-        QTest::newRow("reply") << int(Reply) << QString();
-        QTest::newRow("connect") << int(Handshake) << QString();
+        QTest::addColumn<int>("signal");
+#ifdef Q_OS_UNIX
+        QTest::newRow("get") << int(GetData) << u"cut short after 65536 of 524288 bytes, nothing written"_s
+                             << SIGINT;
+        QTest::newRow("put") << int(PutData) << u"cut short after "_s << SIGINT;
+        QTest::newRow("reply") << int(Reply) << QString() << SIGINT;
+        QTest::newRow("connect") << int(Handshake) << QString() << SIGINT;
+        QTest::newRow("get, SIGTERM")
+            << int(GetData) << u"cut short after 65536 of 524288 bytes, nothing written"_s << SIGTERM;
+        QTest::newRow("reply, SIGHUP") << int(Reply) << QString() << SIGHUP;
+#endif
     }
 
     void interrupt()
     {
 #ifndef Q_OS_UNIX
-        QSKIP("SIGINT is a Unix signal");
+        QSKIP("SIGINT is a Unix signal (under Wine: tests/cli/wine-interrupt.sh)");
 #else
         QFETCH(int, wait);
         QFETCH(QString, report);
+        QFETCH(int, signal);
         const bool upload = wait == GetData;
         // Bigger than the socket buffers, so a stalled send blocks.
         const QByteArray content = RandomBytes(upload ? 512 * 1024 : 24 * 1024 * 1024);
@@ -884,13 +893,13 @@ private Q_SLOTS:
         QCOMPARE(process.state(), QProcess::Running);
         QElapsedTimer timer;
         timer.start();
-        ::kill(pid_t(process.processId()), SIGINT);
+        ::kill(pid_t(process.processId()), signal);
         QVERIFY(process.waitForFinished(10000));
         // At once: well before a reply wait (2 s) or a connect (5 s) would end by itself.
         if (wait == Reply || wait == Handshake)
             QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        const QString err = QString::fromUtf8(process.readAllStandardError());
         QCOMPARE(err.section(u'\n', -2), u"vq8ctl: interrupted\n"_s);
         QVERIFY2(report.isEmpty() || err.contains(report), qPrintable(err));
         // Nothing the cut waits would have said.
@@ -929,7 +938,7 @@ private Q_SLOTS:
                      QStringList{u"--yes"_s, u"--json"_s, u"put"_s, Pc(u"DONE.BIN"_s), u"USER"_s});
         interrupter.join();
         QCOMPARE(status, 130);
-        const QString text = QString::fromLocal8Bit(err.data());
+        const QString text = QString::fromUtf8(err.data());
         QVERIFY2(text.contains(u"sent complete : \"/F0:/USER/DONE.BIN\""_s), qPrintable(text));
         const QJsonObject doc = QJsonDocument::fromJson(out.data()).object();
         QCOMPARE(doc.value(u"files"_s).toArray().at(0).toObject().value(u"outcome"_s).toString(), u"sent"_s);
@@ -980,7 +989,7 @@ private Q_SLOTS:
     {
         const ToolRun run = RunOn({u"get"_s, u"USER/README.TXT"_s, u"-"_s});
         QCOMPARE(run.status, 0);
-        QCOMPARE(run.out.toLocal8Bit(), m_sim->FileData(u"/F0:/USER/README.TXT"_s));
+        QCOMPARE(run.out.toUtf8(), m_sim->FileData(u"/F0:/USER/README.TXT"_s));
         QCOMPARE(run.err, QString());
         QCOMPARE(PcEntries(), QStringList());
     }
@@ -1031,10 +1040,9 @@ private Q_SLOTS:
         host.SetOutputIsTerminal(terminal);
         CCtlTool tool(host);
         tool.Run(QStringList{u"vq8ctl"_s, u"-q"_s} + Target() + arguments);
-        // A pipe carries what the system's 8-bit encoding can (on Windows
-        // its code page holds no C1 character).
-        QCOMPARE(QString::fromLocal8Bit(outBuffer.data()), QString::fromLocal8Bit(out.toLocal8Bit()));
-        QCOMPARE(QString::fromLocal8Bit(errBuffer.data()), err);
+        // A pipe carries every character, in UTF-8 on every system.
+        QCOMPARE(QString::fromUtf8(outBuffer.data()), out);
+        QCOMPARE(QString::fromUtf8(errBuffer.data()), err);
     }
 
     // A reply quoted in a message is shortened, however long it was.
@@ -1174,7 +1182,7 @@ private Q_SLOTS:
         QCOMPARE(tool.Run(QStringList{u"vq8ctl"_s} + options.replaceInStrings(u"SIM"_s, port) +
                           QStringList{u"idn"_s}),
                  status);
-        QCOMPARE(QString::fromLocal8Bit(errBuffer.data()), QString(err).replace(u"SIM"_s, port));
+        QCOMPARE(QString::fromUtf8(errBuffer.data()), QString(err).replace(u"SIM"_s, port));
     }
 
     // The wire trace: every line and block header with its connection, the
@@ -1249,12 +1257,72 @@ private Q_SLOTS:
         process.setProcessEnvironment(environment);
         process.start(QCoreApplication::applicationDirPath() + u"/../cli/vq8ctl"_s, arguments);
         QVERIFY(process.waitForFinished(20000));
-        const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
-        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        const QString err = QString::fromUtf8(process.readAllStandardError());
         QVERIFY2(outStart.isEmpty() ? out.isEmpty() : out.startsWith(outStart), qPrintable(out));
         QVERIFY2(errStart.isEmpty() ? err.isEmpty() : err.startsWith(errStart), qPrintable(err));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), status);
+    }
+
+    // The built program's streams as scripts read them through pipes: a
+    // file's content byte for byte (also LF, CR LF and Ctrl+Z), JSON and text
+    // in UTF-8 (on Windows too, whatever the code page).
+    void programStreams_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("check");
+        QTest::newRow("file content") << QStringList{u"get"_s, u"USER/BYTES.BIN"_s, u"-"_s} << u"bytes"_s;
+        QTest::newRow("JSON") << QStringList{u"--json"_s, u"ls"_s, u"USER"_s} << u"json"_s;
+        QTest::newRow("text") << QStringList{u"ls"_s, u"USER"_s} << u"text"_s;
+    }
+
+    void programStreams()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, check);
+        QByteArray bytes;
+        for (int i = 0; i < 3 * 256; ++i)
+            bytes.append(char(i));
+        bytes += "\r\n\n\x1a\r";
+        const QString name = u"Gr\u00f6\u00dfe \u00e4.BMP"_s;
+        QVERIFY(m_sim->AddFile(u"/F0:/USER/BYTES.BIN"_s, bytes));
+        QVERIFY(m_sim->AddFile(u"/F0:/USER/"_s + name, "bmp"));
+        QProcess process;
+        process.start(QCoreApplication::applicationDirPath() + u"/../cli/vq8ctl"_s, Target() + arguments);
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitCode(), 0);
+        const QByteArray out = process.readAllStandardOutput();
+        if (check == u"bytes") {
+            QCOMPARE(out, bytes);
+        } else if (check == u"json") {
+            QJsonParseError error;
+            const QJsonDocument document = QJsonDocument::fromJson(out, &error);
+            QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
+            QStringList names;
+            for (const QJsonValue& entry : document.object().value(u"entries"_s).toArray())
+                names.append(entry.toObject().value(u"name"_s).toString());
+            QVERIFY2(names.contains(name), qPrintable(names.join(u", "_s)));
+        } else {
+            QVERIFY2(QString::fromUtf8(out).contains(u"f 3 "_s + name), out.constData());
+        }
+    }
+
+    // A temporary file that a copy killed on the way left beside its target
+    // is named at the next copy there, and left alone; a name that only
+    // looks like one is not named.
+    void leftoverNamed()
+    {
+        QVERIFY(WriteFile(Pc(u"README.TXT.Ab12Cd"_s), "partial"));
+        QVERIFY(WriteFile(Pc(u"README.TXT.backup1"_s), "mine"));
+        const ToolRun run = RunOn({u"get"_s, u"USER/README.TXT"_s, m_pc->path()});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(
+            run.err,
+            u"vq8ctl: Left by a copy that was ended from outside (delete it if no copy is running) : \""_s +
+                QDir::toNativeSeparators(Pc(u"README.TXT.Ab12Cd"_s)) + u"\"\n"_s);
+        QCOMPARE(PcEntries(),
+                 (QStringList{u"README.TXT"_s, u"README.TXT.Ab12Cd"_s, u"README.TXT.backup1"_s}));
     }
 };
 

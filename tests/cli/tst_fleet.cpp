@@ -62,6 +62,23 @@ QByteArray Bytes(qsizetype size, char fill)
     return QByteArray(size, fill);
 }
 
+// The processes whose parent is `pid` (Linux).
+QStringList ChildrenOf(qint64 pid)
+{
+    QStringList children;
+    for (const QString& entry : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+        QFile stat(u"/proc/"_s + entry + u"/stat"_s);
+        if (!entry.front().isDigit() || !stat.open(QIODevice::ReadOnly))
+            continue;
+        // "PID (NAME) STATE PPID ...": the name may hold blanks and parentheses.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(1).toLongLong() == pid)
+            children.append(entry);
+    }
+    return children;
+}
+
 struct ToolRun
 {
     int status = -1;
@@ -129,8 +146,8 @@ private:
         tool.SetWorkerProgram(Program());
         ToolRun run;
         run.status = tool.Run(QStringList{u"vq8ctl"_s, u"--port"_s, QString::number(m_nPort)} + arguments);
-        run.out = QString::fromLocal8Bit(out.data());
-        run.err = QString::fromLocal8Bit(err.data());
+        run.out = QString::fromUtf8(out.data());
+        run.err = QString::fromUtf8(err.data());
         return run;
     }
 
@@ -405,7 +422,7 @@ private Q_SLOTS:
         ::kill(pid_t(process.processId()), SIGINT);
         QVERIFY(process.waitForFinished(20000));
         err += process.readAllStandardError();
-        const QString text = QString::fromLocal8Bit(err);
+        const QString text = QString::fromUtf8(err);
         QCOMPARE(process.exitCode(), 130);
         for (const int last : {2, 3}) {
             QVERIFY2(text.contains(u"vq8ctl: 127.0.0.%1: not sent : \"/F0:/USER/C.SEQ\""_s.arg(last)),
@@ -415,6 +432,40 @@ private Q_SLOTS:
         QVERIFY2(text.contains(u"vq8ctl: 127.0.0.4: failed (0.0 s): not started (interrupted)"_s),
                  qPrintable(text));
         QVERIFY2(text.endsWith(u"vq8ctl: interrupted\n"_s), qPrintable(text));
+#endif
+    }
+
+    // The runs end with the parent however it ends, also killed: nothing is
+    // sent after it is gone.
+    void workersEndWithParent()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("the runs of a process are found here in /proc");
+#else
+        QVERIFY(StartEmulators({2, 3}));
+        QStringList files;
+        for (const QString& name : {u"A.SEQ"_s, u"B.SEQ"_s, u"C.SEQ"_s}) {
+            QVERIFY(WriteFile(Pc(name), Bytes(2000, 'x')));
+            files.append(Pc(name));
+        }
+        QProcess process;
+        process.start(Program(), QStringList{u"--hosts"_s, u"127.0.0.2-3"_s, u"--port"_s,
+                                             QString::number(m_nPort), u"--yes"_s, u"put"_s} +
+                                     files + QStringList{u"USER"_s});
+        QVERIFY(process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_sims[2]->Exists(u"/F0:/USER/A.SEQ"_s) && m_sims[3]->Exists(u"/F0:/USER/A.SEQ"_s), 10000);
+        const QStringList runs = ChildrenOf(process.processId());
+        QCOMPARE(runs.size(), 2);
+        process.kill();
+        QVERIFY(process.waitForFinished(5000));
+        // Had they gone on, the last file would be there before they end.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::none_of(runs.cbegin(), runs.cend(),
+                         [](const QString& run) { return QDir(u"/proc/"_s + run).exists(); }),
+            10000);
+        for (const int last : {2, 3})
+            QVERIFY(!m_sims[last]->Exists(u"/F0:/USER/C.SEQ"_s));
 #endif
     }
 
