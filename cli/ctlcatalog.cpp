@@ -18,9 +18,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A reply quoted in a message is cut here: a broken catalog can be megabytes.
-constexpr qsizetype kQuotedReplyMax = 200;
-
 QString JoinRelative(const QString& folder, const QString& name)
 {
     return folder.isEmpty() ? name : folder + u'/' + name;
@@ -62,12 +59,11 @@ bool CCtlCatalog::Read(const QString& folder, CCtlListing& listing, const QStrin
         m_session.Refuse(u"No catalog reply from the generator."_s);
         return false;
     case CVQComm::CatalogEnd::Unreadable:
-        m_session.Refuse(u"Unreadable catalog reply : \""_s + ShortenedText(reply, kQuotedReplyMax) + u'"');
+        m_session.RefuseQuoting(u"Unreadable catalog reply"_s, reply);
         return false;
     case CVQComm::CatalogEnd::CutShort:
         // A listing that ended early is not the folder.
-        m_session.Refuse(u"Unreadable catalog entry in the reply : \""_s +
-                         ShortenedText(reply, kQuotedReplyMax) + u'"');
+        m_session.RefuseQuoting(u"Unreadable catalog entry in the reply"_s, reply);
         return false;
     case CVQComm::CatalogEnd::Complete:
         break;

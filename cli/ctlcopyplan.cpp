@@ -255,9 +255,15 @@ bool CCtlCopyPlanner::PlanGet(const QList<CCtlMatch>& sources, const QString& ta
 QString CCtlCopyPlanner::PcRoomProblem(const QString& target, qint64 bytes)
 {
     // The disk of the nearest folder that exists: the target may be made yet.
+    // The walk ends where a path is its own parent (a root, a drive that is
+    // not there, an empty path).
     QString existing = QFileInfo(target).absoluteFilePath();
-    while (!QFileInfo::exists(existing) && existing != QDir::rootPath())
-        existing = QFileInfo(existing).absolutePath();
+    while (!QFileInfo::exists(existing)) {
+        const QString parent = QFileInfo(existing).absolutePath();
+        if (parent == existing)
+            break;
+        existing = parent;
+    }
     const QStorageInfo storage(existing);
     if (storage.isValid() && storage.bytesAvailable() < bytes)
         return CCtlSession::PcPathMessage(u"Insufficient disk free space in PC"_s, existing);

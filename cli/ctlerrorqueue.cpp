@@ -10,11 +10,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-// A reply quoted in a message is cut here.
-constexpr qsizetype kQuotedReplyMax = 200;
-} // namespace
-
 CCtlErrorQueue::CCtlErrorQueue(CCtlSession& session) : m_session(session) {}
 
 bool CCtlErrorQueue::Read(QStringList& errors, QString* last)
@@ -33,7 +28,7 @@ bool CCtlErrorQueue::Read(QStringList& errors, QString* last)
             m_session.Refuse(u"No answer from the error queue."_s);
         return false;
     case CVQComm::QueueEnd::Unreadable:
-        m_session.Refuse(u"Unreadable error queue entry : \""_s + ShortenedText(end, kQuotedReplyMax) + u'"');
+        m_session.RefuseQuoting(u"Unreadable error queue entry"_s, end);
         return false;
     case CVQComm::QueueEnd::TooLong:
         break;
@@ -46,7 +41,7 @@ void CCtlErrorQueue::ShowRefusal(const QStringList& entries)
 {
     QStringList shown;
     for (const QString& entry : entries) {
-        shown.append(ShortenedText(entry, kQuotedReplyMax));
+        shown.append(ShortenedText(entry, CCtlSession::QUOTED_REPLY_MAX));
         m_session.Report().AddGeneratorError(entry);
     }
     m_session.Host().Error(u"generator refused "_s + m_strSubject + u": "_s + shown.join(u"; "_s));

@@ -5,10 +5,13 @@
 #include "cli/ctlcommand.h"
 #include "cli/ctlerrorqueue.h"
 #include "cli/ctltransfers.h"
+#include "link/printable.h"
 #include "link/stringtable.h"
 #include "link/vqcomm.h"
 
 #include <QDir>
+
+using namespace Qt::StringLiterals;
 
 CCtlSession::CCtlSession(CConsoleHost& host, const CCtlArgs& args, CCtlReport& report)
     : m_host(host), m_args(args), m_report(report), m_pQueue(std::make_unique<CCtlErrorQueue>(*this)),
@@ -22,6 +25,11 @@ int CCtlSession::Refuse(const QString& text) const
 {
     m_pLink->ShowError(text);
     return CTL_FAILED;
+}
+
+int CCtlSession::RefuseQuoting(const QString& text, const QString& reply) const
+{
+    return Refuse(text + u" : \""_s + ShortenedText(reply, QUOTED_REPLY_MAX) + u'"');
 }
 
 QString CCtlSession::Quoted(const QString& path)

@@ -24,6 +24,9 @@ class CVQComm;
 class CCtlSession final
 {
 public:
+    // What the generator sent is quoted in messages up to this many characters.
+    static constexpr qsizetype QUOTED_REPLY_MAX = 200;
+
     CCtlSession(CConsoleHost& host, const CCtlArgs& args, CCtlReport& report);
     ~CCtlSession();
     CCtlSession(const CCtlSession&) = delete;
@@ -47,6 +50,9 @@ public:
 
     // A failure in the link's words (a stop message); CTL_FAILED.
     int Refuse(const QString& text) const;
+    // A failure that quotes what the generator sent: `text : "reply"`, a long
+    // reply cut (a broken catalog can be megabytes); CTL_FAILED.
+    int RefuseQuoting(const QString& text, const QString& reply) const;
     // `path` in quotes, as messages show it.
     static QString Quoted(const QString& path);
     // A PC path as messages show it: with the system's separators.

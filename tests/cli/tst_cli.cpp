@@ -18,6 +18,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
@@ -82,6 +83,17 @@ private:
     std::unique_ptr<QTemporaryDir> m_pc; // the PC side of a transfer
 
     QString Pc(const QString& name) const { return m_pc->filePath(name); }
+    // `text` with each quoted "PC/..." made the path in the PC folder, as
+    // messages show it (with the system's separators).
+    QString PcText(const QString& text) const
+    {
+        QString shown = text;
+        static const QRegularExpression quoted(u"\"PC/([^\"]*)\""_s);
+        for (const QRegularExpressionMatch& match : quoted.globalMatch(text))
+            shown.replace(match.captured(0),
+                          u'"' + QDir::toNativeSeparators(m_pc->path() + u'/' + match.captured(1)) + u'"');
+        return shown;
+    }
     QStringList PcEntries() const
     {
         return QDir(m_pc->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -578,7 +590,8 @@ private Q_SLOTS:
         QVERIFY(WriteFile(Pc(u"big.bin"_s), big));
         QVERIFY(WriteFile(Pc(u"EMPTY.SEQ"_s), empty));
         ToolRun run = RunOn({u"--yes"_s, u"put"_s, Pc(u"big.bin"_s), Pc(u"EMPTY.SEQ"_s), u"USER/PROJECTS"_s});
-        QVERIFY2(run.err.contains(u"Preset file : \""_s + Pc(u"big.bin"_s) + u"\" [OK: --yes]"_s),
+        QVERIFY2(run.err.contains(u"Preset file : \""_s + QDir::toNativeSeparators(Pc(u"big.bin"_s)) +
+                                  u"\" [OK: --yes]"_s),
                  qPrintable(run.err));
         QVERIFY2(run.err.contains(u"Sequence file : \""_s), qPrintable(run.err));
         QCOMPARE(run.status, 0);
@@ -710,7 +723,7 @@ private Q_SLOTS:
         m_sim->ClearTranscripts();
         const QString source = name.contains(u'/') ? Pc(name.section(u'/', 0, 0)) : Pc(name);
         const ToolRun run = RunOn(options + QStringList{u"put"_s, source, folder});
-        QVERIFY2(run.err.contains(QString(err).replace(u"PC/"_s, m_pc->path() + u'/')), qPrintable(run.err));
+        QVERIFY2(run.err.contains(PcText(err)), qPrintable(run.err));
         QCOMPARE(run.status, status);
         QVERIFY(!m_sim->AllReceived().contains("mmem:data "));
         QCOMPARE(m_sim->FileData(u"/F0:/USER/README.TXT"_s), readme);
@@ -965,6 +978,9 @@ private Q_SLOTS:
                                              << u"Not a file : \"/F0:/USER/PROJECTS\""_s << QStringList();
         QTest::newRow("standard output and JSON") << QStringList{u"--json"_s, u"USER/README.TXT"_s, u"-"_s}
                                                   << 2 << u"exclude each other"_s << QStringList();
+        // The walk up to a folder that exists (for its free space) ends.
+        QTest::newRow("empty target")
+            << QStringList{u"-r"_s, u"USER/PROJECTS"_s, QString()} << 1 << QString() << QStringList();
         QTest::newRow("standard output, two files")
             << QStringList{u"SIGNAL/*.CMP"_s, u"-"_s} << 2 << u"takes exactly one file"_s << QStringList();
     }
@@ -978,7 +994,7 @@ private Q_SLOTS:
         arguments.replaceInStrings(u"PC"_s, m_pc->path());
         m_sim->ClearTranscripts();
         const ToolRun run = RunOn(QStringList{u"get"_s} + arguments);
-        QVERIFY2(run.err.contains(QString(err).replace(u"PC/"_s, m_pc->path() + u'/')), qPrintable(run.err));
+        QVERIFY2(run.err.contains(PcText(err)), qPrintable(run.err));
         QCOMPARE(run.status, status);
         QCOMPARE(PcEntries(), written);
         if (written.isEmpty())
@@ -1122,7 +1138,7 @@ private Q_SLOTS:
             QVERIFY(m_sim->AddFile(existing, "x"));
         m_sim->ClearTranscripts();
         const ToolRun run = RunOn({u"--yes"_s, u"put"_s, u"-r"_s, Pc(u"T"_s), u"USER"_s});
-        QVERIFY2(run.err.contains(QString(err).replace(u"PC/"_s, m_pc->path() + u'/')), qPrintable(run.err));
+        QVERIFY2(run.err.contains(PcText(err)), qPrintable(run.err));
         QCOMPARE(run.status, 1);
         QVERIFY(!m_sim->AllReceived().contains("mmem:mdir"));
         QVERIFY(!m_sim->AllReceived().contains("mmem:data "));
@@ -1137,7 +1153,8 @@ private Q_SLOTS:
         const ToolRun run = RunOn({u"put"_s, u"-r"_s, u"--dry-run"_s, Pc(u"T"_s), u"USER"_s});
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, u"mkdir \"/F0:/USER/T\"\nmkdir \"/F0:/USER/T/SUB\"\nsend \"%1\" -> "
-                          "\"/F0:/USER/T/SUB/A.SEQ\" (5 bytes)\n"_s.arg(Pc(u"T/SUB/A.SEQ"_s)));
+                          "\"/F0:/USER/T/SUB/A.SEQ\" (5 bytes)\n"_s.arg(
+                              QDir::toNativeSeparators(Pc(u"T/SUB/A.SEQ"_s))));
         QVERIFY(!m_sim->AllReceived().contains("mmem:mdir"));
         QVERIFY(!m_sim->AllReceived().contains("mmem:data "));
         QVERIFY(!m_sim->Exists(u"/F0:/USER/T"_s));

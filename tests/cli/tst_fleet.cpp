@@ -62,7 +62,8 @@ QByteArray Bytes(qsizetype size, char fill)
     return QByteArray(size, fill);
 }
 
-// The processes whose parent is `pid` (Linux).
+#ifdef Q_OS_LINUX
+// The processes whose parent is `pid`.
 QStringList ChildrenOf(qint64 pid)
 {
     QStringList children;
@@ -78,6 +79,7 @@ QStringList ChildrenOf(qint64 pid)
     }
     return children;
 }
+#endif
 
 struct ToolRun
 {
@@ -149,6 +151,34 @@ private:
         run.out = QString::fromUtf8(out.data());
         run.err = QString::fromUtf8(err.data());
         return run;
+    }
+
+    // The program sending A.SEQ, B.SEQ and C.SEQ to the generators `hosts`
+    // names, emulators on 127.0.0.2 and .3; true once both hold the first file
+    // (the last one follows only after two of the chain's one-second pauses).
+    bool StartThreeFilePut(QProcess& process, const QStringList& hosts)
+    {
+        QStringList files;
+        for (const QString& name : {u"A.SEQ"_s, u"B.SEQ"_s, u"C.SEQ"_s}) {
+            if (!WriteFile(Pc(name), Bytes(2000, 'x')))
+                return false;
+            files.append(Pc(name));
+        }
+        if (!StartEmulators({2, 3}))
+            return false;
+        process.start(Program(),
+                      hosts + QStringList{u"--port"_s, QString::number(m_nPort), u"--yes"_s, u"put"_s} +
+                          files + QStringList{u"USER"_s});
+        if (!process.waitForStarted())
+            return false;
+        QElapsedTimer clock;
+        clock.start();
+        while (!m_sims[2]->Exists(u"/F0:/USER/A.SEQ"_s) || !m_sims[3]->Exists(u"/F0:/USER/A.SEQ"_s)) {
+            if (clock.elapsed() > 10000)
+                return false;
+            QTest::qWait(10);
+        }
+        return true;
     }
 
     ToolRun RunOn(int last, const QStringList& arguments)
@@ -402,23 +432,10 @@ private Q_SLOTS:
 #ifndef Q_OS_UNIX
         QSKIP("Ctrl+C is a signal here");
 #else
-        QVERIFY(StartEmulators({2, 3}));
-        QStringList files;
-        for (const QString& name : {u"A.SEQ"_s, u"B.SEQ"_s, u"C.SEQ"_s}) {
-            QVERIFY(WriteFile(Pc(name), Bytes(2000, 'x')));
-            files.append(Pc(name));
-        }
         QProcess process;
-        process.start(Program(), QStringList{u"--hosts"_s, u"127.0.0.2-4"_s, u"--jobs"_s, u"2"_s, u"--port"_s,
-                                             QString::number(m_nPort), u"--yes"_s, u"put"_s} +
-                                     files + QStringList{u"USER"_s});
-        QVERIFY(process.waitForStarted());
-        // Both runs are in their batch (the first file goes at once; the last
-        // not before two of the chain's one-second pauses).
+        QVERIFY(StartThreeFilePut(process, {u"--hosts"_s, u"127.0.0.2-4"_s, u"--jobs"_s, u"2"_s}));
         QByteArray err;
         QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).count("[OK: --yes]") == 2, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            m_sims[2]->Exists(u"/F0:/USER/A.SEQ"_s) && m_sims[3]->Exists(u"/F0:/USER/A.SEQ"_s), 10000);
         ::kill(pid_t(process.processId()), SIGINT);
         QVERIFY(process.waitForFinished(20000));
         err += process.readAllStandardError();
@@ -442,19 +459,8 @@ private Q_SLOTS:
 #ifndef Q_OS_LINUX
         QSKIP("the runs of a process are found here in /proc");
 #else
-        QVERIFY(StartEmulators({2, 3}));
-        QStringList files;
-        for (const QString& name : {u"A.SEQ"_s, u"B.SEQ"_s, u"C.SEQ"_s}) {
-            QVERIFY(WriteFile(Pc(name), Bytes(2000, 'x')));
-            files.append(Pc(name));
-        }
         QProcess process;
-        process.start(Program(), QStringList{u"--hosts"_s, u"127.0.0.2-3"_s, u"--port"_s,
-                                             QString::number(m_nPort), u"--yes"_s, u"put"_s} +
-                                     files + QStringList{u"USER"_s});
-        QVERIFY(process.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(
-            m_sims[2]->Exists(u"/F0:/USER/A.SEQ"_s) && m_sims[3]->Exists(u"/F0:/USER/A.SEQ"_s), 10000);
+        QVERIFY(StartThreeFilePut(process, {u"--hosts"_s, u"127.0.0.2-3"_s}));
         const QStringList runs = ChildrenOf(process.processId());
         QCOMPARE(runs.size(), 2);
         process.kill();
