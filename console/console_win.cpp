@@ -1,7 +1,9 @@
 #include "console/console.h"
 
 #include <QProcess>
+#include <QStringView>
 
+#include <algorithm>
 #include <atomic>
 #include <fcntl.h>
 #include <io.h>
@@ -29,6 +31,30 @@ bool IsConsole(HANDLE handle)
     DWORD mode = 0;
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetFileType(handle) == FILE_TYPE_CHAR &&
            ::GetConsoleMode(handle, &mode) != 0;
+}
+
+bool WriteConsoleText(HANDLE console, QStringView text)
+{
+    qsizetype done = 0;
+    while (done < text.size()) {
+        DWORD written = 0;
+        const auto chunk = DWORD(std::min<qsizetype>(text.size() - done, 8192));
+        if (!::WriteConsoleW(console, text.utf16() + done, chunk, &written, nullptr) || written == 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+// Blanks from the cursor to the end of its line; the cursor stays.
+void EraseToLineEnd(HANDLE console)
+{
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    if (!::GetConsoleScreenBufferInfo(console, &info))
+        return;
+    DWORD written = 0;
+    ::FillConsoleOutputCharacterW(console, L' ', DWORD(info.dwSize.X - info.dwCursorPosition.X),
+                                  info.dwCursorPosition, &written);
 }
 
 // --- requests ------------------------------------------------------------
@@ -145,15 +171,10 @@ QString CConsole::ReadLine(const std::atomic<bool>& stop)
 void CConsole::PrepareStreams()
 {
     // File contents go out byte for byte; text gets its line ends from
-    // whoever writes it.
+    // whoever writes it. A console's escapes are left as they are: not every
+    // console takes them, and Write does the one the program uses itself.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
-    for (const Stream stream : {Stream::Out, Stream::Err}) {
-        const HANDLE handle = Handle(stream);
-        DWORD mode = 0;
-        if (IsConsole(handle) && ::GetConsoleMode(handle, &mode))
-            ::SetConsoleMode(handle, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
-    }
 }
 
 bool CConsole::Write(Stream stream, QByteArrayView bytes, bool text)
@@ -162,17 +183,21 @@ bool CConsole::Write(Stream stream, QByteArrayView bytes, bool text)
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
         return false;
     if (text && IsConsole(handle)) {
-        // A console shows characters, whatever its code page.
-        const std::wstring wide = QString::fromUtf8(bytes).toStdWString();
-        size_t done = 0;
-        while (done < wide.size()) {
-            DWORD written = 0;
-            const auto chunk = DWORD(std::min<size_t>(wide.size() - done, 8192));
-            if (!::WriteConsoleW(handle, wide.data() + done, chunk, &written, nullptr) || written == 0)
+        // A console shows characters, whatever its code page; the erase to
+        // the end of the line (ESC [ K) of the progress line is done here,
+        // for consoles that would print it.
+        const QString all = QString::fromUtf8(bytes);
+        const QString erase = QStringLiteral("\x1b[K");
+        qsizetype from = 0;
+        for (;;) {
+            const qsizetype at = all.indexOf(erase, from);
+            if (!WriteConsoleText(handle, QStringView(all).sliced(from, (at < 0 ? all.size() : at) - from)))
                 return false;
-            done += written;
+            if (at < 0)
+                return true;
+            EraseToLineEnd(handle);
+            from = at + erase.size();
         }
-        return true;
     }
     qsizetype done = 0;
     while (done < bytes.size()) {
