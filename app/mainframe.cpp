@@ -1,6 +1,6 @@
 #include "app/mainframe.h"
 
-#include "app/appsettings.h"
+#include "link/appsettings.h"
 #include "app/localechange.h"
 #include "app/veskapp.h"
 #include "dialogs/aboutdlg.h"
@@ -502,10 +502,17 @@ void CMainFrame::ShowStatusTexts()
     // closes the channel too, but the link is busy then, not gone.
     const bool offline = m_pComm && !m_pComm->IsConnected() && !m_pComm->IsInBatch();
     m_pObjectsLabel->setText(offline ? QString() : m_strObjectsPane);
-    if (offline)
-        m_pMemoryLabel->setText(m_pDoc->ChannelLost() ? CONNECTION_LOST_TEXT : NOT_CONNECTED_TEXT);
-    else
-        m_pMemoryLabel->setText(m_strMemoryPane);
+    // Without figures the objects pane has nothing to say, and the hint
+    // that replaces them is read whole: its pane takes the room of its text
+    // from the message pane (at any scale).
+    m_pObjectsLabel->setVisible(!offline);
+    const QString memory =
+        offline ? (m_pDoc->ChannelLost() ? CONNECTION_LOST_TEXT : NOT_CONNECTED_TEXT) : m_strMemoryPane;
+    m_pMemoryLabel->setText(memory);
+    const QFontMetrics metrics = m_pMemoryLabel->fontMetrics();
+    const int hintWidth = metrics.horizontalAdvance(memory) + 2 * metrics.averageCharWidth();
+    m_pMemoryLabel->setMinimumWidth(offline ? std::max(STATUS_PANE_MIN_WIDTH, hintWidth)
+                                            : STATUS_PANE_MIN_WIDTH);
 }
 
 void CMainFrame::ClearViews()

@@ -4,7 +4,7 @@
 // - what is stored again reads back whole (all nine numbers) and unchanged,
 //   so a damaged value is repaired by the next save, never made worse.
 
-#include "app/appsettings.h"
+#include "link/appsettings.h"
 #include "fuzz/fuzzcheck.h"
 
 #include <cstddef>

@@ -7,6 +7,8 @@
 
 #include <QThread>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 QString g_replyLine;
@@ -200,7 +202,50 @@ void CVQComm::AbortBlockingCall()
 
 void CVQComm::ReportSocketError()
 {
-    ShowError(SocketErrorText(LastSocketError()));
+    const int code = LastSocketError();
+    // A channel the generator closed (a restart, a cable pulled and back) is
+    // opened again by the read that found it gone; only a retry that fails
+    // too is told.
+    if (m_bQuietLoss && code == SE_CONNRESET) {
+        m_nQuietLossCode = code;
+        return;
+    }
+    ShowError(SocketErrorText(code));
+}
+
+int CVQComm::RetryLostRead(const std::function<int()>& read)
+{
+    // Nested reads are retried by the outermost one.
+    if (!m_bRetryLostReads || m_bQuietLoss)
+        return read();
+    m_bQuietLoss = true;
+    m_nQuietLossCode = 0;
+    const int result = read();
+    m_bQuietLoss = false;
+    const int lost = std::exchange(m_nQuietLossCode, 0);
+    if (lost == 0)
+        return result;
+    if (!ReopenLostChannel()) {
+        // A failed connect has been told; a channel that could not even be
+        // tried again has not: say what happened, once.
+        if (CChannelWait::Active())
+            ShowError(SocketErrorText(lost));
+        return result;
+    }
+    return read();
+}
+
+bool CVQComm::ReopenLostChannel()
+{
+    if (CChannelWait::Active())
+        return false;
+    // A failed send has closed the channel; a failed reply left it marked
+    // open, to be reopened by the next command.
+    if (!m_connected)
+        return Reconnect() == 1;
+    CWaitCursor wait(m_pHost);
+    m_socket->Close();
+    return OpenChannel(false);
 }
 
 int CVQComm::ShowError(const QString& text, int style)

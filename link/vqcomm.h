@@ -5,8 +5,10 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTime>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -127,19 +129,38 @@ public:
     static int QueueCode(QStringView line, bool* numeric = nullptr);
     // The generator's text of a queue line: the quoted part, else the line.
     static QString QueueText(const QString& line);
-    // Entries read from the queue that belonged to no change of ours, oldest
-    // first; taking them empties the store.
-    QStringList TakeKeptErrors();
-    void KeepErrors(const QStringList& entries);
+    // A queue entry the link took from the generator in this run, and what
+    // the program did with it. The generator forgets what has been read, so
+    // the error list shows these after the queue as it is now.
+    struct CTakenError
+    {
+        QString m_strEntry;
+        QString m_strNote; // e.g. `shown for "/F0:/USER/A"`
+        QTime m_time;
+    };
+    // Every entry taken in this run, oldest first (the newest MAX_KEPT_ERRORS).
+    const QList<CTakenError>& TakenErrors() const { return m_takenErrors; }
+    void KeepErrors(const QStringList& entries, const QString& note);
     // Reads the queue, when something may have been queued since it was
-    // last read to its end, and keeps what it finds.
+    // last read to its end, and keeps what it finds (not shown: it belongs
+    // to nothing the user does next).
     void DrainEarlierErrors();
+    // Reads the queue after a transfer batch: the entries the batch's Cancel
+    // caused itself (a block cut short, one per cancelled file) are taken off
+    // without a word; the others go to `entries`, to be shown.
+    QueueEnd ReadErrorsAfterBatch(QStringList& entries);
     // The queue entries of the last change the generator refused (one per
     // line), empty when it took the last change.
     const QString& LastRefusal() const { return m_strLastRefusal; }
     // Whether a refusal is also shown as a message (the default); a caller
     // that words refusals itself reads LastRefusal instead.
     void SetShowRefusals(bool show) { m_bShowRefusals = show; }
+
+    // Reads (listings, the look at the queue before a change) that fail
+    // because the generator closed the channel (it restarted, say) open a
+    // fresh channel and ask once more before anything is said. Off by
+    // default: the command-line tool reports every failure as it happens.
+    void SetRetryLostReads(bool retry) { m_bRetryLostReads = retry; }
 
     // --- catalog ---
     int ReadCatalog(const QString& path, CFileInfo& first);
@@ -212,7 +233,9 @@ public:
     void QueueUpload(const CFileInfo* entry, const QString& pcPath);
     int StartUpload();
     int UploadNext();
-    int UploadFile(const QString& devicePath, const QString& pcPath, quint64 size);
+    // `suffix` follows the file's name in the progress display ("   [2/5]").
+    int UploadFile(const QString& devicePath, const QString& pcPath, quint64 size,
+                   const QString& suffix = QString());
     // "mmem:data? "path"" and CR LF; empty (after a message) for an unsafe path.
     QString MakeUploadCommand(const QString& devicePath);
 
@@ -345,8 +368,20 @@ private:
     // Sends one change after draining what was queued before, then reads the
     // queue: false when the line was empty, could not be sent or was refused
     // (the refusal shown with `subject`).
-    bool SendChange(const QString& line, const QString& subject);
-    bool CheckRefusal(const QString& subject);
+    bool SendChange(const QString& line, const QString& subject, const QString& detail = QString());
+    // `detail`: a line under the refusal that names what the change was to
+    // make (the new name of a rename, the target of a copy).
+    bool CheckRefusal(const QString& subject, const QString& detail);
+    // Runs `read`; when the channel turned out to be gone and retries are on,
+    // opens a fresh one without a word and runs `read` once more.
+    int RetryLostRead(const std::function<int()>& read);
+    // Opens the channel again after it was lost in a read; false after the
+    // connect message.
+    bool ReopenLostChannel();
+    int ReadCatalogOnce(const QString& path, CFileInfo& first);
+    QString QueryCatalogTextOnce(const QString& path);
+    // Takes the Cancel's own entries (see ReadErrorsAfterBatch) out of `entries`.
+    void DropCancelConsequences(QStringList& entries);
 
     CLinkHost* m_pHost = nullptr;
     QString m_host;
@@ -366,7 +401,14 @@ private:
     CatalogEnd m_eCatalogEnd = CatalogEnd::NoReply;
     double m_dLastCatalogUsed = 0.0;
     double m_dLastCatalogFree = 0.0;
-    QStringList m_keptErrors;
+    QList<CTakenError> m_takenErrors;
     QString m_strLastRefusal;
     bool m_bShowRefusals = true;
+    bool m_bRetryLostReads = false;
+    // Inside the first try of a read: a lost channel is noted, not reported.
+    bool m_bQuietLoss = false;
+    int m_nQuietLossCode = 0; // the socket error of the lost channel, 0 for none
+    // Blocks of the last batch that its Cancel cut short: the generator
+    // queues one refusal for each, which is the Cancel's doing, not an error.
+    std::atomic<int> m_nCutBlocks{0};
 };

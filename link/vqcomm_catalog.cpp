@@ -33,6 +33,11 @@ qint64 SaturatingAdd(qint64 a, qint64 b)
 
 int CVQComm::ReadCatalog(const QString& path, CFileInfo& first)
 {
+    return RetryLostRead([&] { return ReadCatalogOnce(path, first); });
+}
+
+int CVQComm::ReadCatalogOnce(const QString& path, CFileInfo& first)
+{
     m_eCatalogEnd = CatalogEnd::NoReply;
     if (!path.isEmpty()) {
         const QString quoted = QuotedPath(path);
@@ -187,6 +192,16 @@ CFileInfo CVQComm::ParseCatalogEntry(QStringView text)
 }
 
 QString CVQComm::QueryCatalogText(const QString& path)
+{
+    QString reply;
+    RetryLostRead([&] {
+        reply = QueryCatalogTextOnce(path);
+        return reply.isEmpty() ? 0 : 1;
+    });
+    return reply;
+}
+
+QString CVQComm::QueryCatalogTextOnce(const QString& path)
 {
     CWaitCursor wait(LinkHost());
     const QString quoted = QuotedPath(path);

@@ -228,6 +228,9 @@ void CVQComm::DownloadThreadProc()
     if (!m_transferCommand.isEmpty() && !g_transferSocket.Send(m_transferCommand, m_transferIdleMs)) {
         if (!g_transferCancelled)
             ShowError(TransferErrorText(false));
+        // Part of the header may have gone: the generator may hold a block
+        // that never ends, and says so once the connection closes.
+        ++m_nCutBlocks;
         return EndDownloadThread(0);
     }
 
@@ -240,6 +243,9 @@ void CVQComm::DownloadThreadProc()
         else if (!g_transferCancelled)
             ShowError(TransferErrorText(false));
     } else {
+        // The block is cut short here, which the generator reports in its
+        // queue: that entry restates the Cancel or the message just shown.
+        ++m_nCutBlocks;
         g_transferSocket.Shutdown();
         m_aborted = 1;
     }

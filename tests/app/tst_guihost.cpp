@@ -1,4 +1,4 @@
-#include "app/appsettings.h"
+#include "link/appsettings.h"
 #include "app/guihost.h"
 #include "app/mainframe.h"
 #include "link/channelwait.h"

@@ -1,4 +1,4 @@
-#include "app/appsettings.h"
+#include "link/appsettings.h"
 #include "app/mainframe.h"
 #include "dialogs/dlgfindgenerators.h"
 #include "dialogs/ipaddressedit.h"

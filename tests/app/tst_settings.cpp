@@ -1,5 +1,5 @@
 #include "app/appoptions.h"
-#include "app/appsettings.h"
+#include "link/appsettings.h"
 #include "app/mainframe.h"
 #include "app/veskapp.h"
 #include "dialogs/dlgfindgenerators.h"

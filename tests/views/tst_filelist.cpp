@@ -315,6 +315,11 @@ private Q_SLOTS:
         QTest::newRow("empty space") << true << QString() << int(CUiListView::MENU_BACKGROUND);
         QTest::newRow("folder") << true << u"PROJECTS"_s << int(CUiListView::MENU_FOLDER);
         QTest::newRow("file") << true << u"README.TXT"_s << int(CUiListView::MENU_FILE);
+        // From the keyboard (Shift+F10): the current item's menu, by it.
+        QTest::newRow("Shift+F10, folder") << true << u"PROJECTS"_s << int(CUiListView::MENU_FOLDER);
+        QTest::newRow("Shift+F10, file") << true << u"README.TXT"_s << int(CUiListView::MENU_FILE);
+        QTest::newRow("Shift+F10, no current item") << true << QString() << int(CUiListView::MENU_BACKGROUND);
+        QTest::newRow("Shift+F10, disconnected") << false << QString() << int(CUiListView::MENU_NONE);
     }
 
     void contextMenu()
@@ -340,8 +345,13 @@ private Q_SLOTS:
         const QPoint pos = row < 0 ? QPoint(10, view->viewport()->height() - 5)
                                    : view->visualRect(f.pList->Model()->index(row, 0)).center();
         QSignalSpy shown(f.pList, &CUiListView::ContextMenuShown);
-        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, view->viewport()->mapToGlobal(pos));
-        QApplication::sendEvent(view->viewport(), &event);
+        if (QString::fromLatin1(QTest::currentDataTag()).startsWith(u"Shift+F10"_s)) {
+            view->setCurrentIndex(row < 0 ? QModelIndex() : f.pList->Model()->index(row, 0));
+            QTest::keyClick(view, Qt::Key_F10, Qt::ShiftModifier);
+        } else {
+            QContextMenuEvent event(QContextMenuEvent::Mouse, pos, view->viewport()->mapToGlobal(pos));
+            QApplication::sendEvent(view->viewport(), &event);
+        }
         if (menu == CUiListView::MENU_NONE) {
             QCOMPARE(shown.count(), 0);
             QVERIFY(!QApplication::activePopupWidget());
@@ -409,9 +419,7 @@ private Q_SLOTS:
     void downloadBatchThroughList()
     {
         CExplorerFixture f;
-        f.comm.SetDelayScale(0.02);
-        f.host.SetTransferReceiver(f.pList);
-        QVERIFY(f.Start());
+        QVERIFY(f.StartForTransfers());
         f.pTree->setCurrentItem(f.Item(u"USER"_s));
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
