@@ -2,6 +2,7 @@
 
 #include "cli/consoleprogress.h"
 #include "cli/terminalwidth.h"
+#include "console/console.h"
 #include "link/fileinfo.h"
 #include "link/printable.h"
 
@@ -9,17 +10,9 @@
 #include <QIODevice>
 #include <QMutexLocker>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <poll.h>
-#include <unistd.h>
-#endif
-
 using namespace Qt::StringLiterals;
 
 namespace {
-
-const QString PREFIX = u"vq8ctl: "_s;
 
 void Write(QIODevice* device, const QByteArray& bytes)
 {
@@ -31,9 +24,10 @@ void Write(QIODevice* device, const QByteArray& bytes)
         file->flush();
 }
 
+// Text is UTF-8 wherever it goes (a console shows its characters).
 void Write(QIODevice* device, const QString& text)
 {
-    Write(device, text.toLocal8Bit());
+    Write(device, text.toUtf8());
 }
 
 // Text for people: every control character but the line ends escaped.
@@ -77,9 +71,9 @@ CConsoleHost::CConsoleHost(QIODevice* out, QIODevice* err, QIODevice* in)
 
 CConsoleHost::~CConsoleHost() = default;
 
-void CConsoleHost::SetErrorDescriptor(int fd)
+void CConsoleHost::WatchErrorWidth()
 {
-    m_pWidth = std::make_unique<CTerminalWidth>(fd);
+    m_pWidth = std::make_unique<CTerminalWidth>(CConsole::Stream::Err);
 }
 
 ProgressMode CConsoleHost::Progress() const
@@ -109,27 +103,9 @@ int CConsoleHost::ShowMessageBox(const QString& text, int style, const QString& 
 
 QString CConsoleHost::ReadAnswer()
 {
-#ifdef Q_OS_UNIX
-    if (m_inputFd >= 0) {
-        // A look at Ctrl+C every so often: the question must not hold it up.
-        QByteArray typed;
-        for (;;) {
-            if (m_interrupted)
-                return QString();
-            pollfd entry = {m_inputFd, POLLIN, 0};
-            const int n = ::poll(&entry, 1, 50);
-            if (n < 0 && errno != EINTR)
-                return QString();
-            if (n <= 0)
-                continue;
-            char c = 0;
-            if (::read(m_inputFd, &c, 1) != 1 || c == '\n')
-                return QString::fromLocal8Bit(typed);
-            typed.append(c);
-        }
-    }
-#endif
-    return QString::fromLocal8Bit(m_pIn->readLine());
+    if (m_consoleInput)
+        return CConsole::ReadLine(m_interrupted);
+    return QString::fromUtf8(m_pIn->readLine());
 }
 
 int CConsoleHost::Ask(const QString& text)
@@ -151,7 +127,7 @@ int CConsoleHost::Ask(const QString& text)
         WriteErr(shown + u" [Cancel: --no]\n"_s);
         break;
     case AnswerPolicy::Ask:
-        if (!m_inputIsTerminal || (!m_pIn && m_inputFd < 0)) {
+        if (!m_inputIsTerminal || (!m_pIn && !m_consoleInput)) {
             WriteErr(shown + u" [Cancel: no terminal to ask, use --yes or --no]\n"_s);
             break;
         }
@@ -212,9 +188,13 @@ bool CConsoleHost::OutBytes(const QByteArray& bytes)
     QMutexLocker lock(&m_mutex);
     if (!m_pOut)
         return false;
-    const bool written = m_pOut->write(bytes) == bytes.size();
+    // A file's content goes as it is, whatever the text around it gets.
+    const bool text = m_pOut->isTextModeEnabled();
+    m_pOut->setTextModeEnabled(false);
+    bool written = m_pOut->write(bytes) == bytes.size();
     if (auto* file = qobject_cast<QFileDevice*>(m_pOut))
-        return file->flush() && written;
+        written = file->flush() && written;
+    m_pOut->setTextModeEnabled(text);
     return written;
 }
 

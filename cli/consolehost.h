@@ -49,6 +49,9 @@ struct CTransferRecord
 class CConsoleHost : public CLinkHost
 {
 public:
+    // The start of every message for people.
+    static inline const QString PREFIX = QStringLiteral("vq8ctl: ");
+
     CConsoleHost(QIODevice* out, QIODevice* err, QIODevice* in = nullptr);
     ~CConsoleHost() override;
     CConsoleHost(const CConsoleHost&) = delete;
@@ -56,14 +59,15 @@ public:
 
     void SetAnswerPolicy(AnswerPolicy policy) { m_policy = policy; }
     void SetInputIsTerminal(bool terminal) { m_inputIsTerminal = terminal; }
-    // The terminal's descriptor for questions: read with a look at Ctrl+C
+    // Questions are read from the terminal itself, with a look at Ctrl+C
     // (otherwise the input device is read).
-    void SetInputDescriptor(int fd) { m_inputFd = fd; }
+    void SetConsoleInput(bool console) { m_consoleInput = console; }
     void SetOutputIsTerminal(bool terminal) { m_outputIsTerminal = terminal; }
     void SetErrorIsTerminal(bool terminal) { m_errorIsTerminal = terminal; }
     bool ErrorIsTerminal() const { return m_errorIsTerminal; }
-    // The descriptor of the error stream, for the terminal's width.
-    void SetErrorDescriptor(int fd);
+    // The progress line is fitted to the terminal of the error stream, as
+    // wide as it is at each line.
+    void WatchErrorWidth();
     void SetQuiet(bool quiet) { m_quiet = quiet; }
     bool IsQuiet() const { return m_quiet; }
     // --progress: the progress also when the error stream is no terminal.
@@ -146,7 +150,7 @@ private:
     QIODevice* m_pIn;
     AnswerPolicy m_policy = AnswerPolicy::Ask;
     bool m_inputIsTerminal = false;
-    int m_inputFd = -1;
+    bool m_consoleInput = false;
     bool m_outputIsTerminal = false;
     bool m_errorIsTerminal = false;
     bool m_quiet = false;

@@ -1,16 +1,23 @@
 #pragma once
 
+#include "cli/ctloption.h"
+
+#include <QAnyStringView>
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
+class CCtlCommand;
+
 // The command line of vq8ctl: options anywhere, then the command and its
-// arguments. Knows every command's argument count, its own options and its
-// help text; the environment is read by the tool, not here.
+// arguments. The commands (CCtlRegistry) say which arguments and options
+// each takes and give their parts of the help; the common options are known
+// here. The environment is read by the tool, not here.
 class CCtlArgs
 {
 public:
     static constexpr int MAX_JOBS = 256;
-    static constexpr int MAX_CONNECT_TIMEOUT_MS = 60000;
 
     enum class Outcome
     {
@@ -33,26 +40,27 @@ public:
     QStringList HostLists() const { return m_hostLists; }
     // The command is to run on each of several generators.
     bool IsFleet() const { return m_hosts.size() > 1 || !m_hostLists.isEmpty(); }
-    int Jobs() const { return m_nJobs; }                         // 0: not given
-    int ConnectTimeoutMs() const { return m_nConnectTimeoutMs; } // 0: not given
-    QString Report() const { return m_report; }                  // empty: none
-    quint16 Port() const { return m_port; }                      // 0: not given
-    QString Trace() const { return m_trace; }                    // empty: no trace; "-": standard error
-    bool Yes() const { return m_yes; }
-    bool No() const { return m_no; }
-    bool Quiet() const { return m_quiet; }
-    bool Verbose() const { return m_verbose; }
-    bool Demo() const { return m_demo; }
-    bool Json() const { return m_json; }
-    bool Progress() const { return m_progress; }
-    bool Recursive() const { return m_recursive; }
-    bool Force() const { return m_force; }
-    bool SkipExisting() const { return m_skipExisting; }
-    bool DryRun() const { return m_dryRun; }
-    bool NoPacing() const { return m_noPacing; }
-    bool Parents() const { return m_parents; }
-    bool Delete() const { return m_delete; }
-    bool Verify() const { return m_verify; }
+    int Jobs() const { return m_nJobs; }        // 0: not given
+    QString Report() const { return m_report; } // empty: none
+    quint16 Port() const { return m_port; }     // 0: not given
+    QString Trace() const { return m_trace; }   // empty: no trace; "-": standard error
+    bool Yes() const { return IsSet(u"yes"); }
+    bool No() const { return IsSet(u"no"); }
+    bool Quiet() const { return IsSet(u"quiet"); }
+    bool Verbose() const { return IsSet(u"verbose"); }
+    bool Demo() const { return IsSet(u"demo"); }
+    bool Json() const { return IsSet(u"json"); }
+    bool Progress() const { return IsSet(u"progress"); }
+
+    // Any option given, common or a command's, by its long name.
+    bool IsSet(QAnyStringView longName) const { return m_set.contains(longName.toString()); }
+    bool IsSet(const CCtlOption& option) const { return IsSet(option.longName); }
+    // The last value given to an option that takes one; empty: not given.
+    QString Value(const CCtlOption& option) const
+    {
+        const QStringList values = m_values.value(option.longName);
+        return values.isEmpty() ? QString() : values.constLast();
+    }
 
     // The options given that a run for one of several generators takes over
     // as they are: the answer policy, the output's, and the command's own.
@@ -63,6 +71,8 @@ public:
     static QStringList CommandOptions(const QString& command);
     // Every common option, long forms.
     static QStringList CommonOptions();
+    // Every option the parser knows: the common ones, then each command's once.
+    static QList<const CCtlOption*> KnownOptions();
     // The tool's help (the whole manual) for an empty topic, else the
     // command's; empty for an unknown command.
     static QString HelpText(const QString& topic = QString());
@@ -76,26 +86,12 @@ private:
     QString m_helpTopic;
     QString m_command;
     QStringList m_arguments;
+    QSet<QString> m_set;
+    QHash<QString, QStringList> m_values;
     QStringList m_hosts;
     QStringList m_hostLists;
     quint16 m_port = 0;
     int m_nJobs = 0;
-    int m_nConnectTimeoutMs = 0;
     QString m_report;
     QString m_trace;
-    bool m_yes = false;
-    bool m_no = false;
-    bool m_quiet = false;
-    bool m_verbose = false;
-    bool m_demo = false;
-    bool m_json = false;
-    bool m_progress = false;
-    bool m_recursive = false;
-    bool m_force = false;
-    bool m_skipExisting = false;
-    bool m_dryRun = false;
-    bool m_noPacing = false;
-    bool m_parents = false;
-    bool m_delete = false;
-    bool m_verify = false;
 };

@@ -2,12 +2,13 @@
 
 #include "cli/consolehost.h"
 #include "cli/ctlargs.h"
+#include "cli/ctlcommand.h"
+#include "cli/ctlregistry.h"
 #include "cli/ctlreport.h"
-#include "cli/ctltool.h"
-#include "cli/syncplan.h"
+#include "cli/ctlsession.h"
+#include "cli/ctltarget.h"
 #include "cli/workerprocess.h"
 #include "link/addressrange.h"
-#include "link/devicepath.h"
 #include "link/vqcomm.h"
 
 #include <QCoreApplication>
@@ -22,8 +23,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-const QString PREFIX = u"vq8ctl: "_s;
 
 // "2 files, 7.81KB"; under --dry-run "2 files planned, 7.81KB".
 QString FilesText(int files, double bytes, bool planned)
@@ -60,10 +59,10 @@ CCtlFleet::CCtlFleet(CConsoleHost& host, const CCtlArgs& args, CCtlReport& repor
 
 CCtlFleet::~CCtlFleet() = default;
 
-void CCtlFleet::Interrupt()
+void CCtlFleet::Interrupt(CConsole::Request request)
 {
     QMetaObject::invokeMethod(
-        this, [this] { OnInterrupt(); }, Qt::QueuedConnection);
+        this, [this, request] { OnInterrupt(request); }, Qt::QueuedConnection);
 }
 
 bool CCtlFleet::ParseHostList(const QString& text, QStringList& hosts, QString* error)
@@ -100,7 +99,8 @@ bool CCtlFleet::ExpandHosts(QStringList& hosts, QString* error) const
             const bool opened = list == u"-" ? file.open(stdin, QIODevice::ReadOnly)
                                              : (file.setFileName(list), file.open(QIODevice::ReadOnly));
             if (!opened) {
-                *error = u"cannot read the list of generators : \"%1\": %2"_s.arg(list, file.errorString());
+                *error = u"cannot read the list of generators : \"%1\": %2"_s.arg(
+                    CCtlSession::ShownPcPath(list), file.errorString());
                 return false;
             }
             if (!ParseHostList(QString::fromLocal8Bit(file.readAll()), more, error)) {
@@ -124,47 +124,9 @@ bool CCtlFleet::ExpandHosts(QStringList& hosts, QString* error) const
 bool CCtlFleet::PrepareMembers(const QStringList& hosts, quint16 port)
 {
     const QString command = m_args.Command();
-    QStringList arguments = m_args.Arguments();
-    // Each generator's files go to a PC folder of its own, named after it.
-    QString pcParent;
-    qsizetype pcIndex = -1;
-    if (command == u"get") {
-        const QString target = arguments.size() > 1 ? arguments.takeLast() : QDir::currentPath();
-        if (target == u"-") {
-            m_host.Error(u"\"-\" (standard output) takes one generator"_s);
-            return false;
-        }
-        if (!QFileInfo(target).isDir()) {
-            m_host.Error(
-                u"with several generators the target of get must be a PC folder : \"%1\""_s.arg(target));
-            return false;
-        }
-        pcParent = QFileInfo(target).absoluteFilePath();
-        pcIndex = arguments.size();
-        arguments.append(QString());
-    } else if (command == u"sync") {
-        const QString first = arguments.at(0);
-        const QString second = arguments.at(1);
-        switch (CSyncPlan::DirectionOf(first, second, QFileInfo(first).isDir(), QFileInfo(second).isDir())) {
-        case CSyncPlan::Direction::ToGenerator:
-            // Both sides as no run can take them otherwise.
-            arguments = {QFileInfo(first).absoluteFilePath(), ToDevicePath(second)};
-            break;
-        case CSyncPlan::Direction::ToPc:
-            if (QFileInfo::exists(second) && !QFileInfo(second).isDir()) {
-                m_host.Error(u"not a PC folder : \"%1\""_s.arg(second));
-                return false;
-            }
-            pcParent = QFileInfo(second).absoluteFilePath();
-            arguments = {ToDevicePath(first), QString()};
-            pcIndex = 1;
-            break;
-        case CSyncPlan::Direction::Unclear:
-            m_host.Error(u"which is the generator's folder? Write it as /F0:/... : \"%1\", \"%2\""_s.arg(
-                first, second));
-            return false;
-        }
-    }
+    CCtlFleetArguments fleet;
+    if (!CCtlRegistry::Find(command)->FleetArguments(m_args, m_host, fleet))
+        return false;
 
     QStringList common = m_args.ForwardedOptions();
     common << u"--port"_s << QString::number(port);
@@ -172,19 +134,19 @@ bool CCtlFleet::PrepareMembers(const QStringList& hosts, quint16 port)
         auto member = std::make_unique<CMember>();
         member->host = hosts.at(i);
         member->reportPath = m_reports.filePath(u"%1.json"_s.arg(i));
-        QStringList own = arguments;
-        if (pcIndex >= 0) {
-            const QString folder = QDir(pcParent).filePath(member->host);
-            // get takes an existing folder; a sync makes its own.
-            if (command == u"get" && !QFileInfo::exists(folder)) {
+        QStringList own = fleet.arguments;
+        if (fleet.pcIndex >= 0) {
+            const QString folder = QDir(fleet.pcParent).filePath(member->host);
+            if (fleet.madeBefore && !QFileInfo::exists(folder)) {
                 if (!QDir().mkpath(folder)) {
-                    m_host.Error(u"Cannot make the PC folder : \"%1\""_s.arg(folder));
+                    m_host.Error(
+                        u"Cannot make the PC folder : \"%1\""_s.arg(CCtlSession::ShownPcPath(folder)));
                     return false;
                 }
                 member->pcFolder = folder;
             }
             // A name ending in "/" is always taken as a folder.
-            own[pcIndex] = command == u"get" ? folder + u'/' : folder;
+            own[fleet.pcIndex] = fleet.madeBefore ? folder + u'/' : folder;
         }
         member->arguments = common;
         member->arguments << u"--host"_s << member->host << u"--report"_s << member->reportPath;
@@ -207,7 +169,7 @@ int CCtlFleet::Run()
         return CTL_USAGE;
     }
     QString portFrom;
-    m_nPort = CCtlTool::ResolvePort(m_args, m_environment, m_host, &portFrom);
+    m_nPort = CCtlTarget::ResolvePort(m_args, m_environment, m_host, &portFrom);
     if (m_nPort == 0)
         return CTL_USAGE;
     if (!m_reports.isValid()) {
@@ -298,14 +260,15 @@ void CCtlFleet::ForwardOutput(CMember& member, bool errorStream, bool all)
         // A run's text output ends its lines with CR LF on Windows.
         if (length > 0 && end < pending.size() && pending.at(end - 1) == '\r')
             --length;
-        const QString line = QString::fromLocal8Bit(pending.sliced(start, length));
+        const QString line = QString::fromUtf8(pending.sliced(start, length));
         start = end + 1;
         if (!errorStream) {
             // The document is the report of all the runs; their lines would spoil it.
             if (!m_args.Json())
                 m_host.Out(member.host + u": "_s + line);
-        } else if (line.startsWith(PREFIX)) {
-            m_host.Print(PREFIX + member.host + u": "_s + line.sliced(PREFIX.size()) + u'\n');
+        } else if (line.startsWith(CConsoleHost::PREFIX)) {
+            m_host.Print(CConsoleHost::PREFIX + member.host + u": "_s +
+                         line.sliced(CConsoleHost::PREFIX.size()) + u'\n');
         } else {
             m_host.Print(member.host + u": "_s + line + u'\n');
         }
@@ -329,7 +292,7 @@ void CCtlFleet::Finished(CMember& member, int status)
     StartNext();
 }
 
-void CCtlFleet::OnInterrupt()
+void CCtlFleet::OnInterrupt(CConsole::Request request)
 {
     ++m_nInterrupts;
     for (const auto& member : m_members) {
@@ -338,6 +301,8 @@ void CCtlFleet::OnInterrupt()
         // A third press is for a run that does not stop.
         if (m_nInterrupts >= 3)
             member->process->kill();
+        else if (request == CConsole::Request::Terminate)
+            member->process->terminate();
         else
             member->process->Interrupt();
     }
@@ -383,7 +348,9 @@ int CCtlFleet::Summarise(qint64 ms)
             const int count = summary.value(u"files"_s).toInt();
             files += count;
             bytes += summary.value(u"bytes"_s).toDouble();
-            figures = FilesText(count, summary.value(u"bytes"_s).toDouble(), m_args.DryRun()) + u", "_s;
+            figures =
+                FilesText(count, summary.value(u"bytes"_s).toDouble(), m_args.IsSet(CTL_OPTION_DRY_RUN)) +
+                u", "_s;
         }
         figures = u" ("_s + figures + u"%1 s)"_s.arg(double(member->ms) / 1000.0, 0, 'f', 1);
         if (member->status == CTL_OK) {
@@ -404,7 +371,7 @@ int CCtlFleet::Summarise(qint64 ms)
                                            {u"seconds"_s, double(ms) / 1000.0}});
     QString total = u"%1 of %2 generators done"_s.arg(done).arg(count);
     if (moved)
-        total += u", "_s + FilesText(files, bytes, m_args.DryRun());
+        total += u", "_s + FilesText(files, bytes, m_args.IsSet(CTL_OPTION_DRY_RUN));
     total += u" in %1 s"_s.arg(double(ms) / 1000.0, 0, 'f', 1);
     if (done == count) {
         m_host.Note(total);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "console/console.h"
+
 #include <QJsonObject>
 #include <QObject>
 #include <QProcessEnvironment>
@@ -19,7 +21,8 @@ class QIODevice;
 // most --jobs at once. Every line a run writes is passed on with the
 // generator's address; each run's JSON document comes back through
 // --report. A run that fails never stops the others; Ctrl+C is handed to
-// every run under way and no other is started.
+// every run under way and no other is started. Each run ends with this
+// process however this one ends (CWorkerProcess).
 class CCtlFleet final : public QObject
 {
     Q_OBJECT
@@ -37,8 +40,9 @@ public:
     // The exit status: 0 when every generator succeeded, 1 when one failed,
     // 2 for a list of generators that cannot be read.
     int Run();
-    // Ctrl+C, from any thread.
-    void Interrupt();
+    // A request to stop, from any thread: Ctrl+C is handed to every run
+    // under way (the third one kills them), any other request ends them at once.
+    void Interrupt(CConsole::Request request);
 
     // The generators of a host list's text: the first word of each line ("#"
     // starts a comment), a range giving its addresses. False with the reason
@@ -58,7 +62,7 @@ private:
     void Start(CMember& member);
     void ForwardOutput(CMember& member, bool errorStream, bool all);
     void Finished(CMember& member, int status);
-    void OnInterrupt();
+    void OnInterrupt(CConsole::Request request);
     bool AllEnded() const;
     int Summarise(qint64 ms);
 

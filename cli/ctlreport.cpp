@@ -32,6 +32,11 @@ void CCtlReport::AddOperation(const QString& action, const QString& path, const 
     m_operations.append(operation);
 }
 
+QJsonObject CCtlReport::MemoryObject(double used, double freeBytes)
+{
+    return QJsonObject{{u"used"_s, used}, {u"free"_s, freeBytes}, {u"total"_s, used + freeBytes}};
+}
+
 QJsonObject CCtlReport::QueueEntry(const QString& entry)
 {
     return QJsonObject{{u"code"_s, CVQComm::QueueCode(entry)}, {u"text"_s, CVQComm::QueueText(entry)}};
@@ -54,12 +59,11 @@ QString CCtlReport::Document(int status, const QStringList& messages) const
     document.insert(u"ok"_s, status == 0);
     document.insert(u"status"_s, status);
     document.insert(u"earlierErrors"_s, m_earlierErrors);
-    if (m_hasFiles || m_command == u"put" || m_command == u"get" || m_command == u"sync") {
+    if (m_hasFiles) {
         document.insert(u"files"_s, m_files);
         document.insert(u"folders"_s, m_folders);
     }
-    static const QStringList kChanges = {u"mkdir"_s, u"rmdir"_s, u"rm"_s, u"mv"_s, u"cp"_s, u"sync"_s};
-    if (m_hasOperations || kChanges.contains(m_command))
+    if (m_hasOperations)
         document.insert(u"operations"_s, m_operations);
     if (status != 0) {
         // A failure always says why, also when only the generator's queue did.

@@ -12,6 +12,13 @@ class CCtlReport
 {
 public:
     void SetCommand(const QString& command) { m_command = command; }
+    // The keys the command's document holds even when nothing went in them:
+    // "files" and "folders", and "operations".
+    void SetFixedKeys(bool files, bool operations)
+    {
+        m_hasFiles = m_hasFiles || files;
+        m_hasOperations = m_hasOperations || operations;
+    }
     void Set(const QString& key, const QJsonValue& value) { m_fields.insert(key, value); }
 
     // A file copied (or meant to be) either way; `outcome` one of "sent",
@@ -33,6 +40,8 @@ public:
     // "earlierErrors", and "error" when not ok.
     QString Document(int status, const QStringList& messages) const;
 
+    // {"used", "free", "total"} of the generator's memory.
+    static QJsonObject MemoryObject(double used, double freeBytes);
     // {"code", "text"} of a queue entry.
     static QJsonObject QueueEntry(const QString& entry);
 

@@ -2,15 +2,12 @@
 
 #include "cli/consolehost.h"
 #include "cli/ctltool.h"
+#include "console/consolestream.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
 #include <cstdio>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 int main(int argc, char* argv[])
 {
@@ -18,23 +15,21 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("vq8ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VQ_VERSION));
 
-    QFile out;
-    QFile err;
+    CConsole::PrepareStreams();
+    CConsoleStream out(CConsole::Stream::Out);
+    CConsoleStream err(CConsole::Stream::Err);
     QFile in;
-    out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    out.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered);
+    err.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered);
     in.open(stdin, QIODevice::ReadOnly);
     CConsoleHost host(&out, &err, &in);
-#ifdef Q_OS_UNIX
-    const bool inputIsTerminal = ::isatty(STDIN_FILENO) != 0;
+    const bool inputIsTerminal = CConsole::IsTerminal(CConsole::Stream::In);
     host.SetInputIsTerminal(inputIsTerminal);
     // A question on the terminal is read with a look at Ctrl+C.
-    if (inputIsTerminal)
-        host.SetInputDescriptor(STDIN_FILENO);
-    host.SetOutputIsTerminal(::isatty(STDOUT_FILENO) != 0);
-    host.SetErrorIsTerminal(::isatty(STDERR_FILENO) != 0);
-    host.SetErrorDescriptor(STDERR_FILENO);
-#endif
+    host.SetConsoleInput(inputIsTerminal);
+    host.SetOutputIsTerminal(CConsole::IsTerminal(CConsole::Stream::Out));
+    host.SetErrorIsTerminal(CConsole::IsTerminal(CConsole::Stream::Err));
+    host.WatchErrorWidth();
 
     CCtlTool tool(host);
     return tool.Run(QCoreApplication::arguments());

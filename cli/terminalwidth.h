@@ -1,14 +1,14 @@
 #pragma once
 
-#include <atomic>
+#include "console/console.h"
 
-// The width of the terminal on a descriptor, read again after the terminal
-// has been resized (SIGWINCH) while an instance lives. 0 when the descriptor
-// is no terminal.
+// The width of the terminal on a standard stream, read again after the
+// terminal has been resized while an instance lives. 0 when the stream is no
+// terminal. Any number may live at once, in any order.
 class CTerminalWidth final
 {
 public:
-    explicit CTerminalWidth(int fd);
+    explicit CTerminalWidth(CConsole::Stream stream);
     ~CTerminalWidth();
     CTerminalWidth(const CTerminalWidth&) = delete;
     CTerminalWidth& operator=(const CTerminalWidth&) = delete;
@@ -16,9 +16,8 @@ public:
     int Columns();
 
 private:
-    int Read() const;
-
-    int m_fd;
-    int m_columns = 0;
-    bool m_watching = false;
+    CConsole::Stream m_eStream;
+    bool m_bNotified = false; // false: the platform tells of no resize
+    unsigned m_nResizes = 0;
+    int m_nColumns = 0;
 };

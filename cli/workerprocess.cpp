@@ -1,15 +1,10 @@
 #include "cli/workerprocess.h"
 
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <unistd.h>
-#endif
+#include "console/console.h"
 
 CWorkerProcess::CWorkerProcess(QObject* parent) : QProcess(parent)
 {
-#ifdef Q_OS_UNIX
-    setChildProcessModifier([] { ::setpgid(0, 0); });
-#endif
+    CConsole::PrepareWorker(*this);
 }
 
 CWorkerProcess::~CWorkerProcess()
@@ -23,8 +18,5 @@ CWorkerProcess::~CWorkerProcess()
 
 void CWorkerProcess::Interrupt()
 {
-#ifdef Q_OS_UNIX
-    if (state() == Running && processId() > 0)
-        ::kill(pid_t(processId()), SIGINT);
-#endif
+    CConsole::InterruptWorker(*this);
 }

@@ -2,11 +2,9 @@
 
 #include <QProcess>
 
-// The run of vq8ctl for one of several generators. On Unix it has a process
-// group of its own, so that Ctrl+C on the terminal reaches the parent only,
-// which hands each press on with Interrupt (a run sees one SIGINT per press,
-// as it would on its own). On Windows the console gives every process on it
-// its own Ctrl+C, and Interrupt has nothing to add.
+// The run of vq8ctl for one of several generators. It ends with this process
+// however this one ends, and Ctrl+C on the terminal reaches it once per press
+// as it would on its own (CConsole::PrepareWorker says how).
 class CWorkerProcess final : public QProcess
 {
     Q_OBJECT

@@ -1,50 +1,15 @@
 // vq820-sim: the generator emulator as a program of its own.
 
+#include "console/interruptwatcher.h"
 #include "sim/simserver.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
 #include <algorithm>
 #include <cstdio>
 
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
 using namespace Qt::StringLiterals;
-
-namespace {
-
-#ifdef Q_OS_UNIX
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int)
-{
-    // Only async-signal-safe work here: the event loop picks the byte up.
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
-}
-
-// A descriptor for every connection served besides the program's own: the
-// soft limit is often 1024 where the hard one allows far more.
-void RaiseDescriptorLimit()
-{
-    const rlim_t wanted = CSimOptions::MAX_CONNECTIONS + 64;
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
-        limit.rlim_cur >= wanted)
-        return;
-    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, limit.rlim_max);
-    ::setrlimit(RLIMIT_NOFILE, &limit);
-}
-#endif
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -161,24 +126,14 @@ int main(int argc, char* argv[])
         }
     }
 
-#ifdef Q_OS_UNIX
-    RaiseDescriptorLimit();
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
-        std::perror("vq820-sim: socketpair");
-        return 1;
-    }
-    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&notifier] {
-        notifier.setEnabled(false);
-        QCoreApplication::quit();
+    // A descriptor for every connection served besides the program's own.
+    CConsole::RaiseDescriptorLimit(CSimOptions::MAX_CONNECTIONS + 64);
+    // Ctrl+C, SIGTERM and the like stop the server through the event loop.
+    const CInterruptWatcher watcher([&app](CConsole::Request request) {
+        if (request != CConsole::Request::None)
+            QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
+        return false;
     });
-    struct sigaction action = {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-#endif
 
     CSimServer server;
     if (!server.Start(options)) {

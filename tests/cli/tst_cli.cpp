@@ -2,6 +2,7 @@
 // point with captured streams, and the built program for what needs a process.
 
 #include "cli/consolehost.h"
+#include "cli/ctltarget.h"
 #include "cli/ctltool.h"
 #include "link/settingsnames.h"
 #include "link/vqcomm.h"
@@ -17,6 +18,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
@@ -81,6 +83,17 @@ private:
     std::unique_ptr<QTemporaryDir> m_pc; // the PC side of a transfer
 
     QString Pc(const QString& name) const { return m_pc->filePath(name); }
+    // `text` with each quoted "PC/..." made the path in the PC folder, as
+    // messages show it (with the system's separators).
+    QString PcText(const QString& text) const
+    {
+        QString shown = text;
+        static const QRegularExpression quoted(u"\"PC/([^\"]*)\""_s);
+        for (const QRegularExpressionMatch& match : quoted.globalMatch(text))
+            shown.replace(match.captured(0),
+                          u'"' + QDir::toNativeSeparators(m_pc->path() + u'/' + match.captured(1)) + u'"');
+        return shown;
+    }
     QStringList PcEntries() const
     {
         return QDir(m_pc->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -110,8 +123,8 @@ private:
         tool.SetDelayScale(0.01);
         ToolRun run;
         run.status = tool.Run(QStringList{u"vq8ctl"_s} + arguments);
-        run.out = QString::fromLocal8Bit(out.data());
-        run.err = QString::fromLocal8Bit(err.data());
+        run.out = QString::fromUtf8(out.data());
+        run.err = QString::fromUtf8(err.data());
         return run;
     }
 
@@ -564,9 +577,9 @@ private Q_SLOTS:
     {
         vqsettings::SetStoreFileForTests(m_config.filePath(u"settings.ini"_s));
         const auto restore = qScopeGuard([] { vqsettings::SetStoreFileForTests(QString()); });
-        QVERIFY(CCtlTool::StoredHost().isEmpty());
+        QVERIFY(CCtlTarget::StoredHost().isEmpty());
         vqsettings::OpenStore()->setValue(u"Settings/TargetHost"_s, u" 127.0.0.1 "_s);
-        QCOMPARE(CCtlTool::StoredHost(), u"127.0.0.1"_s);
+        QCOMPARE(CCtlTarget::StoredHost(), u"127.0.0.1"_s);
         const ToolRun run = Run({u"--port"_s, QString::number(m_sim->Port()), u"idn"_s});
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, u"VELTRANE,VQ820,0,5.60\n"_s);
@@ -587,7 +600,8 @@ private Q_SLOTS:
         QVERIFY(WriteFile(Pc(u"big.bin"_s), big));
         QVERIFY(WriteFile(Pc(u"EMPTY.SEQ"_s), empty));
         ToolRun run = RunOn({u"--yes"_s, u"put"_s, Pc(u"big.bin"_s), Pc(u"EMPTY.SEQ"_s), u"USER/PROJECTS"_s});
-        QVERIFY2(run.err.contains(u"Preset file : \""_s + Pc(u"big.bin"_s) + u"\" [OK: --yes]"_s),
+        QVERIFY2(run.err.contains(u"Preset file : \""_s + QDir::toNativeSeparators(Pc(u"big.bin"_s)) +
+                                  u"\" [OK: --yes]"_s),
                  qPrintable(run.err));
         QVERIFY2(run.err.contains(u"Sequence file : \""_s), qPrintable(run.err));
         QCOMPARE(run.status, 0);
@@ -719,7 +733,7 @@ private Q_SLOTS:
         m_sim->ClearTranscripts();
         const QString source = name.contains(u'/') ? Pc(name.section(u'/', 0, 0)) : Pc(name);
         const ToolRun run = RunOn(options + QStringList{u"put"_s, source, folder});
-        QVERIFY2(run.err.contains(QString(err).replace(u"PC/"_s, m_pc->path() + u'/')), qPrintable(run.err));
+        QVERIFY2(run.err.contains(PcText(err)), qPrintable(run.err));
         QCOMPARE(run.status, status);
         QVERIFY(!m_sim->AllReceived().contains("mmem:data "));
         QCOMPARE(m_sim->FileData(u"/F0:/USER/README.TXT"_s), readme);
@@ -821,23 +835,32 @@ private Q_SLOTS:
     // Ctrl+C ends every wait at once with exit status 130: a transfer through
     // the engine's Cancel (with the report of what arrived), a reply or a
     // connect by cutting the wait; the PC side is untouched.
+    // SIGTERM and SIGHUP stop the same way, at once.
     void interrupt_data()
     {
         QTest::addColumn<int>("wait");
         QTest::addColumn<QString>("report");
-        QTest::newRow("get") << int(GetData) << u"cut short after 65536 of 524288 bytes, nothing written"_s;
-        QTest::newRow("put") << int(PutData) << u"cut short after "_s;
-        QTest::newRow("reply") << int(Reply) << QString();
-        QTest::newRow("connect") << int(Handshake) << QString();
+        QTest::addColumn<int>("signal");
+#ifdef Q_OS_UNIX
+        QTest::newRow("get") << int(GetData) << u"cut short after 65536 of 524288 bytes, nothing written"_s
+                             << SIGINT;
+        QTest::newRow("put") << int(PutData) << u"cut short after "_s << SIGINT;
+        QTest::newRow("reply") << int(Reply) << QString() << SIGINT;
+        QTest::newRow("connect") << int(Handshake) << QString() << SIGINT;
+        QTest::newRow("get, SIGTERM")
+            << int(GetData) << u"cut short after 65536 of 524288 bytes, nothing written"_s << SIGTERM;
+        QTest::newRow("reply, SIGHUP") << int(Reply) << QString() << SIGHUP;
+#endif
     }
 
     void interrupt()
     {
 #ifndef Q_OS_UNIX
-        QSKIP("SIGINT is a Unix signal");
+        QSKIP("SIGINT is a Unix signal (under Wine: tests/cli/wine-interrupt.sh)");
 #else
         QFETCH(int, wait);
         QFETCH(QString, report);
+        QFETCH(int, signal);
         const bool upload = wait == GetData;
         // Bigger than the socket buffers, so a stalled send blocks.
         const QByteArray content = RandomBytes(upload ? 512 * 1024 : 24 * 1024 * 1024);
@@ -893,13 +916,13 @@ private Q_SLOTS:
         QCOMPARE(process.state(), QProcess::Running);
         QElapsedTimer timer;
         timer.start();
-        ::kill(pid_t(process.processId()), SIGINT);
+        ::kill(pid_t(process.processId()), signal);
         QVERIFY(process.waitForFinished(10000));
         // At once: well before a reply wait (2 s) or a connect (5 s) would end by itself.
         if (wait == Reply || wait == Handshake)
             QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        const QString err = QString::fromUtf8(process.readAllStandardError());
         QCOMPARE(err.section(u'\n', -2), u"vq8ctl: interrupted\n"_s);
         QVERIFY2(report.isEmpty() || err.contains(report), qPrintable(err));
         // Nothing the cut waits would have said.
@@ -938,7 +961,7 @@ private Q_SLOTS:
                      QStringList{u"--yes"_s, u"--json"_s, u"put"_s, Pc(u"DONE.BIN"_s), u"USER"_s});
         interrupter.join();
         QCOMPARE(status, 130);
-        const QString text = QString::fromLocal8Bit(err.data());
+        const QString text = QString::fromUtf8(err.data());
         QVERIFY2(text.contains(u"sent complete : \"/F0:/USER/DONE.BIN\""_s), qPrintable(text));
         const QJsonObject doc = QJsonDocument::fromJson(out.data()).object();
         QCOMPARE(doc.value(u"files"_s).toArray().at(0).toObject().value(u"outcome"_s).toString(), u"sent"_s);
@@ -965,6 +988,9 @@ private Q_SLOTS:
                                              << u"Not a file : \"/F0:/USER/PROJECTS\""_s << QStringList();
         QTest::newRow("standard output and JSON") << QStringList{u"--json"_s, u"USER/README.TXT"_s, u"-"_s}
                                                   << 2 << u"exclude each other"_s << QStringList();
+        // The walk up to a folder that exists (for its free space) ends.
+        QTest::newRow("empty target")
+            << QStringList{u"-r"_s, u"USER/PROJECTS"_s, QString()} << 1 << QString() << QStringList();
         QTest::newRow("standard output, two files")
             << QStringList{u"SIGNAL/*.CMP"_s, u"-"_s} << 2 << u"takes exactly one file"_s << QStringList();
     }
@@ -978,7 +1004,7 @@ private Q_SLOTS:
         arguments.replaceInStrings(u"PC"_s, m_pc->path());
         m_sim->ClearTranscripts();
         const ToolRun run = RunOn(QStringList{u"get"_s} + arguments);
-        QVERIFY2(run.err.contains(QString(err).replace(u"PC/"_s, m_pc->path() + u'/')), qPrintable(run.err));
+        QVERIFY2(run.err.contains(PcText(err)), qPrintable(run.err));
         QCOMPARE(run.status, status);
         QCOMPARE(PcEntries(), written);
         if (written.isEmpty())
@@ -989,7 +1015,7 @@ private Q_SLOTS:
     {
         const ToolRun run = RunOn({u"get"_s, u"USER/README.TXT"_s, u"-"_s});
         QCOMPARE(run.status, 0);
-        QCOMPARE(run.out.toLocal8Bit(), m_sim->FileData(u"/F0:/USER/README.TXT"_s));
+        QCOMPARE(run.out.toUtf8(), m_sim->FileData(u"/F0:/USER/README.TXT"_s));
         QCOMPARE(run.err, QString());
         QCOMPARE(PcEntries(), QStringList());
     }
@@ -1040,10 +1066,9 @@ private Q_SLOTS:
         host.SetOutputIsTerminal(terminal);
         CCtlTool tool(host);
         tool.Run(QStringList{u"vq8ctl"_s, u"-q"_s} + Target() + arguments);
-        // A pipe carries what the system's 8-bit encoding can (on Windows
-        // its code page holds no C1 character).
-        QCOMPARE(QString::fromLocal8Bit(outBuffer.data()), QString::fromLocal8Bit(out.toLocal8Bit()));
-        QCOMPARE(QString::fromLocal8Bit(errBuffer.data()), err);
+        // A pipe carries every character, in UTF-8 on every system.
+        QCOMPARE(QString::fromUtf8(outBuffer.data()), out);
+        QCOMPARE(QString::fromUtf8(errBuffer.data()), err);
     }
 
     // A reply quoted in a message is shortened, however long it was.
@@ -1123,7 +1148,7 @@ private Q_SLOTS:
             QVERIFY(m_sim->AddFile(existing, "x"));
         m_sim->ClearTranscripts();
         const ToolRun run = RunOn({u"--yes"_s, u"put"_s, u"-r"_s, Pc(u"T"_s), u"USER"_s});
-        QVERIFY2(run.err.contains(QString(err).replace(u"PC/"_s, m_pc->path() + u'/')), qPrintable(run.err));
+        QVERIFY2(run.err.contains(PcText(err)), qPrintable(run.err));
         QCOMPARE(run.status, 1);
         QVERIFY(!m_sim->AllReceived().contains("mmem:mdir"));
         QVERIFY(!m_sim->AllReceived().contains("mmem:data "));
@@ -1138,7 +1163,8 @@ private Q_SLOTS:
         const ToolRun run = RunOn({u"put"_s, u"-r"_s, u"--dry-run"_s, Pc(u"T"_s), u"USER"_s});
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, u"mkdir \"/F0:/USER/T\"\nmkdir \"/F0:/USER/T/SUB\"\nsend \"%1\" -> "
-                          "\"/F0:/USER/T/SUB/A.SEQ\" (5 bytes)\n"_s.arg(Pc(u"T/SUB/A.SEQ"_s)));
+                          "\"/F0:/USER/T/SUB/A.SEQ\" (5 bytes)\n"_s.arg(
+                              QDir::toNativeSeparators(Pc(u"T/SUB/A.SEQ"_s))));
         QVERIFY(!m_sim->AllReceived().contains("mmem:mdir"));
         QVERIFY(!m_sim->AllReceived().contains("mmem:data "));
         QVERIFY(!m_sim->Exists(u"/F0:/USER/T"_s));
@@ -1183,7 +1209,7 @@ private Q_SLOTS:
         QCOMPARE(tool.Run(QStringList{u"vq8ctl"_s} + options.replaceInStrings(u"SIM"_s, port) +
                           QStringList{u"idn"_s}),
                  status);
-        QCOMPARE(QString::fromLocal8Bit(errBuffer.data()), QString(err).replace(u"SIM"_s, port));
+        QCOMPARE(QString::fromUtf8(errBuffer.data()), QString(err).replace(u"SIM"_s, port));
     }
 
     // The wire trace: every line and block header with its connection, the
@@ -1258,12 +1284,72 @@ private Q_SLOTS:
         process.setProcessEnvironment(environment);
         process.start(QCoreApplication::applicationDirPath() + u"/../cli/vq8ctl"_s, arguments);
         QVERIFY(process.waitForFinished(20000));
-        const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
-        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        const QString err = QString::fromUtf8(process.readAllStandardError());
         QVERIFY2(outStart.isEmpty() ? out.isEmpty() : out.startsWith(outStart), qPrintable(out));
         QVERIFY2(errStart.isEmpty() ? err.isEmpty() : err.startsWith(errStart), qPrintable(err));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), status);
+    }
+
+    // The built program's streams as scripts read them through pipes: a
+    // file's content byte for byte (also LF, CR LF and Ctrl+Z), JSON and text
+    // in UTF-8 (on Windows too, whatever the code page).
+    void programStreams_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("check");
+        QTest::newRow("file content") << QStringList{u"get"_s, u"USER/BYTES.BIN"_s, u"-"_s} << u"bytes"_s;
+        QTest::newRow("JSON") << QStringList{u"--json"_s, u"ls"_s, u"USER"_s} << u"json"_s;
+        QTest::newRow("text") << QStringList{u"ls"_s, u"USER"_s} << u"text"_s;
+    }
+
+    void programStreams()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, check);
+        QByteArray bytes;
+        for (int i = 0; i < 3 * 256; ++i)
+            bytes.append(char(i));
+        bytes += "\r\n\n\x1a\r";
+        const QString name = u"Gr\u00f6\u00dfe \u00e4.BMP"_s;
+        QVERIFY(m_sim->AddFile(u"/F0:/USER/BYTES.BIN"_s, bytes));
+        QVERIFY(m_sim->AddFile(u"/F0:/USER/"_s + name, "bmp"));
+        QProcess process;
+        process.start(QCoreApplication::applicationDirPath() + u"/../cli/vq8ctl"_s, Target() + arguments);
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitCode(), 0);
+        const QByteArray out = process.readAllStandardOutput();
+        if (check == u"bytes") {
+            QCOMPARE(out, bytes);
+        } else if (check == u"json") {
+            QJsonParseError error;
+            const QJsonDocument document = QJsonDocument::fromJson(out, &error);
+            QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
+            QStringList names;
+            for (const QJsonValue& entry : document.object().value(u"entries"_s).toArray())
+                names.append(entry.toObject().value(u"name"_s).toString());
+            QVERIFY2(names.contains(name), qPrintable(names.join(u", "_s)));
+        } else {
+            QVERIFY2(QString::fromUtf8(out).contains(u"f 3 "_s + name), out.constData());
+        }
+    }
+
+    // A temporary file that a copy killed on the way left beside its target
+    // is named at the next copy there, and left alone; a name that only
+    // looks like one is not named.
+    void leftoverNamed()
+    {
+        QVERIFY(WriteFile(Pc(u"README.TXT.Ab12Cd"_s), "partial"));
+        QVERIFY(WriteFile(Pc(u"README.TXT.backup1"_s), "mine"));
+        const ToolRun run = RunOn({u"get"_s, u"USER/README.TXT"_s, m_pc->path()});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(
+            run.err,
+            u"vq8ctl: Left by a copy that was ended from outside (delete it if no copy is running) : \""_s +
+                QDir::toNativeSeparators(Pc(u"README.TXT.Ab12Cd"_s)) + u"\"\n"_s);
+        QCOMPARE(PcEntries(),
+                 (QStringList{u"README.TXT"_s, u"README.TXT.Ab12Cd"_s, u"README.TXT.backup1"_s}));
     }
 };
 

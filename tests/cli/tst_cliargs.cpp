@@ -1,11 +1,8 @@
 // vq8ctl's command line and console host, without a generator.
 
 #include "cli/consolehost.h"
-#include "cli/consoleprogress.h"
 #include "cli/ctlargs.h"
 #include "cli/ctltool.h"
-#include "link/devicepath.h"
-#include "link/wiretrace.h"
 
 #include <QBuffer>
 #include <QTest>
@@ -155,122 +152,6 @@ private Q_SLOTS:
         }
     }
 
-    // The progress line fits the width it is given: the remaining time and
-    // the rate give way before the name would keep fewer than 12 characters,
-    // and the name is shortened in its middle.
-    void progressLine_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("columns");
-        QTest::addColumn<QString>("line");
-        const QString remaining = u"2 Minutes Remaining"_s;
-        QTest::newRow("wide") << u"A.BIN"_s << 80 << u"[2/5] A.BIN   45%  1.50MB/s  2 Minutes Remaining"_s;
-        QTest::newRow("no room for the time") << u"A.BIN"_s << 40 << u"[2/5] A.BIN   45%  1.50MB/s"_s;
-        QTest::newRow("long name") << u"VERY_LONG_SIGNAL_NAME_1080P60_FINAL.CMP"_s << 40
-                                   << u"[2/5] VERY_LO...NAL.CMP   45%  1.50MB/s"_s;
-        QTest::newRow("narrower than anything")
-            << u"ABCDEFGHIJKLMNOPQRSTUVWXYZ.BIN"_s << 10 << u"[2/5] ABC...IN   45%"_s;
-    }
-
-    void progressLine()
-    {
-        QFETCH(QString, name);
-        QFETCH(int, columns);
-        QFETCH(QString, line);
-        const QString shown =
-            CConsoleProgress::FitLine(u"[2/5]"_s, name, 45, u"1.50MB/s"_s, u"2 Minutes Remaining"_s, columns);
-        QCOMPARE(shown, line);
-        QVERIFY(shown.size() <= std::max(columns - 1, 20));
-        QCOMPARE(CConsoleProgress::RateText(1572864, 1000), u"1.50MB/s"_s);
-        QCOMPARE(CConsoleProgress::RateText(1000, 10), QString());
-    }
-
-    // What the trace makes of a stream that arrives in pieces: lines, block
-    // headers (not a "#" inside quotes), data as counts, a block cut short.
-    void wireTrace_data()
-    {
-        QTest::addColumn<QList<QByteArray>>("pieces");
-        QTest::addColumn<QStringList>("lines");
-        QTest::newRow("command and block in pieces")
-            << QList<QByteArray>{"mmem:data \"/F0:/A#1\",#", "3", "12", "0abc", QByteArray(117, '\n'), "\r\n"}
-            << QStringList{u"> mmem:data \"/F0:/A#1\",#3120  [block of 120 data bytes]"_s,
-                           u"> [120 data bytes]"_s, u"> (empty line)"_s, u"- closed"_s};
-        QTest::newRow("cut short") << QList<QByteArray>{"#15", "ab"}
-                                   << QStringList{u"> #15  [block of 5 data bytes]"_s,
-                                                  u"> [2 of 5 data bytes, then the connection ended]"_s,
-                                                  u"- closed"_s};
-        QTest::newRow("control characters and a long line")
-            << QList<QByteArray>{"a\x1b"
-                                 "b\n",
-                                 QByteArray(400, 'x') + '\n'}
-            << QStringList{u"> a\\x1Bb"_s, u"> "_s + QString(300, u'x') + u"... (100 more bytes)"_s,
-                           u"- closed"_s};
-    }
-
-    void wireTrace()
-    {
-        QFETCH(QList<QByteArray>, pieces);
-        QFETCH(QStringList, lines);
-        QStringList written;
-        CWireTrace trace([&written](const QString& line) { written.append(line.section(u' ', -0)); });
-        const int id = trace.Connect("cmd", u"127.0.0.1"_s, 5000, QString());
-        for (const QByteArray& piece : std::as_const(pieces))
-            trace.Sent(id, piece.constData(), piece.size());
-        trace.Closed(id, "closed");
-        QStringList shown;
-        for (const QString& line : std::as_const(written).mid(1))
-            shown.append(line.mid(line.indexOf(u"cmd#1"_s) + 5).trimmed());
-        QCOMPARE(shown, lines);
-    }
-
-    void patterns_data()
-    {
-        QTest::addColumn<QString>("pattern");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("matches");
-        QTest::newRow("star, case ignored") << u"*.CMP"_s << u"a.cmp"_s << true;
-        QTest::newRow("whole name") << u"*.CMP"_s << u"A.CMP.BAK"_s << false;
-        QTest::newRow("question mark") << u"72?P50.CMP"_s << u"720P50.CMP"_s << true;
-        QTest::newRow("set") << u"[AB]*"_s << u"b1"_s << true;
-        // No pattern at all: matched as it stands, and no warning per name.
-        QTest::newRow("set never closed") << u"[ab*"_s << u"ab1"_s << false;
-    }
-
-    void patterns()
-    {
-        QFETCH(QString, pattern);
-        QFETCH(QString, name);
-        QFETCH(bool, matches);
-        QTest::failOnWarning(QRegularExpression(u".*"_s));
-        QCOMPARE(MatchesDevicePattern(pattern, name), matches);
-        QVERIFY(IsDevicePattern(u"/F0:/USER/"_s + pattern));
-        QVERIFY(!IsDevicePattern(u"/F0:/USER/"_s + name));
-        QVERIFY(HasPatternInFolder(u"/F0:/"_s + pattern + u"/X"_s));
-    }
-
-    // Names a generator lists become PC names only when they cannot leave
-    // the target folder; C0 controls and DEL are refused, the generator's
-    // bytes 0x80 to 0x9F (printed escaped by the tool) are taken.
-    void pcNames_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("safe");
-        QTest::newRow("plain") << u"A B.CMP"_s << true;
-        QTest::newRow("Latin-1") << u"\u00C9T\u00C9.SEQ"_s << true;
-        QTest::newRow("parent") << u".."_s << false;
-        QTest::newRow("backslash") << u"..\\X"_s << false;
-        QTest::newRow("escape") << u"A\x1b[2J"_s << false;
-        QTest::newRow("DEL") << u"A\u007f"_s << false;
-        QTest::newRow("bytes 0x80 to 0x9F") << u"\u0080A\u0096\u009f"_s << true;
-    }
-
-    void pcNames()
-    {
-        QFETCH(QString, name);
-        QFETCH(bool, safe);
-        QCOMPARE(IsSafePcName(name), safe);
-    }
-
     // Usage errors end before any connection: exit status 2, help hint on stderr.
     void usageExitStatus()
     {
@@ -285,42 +166,6 @@ private Q_SLOTS:
         QVERIFY(out.data().isEmpty());
         QCOMPARE(err.data(), QByteArray("vq8ctl: wrong number of arguments; usage: vq8ctl cp SRC DST\n"
                                         "Try \"vq8ctl --help\".\n"));
-    }
-
-    void devicePaths_data()
-    {
-        QTest::addColumn<QString>("argument");
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("parent");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("fixed");
-        QTest::newRow("empty") << QString() << u"/F0:/"_s << u"/F0:/"_s << QString() << true;
-        QTest::newRow("root") << u"/F0:/"_s << u"/F0:/"_s << u"/F0:/"_s << QString() << true;
-        QTest::newRow("root without slash") << u"/F0:"_s << u"/F0:/"_s << u"/F0:/"_s << QString() << true;
-        QTest::newRow("first level") << u"USER"_s << u"/F0:/USER"_s << u"/F0:/"_s << u"USER"_s << true;
-        QTest::newRow("absolute") << u"/F0:/USER/A.TXT"_s << u"/F0:/USER/A.TXT"_s << u"/F0:/USER"_s
-                                  << u"A.TXT"_s << false;
-        QTest::newRow("lower-case drive")
-            << u"f0:/USER/A.TXT"_s << u"/F0:/USER/A.TXT"_s << u"/F0:/USER"_s << u"A.TXT"_s << false;
-        QTest::newRow("leading and doubled slashes")
-            << u"/USER//SUB/"_s << u"/F0:/USER/SUB"_s << u"/F0:/USER"_s << u"SUB"_s << false;
-        QTest::newRow("blank kept") << u"USER/My File.txt"_s << u"/F0:/USER/My File.txt"_s << u"/F0:/USER"_s
-                                    << u"My File.txt"_s << false;
-    }
-
-    void devicePaths()
-    {
-        QFETCH(QString, argument);
-        QFETCH(QString, path);
-        QFETCH(QString, parent);
-        QFETCH(QString, name);
-        QFETCH(bool, fixed);
-        QCOMPARE(ToDevicePath(argument), path);
-        QCOMPARE(DeviceParent(path), parent);
-        QCOMPARE(DeviceName(path), name);
-        QCOMPARE(IsFixedDeviceFolder(path), fixed);
-        if (!name.isEmpty())
-            QCOMPARE(JoinDevicePath(parent, name), path);
     }
 
     // Questions: the policy, else the terminal, else refused; the stderr line

@@ -5,8 +5,6 @@
 #include "cli/consolehost.h"
 #include "cli/ctlfleet.h"
 #include "cli/ctltool.h"
-#include "cli/syncplan.h"
-#include "link/addressrange.h"
 #include "link/devicescan.h"
 #include "sim/simserver.h"
 
@@ -64,18 +62,24 @@ QByteArray Bytes(qsizetype size, char fill)
     return QByteArray(size, fill);
 }
 
-// "A=1 B/ B/C=2": files with their sizes, folders ending in "/".
-QList<CSyncEntry> Entries(const QString& text)
+#ifdef Q_OS_LINUX
+// The processes whose parent is `pid`.
+QStringList ChildrenOf(qint64 pid)
 {
-    QList<CSyncEntry> entries;
-    for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
-        if (word.endsWith(u'/'))
-            entries.append({word.chopped(1), 0, true});
-        else
-            entries.append({word.section(u'=', 0, 0), word.section(u'=', 1).toLongLong(), false});
+    QStringList children;
+    for (const QString& entry : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+        QFile stat(u"/proc/"_s + entry + u"/stat"_s);
+        if (!entry.front().isDigit() || !stat.open(QIODevice::ReadOnly))
+            continue;
+        // "PID (NAME) STATE PPID ...": the name may hold blanks and parentheses.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(1).toLongLong() == pid)
+            children.append(entry);
     }
-    return entries;
+    return children;
 }
+#endif
 
 struct ToolRun
 {
@@ -144,9 +148,37 @@ private:
         tool.SetWorkerProgram(Program());
         ToolRun run;
         run.status = tool.Run(QStringList{u"vq8ctl"_s, u"--port"_s, QString::number(m_nPort)} + arguments);
-        run.out = QString::fromLocal8Bit(out.data());
-        run.err = QString::fromLocal8Bit(err.data());
+        run.out = QString::fromUtf8(out.data());
+        run.err = QString::fromUtf8(err.data());
         return run;
+    }
+
+    // The program sending A.SEQ, B.SEQ and C.SEQ to the generators `hosts`
+    // names, emulators on 127.0.0.2 and .3; true once both hold the first file
+    // (the last one follows only after two of the chain's one-second pauses).
+    bool StartThreeFilePut(QProcess& process, const QStringList& hosts)
+    {
+        QStringList files;
+        for (const QString& name : {u"A.SEQ"_s, u"B.SEQ"_s, u"C.SEQ"_s}) {
+            if (!WriteFile(Pc(name), Bytes(2000, 'x')))
+                return false;
+            files.append(Pc(name));
+        }
+        if (!StartEmulators({2, 3}))
+            return false;
+        process.start(Program(),
+                      hosts + QStringList{u"--port"_s, QString::number(m_nPort), u"--yes"_s, u"put"_s} +
+                          files + QStringList{u"USER"_s});
+        if (!process.waitForStarted())
+            return false;
+        QElapsedTimer clock;
+        clock.start();
+        while (!m_sims[2]->Exists(u"/F0:/USER/A.SEQ"_s) || !m_sims[3]->Exists(u"/F0:/USER/A.SEQ"_s)) {
+            if (clock.elapsed() > 10000)
+                return false;
+            QTest::qWait(10);
+        }
+        return true;
     }
 
     ToolRun RunOn(int last, const QStringList& arguments)
@@ -173,106 +205,6 @@ private Q_SLOTS:
     {
         m_sims.clear();
         m_pSilent.reset();
-    }
-
-    void ranges_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("canonical"); // empty: refused
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<QString>("last");
-
-        QTest::newRow("address") << u" 10.0.0.5 "_s << u"10.0.0.5"_s << 1 << u"10.0.0.5"_s << u"10.0.0.5"_s;
-        QTest::newRow("network around an address")
-            << u"10.0.0.17/24"_s << u"10.0.0.0/24"_s << 254 << u"10.0.0.1"_s << u"10.0.0.254"_s;
-        QTest::newRow("widest") << u"10.0.0.0/22"_s << u"10.0.0.0/22"_s << 1022 << u"10.0.0.1"_s
-                                << u"10.0.3.254"_s;
-        QTest::newRow("a /31 has no broadcast")
-            << u"10.0.0.4/31"_s << u"10.0.0.4/31"_s << 2 << u"10.0.0.4"_s << u"10.0.0.5"_s;
-        QTest::newRow("run") << u"10.0.0.5-40"_s << u"10.0.0.5-40"_s << 36 << u"10.0.0.5"_s << u"10.0.0.40"_s;
-        QTest::newRow("too wide") << u"10.0.0.0/21"_s << QString() << 0 << QString() << QString();
-        QTest::newRow("run backwards") << u"10.0.0.40-5"_s << QString() << 0 << QString() << QString();
-        QTest::newRow("run past 255") << u"10.0.0.5-256"_s << QString() << 0 << QString() << QString();
-        QTest::newRow("number too big") << u"10.0.0.256"_s << QString() << 0 << QString() << QString();
-        QTest::newRow("three numbers") << u"10.0.1"_s << QString() << 0 << QString() << QString();
-        QTest::newRow("name") << u"generator.lab"_s << QString() << 0 << QString() << QString();
-    }
-
-    void ranges()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, canonical);
-        QFETCH(int, count);
-        QFETCH(QString, first);
-        QFETCH(QString, last);
-        QString error;
-        const std::optional<CAddressRange> range = CAddressRange::Parse(text, &error);
-        QCOMPARE(range.has_value(), !canonical.isEmpty());
-        if (!range) {
-            QVERIFY(error.contains(text));
-            return;
-        }
-        QCOMPARE(range->Text(), canonical);
-        const QList<QHostAddress> addresses = range->Addresses();
-        QCOMPARE(addresses.size(), count);
-        QCOMPARE(addresses.first().toString(), first);
-        QCOMPARE(addresses.last().toString(), last);
-    }
-
-    // The default scan: made-up interfaces, nothing scanned.
-    void pcNetworks_data()
-    {
-        QTest::addColumn<QList<CLocalAddress>>("addresses");
-        QTest::addColumn<QStringList>("ranges");
-
-        const auto local = [](const char* address, int prefix, bool loopback = false, bool up = true) {
-            return CLocalAddress{QHostAddress(QString::fromLatin1(address)), prefix, loopback, up};
-        };
-        QTest::newRow("wide network cut to its /24")
-            << QList{local("172.16.5.9", 16)} << QStringList{u"172.16.5.0/24"_s};
-        QTest::newRow("narrow network as it is")
-            << QList{local("192.168.1.70", 26)} << QStringList{u"192.168.1.64/26"_s};
-        QTest::newRow("loopback, link-local, IPv6 and down left out")
-            << QList{local("127.0.0.1", 8, true), local("127.0.1.1", 8), local("169.254.3.3", 16),
-                     local("fe80::1", 64), local("10.9.9.9", 24, false, false)}
-            << QStringList{};
-        QTest::newRow("two addresses of one /24 once, in order")
-            << QList{local("10.1.2.3", 24), local("192.168.0.10", 24), local("10.1.2.4", 16)}
-            << QStringList{u"10.1.2.0/24"_s, u"192.168.0.0/24"_s};
-    }
-
-    void pcNetworks()
-    {
-        QFETCH(QList<CLocalAddress>, addresses);
-        QFETCH(QStringList, ranges);
-        QStringList texts;
-        for (const CAddressRange& range : CAddressRange::LocalNetworks(addresses))
-            texts.append(range.Text());
-        QCOMPARE(texts, ranges);
-    }
-
-    void identityFields_data()
-    {
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<QStringList>("fields");
-
-        QTest::newRow("four fields") << u"VELTRANE,VQ820,1001,5.60"_s
-                                     << QStringList{u"VELTRANE"_s, u"VQ820"_s, u"1001"_s, u"5.60"_s};
-        QTest::newRow("blanks trimmed, empty serial")
-            << u" Lab Co , X1 ,, 2"_s << QStringList{u"Lab Co"_s, u"X1"_s, QString(), u"2"_s};
-        QTest::newRow("nonsense") << u"hello there"_s << QStringList{};
-        QTest::newRow("three fields") << u"A,B,C"_s << QStringList{};
-        QTest::newRow("five fields") << u"A,B,C,D,E"_s << QStringList{};
-        QTest::newRow("no maker") << u",B,C,D"_s << QStringList{};
-        QTest::newRow("control character") << u"A,B,\u001b[2J,D"_s << QStringList{};
-    }
-
-    void identityFields()
-    {
-        QFETCH(QString, reply);
-        QFETCH(QStringList, fields);
-        QCOMPARE(CDeviceScan::IdentityFields(reply), fields);
     }
 
     // A scan of 127.0.0.0/27: three emulators, a peer that takes connections
@@ -500,27 +432,14 @@ private Q_SLOTS:
 #ifndef Q_OS_UNIX
         QSKIP("Ctrl+C is a signal here");
 #else
-        QVERIFY(StartEmulators({2, 3}));
-        QStringList files;
-        for (const QString& name : {u"A.SEQ"_s, u"B.SEQ"_s, u"C.SEQ"_s}) {
-            QVERIFY(WriteFile(Pc(name), Bytes(2000, 'x')));
-            files.append(Pc(name));
-        }
         QProcess process;
-        process.start(Program(), QStringList{u"--hosts"_s, u"127.0.0.2-4"_s, u"--jobs"_s, u"2"_s, u"--port"_s,
-                                             QString::number(m_nPort), u"--yes"_s, u"put"_s} +
-                                     files + QStringList{u"USER"_s});
-        QVERIFY(process.waitForStarted());
-        // Both runs are in their batch (the first file goes at once; the last
-        // not before two of the chain's one-second pauses).
+        QVERIFY(StartThreeFilePut(process, {u"--hosts"_s, u"127.0.0.2-4"_s, u"--jobs"_s, u"2"_s}));
         QByteArray err;
         QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).count("[OK: --yes]") == 2, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            m_sims[2]->Exists(u"/F0:/USER/A.SEQ"_s) && m_sims[3]->Exists(u"/F0:/USER/A.SEQ"_s), 10000);
         ::kill(pid_t(process.processId()), SIGINT);
         QVERIFY(process.waitForFinished(20000));
         err += process.readAllStandardError();
-        const QString text = QString::fromLocal8Bit(err);
+        const QString text = QString::fromUtf8(err);
         QCOMPARE(process.exitCode(), 130);
         for (const int last : {2, 3}) {
             QVERIFY2(text.contains(u"vq8ctl: 127.0.0.%1: not sent : \"/F0:/USER/C.SEQ\""_s.arg(last)),
@@ -530,6 +449,29 @@ private Q_SLOTS:
         QVERIFY2(text.contains(u"vq8ctl: 127.0.0.4: failed (0.0 s): not started (interrupted)"_s),
                  qPrintable(text));
         QVERIFY2(text.endsWith(u"vq8ctl: interrupted\n"_s), qPrintable(text));
+#endif
+    }
+
+    // The runs end with the parent however it ends, also killed: nothing is
+    // sent after it is gone.
+    void workersEndWithParent()
+    {
+#ifndef Q_OS_LINUX
+        QSKIP("the runs of a process are found here in /proc");
+#else
+        QProcess process;
+        QVERIFY(StartThreeFilePut(process, {u"--hosts"_s, u"127.0.0.2-3"_s}));
+        const QStringList runs = ChildrenOf(process.processId());
+        QCOMPARE(runs.size(), 2);
+        process.kill();
+        QVERIFY(process.waitForFinished(5000));
+        // Had they gone on, the last file would be there before they end.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::none_of(runs.cbegin(), runs.cend(),
+                         [](const QString& run) { return QDir(u"/proc/"_s + run).exists(); }),
+            10000);
+        for (const int last : {2, 3})
+            QVERIFY(!m_sims[last]->Exists(u"/F0:/USER/C.SEQ"_s));
 #endif
     }
 
@@ -563,83 +505,6 @@ private Q_SLOTS:
         second.terminate();
 #endif
         QVERIFY(first.waitForFinished(5000) && second.waitForFinished(5000));
-    }
-
-    void syncDirection_data()
-    {
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<QString>("second");
-        QTest::addColumn<bool>("firstOnPc");
-        QTest::addColumn<bool>("secondOnPc");
-        QTest::addColumn<int>("direction");
-
-        const int toGenerator = int(CSyncPlan::Direction::ToGenerator);
-        const int toPc = int(CSyncPlan::Direction::ToPc);
-        const int unclear = int(CSyncPlan::Direction::Unclear);
-        QTest::newRow("PC folder first") << u"patterns"_s << u"USER"_s << true << false << toGenerator;
-        QTest::newRow("PC folder second") << u"USER"_s << u"backup"_s << false << true << toPc;
-        QTest::newRow("written as a generator path") << u"/F0:/USER"_s << u"new"_s << false << false << toPc;
-        QTest::newRow("the written form decides")
-            << u"USER"_s << u"F0:/USER"_s << true << true << toGenerator;
-        QTest::newRow("both PC folders") << u"USER"_s << u"PATTERN"_s << true << true << unclear;
-        QTest::newRow("neither") << u"a"_s << u"b"_s << false << false << unclear;
-        QTest::newRow("both written") << u"/F0:/A"_s << u"/F0:/B"_s << false << false << unclear;
-    }
-
-    void syncDirection()
-    {
-        QFETCH(QString, first);
-        QFETCH(QString, second);
-        QFETCH(bool, firstOnPc);
-        QFETCH(bool, secondOnPc);
-        QFETCH(int, direction);
-        QCOMPARE(int(CSyncPlan::DirectionOf(first, second, firstOnPc, secondOnPc)), direction);
-    }
-
-    void syncPlan_data()
-    {
-        QTest::addColumn<QString>("sending");
-        QTest::addColumn<QString>("receiving");
-        QTest::addColumn<bool>("deleteExtra");
-        QTest::addColumn<QStringList>("steps");
-
-        QTest::newRow("new, changed, same")
-            << u"A=1 B=2 C=3"_s << u"B=2 C=4"_s << false
-            << QStringList{u"<f+++++++++ A (1 bytes)"_s, u"<f.s....... C (4 -> 3 bytes)"_s};
-        QTest::newRow("letter case ignored, the receiving name kept")
-            << u"readme.txt=5 bars/ bars/EBU=4"_s << u"README.TXT=4 BARS/"_s << false
-            << QStringList{u"<f.s....... README.TXT (4 -> 5 bytes)"_s, u"<f+++++++++ BARS/EBU (4 bytes)"_s};
-        QTest::newRow("delete: a folder whole") << u"A=1"_s << u"A=1 OLD/ OLD/X=1 OLD/Y/ Z=2"_s << true
-                                                << QStringList{u"*deleting   OLD/"_s, u"*deleting   Z"_s};
-        QTest::newRow("no delete without --delete") << u"A=1"_s << u"A=1 Z=2"_s << false << QStringList{};
-        QTest::newRow("folders parents first, files by folder")
-            << u"P/ P/Q/ P/Q/R=1 P/S=2 T=3"_s << QString() << false
-            << QStringList{u"cd+++++++++ P/"_s, u"cd+++++++++ P/Q/"_s, u"<f+++++++++ T (3 bytes)"_s,
-                           u"<f+++++++++ P/S (2 bytes)"_s, u"<f+++++++++ P/Q/R (1 bytes)"_s};
-        QTest::newRow("a file and a folder of one name: nothing below touched")
-            << u"X=1 Y/ Y/Z=1"_s << u"X/ X/IN=1 Y=1"_s << true
-            << QStringList{u"type-clash X"_s, u"type-clash Y"_s};
-        QTest::newRow("two names for one")
-            << u"a.seq=1 A.SEQ=2"_s << QString() << false
-            << QStringList{u"name-clash A.SEQ"_s, u"<f+++++++++ a.seq (1 bytes)"_s};
-    }
-
-    void syncPlan()
-    {
-        QFETCH(QString, sending);
-        QFETCH(QString, receiving);
-        QFETCH(bool, deleteExtra);
-        QFETCH(QStringList, steps);
-        QStringList lines;
-        for (const CSyncStep& step : CSyncPlan::Compare(Entries(sending), Entries(receiving), deleteExtra)) {
-            if (step.m_eAction == CSyncStep::Action::TypeClash)
-                lines.append(u"type-clash "_s + step.m_strPath);
-            else if (step.m_eAction == CSyncStep::Action::NameClash)
-                lines.append(u"name-clash "_s + step.m_strPath);
-            else
-                lines.append(CSyncPlan::ItemLine(step, true));
-        }
-        QCOMPARE(lines, steps);
     }
 
     // A folder of 50 names: 10 new, 10 of another size, 5 only on the

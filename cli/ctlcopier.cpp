@@ -1,0 +1,405 @@
+#include "cli/ctlcopier.h"
+
+#include "cli/consolehost.h"
+#include "cli/ctlargs.h"
+#include "cli/ctlcommand.h"
+#include "cli/ctlerrorqueue.h"
+#include "cli/ctlreport.h"
+#include "cli/ctlsession.h"
+#include "cli/ctltransfers.h"
+#include "link/devicename.h"
+#include "link/devicepath.h"
+#include "link/stringtable.h"
+#include "link/vqcomm.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QMap>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The consecutive runs of files that share a generator folder: one batch each.
+QList<std::pair<qsizetype, qsizetype>> FolderRuns(const QList<qsizetype>& indexes, const QStringList& folders)
+{
+    QList<std::pair<qsizetype, qsizetype>> runs; // (first position in indexes, count)
+    for (qsizetype i = 0; i < indexes.size(); ++i) {
+        if (runs.isEmpty() || folders.at(i) != folders.at(runs.last().first))
+            runs.append({i, 0});
+        ++runs.last().second;
+    }
+    return runs;
+}
+
+// True when the two files hold the same bytes.
+bool SameContent(const QString& one, const QString& two)
+{
+    QFile a(one);
+    QFile b(two);
+    if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly) || a.size() != b.size())
+        return false;
+    while (!a.atEnd()) {
+        const QByteArray chunk = a.read(1 << 20);
+        if (chunk.isEmpty() || chunk != b.read(chunk.size()))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+CCtlCopier::CCtlCopier(CCtlSession& session) : m_session(session) {}
+
+int CCtlCopier::ConfirmKinds(const QList<CCopyFile>& files)
+{
+    CConsoleHost& host = m_session.Host();
+    // One question per kind for the whole command, in the order the kinds come.
+    QList<FileKind> kinds;
+    QMap<int, std::pair<QString, int>> first; // kind -> (first file, count)
+    for (const CCopyFile& file : files) {
+        const FileKind kind = FileKindFromName(file.target);
+        if (!first.contains(int(kind))) {
+            kinds.append(kind);
+            first.insert(int(kind), {CCtlSession::ShownPcPath(file.source), 0});
+        }
+        ++first[int(kind)].second;
+    }
+    for (const FileKind kind : std::as_const(kinds)) {
+        const auto& [path, count] = first.value(int(kind));
+        if (host.ConfirmKind(kind, path, count) != IDOK)
+            return CTL_FAILED;
+    }
+    return CTL_OK;
+}
+
+void CCtlCopier::PrintPlan(const CCopyPlan& plan, bool put)
+{
+    CConsoleHost& host = m_session.Host();
+    CCtlReport& report = m_session.Report();
+    const CCtlArgs& args = m_session.Args();
+    for (const QString& folder : plan.folders) {
+        report.AddFolder(folder, u"planned"_s);
+        if (!args.Json())
+            host.Out(u"mkdir "_s + CCtlSession::Quoted(put ? folder : CCtlSession::ShownPcPath(folder)));
+    }
+    for (const CCopyFile& file : plan.files) {
+        if (!file.outcome.isEmpty())
+            continue;
+        if (!args.Json()) {
+            host.Out(u"%1 %2 -> %3 (%4 bytes)%5"_s
+                         .arg(put ? u"send"_s : u"fetch"_s,
+                              CCtlSession::Quoted(put ? CCtlSession::ShownPcPath(file.source) : file.source),
+                              CCtlSession::Quoted(put ? file.target : CCtlSession::ShownPcPath(file.target)))
+                         .arg(file.size)
+                         .arg(file.existed ? u", replacing"_s : QString()));
+        }
+    }
+}
+
+void CCtlCopier::ApplyRecords(QList<CCopyFile>& files, const QList<qsizetype>& run,
+                              const QList<CTransferRecord>& records)
+{
+    // The engines start the files of a batch in the order they were given.
+    for (qsizetype k = 0; k < run.size() && k < records.size(); ++k) {
+        CCopyFile& file = files[run.at(k)];
+        file.started = true;
+        file.transferred = qint64(records.at(k).done);
+        file.complete = records.at(k).complete;
+    }
+}
+
+int CCtlCopier::ReportFiles(const QList<CCopyFile>& files, const QString& success, int status)
+{
+    CConsoleHost& host = m_session.Host();
+    CCtlReport& report = m_session.Report();
+    qint64 bytes = 0;
+    int done = 0;
+    bool allDone = true;
+    for (const CCopyFile& file : files) {
+        report.AddFile(file.source, file.target, file.size, file.transferred, file.outcome);
+        if (file.outcome == success) {
+            ++done;
+            bytes += file.size;
+        } else if (file.outcome != u"skipped") {
+            allDone = false;
+        }
+    }
+    const double seconds = double(m_session.Transfers().Ms()) / 1000.0;
+    report.Set(u"summary"_s,
+               QJsonObject{{u"files"_s, done}, {u"bytes"_s, double(bytes)}, {u"seconds"_s, seconds}});
+    if (!allDone)
+        status = CTL_FAILED;
+    // Which files arrived, when not all did.
+    if (!allDone || m_session.Interrupted()) {
+        for (const CCopyFile& file : files) {
+            QString text;
+            if (file.outcome == success)
+                text = (success == u"sent" ? u"sent complete"_s : u"received complete"_s);
+            else if (file.outcome == u"cut-short")
+                text = u"cut short after %1 of %2 bytes"_s.arg(file.transferred).arg(file.size) +
+                       (success == u"sent" ? u" (what the generator keeps of it is listed)"_s
+                                           : u", nothing written"_s);
+            else if (file.outcome == u"not-sent")
+                text = success == u"sent" ? u"not sent"_s : u"not fetched"_s;
+            else if (file.outcome == u"failed")
+                text = success == u"sent" ? u"failed"_s : u"failed, nothing written"_s;
+            if (!text.isEmpty())
+                host.Note(PathMessage(text, success == u"sent" ? file.target : file.source));
+        }
+    }
+    if (host.Progress() != ProgressMode::Off && done > 0) {
+        host.Note(u"%1 file%2 %3, %4 in %5 s (%6/s)"_s.arg(done)
+                      .arg(done == 1 ? QString() : u"s"_s)
+                      .arg(success, CVQComm::FormatSize(double(bytes)))
+                      .arg(seconds, 0, 'f', 1)
+                      .arg(CVQComm::FormatSize(seconds > 0 ? double(bytes) / seconds : 0.0)));
+    }
+    return status;
+}
+
+int CCtlCopier::Send(CCopyPlan& plan, bool replace)
+{
+    CConsoleHost& host = m_session.Host();
+    CCtlReport& report = m_session.Report();
+    CVQComm& link = m_session.Link();
+    const CCtlArgs& args = m_session.Args();
+    QList<qsizetype> sending;
+    QStringList folders;
+    for (qsizetype i = 0; i < plan.files.size(); ++i) {
+        if (plan.files.at(i).outcome.isEmpty()) {
+            sending.append(i);
+            folders.append(plan.files.at(i).folder);
+        }
+    }
+    host.PlanFiles(int(sending.size()));
+    int status = CTL_OK;
+    for (const QString& folder : std::as_const(plan.folders)) {
+        if (m_session.Queue().Change(u"mkdir"_s, folder, QString(),
+                                     [&] { return link.MakeFolder(folder); }) != CTL_OK) {
+            status = CTL_FAILED;
+            break;
+        }
+        report.AddFolder(folder, u"made"_s);
+        ++plan.madeFolders;
+    }
+    link.SetReplaceExisting(replace);
+    QSet<QString> touched;
+    for (const auto& [first, count] : FolderRuns(sending, folders)) {
+        if (status != CTL_OK || m_session.Interrupted())
+            break;
+        const QList<qsizetype> run = sending.mid(first, count);
+        const QString folder = folders.at(first);
+        QStringList paths;
+        for (const qsizetype index : run)
+            paths.append(CCtlSession::ShownPcPath(plan.files.at(index).source));
+        m_session.Queue().SetSubject(
+            args.Command() + (count == 1 ? u" "_s + CCtlSession::Quoted(plan.files.at(run.first()).target)
+                                         : u" into "_s + CCtlSession::Quoted(folder)));
+        status = m_session.Transfers().RunBatch([&] { return link.PrepareDownload(paths, folder); });
+        ApplyRecords(plan.files, run, host.TakeRecords());
+        touched.insert(folder);
+        // What the generator said of the batch belongs to it, also after a Cancel.
+        if (!m_session.Aborting() && link.IsConnected() && m_session.Queue().Check() != CTL_OK)
+            status = CTL_FAILED;
+    }
+
+    // What the generator holds now decides each file's outcome.
+    QHash<QString, CCtlListing> after;
+    for (const QString& folder : std::as_const(touched)) {
+        CCtlListing listing;
+        if (!m_session.Aborting() && m_session.Catalog().Read(folder, listing))
+            after.insert(folder, listing);
+    }
+    for (const qsizetype index : std::as_const(sending)) {
+        CCopyFile& file = plan.files[index];
+        const auto listing = after.constFind(file.folder);
+        const bool package = FileKindFromName(file.target) == KIND_DOWNLOAD;
+        if (!file.started) {
+            file.outcome = u"not-sent"_s;
+        } else if (listing == after.cend() || package) {
+            // A package is filed under a name of the generator's own.
+            file.outcome = file.complete ? u"sent"_s : u"cut-short"_s;
+        } else {
+            const CFileInfo* entry = listing->Find(DeviceName(file.target));
+            const bool listed = entry && !entry->IsFolder() && entry->GetSize() == file.size;
+            // A Cancel while the last bytes were under way may still have let
+            // them all arrive; an old file of the same size proves nothing.
+            if (listed && (file.complete || !file.existed || file.existingSize != file.size)) {
+                file.outcome = u"sent"_s;
+                file.transferred = file.size;
+            } else if (file.complete) {
+                file.outcome = u"failed"_s;
+                m_session.Refuse(PathMessage(u"Not listed with its size after sending"_s, file.target));
+            } else {
+                file.outcome = u"cut-short"_s;
+            }
+        }
+    }
+    return status;
+}
+
+int CCtlCopier::Fetch(CCopyPlan& plan, bool toStandardOutput)
+{
+    CConsoleHost& host = m_session.Host();
+    CCtlReport& report = m_session.Report();
+    CVQComm& link = m_session.Link();
+    const CCtlArgs& args = m_session.Args();
+    for (const QString& folder : std::as_const(plan.folders)) {
+        if (!QDir().mkpath(folder)) {
+            m_session.Refuse(CCtlSession::PcPathMessage(u"Cannot make the PC folder"_s, folder));
+            return CTL_FAILED;
+        }
+        report.AddFolder(folder, u"made"_s);
+        ++plan.madeFolders;
+    }
+    if (!toStandardOutput)
+        NoteLeftovers(plan.files);
+    QList<qsizetype> fetching;
+    QStringList folders;
+    for (qsizetype i = 0; i < plan.files.size(); ++i) {
+        fetching.append(i);
+        folders.append(plan.files.at(i).folder);
+    }
+    host.PlanFiles(int(fetching.size()));
+    link.SetUploadPacing(!args.IsSet(CTL_OPTION_NO_PACING));
+    int status = CTL_OK;
+    for (const auto& [first, count] : FolderRuns(fetching, folders)) {
+        if (status != CTL_OK || m_session.Interrupted())
+            break;
+        const QList<qsizetype> run = fetching.mid(first, count);
+        const QString folder = folders.at(first);
+        // The engine keeps pointers to the entries until the batch has ended.
+        std::vector<CFileInfo> entries;
+        for (const qsizetype index : run)
+            entries.push_back(plan.files.at(index).entry);
+        const int errorsBefore = host.ErrorCount();
+        status = m_session.Transfers().RunBatch([&] {
+            link.ClearUploadQueue();
+            link.SetUploadFolder(folder);
+            for (qsizetype k = 0; k < run.size(); ++k)
+                link.QueueUpload(&entries[size_t(k)],
+                                 CCtlSession::ShownPcPath(plan.files.at(run.at(k)).target));
+            return link.StartUpload();
+        });
+        ApplyRecords(plan.files, run, host.TakeRecords());
+        if (host.ErrorCount() != errorsBefore)
+            status = CTL_FAILED;
+    }
+    for (CCopyFile& file : plan.files) {
+        const QFileInfo written(file.target);
+        if (file.complete && written.isFile() && written.size() == file.size) {
+            file.outcome = u"received"_s;
+        } else if (file.started && !file.complete && !m_session.Interrupted() &&
+                   (file.transferred == 0 || file.transferred == file.size)) {
+            // Not broken off on the way: refused before a data byte came (the
+            // block was not the file listed, its header was not one, the
+            // generator fell silent), or every byte came and the PC could not
+            // keep the file.
+            file.outcome = u"failed"_s;
+        } else if (file.started) {
+            file.outcome = u"cut-short"_s;
+            // A file the engine did not complete is missing or has another size.
+            if (!m_session.Interrupted() && file.complete)
+                m_session.Refuse(CCtlSession::PcPathMessage(u"Not received completely"_s, file.target));
+        } else {
+            file.outcome = u"not-sent"_s;
+        }
+    }
+    if (toStandardOutput && !plan.files.isEmpty() && plan.files.first().outcome == u"received") {
+        QFile file(plan.files.first().target);
+        if (!file.open(QIODevice::ReadOnly) || !host.OutBytes(file.readAll()))
+            return m_session.Refuse(u"Cannot write to standard output"_s);
+        plan.files.first().target = u"-"_s;
+    }
+    return status;
+}
+
+void CCtlCopier::NoteLeftovers(const QList<CCopyFile>& files)
+{
+    // Each file is written as TARGET.XXXXXX beside its target and renamed
+    // when complete; a run killed on the way leaves that file behind. Only
+    // names of that form beside this run's own targets are named, and none
+    // is deleted: the name alone cannot prove whose file it is.
+    QHash<QString, QStringList> targets; // folder -> names written there
+    for (const CCopyFile& file : files) {
+        const QFileInfo info(file.target);
+        targets[info.absolutePath()].append(info.fileName());
+    }
+    for (auto it = targets.cbegin(); it != targets.cend(); ++it) {
+        const QDir folder(it.key());
+        const QStringList present = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString& name : it.value()) {
+            const QRegularExpression left(u"^"_s + QRegularExpression::escape(name) +
+                                          u"\\.[A-Za-z0-9]{6}$"_s);
+            for (const QString& entry : present) {
+                if (left.match(entry).hasMatch() && !it.value().contains(entry))
+                    m_session.Host().Note(CCtlSession::PcPathMessage(
+                        u"Left by a copy that was ended from outside (delete it if no copy is running)"_s,
+                        folder.filePath(entry)));
+            }
+        }
+    }
+}
+
+int CCtlCopier::Verify(QList<CCopyFile>& files, bool sent)
+{
+    const QString done = sent ? u"sent"_s : u"received"_s;
+    QTemporaryDir spool;
+    if (!spool.isValid())
+        return m_session.Refuse(u"Cannot make a temporary folder"_s);
+    // Each file copied is fetched once more, into the spool.
+    CCopyPlan back;
+    QList<qsizetype> checked;
+    QHash<QString, CCtlListing> listings;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const CCopyFile& file = files.at(i);
+        if (file.outcome != done)
+            continue;
+        CCopyFile again;
+        again.source = sent ? file.target : file.source;
+        again.folder = DeviceParent(again.source);
+        again.target = spool.filePath(QString::number(i));
+        again.size = file.size;
+        if (sent) {
+            // The entry as the generator lists it now.
+            if (!listings.contains(again.folder)) {
+                CCtlListing listing;
+                if (!m_session.Catalog().Read(again.folder, listing))
+                    return CTL_FAILED;
+                listings.insert(again.folder, listing);
+            }
+            const CFileInfo* entry = listings[again.folder].Find(DeviceName(again.source));
+            if (!entry)
+                return m_session.Refuse(PathMessage(u"Could not be read back to verify"_s, again.source));
+            again.entry = *entry;
+        } else {
+            again.entry = file.entry;
+        }
+        back.files.append(again);
+        checked.append(i);
+    }
+    if (back.files.isEmpty())
+        return CTL_OK;
+    int status = Fetch(back, false);
+    for (qsizetype k = 0; k < checked.size(); ++k) {
+        CCopyFile& file = files[checked.at(k)];
+        const CCopyFile& again = back.files.at(k);
+        const QString pc = sent ? file.source : file.target;
+        if (again.outcome != u"received") {
+            status = m_session.Refuse(PathMessage(u"Could not be read back to verify"_s, again.source));
+        } else if (!SameContent(again.target, pc)) {
+            file.outcome = u"differs"_s;
+            status =
+                m_session.Refuse(PathMessage(u"Differs from the PC file when read back"_s, again.source));
+        }
+    }
+    return status;
+}

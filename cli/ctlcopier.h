@@ -1,0 +1,46 @@
+#pragma once
+
+#include "cli/ctlcopyplan.h"
+
+#include <QList>
+#include <QString>
+
+class CCtlSession;
+struct CTransferRecord;
+
+// Carries copy plans through the engines, a batch per generator folder, and
+// reports each file as the other side holds it afterwards.
+class CCtlCopier final
+{
+public:
+    explicit CCtlCopier(CCtlSession& session);
+    CCtlCopier(const CCtlCopier&) = delete;
+    CCtlCopier& operator=(const CCtlCopier&) = delete;
+
+    // One question per kind of file for the whole command (--yes answers it).
+    int ConfirmKinds(const QList<CCopyFile>& files);
+    // What a dry run would do, one line each.
+    void PrintPlan(const CCopyPlan& plan, bool put);
+    // Makes the plan's folders and sends its files to the generator;
+    // `replace`: a file of the same name is sent again (put --force).
+    int Send(CCopyPlan& plan, bool replace);
+    // Makes the plan's PC folders and fetches its files; the one file to
+    // standard output once it has arrived whole.
+    int Fetch(CCopyPlan& plan, bool toStandardOutput);
+    // Fetches each file copied once more and compares it with the PC's copy;
+    // one that differs gets the outcome "differs". CTL_FAILED after a message
+    // for each that differs or could not be read.
+    int Verify(QList<CCopyFile>& files, bool sent);
+    // The files in the report and, when not all arrived, what each one did;
+    // the summary line. `success`: the outcome of a file copied.
+    int ReportFiles(const QList<CCopyFile>& files, const QString& success, int status);
+
+private:
+    void ApplyRecords(QList<CCopyFile>& files, const QList<qsizetype>& run,
+                      const QList<CTransferRecord>& records);
+    // Names the temporary files that copies into the targets' folders left
+    // behind when they were ended from outside.
+    void NoteLeftovers(const QList<CCopyFile>& files);
+
+    CCtlSession& m_session;
+};

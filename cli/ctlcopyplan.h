@@ -1,0 +1,73 @@
+#pragma once
+
+#include "cli/ctlcatalog.h"
+#include "cli/syncplan.h"
+#include "link/fileinfo.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class CCtlSession;
+
+// One file of a copy either way.
+struct CCopyFile
+{
+    QString source;
+    QString target;
+    QString folder; // the generator folder of the batch it goes in
+    qint64 size = 0;
+    bool existed = false; // put: a file of that name was there
+    qint64 existingSize = -1;
+    CFileInfo entry; // get: the generator's entry
+    QString outcome;
+    qint64 transferred = 0;
+    bool started = false;
+    bool complete = false;
+};
+
+// A copy either way, planned and checked whole before the first byte moves.
+struct CCopyPlan
+{
+    QStringList folders; // to make, parents first
+    QList<CCopyFile> files;
+    QStringList problems;
+    int madeFolders = 0; // the first this many of `folders` have been made
+};
+
+// Plans the copies of put and get, of single files and of trees: names the
+// other side can take, sizes, names already there, room.
+class CCtlCopyPlanner final
+{
+public:
+    explicit CCtlCopyPlanner(CCtlSession& session);
+    CCtlCopyPlanner(const CCtlCopyPlanner&) = delete;
+    CCtlCopyPlanner& operator=(const CCtlCopyPlanner&) = delete;
+
+    // PC files (with `recursive` also folders) into the generator `folder`.
+    // False after a message for each problem.
+    bool PlanPut(const QStringList& sources, const QString& folder, bool recursive, CCopyPlan& plan);
+    // Generator entries to the PC `target`: into it when `intoFolder`, else as
+    // it. False after a message for each problem.
+    bool PlanGet(const QList<CCtlMatch>& sources, const QString& target, bool intoFolder, CCopyPlan& plan);
+
+    // The message when the PC disk that `target` goes to (or would go to) has
+    // less than `bytes` free; empty when it has room.
+    static QString PcRoomProblem(const QString& target, qint64 bytes);
+    // The files (with `recursive` the folders too) below the PC folder `root`.
+    // `follow`: a link is taken as what it names, as put -r takes it (the
+    // sending side); otherwise as an entry of its own that is never followed
+    // (the receiving side: nothing is written or deleted through a link).
+    static void ListPcTree(const QString& root, bool recursive, bool follow, QList<CSyncEntry>& entries,
+                           QStringList& problems);
+
+private:
+    void PlanPutFolder(const QString& pcFolder, const QString& deviceFolder, bool exists, int depth,
+                       QStringList& seen, CCopyPlan& plan);
+    void PlanPutFile(const QString& pcPath, const QString& deviceFolder, const CCtlListing* listing,
+                     CCopyPlan& plan);
+    void PlanGetFolder(const QString& deviceFolder, const QString& pcFolder, int depth, CCopyPlan& plan);
+    bool ShowProblems(const CCopyPlan& plan) const;
+
+    CCtlSession& m_session;
+};

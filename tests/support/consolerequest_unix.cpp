@@ -1,0 +1,8 @@
+#include "tests/support/consolerequest.h"
+
+#include <csignal>
+
+bool SendConsoleRequest(CConsole::Request request)
+{
+    return ::raise(request == CConsole::Request::Interrupt ? SIGINT : SIGTERM) == 0;
+}
