@@ -71,6 +71,7 @@ int CCtlTool::Run(const QStringList& arguments)
     const std::unique_ptr<CCtlCommand> command = CCtlRegistry::Create(m_args.Command());
     if (command->Describe().kind == CCtlCommand::Kind::Apart) {
         // It takes every request itself (CCtlSession::RunApart).
+        m_bEndsOnRequest = command->Describe().endsOnRequest;
         WatchRequests();
         return Finish(command->Run(m_session));
     }
@@ -128,7 +129,7 @@ int CCtlTool::RunOnGenerator(CCtlCommand& command)
 int CCtlTool::Finish(int status)
 {
     m_pWatcher.reset();
-    if (m_session.Interrupted()) {
+    if (m_session.Interrupted() && !m_bEndsOnRequest) {
         status = CTL_INTERRUPTED;
         m_host.Error(u"interrupted"_s);
     }
