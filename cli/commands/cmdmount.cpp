@@ -35,8 +35,7 @@ public:
               .name = "mount"_L1,
               .minArgs = 1,
               .maxArgs = 2,
-              .synopsis = "mount [--read-only] [--no-pacing] [--cache-dir DIR] [--listing-ms MS] [FOLDER] "
-                          "MOUNTPOINT"_L1,
+              .synopsis = "mount [--read-only] [--no-pacing] [FOLDER] MOUNTPOINT"_L1,
               .summary = "show the generator's files (or one folder) as a folder of the PC"_L1,
               .details = "Mounts the generator's file system, or its FOLDER, at the PC folder\n"
                          "MOUNTPOINT (Linux, FUSE) and serves it in the foreground until Ctrl+C,\n"
@@ -65,10 +64,12 @@ public:
                          "the file, else when the mount began (the generator keeps none). A generator\n"
                          "that stops answering fails operations with EIO within 10 s; the mount serves\n"
                          "again when it is back.\n"
-                         "\nA file that could not be sent is never dropped: it stays in the cache, is\n"
-                         "named in the log, sent once more at the end and, when that fails too,\n"
-                         "listed at the end (exit status 1) and kept; the next mount moves what is\n"
-                         "left to the cache's unsent/ folder and says so. -v logs every operation.\n"
+                         "\nBytes that could not be sent are never dropped: while the file is open they\n"
+                         "are what the mount shows (a later save sends them); once it is closed they\n"
+                         "move to the cache's unsent/ folder, named in the log, and the mount shows\n"
+                         "the generator's file again. Copy them back in, or vq8ctl put them, to send\n"
+                         "them. Ending the mount tries what is still open once more, then lists what\n"
+                         "was not sent (exit status 1). -v logs every operation.\n"
                          "\n--json: {\"mountPoint\", \"folder\", \"left\": [lines]}.\n"_L1,
               .options =
                   {
