@@ -117,6 +117,13 @@ QString CMountCache::KeepUnsent(const QString& local, const QString& devicePath)
     return MoveInto(local, kept) ? kept : QString();
 }
 
+void CMountCache::DropCopies()
+{
+    QDir(m_strFolder + u"/files"_s).removeRecursively();
+    QDir(m_strFolder + u"/outbox"_s).removeRecursively();
+    QFile::remove(m_strFolder + u'/' + kPendingList);
+}
+
 void CMountCache::SavePending(const QStringList& lines)
 {
     QSaveFile file(m_strFolder + u'/' + kPendingList);

@@ -41,6 +41,8 @@ public:
     // unsent/ (a name of their own if that path failed before); the file
     // they are kept in, empty when they could not be moved.
     QString KeepUnsent(const QString& local, const QString& devicePath);
+    // The end of a mount that leaves nothing unsent among its copies: they go.
+    void DropCopies();
 
     // The default root: the user's cache folder, "vq8ctl/mount" in it.
     static QString DefaultRoot();

@@ -746,11 +746,11 @@ int CMountFs::Release(quint64 handle)
         SendNode(node, u"save"_s);
     const std::lock_guard lock(m_mutex);
     if (node->m_nHandles == 0)
-        KeepUnsentLocked(node);
+        KeepUnsentLocked(node, true);
     return 0;
 }
 
-void CMountFs::KeepUnsentLocked(const NodePtr& node)
+void CMountFs::KeepUnsentLocked(const NodePtr& node, bool tell)
 {
     // Bytes that did not reach the generator leave the mount's view, which
     // shows the generator's file again: kept, and told, for the user to send
@@ -761,8 +761,9 @@ void CMountFs::KeepUnsentLocked(const NodePtr& node)
     if (kept.isEmpty())
         return; // stays in the view, and in the pending list
     m_unsent.append(u"not sent: \"%1\", kept as \"%2\""_s.arg(node->m_strPath, kept));
-    m_log.Line(
-        u"\"%1\" is not on the generator: the bytes written are kept as \"%2\""_s.arg(node->m_strPath, kept));
+    if (tell)
+        m_log.Line(u"\"%1\" is not on the generator: the bytes written are kept as \"%2\""_s.arg(
+            node->m_strPath, kept));
     node->m_bHaveLocal = false;
     node->m_bDirty = false;
     if (!node->m_bOnGenerator && !node->m_bHidden)
@@ -850,6 +851,8 @@ int CMountFs::MakeFolder(const QString& path)
     const CMountResult result = m_broker.Change(CMountBroker::Op::MakeFolder, path);
     const std::lock_guard lock(m_mutex);
     ForgetFolderLocked(DeviceParent(path));
+    // A look for it before (not there then) no longer holds.
+    ForgetFolderLocked(path);
     if (!result.Ok())
         return Refuse(result.m_nError, u"mkdir \"%1\": %2"_s.arg(path, result.m_strMessage));
     return 0;
@@ -921,9 +924,11 @@ int CMountFs::RenameFolder(const QString& from, const QString& stored, const QSt
     const std::lock_guard lock(m_mutex);
     ForgetFolderLocked(DeviceParent(stored));
     ForgetFolderLocked(DeviceParent(to));
-    // Listings and copies below the folder name its old path.
+    // Listings and copies below the folder name its old path; looks for the
+    // new one before no longer hold.
     for (auto it = m_folders.begin(); it != m_folders.end();) {
-        if (it.key() == Key(stored) || IsBelow(it.key(), Key(stored)))
+        if (it.key() == Key(stored) || IsBelow(it.key(), Key(stored)) || it.key() == Key(to) ||
+            IsBelow(it.key(), Key(to)))
             it = m_folders.erase(it);
         else
             ++it;
@@ -1001,6 +1006,10 @@ int CMountFs::Rename(const QString& from, const QString& to, bool noReplace)
             if (copy)
                 moved->m_strOrigin = node->m_strPath;
         } else {
+            // A copy of a file renamed away stays one under its next PC-only name.
+            moved->m_strOrigin = node->m_strOrigin;
+            moved->m_nOriginGeneration = node->m_nOriginGeneration;
+            moved->m_nGeneration = node->m_nGeneration;
             m_nodes.remove(Key(node->m_strPath));
         }
         m_nodes.insert(Key(to), moved);
@@ -1184,18 +1193,23 @@ QStringList CMountFs::Left()
 {
     const std::lock_guard lock(m_mutex);
     for (const NodePtr& node : m_nodes.values())
-        KeepUnsentLocked(node);
+        KeepUnsentLocked(node, false);
     QStringList left = m_unsent;
+    bool copiesOnly = true;
     for (const NodePtr& node : std::as_const(m_nodes)) {
-        if (node->m_bHaveLocal && node->m_bDirty && !node->m_bPcOnly)
+        if (node->m_bHaveLocal && node->m_bDirty && !node->m_bPcOnly) {
             left.append(u"not sent: \"%1\", kept in \"%2\""_s.arg(node->m_strPath, node->m_strLocal));
-        else if (node->m_bHaveLocal && node->m_bPcOnly)
+            copiesOnly = false;
+        } else if (node->m_bHaveLocal && node->m_bPcOnly)
             left.append(u"kept on the PC only: \"%1\", in \"%2\""_s.arg(node->m_strPath, node->m_strLocal));
         else if (node->m_bHidden && !node->m_bHaveLocal)
             left.append(
                 u"renamed to a name kept on the PC, still on the generator: \"%1\""_s.arg(node->m_strPath));
     }
     SavePendingLocked();
+    // The copies were this mount's; a later one fetches what it needs.
+    if (copiesOnly)
+        m_cache.DropCopies();
     std::sort(left.begin(), left.end());
     return left;
 }

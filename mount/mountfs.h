@@ -112,7 +112,8 @@ private:
     // folder's listing afterwards is kept.
     CMountResult SendBytes(const QString& local, const QString& storedPath);
     void SavePendingLocked();
-    void KeepUnsentLocked(const NodePtr& node);
+    // `tell`: in the log now (else in the lines of what is left).
+    void KeepUnsentLocked(const NodePtr& node, bool tell);
     void DropLocalLocked(const NodePtr& node);
     bool FolderHasLocalLocked(const QString& folder) const;
     int RenameFolder(const QString& from, const QString& stored, const QString& to, bool noReplace);
