@@ -190,13 +190,9 @@ int CCtlTool::Connect()
     QString host;
     quint16 port = m_args.Port();
     if (m_args.Demo()) {
-        m_pDemo = std::make_unique<CSimServer>();
-        CSimOptions options;
-        options.m_nPort = 0;
-        if (!m_pDemo->Start(options)) {
-            m_host.Error(u"cannot start the emulator: "_s + m_pDemo->ErrorString());
+        m_pDemo = CCtlTarget::StartDemo(m_host);
+        if (!m_pDemo)
             return 0;
-        }
         host = m_pDemo->Address().toString();
         port = m_pDemo->Port();
         hostFrom = portFrom = u"--demo"_s;

@@ -119,6 +119,9 @@ QString CMountCache::KeepUnsent(const QString& local, const QString& devicePath)
 
 void CMountCache::DropCopies()
 {
+    // Files kept on the PC stay (a later mount moves them aside); empty folders go.
+    if (!HasFiles(m_strFolder + u"/local"_s))
+        QDir(m_strFolder + u"/local"_s).removeRecursively();
     QDir(m_strFolder + u"/files"_s).removeRecursively();
     QDir(m_strFolder + u"/outbox"_s).removeRecursively();
     QFile::remove(m_strFolder + u'/' + kPendingList);

@@ -698,8 +698,8 @@ int CMountFs::SendNode(const NodePtr& node, const QString& what)
         return 0;
     }
     SavePendingLocked();
-    m_log.Line(u"%1 \"%2\": not sent (%3): %4; the file is kept in \"%5\""_s.arg(
-        what, path, ErrnoText(result.m_nError), result.m_strMessage, local));
+    m_log.Line(
+        u"%1 \"%2\": not sent (%3): %4"_s.arg(what, path, ErrnoText(result.m_nError), result.m_strMessage));
     return -result.m_nError;
 }
 
@@ -762,8 +762,7 @@ void CMountFs::KeepUnsentLocked(const NodePtr& node, bool tell)
         return; // stays in the view, and in the pending list
     m_unsent.append(u"not sent: \"%1\", kept as \"%2\""_s.arg(node->m_strPath, kept));
     if (tell)
-        m_log.Line(u"\"%1\" is not on the generator: the bytes written are kept as \"%2\""_s.arg(
-            node->m_strPath, kept));
+        m_log.Line(u"\"%1\": the bytes that were not sent are kept as \"%2\""_s.arg(node->m_strPath, kept));
     node->m_bHaveLocal = false;
     node->m_bDirty = false;
     if (!node->m_bOnGenerator && !node->m_bHidden)

@@ -133,13 +133,9 @@ private:
         QString hostFrom;
         QString portFrom;
         if (args.Demo()) {
-            demo = std::make_unique<CSimServer>();
-            CSimOptions simOptions;
-            simOptions.m_nPort = 0;
-            if (!demo->Start(simOptions)) {
-                host.Error(u"cannot start the emulator: "_s + demo->ErrorString());
+            demo = CCtlTarget::StartDemo(host);
+            if (!demo)
                 return CTL_FAILED;
-            }
             options.m_strHost = demo->Address().toString();
             options.m_nPort = demo->Port();
         } else {

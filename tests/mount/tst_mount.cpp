@@ -397,9 +397,9 @@ private Q_SLOTS:
             m_unsent.append(device);
             // The view is the generator's again, the bytes are kept aside and told.
             QTRY_COMPARE(Load(At(folder + u"/OLD.TXT"_s)), old);
-            QTRY_VERIFY2(m_mount.Log().contains(
-                             u"\"%1\" is not on the generator: the bytes written are kept as"_s.arg(device)),
-                         qPrintable(m_mount.Log()));
+            QTRY_VERIFY2(
+                m_mount.Log().contains(u"\"%1\": the bytes that were not sent are kept as"_s.arg(device)),
+                qPrintable(m_mount.Log()));
         } else {
             QVERIFY2(m_mount.Log().contains(device), qPrintable(m_mount.Log()));
         }
