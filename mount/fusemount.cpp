@@ -285,7 +285,7 @@ CFuseMount::~CFuseMount()
 bool CFuseMount::Mount(QString* error)
 {
     QByteArray options = "fsname=vq820:" + m_options.m_strHost.toUtf8() + ':' +
-                         QByteArray::number(m_options.m_nPort) + ",subtype=vq8ctl";
+                         QByteArray::number(m_options.m_nPort) + ",subtype=vq8ctl,auto_unmount";
     if (m_options.m_bReadOnly)
         options += ",ro";
     const char* argv[] = {"vq8ctl", "-o", options.constData()};

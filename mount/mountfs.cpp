@@ -158,6 +158,7 @@ int CMountFs::Refuse(int error, const QString& text)
 
 std::shared_ptr<const CMountListing> CMountFs::Folder(const QString& folder, int& error, bool fresh)
 {
+    quint64 epoch = 0;
     {
         const std::lock_guard lock(m_mutex);
         const auto it = m_folders.constFind(Key(folder));
@@ -165,15 +166,18 @@ std::shared_ptr<const CMountListing> CMountFs::Folder(const QString& folder, int
             error = it->m_nError;
             return it->m_pListing;
         }
+        epoch = m_folderEpochs.value(Key(folder));
     }
     std::shared_ptr<const CMountListing> listing;
     const CMountResult result = m_broker.Wait(m_broker.PostList(folder), &listing);
     const std::lock_guard lock(m_mutex);
-    if (result.Ok()) {
+    // A change of the folder since this read was asked for makes it old.
+    const bool current = m_folderEpochs.value(Key(folder)) == epoch;
+    if (current && result.Ok()) {
         StoreFolderLocked(folder, listing);
-    } else if (result.m_nError == ENOENT) {
+    } else if (current && result.m_nError == ENOENT) {
         m_folders.insert(Key(folder), {SteadyMs(), -ENOENT, nullptr});
-    } else if (result.m_nError != EINTR) {
+    } else if (!result.Ok() && result.m_nError != EINTR && result.m_nError != ENOENT) {
         m_log.Detail(u"cannot list \"%1\": %2"_s.arg(folder, result.m_strMessage));
     }
     error = result.Ok() ? 0 : -result.m_nError;
@@ -189,6 +193,7 @@ void CMountFs::StoreFolderLocked(const QString& folder, std::shared_ptr<const CM
 void CMountFs::ForgetFolderLocked(const QString& folder)
 {
     m_folders.remove(Key(folder));
+    ++m_folderEpochs[Key(folder)];
 }
 
 CMountFs::CSeen CMountFs::See(const QString& path)
@@ -661,10 +666,8 @@ CMountResult CMountFs::SendBytes(const QString& local, const QString& storedPath
         m_broker.Wait(m_broker.PostSend(outbox, DeviceParent(storedPath), size), &listing);
     QFile::remove(outbox);
     const std::lock_guard lock(m_mutex);
-    if (listing)
-        StoreFolderLocked(DeviceParent(storedPath), listing);
-    else
-        ForgetFolderLocked(DeviceParent(storedPath));
+    ForgetFolderLocked(DeviceParent(storedPath));
+    StoreFolderLocked(DeviceParent(storedPath), listing);
     if (result.Ok())
         m_times.insert(Key(storedPath), NowSeconds());
     return result;
@@ -923,14 +926,18 @@ int CMountFs::RenameFolder(const QString& from, const QString& stored, const QSt
     const std::lock_guard lock(m_mutex);
     ForgetFolderLocked(DeviceParent(stored));
     ForgetFolderLocked(DeviceParent(to));
+    ForgetFolderLocked(stored);
+    ForgetFolderLocked(to);
     // Listings and copies below the folder name its old path; looks for the
     // new one before no longer hold.
     for (auto it = m_folders.begin(); it != m_folders.end();) {
         if (it.key() == Key(stored) || IsBelow(it.key(), Key(stored)) || it.key() == Key(to) ||
-            IsBelow(it.key(), Key(to)))
+            IsBelow(it.key(), Key(to))) {
+            ++m_folderEpochs[it.key()];
             it = m_folders.erase(it);
-        else
+        } else {
             ++it;
+        }
     }
     for (const NodePtr& node : m_nodes.values()) {
         if (IsBelow(node->m_strPath, stored))

@@ -129,6 +129,9 @@ private:
     QHash<quint64, std::shared_ptr<CHandle>> m_handles;
     quint64 m_nNextHandle = 1;
     QHash<QString, CFolder> m_folders;
+    // Counts the mount's changes of each folder, so that a listing asked for
+    // before one is not kept after it.
+    QHash<QString, quint64> m_folderEpochs;
     QHash<QString, qint64> m_times;
     // What left the view unsent, one line each.
     QStringList m_unsent;

@@ -150,9 +150,14 @@ private:
         CMountLog log([&host](const QString& line) { host.Error(line); }, args.Verbose());
         CMount mount(options, log);
         return session.RunApart(
-            [&] {
-                if (!mount.Start())
-                    return CTL_FAILED;
+            [&]() -> int {
+                if (!mount.Start()) {
+                    // Stopped before it was mounted: that was no normal end.
+                    if (!session.Interrupted())
+                        return CTL_FAILED;
+                    host.Error(u"interrupted"_s);
+                    return CTL_INTERRUPTED;
+                }
                 host.Note(u"\"%1\" of %2:%3 mounted at \"%4\"; Ctrl+C or fusermount3 -u ends it"_s.arg(
                     options.m_strFolder, options.m_strHost, QString::number(options.m_nPort),
                     QDir::toNativeSeparators(mount.Options().m_strMountPoint)));

@@ -288,6 +288,32 @@ private Q_SLOTS:
         QCOMPARE(QDir(At(folder)).entryList(QDir::Files | QDir::Hidden), QStringList{u"NOTES.TXT"_s});
     }
 
+    // Nothing reaches the generator before the first real send: not a new
+    // file while it is written, not the emptied old file when a shell's
+    // redirection closes its first descriptor before the command writes.
+    void nothingBeforeTheSend()
+    {
+        const QString folder = NewFolder();
+        const QString fresh = folder + u"/NEW.TXT"_s;
+        const QString old = folder + u"/OLD.TXT"_s;
+        QVERIFY(m_sim.AddFile(old, "old bytes\n"));
+        const int created = ::open(Encoded(At(fresh)).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(created >= 0);
+        QCOMPARE(::write(created, "new\n", 4), ssize_t(4));
+        QVERIFY(!m_sim.Exists(fresh));
+        QCOMPARE(::close(created), 0);
+        QCOMPARE(m_sim.FileData(fresh), "new\n"_ba);
+
+        const int truncated = ::open(Encoded(At(old)).constData(), O_WRONLY | O_TRUNC);
+        QVERIFY(truncated >= 0);
+        const int copy = ::dup(truncated);
+        QCOMPARE(::close(truncated), 0);
+        QCOMPARE(m_sim.FileData(old), "old bytes\n"_ba);
+        QCOMPARE(::write(copy, "replaced\n", 9), ssize_t(9));
+        QCOMPARE(::close(copy), 0);
+        QCOMPARE(m_sim.FileData(old), "replaced\n"_ba);
+    }
+
     // A read gives the generator's bytes; a file that changed there (another
     // size) is fetched again.
     void readsGeneratorBytes()
