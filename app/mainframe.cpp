@@ -1,6 +1,5 @@
 #include "app/mainframe.h"
 
-#include "app/appsettings.h"
 #include "app/localechange.h"
 #include "app/veskapp.h"
 #include "dialogs/aboutdlg.h"
@@ -8,7 +7,10 @@
 #include "dialogs/dlgoptions.h"
 #include "dialogs/setethernet.h"
 #include "dialogs/vqfiledialog.h"
+#include "link/appsettings.h"
 #include "link/devicename.h"
+#include "link/pcname.h"
+#include "link/stringtable.h"
 #include "link/transferchain.h"
 #include "link/vqcomm.h"
 #include "res/icons.h"
@@ -25,6 +27,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSet>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
@@ -502,10 +505,17 @@ void CMainFrame::ShowStatusTexts()
     // closes the channel too, but the link is busy then, not gone.
     const bool offline = m_pComm && !m_pComm->IsConnected() && !m_pComm->IsInBatch();
     m_pObjectsLabel->setText(offline ? QString() : m_strObjectsPane);
-    if (offline)
-        m_pMemoryLabel->setText(m_pDoc->ChannelLost() ? CONNECTION_LOST_TEXT : NOT_CONNECTED_TEXT);
-    else
-        m_pMemoryLabel->setText(m_strMemoryPane);
+    // Without figures the objects pane has nothing to say, and the hint
+    // that replaces them is read whole: its pane takes the room of its text
+    // from the message pane (at any scale).
+    m_pObjectsLabel->setVisible(!offline);
+    const QString memory =
+        offline ? (m_pDoc->ChannelLost() ? CONNECTION_LOST_TEXT : NOT_CONNECTED_TEXT) : m_strMemoryPane;
+    m_pMemoryLabel->setText(memory);
+    const QFontMetrics metrics = m_pMemoryLabel->fontMetrics();
+    const int hintWidth = metrics.horizontalAdvance(memory) + 2 * metrics.averageCharWidth();
+    m_pMemoryLabel->setMinimumWidth(offline ? std::max(STATUS_PANE_MIN_WIDTH, hintWidth)
+                                            : STATUS_PANE_MIN_WIDTH);
 }
 
 void CMainFrame::ClearViews()
@@ -696,17 +706,33 @@ void CMainFrame::OnVqToPc()
         m_pComm->ShowError(u"A folder cannot be transferred to PC."_s, MB_OK | MB_ICONINFORMATION);
         return;
     }
-    // Every target first: a Cancel on any of them transfers nothing.
+    // Every target first: a Cancel on any of them transfers nothing. A name
+    // this PC cannot take (the generator's or the one typed), or a second
+    // file for one target, is told and left out; the batch goes on.
     m_pComm->ClearUploadQueue();
+    QSet<QString> targets;
     for (const CFileInfo& each : std::as_const(entries)) {
-        const QString target = CVQFileDialog::AskUploadTarget(each.GetName(), each.GetKind(), this);
-        if (target.isEmpty()) {
-            m_pComm->ClearUploadQueue();
-            return;
+        QString refusal = PcNameRefusal(each.GetName());
+        QString target;
+        if (refusal.isEmpty()) {
+            target = CVQFileDialog::AskUploadTarget(each.GetName(), each.GetKind(), this);
+            if (target.isEmpty()) {
+                m_pComm->ClearUploadQueue();
+                return;
+            }
+            refusal = PcNameRefusal(target.mid(LastPcSeparator(target) + 1));
+            if (refusal.isEmpty() && targets.contains(PcPathKey(target)))
+                refusal = PathMessage(u"Two files would be written to"_s, target);
         }
+        if (!refusal.isEmpty()) {
+            m_pComm->ShowError(refusal);
+            continue;
+        }
+        targets.insert(PcPathKey(target));
         m_pComm->QueueUpload(&each, target);
     }
-    m_pComm->StartUpload();
+    if (!targets.isEmpty())
+        m_pComm->StartUpload();
 }
 
 void CMainFrame::OnCheckError()

@@ -4,6 +4,7 @@
 #include "app/mainframe.h"
 #include "app/veskstyle.h"
 #include "dialogs/dlgfindgenerators.h"
+#include "dialogs/vqfiledialog.h"
 #include "link/vqcomm.h"
 #include "res/icons.h"
 #include "sim/simserver.h"
@@ -60,6 +61,11 @@ int CVeskApp::InitInstance()
     m_pComm->SetHost(m_strStoredHost);
     m_pComm->SetPort(m_options.m_nPort);
     m_pComm->SetUploadPacing(!m_bUploadWithoutPauses);
+    // A generator that restarted while the window showed it is read again
+    // without a word on the first click.
+    m_pComm->SetRetryLostReads(true);
+    // The PC choosers open where the user last confirmed one.
+    CVQFileDialog::SetLastFolder(m_lastFolder);
     if (m_options.m_bDemo)
         StartDemo();
 
@@ -125,6 +131,9 @@ void CVeskApp::SaveSettings()
         store->setValue(KEY_RECENT_HOSTS, m_recentHosts.SettingsText());
     }
     store->setValue(KEY_PRIVATE_SETTING, m_settings.Format());
+    // The folder the user last confirmed a PC chooser in (unchanged without one).
+    if (!CVQFileDialog::LastFolder().isEmpty())
+        m_lastFolder = CVQFileDialog::LastFolder();
     store->setValue(KEY_PATH, m_lastFolder);
     // The link holds the option while the program runs (the options dialog sets it there).
     store->setValue(KEY_UPLOAD_WITHOUT_PAUSES, m_pComm->UploadPacing() ? 0 : 1);

@@ -3,8 +3,8 @@
 #include "link/settingsnames.h"
 
 #include "app/appoptions.h"
-#include "app/appsettings.h"
 #include "dialogs/recenthosts.h"
+#include "link/appsettings.h"
 
 #include <QString>
 
@@ -54,6 +54,8 @@ public:
     // The generator addresses that connected last (the network dialog's
     // drop-down), kept in a settings value of their own.
     CRecentHosts* RecentHosts() { return &m_recentHosts; }
+    // The PC folder the file choosers first open in ("Path"); at exit it
+    // becomes the folder the user last confirmed one in.
     QString LastFolder() const { return m_lastFolder; }
 
     // The system's editor: notepad on Windows, else the desktop's opener.

@@ -13,6 +13,7 @@ struct BenchCommand
 };
 
 int RunCatalogBench(const QStringList& arguments);
+int RunCatalogMemBench(const QStringList& arguments);
 int RunListFillBench(const QStringList& arguments);
 int RunDownloadBench(const QStringList& arguments);
 int RunUploadBench(const QStringList& arguments);

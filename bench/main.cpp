@@ -1,4 +1,5 @@
 #include "bench/benchcommands.h"
+#include "bench/childpeak.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -13,6 +14,8 @@ namespace {
 // Add a subcommand here.
 constexpr BenchCommand kCommands[] = {
     {"catalog", "time reading a folder catalog of --entries N files", &RunCatalogBench},
+    {"catalogmem", "peak memory of a catalog of --megabytes in the link, vq8ctl ls and --json ls",
+     &RunCatalogMemBench},
     {"listfill", "time filling the file list with a folder of --entries N files", &RunListFillBench, true},
     {"download", "one download of --size bytes through the engine against a bare socket", &RunDownloadBench},
     {"upload", "one upload of --size bytes against its pacing", &RunUploadBench},
@@ -53,6 +56,8 @@ std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    if (int exitCode = 0; RunChildPeakLauncher(argc, argv, exitCode))
+        return exitCode;
     const std::unique_ptr<QCoreApplication> app = MakeApplication(argc, argv);
     QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() < 2) {

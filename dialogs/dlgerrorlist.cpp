@@ -42,25 +42,42 @@ CDlgErrorList::CDlgErrorList(CVQComm* pComm, QWidget* parent)
 
 void CDlgErrorList::ReadQueue(CVQComm* pComm)
 {
-    // What the link read after its own changes and kept: nothing is lost.
-    m_pList->addItems(pComm->TakeKeptErrors());
-    if (!pComm->IsConnected())
-        return;
-    // A queue that does not end within one reading is read on, up to a bound.
-    int lines = 0;
-    CVQComm::QueueEnd end = CVQComm::QueueEnd::TooLong;
-    while (end == CVQComm::QueueEnd::TooLong && lines < MAX_LINES) {
-        QStringList entries;
-        QString last;
-        end = pComm->ReadErrorQueue(entries, &last);
-        m_pList->addItems(entries);
-        lines += int(entries.size());
-        if (end != CVQComm::QueueEnd::TooLong) {
-            // The line that ended the reading is shown too, empty or not.
-            m_pList->addItem(last);
-            ++lines;
+    // What the program read of the queue before this opening.
+    const QList<CVQComm::CTakenError> earlier = pComm->TakenErrors();
+    if (pComm->IsConnected()) {
+        // A queue that does not end within one reading is read on, up to a bound.
+        QStringList taken;
+        int lines = 0;
+        CVQComm::QueueEnd end = CVQComm::QueueEnd::TooLong;
+        while (end == CVQComm::QueueEnd::TooLong && lines < MAX_LINES) {
+            QStringList entries;
+            QString last;
+            end = pComm->ReadErrorQueue(entries, &last);
+            m_pList->addItems(entries);
+            taken.append(entries);
+            lines += int(entries.size());
+            if (end != CVQComm::QueueEnd::TooLong) {
+                // The line that ended the reading is shown too, empty or not.
+                m_pList->addItem(last);
+                ++lines;
+            }
         }
+        // Gone from the generator now: the next opening shows them as read.
+        pComm->KeepErrors(taken, u"shown in this list"_s);
     }
+    // The generator forgets what has been read; what the program took of it
+    // in this run follows the queue, under a heading, each marked.
+    if (earlier.isEmpty())
+        return;
+    m_pList->addItem(EARLIER_HEADING);
+    for (const CVQComm::CTakenError& each : earlier)
+        m_pList->addItem(MarkedEntry(each));
+}
+
+QString CDlgErrorList::MarkedEntry(const CVQComm::CTakenError& taken)
+{
+    return u"%1   [read %2, %3]"_s.arg(taken.m_strEntry, taken.m_time.toString(u"HH:mm:ss"_s),
+                                       taken.m_strNote);
 }
 
 QStringList CDlgErrorList::Lines() const

@@ -1,6 +1,7 @@
 #include "dialogs/dlgsequence.h"
 
 #include "dialogs/dlgsupport.h"
+#include "link/stringtable.h"
 
 #include <QProcess>
 #include <QPushButton>
@@ -13,9 +14,14 @@ CDlgSequence::CDlgSequence(const QString& editor, QWidget* parent)
     connect(m_pEdit, &QPushButton::clicked, this, &CDlgSequence::OnEdit);
 }
 
+QString CDlgSequence::EditorErrorText(const QString& editor)
+{
+    return PathMessage(EDITOR_ERROR, editor) + u"\n\n"_s + EDITOR_HINT;
+}
+
 void CDlgSequence::OnEdit()
 {
     // One argument, as it is: no quotes around a path with blanks.
     if (m_strEditor.isEmpty() || !QProcess::startDetached(m_strEditor, {File()}))
-        vqdlg::ShowStop(this, EDITOR_ERROR);
+        vqdlg::ShowStop(this, EditorErrorText(m_strEditor));
 }

@@ -13,6 +13,11 @@ class CDlgSequence final : public CDlgFileKind
 
 public:
     static inline const QString EDITOR_ERROR = QStringLiteral("Error: Cannot find this editor");
+    // Under the error: how to choose another editor.
+    static inline const QString EDITOR_HINT = QStringLiteral("Utility, Options chooses another editor.");
+    // The message when `editor` could not be started: which program was
+    // tried, and where another is chosen.
+    static QString EditorErrorText(const QString& editor);
 
     CDlgSequence(const QString& editor, QWidget* parent = nullptr);
 

@@ -2,11 +2,50 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLocale>
 #include <QTreeView>
 
+#include <array>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+// The folder last confirmed in either chooser (at first the kept one), and
+// the folder each mode was last confirmed in during this run.
+QString g_lastFolder;
+std::array<QString, 2> g_modeFolders;
+} // namespace
+
+QString CVQFileDialog::LastFolder()
+{
+    return g_lastFolder;
+}
+
+void CVQFileDialog::SetLastFolder(const QString& folder)
+{
+    g_lastFolder = folder;
+    g_modeFolders = {};
+}
+
+void CVQFileDialog::NoteConfirmed(int bDownload, const QString& path)
+{
+    const QString folder = QDir::toNativeSeparators(QFileInfo(path).absolutePath());
+    g_modeFolders[bDownload ? 1 : 0] = folder;
+    g_lastFolder = folder;
+}
+
+QString CVQFileDialog::StartFolder(int bDownload)
+{
+    // Where the user was, as the platform's dialog does on Windows: pressing
+    // Enter in each chooser of a batch keeps the files together.
+    for (const QString& folder : {g_modeFolders[bDownload ? 1 : 0], g_lastFolder}) {
+        if (!folder.isEmpty() && QFileInfo(QDir::fromNativeSeparators(folder)).isDir())
+            return QDir::fromNativeSeparators(folder);
+    }
+    return QDir::homePath();
+}
 
 CVQFileDialog::CVQFileDialog(int bDownload, const QString& filter, QWidget* parent)
     : QFileDialog(parent), m_bDownload(bDownload)
@@ -54,6 +93,7 @@ std::unique_ptr<CVQFileDialog> CVQFileDialog::MakeDownloadDialog(QWidget* parent
 {
     auto dialog = std::make_unique<CVQFileDialog>(1, DOWNLOAD_FILTER, parent);
     dialog->setWindowTitle(DOWNLOAD_TITLE);
+    dialog->setDirectory(StartFolder(1));
     dialog->SetFilterIndex(1);
     return dialog;
 }
@@ -63,6 +103,7 @@ std::unique_ptr<CVQFileDialog> CVQFileDialog::MakeUploadDialog(const QString& de
 {
     auto dialog = std::make_unique<CVQFileDialog>(0, UPLOAD_FILTER, parent);
     dialog->setWindowTitle(UPLOAD_TITLE);
+    dialog->setDirectory(StartFolder(0));
     dialog->SetFilterIndex(UploadFilterIndex(kind));
     dialog->selectFile(deviceName);
     return dialog;
@@ -97,6 +138,8 @@ QStringList CVQFileDialog::AskDownloadFiles(QWidget* parent)
     QStringList paths;
     for (const QString& path : dialog->selectedFiles())
         paths.append(QDir::toNativeSeparators(path));
+    if (!paths.isEmpty())
+        NoteConfirmed(1, paths.constFirst());
     return paths;
 }
 
@@ -105,7 +148,9 @@ QString CVQFileDialog::AskUploadTarget(const QString& deviceName, FileKind kind,
     const std::unique_ptr<CVQFileDialog> dialog = MakeUploadDialog(deviceName, kind, parent);
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
         return {};
-    return QDir::toNativeSeparators(dialog->selectedFiles().constFirst());
+    const QString target = dialog->selectedFiles().constFirst();
+    NoteConfirmed(0, target);
+    return QDir::toNativeSeparators(target);
 }
 
 QStringList CVQFileDialog::ConvertFilter(QStringView filter)

@@ -58,6 +58,19 @@ public:
     // Runs the upload chooser: the full target path; empty after Cancel.
     static QString AskUploadTarget(const QString& deviceName, FileKind kind, QWidget* parent);
 
+    // Where the choosers open. Each opens where the last one of its mode
+    // (open or save) was confirmed in this run; the first of a mode where
+    // the user last confirmed either, which the program keeps between runs
+    // ("Path"); where that folder is gone, in the user's home folder.
+    static QString StartFolder(int bDownload);
+    // The folder last confirmed in a chooser, or the kept one; setting it
+    // (at start-up) forgets the folders of this run.
+    static QString LastFolder();
+    static void SetLastFolder(const QString& folder);
+    // A chooser of mode `bDownload` was confirmed with `path` (a file of the
+    // folder it was confirmed in).
+    static void NoteConfirmed(int bDownload, const QString& path);
+
     // "Text (*.txt)|*.txt|..." as Qt's name filters. "*.*" means every file,
     // as it does on Windows, also where a name may have no dot.
     static QStringList ConvertFilter(QStringView filter);

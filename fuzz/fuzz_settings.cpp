@@ -4,8 +4,8 @@
 // - what is stored again reads back whole (all nine numbers) and unchanged,
 //   so a damaged value is repaired by the next save, never made worse.
 
-#include "app/appsettings.h"
 #include "fuzz/fuzzcheck.h"
+#include "link/appsettings.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -16,6 +16,30 @@ namespace {
 // Longest time a wait goes without looking at the cancel flags.
 constexpr int kSliceMs = 50;
 
+QString Seconds(qint64 ms)
+{
+    return QString::number(double(ms) / 1000.0, 'g', 3) + QStringLiteral(" s");
+}
+
+QString LineTooLongText(qint64 maxBytes)
+{
+    constexpr qint64 mib = 1024 * 1024;
+    const QString bound = maxBytes % mib == 0 ? QString::number(maxBytes / mib) + QStringLiteral(" MiB")
+                                              : QString::number(maxBytes) + QStringLiteral(" bytes");
+    return QStringLiteral("The reply was longer than %1, more than any reply may be.").arg(bound);
+}
+
+QString LineTooSlowText(qint64 received, qint64 elapsedMs)
+{
+    return QStringLiteral("The reply came too slowly: %1 bytes in %2.").arg(received).arg(Seconds(elapsedMs));
+}
+
+QString LineSilentText(qint64 received, int idleMs)
+{
+    return received == 0 ? QStringLiteral("No answer came within %1.").arg(Seconds(idleMs))
+                         : QStringLiteral("The reply stopped for %1 before its end.").arg(Seconds(idleMs));
+}
+
 // Marks the socket as inside a wait for as long as it lives.
 class CWaitScope
 {
@@ -310,6 +334,7 @@ bool CCmdSocket::WaitAcknowledged(qint64 limit, int idleMs, const std::function<
 bool CCmdSocket::ReadLine(QByteArray& line, int idleMs)
 {
     line.clear();
+    m_strLineFailure.clear();
     QElapsedTimer timer;
     timer.start();
     qint64 received = 0;
@@ -318,6 +343,8 @@ bool CCmdSocket::ReadLine(QByteArray& line, int idleMs)
         if (status == CLineBuffer::LineStatus::Complete)
             return true;
         if (status == CLineBuffer::LineStatus::TooLong) {
+            line.clear();
+            m_strLineFailure = LineTooLongText(m_nLineMaxBytes);
             SetLastSocketError(SE_CONNABORTED);
             return false;
         }
@@ -328,13 +355,20 @@ bool CCmdSocket::ReadLine(QByteArray& line, int idleMs)
             std::min(m_nLineBaseMs + received * 1000 / REPLY_LINE_MIN_RATE, m_nLineCeilingMs);
         const qint64 left = allowed - timer.elapsed();
         if (left <= 0) {
+            m_strLineFailure = LineTooSlowText(received, timer.elapsed());
             SetLastSocketError(SE_CONNABORTED);
             return false;
         }
         if (!Fill(static_cast<int>(std::min<qint64>(idleMs, left)))) {
-            // Silence up to the line's own bound is the bound's failure.
-            if (LastSocketError() == SE_TIMEDOUT && left < idleMs)
-                SetLastSocketError(SE_CONNABORTED);
+            if (LastSocketError() == SE_TIMEDOUT) {
+                if (left < idleMs) {
+                    // Silence up to the line's own bound is the bound's failure.
+                    m_strLineFailure = LineTooSlowText(received, timer.elapsed());
+                    SetLastSocketError(SE_CONNABORTED);
+                } else {
+                    m_strLineFailure = LineSilentText(received, idleMs);
+                }
+            }
             return false;
         }
     }

@@ -67,6 +67,10 @@ public:
     // are dropped. Bytes after the LF stay for the next read. Fails after
     // `idleMs` of silence, and past the bounds of a reply line (above).
     bool ReadLine(QByteArray& line, int idleMs);
+    // Why the last ReadLine failed, when it was one of its own bounds, as a
+    // sentence for the user ("No answer came within 2 s."); empty otherwise
+    // (the socket error says it all).
+    const QString& LineFailureReason() const { return m_strLineFailure; }
     // Reads what has arrived, at most `max` bytes, waiting for at least one.
     // Returns the count, 0 when the peer has closed the connection, -1 on failure.
     qint64 Receive(char* data, qint64 max, int idleMs);
@@ -113,4 +117,5 @@ private:
     qint64 m_nLineMaxBytes = REPLY_LINE_MAX_BYTES;
     std::function<void()> m_waitHook;
     bool m_bCreateFailed = false;
+    QString m_strLineFailure;
 };

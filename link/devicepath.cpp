@@ -1,5 +1,7 @@
 #include "link/devicepath.h"
 
+#include "link/pcname.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -83,11 +85,5 @@ bool MatchesDevicePattern(const QString& pattern, const QString& name)
 
 bool IsSafePcName(const QString& name)
 {
-    if (name.isEmpty() || name == u"."_s || name == u".."_s)
-        return false;
-    for (const QChar c : name) {
-        if (!IsNameCharacter(c) || c == u'/' || c == u'\\')
-            return false;
-    }
-    return true;
+    return CheckPcName(name) == PcNameProblem::None;
 }

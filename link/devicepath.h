@@ -28,6 +28,6 @@ bool IsDevicePattern(const QString& path);
 bool HasPatternInFolder(const QString& path);
 bool MatchesDevicePattern(const QString& pattern, const QString& name);
 
-// True when a name the generator listed can be a PC file name as it is: not
-// empty, "." or "..", name characters only (IsNameCharacter) and no separator.
+// True when a name the generator listed can be a PC file name as it is on
+// this PC (CheckPcName in link/pcname.h, which also says why not).
 bool IsSafePcName(const QString& name);

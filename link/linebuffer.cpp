@@ -11,7 +11,10 @@ constexpr qsizetype kCompactAfter = 65536;
 void CLineBuffer::Append(const QByteArray& bytes)
 {
     Compact();
-    m_buffer.append(bytes);
+    if (m_buffer.isEmpty())
+        m_buffer = bytes; // shared, not copied
+    else
+        m_buffer.append(bytes);
 }
 
 void CLineBuffer::Clear()
@@ -38,11 +41,16 @@ CLineBuffer::LineStatus CLineBuffer::TakeLine(QByteArray& line, qint64& received
         m_pos = end;
         return LineStatus::TooLong;
     }
+    // Taken a run at a time between the bytes that are dropped.
     const char* p = m_buffer.constData();
+    qsizetype run = m_pos;
     for (qsizetype i = m_pos; i < end; ++i) {
-        if (p[i] != '\r' && p[i] != '\0')
-            line.append(p[i]);
+        if (p[i] == '\r' || p[i] == '\0') {
+            line.append(p + run, i - run);
+            run = i + 1;
+        }
     }
+    line.append(p + run, end - run);
     if (lf < 0) {
         m_pos = m_buffer.size();
         return LineStatus::Partial;

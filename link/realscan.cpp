@@ -1,44 +1,42 @@
 #include "link/realscan.h"
 
-#include <QVarLengthArray>
-
 #include <charconv>
 #include <cmath>
 
-namespace {
-
-bool IsBlank(char16_t c)
+bool IsScanBlank(char c)
 {
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r';
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool IsDigit(char16_t c)
+namespace {
+
+bool IsDigit(char c)
 {
-    return c >= u'0' && c <= u'9';
+    return c >= '0' && c <= '9';
 }
 
 } // namespace
 
-bool ScanReal(QStringView text, qsizetype& pos, double& value)
+bool ScanReal(QByteArrayView text, qsizetype& pos, double& value)
 {
     const qsizetype n = text.size();
     qsizetype i = pos;
-    while (i < n && IsBlank(text[i].unicode()))
+    while (i < n && IsScanBlank(text[i]))
         ++i;
     bool negative = false;
-    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
-        negative = text[i] == u'-';
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
         ++i;
     }
     const qsizetype start = i;
     qsizetype digits = 0;
-    while (i < n && IsDigit(text[i].unicode())) {
+    while (i < n && IsDigit(text[i])) {
         ++i;
         ++digits;
     }
-    if (i < n && text[i] == u'.') {
+    if (i < n && text[i] == '.') {
         ++i;
-        while (i < n && IsDigit(text[i].unicode())) {
+        while (i < n && IsDigit(text[i])) {
             ++i;
             ++digits;
         }
@@ -47,27 +45,22 @@ bool ScanReal(QStringView text, qsizetype& pos, double& value)
         return false;
     bool negativeExponent = false;
     // An exponent counts only with at least one digit; "12e" reads as 12.
-    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
         qsizetype j = i + 1;
-        if (j < n && (text[j] == u'+' || text[j] == u'-')) {
-            negativeExponent = text[j] == u'-';
+        if (j < n && (text[j] == '+' || text[j] == '-')) {
+            negativeExponent = text[j] == '-';
             ++j;
         }
-        if (j < n && IsDigit(text[j].unicode())) {
-            while (j < n && IsDigit(text[j].unicode()))
+        if (j < n && IsDigit(text[j])) {
+            while (j < n && IsDigit(text[j]))
                 ++j;
             i = j;
         }
     }
 
-    // The token is plain ASCII by now; short ones (every real size) skip the heap.
-    const QStringView digitsText = text.sliced(start, i - start);
-    QVarLengthArray<char, 64> token(digitsText.size());
-    for (qsizetype k = 0; k < digitsText.size(); ++k)
-        token[k] = char(digitsText[k].unicode());
     double parsed = 0.0;
-    const auto result = std::from_chars(token.constData(), token.constData() + token.size(), parsed,
-                                        std::chars_format::general);
+    const auto result =
+        std::from_chars(text.data() + start, text.data() + i, parsed, std::chars_format::general);
     if (result.ec == std::errc::result_out_of_range)
         parsed = negativeExponent ? 0.0 : HUGE_VAL;
     else if (result.ec != std::errc())
@@ -77,30 +70,13 @@ bool ScanReal(QStringView text, qsizetype& pos, double& value)
     return true;
 }
 
-int ScanRealPair(QStringView text, double& first, double& second)
-{
-    qsizetype pos = 0;
-    double a = 0.0;
-    double b = 0.0;
-    if (!ScanReal(text, pos, a))
-        return 0;
-    if (pos >= text.size() || text[pos] != u',')
-        return 0;
-    ++pos;
-    if (!ScanReal(text, pos, b))
-        return 0;
-    first = a;
-    second = b;
-    return 1;
-}
-
-bool ScanCount(QStringView text, qint64& value)
+bool ScanCount(QByteArrayView text, qint64& value)
 {
     qsizetype pos = 0;
     double real = 0.0;
     if (!ScanReal(text, pos, real))
         return false;
-    while (pos < text.size() && IsBlank(text[pos].unicode()))
+    while (pos < text.size() && IsScanBlank(text[pos]))
         ++pos;
     // 2^63 is exactly representable; a whole double below it converts exactly.
     constexpr double limit = 9223372036854775808.0;

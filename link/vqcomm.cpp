@@ -7,6 +7,8 @@
 
 #include <QThread>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 QString g_replyLine;
@@ -176,21 +178,29 @@ int CVQComm::SendRaw(const QByteArray& bytes)
 
 const QString& CVQComm::ReadReply()
 {
-    g_replyLine.clear();
-    if (!m_connected || m_bReopen || CChannelWait::Active())
-        return g_replyLine;
     QByteArray line;
+    ReadReplyLine(line);
+    g_replyLine = QString::fromLatin1(line);
+    return g_replyLine;
+}
+
+bool CVQComm::ReadReplyLine(QByteArray& line)
+{
+    line.clear();
+    g_replyLine.clear();
+    m_unreadCatalog.clear();
+    if (!m_connected || m_bReopen || CChannelWait::Active())
+        return false;
     if (!m_socket->ReadLine(line, REPLY_WATCHDOG_MS)) {
         // The link stays marked connected; the next command opens a fresh
         // channel, so that nothing of this reply can arrive as another's.
-        ReportSocketError();
+        ReportSocketError(m_socket->LineFailureReason());
         m_socket->Close();
         m_bReopen = true;
-        g_replyLine.clear();
-        return g_replyLine;
+        line.clear();
+        return false;
     }
-    g_replyLine = QString::fromLatin1(line);
-    return g_replyLine;
+    return true;
 }
 
 void CVQComm::AbortBlockingCall()
@@ -198,9 +208,54 @@ void CVQComm::AbortBlockingCall()
     m_socket->CancelWait();
 }
 
-void CVQComm::ReportSocketError()
+void CVQComm::ReportSocketError(const QString& reason)
 {
-    ShowError(SocketErrorText(LastSocketError()));
+    const int code = LastSocketError();
+    // A channel the generator closed (a restart, a cable pulled and back) is
+    // opened again by the read that found it gone; only a retry that fails
+    // too is told.
+    if (m_bQuietLoss && code == SE_CONNRESET) {
+        m_nQuietLossCode = code;
+        return;
+    }
+    // The socket error's text, and why when the link knows more (one of a
+    // reply line's own bounds ended it, the reply watchdog's silence among them).
+    ShowError(reason.isEmpty() ? SocketErrorText(code) : SocketErrorText(code) + u' ' + reason);
+}
+
+int CVQComm::RetryLostRead(const std::function<int()>& read)
+{
+    // Nested reads are retried by the outermost one.
+    if (!m_bRetryLostReads || m_bQuietLoss)
+        return read();
+    m_bQuietLoss = true;
+    m_nQuietLossCode = 0;
+    const int result = read();
+    m_bQuietLoss = false;
+    const int lost = std::exchange(m_nQuietLossCode, 0);
+    if (lost == 0)
+        return result;
+    if (!ReopenLostChannel()) {
+        // A failed connect has been told; a channel that could not even be
+        // tried again has not: say what happened, once.
+        if (CChannelWait::Active())
+            ShowError(SocketErrorText(lost));
+        return result;
+    }
+    return read();
+}
+
+bool CVQComm::ReopenLostChannel()
+{
+    if (CChannelWait::Active())
+        return false;
+    // A failed send has closed the channel; a failed reply left it marked
+    // open, to be reopened by the next command.
+    if (!m_connected)
+        return Reconnect() == 1;
+    CWaitCursor wait(m_pHost);
+    m_socket->Close();
+    return OpenChannel(false);
 }
 
 int CVQComm::ShowError(const QString& text, int style)

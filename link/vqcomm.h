@@ -3,10 +3,13 @@
 #include <QByteArray>
 #include <QList>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTime>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -42,8 +45,8 @@ inline constexpr int MAX_KEPT_ERRORS = 1000;
 extern QString g_replyLine;
 
 // Catalog state shared by every reader of a catalog (always the GUI thread).
-extern QString g_catalogText;  // the reply not yet consumed
-extern qsizetype g_catalogPos; // cursor into g_catalogText: the unconsumed part starts here
+extern QByteArray g_catalogText; // the reply as it came (Latin-1), until the walk ends
+extern qsizetype g_catalogPos;   // cursor into g_catalogText: the unconsumed part starts here
 extern double g_catalogUsed;
 extern double g_catalogFree;
 extern int g_catalogCount;
@@ -98,10 +101,14 @@ public:
     int SendCommand(const QString& command);
     int SendRaw(const QByteArray& bytes);
     const QString& ReadReply();
+    // ReadReply for a line used as bytes (a catalog): no text is made of it.
+    // Empty on failure, after the message.
+    bool ReadReplyLine(QByteArray& line);
     // Cancels a reply wait in progress (from any thread); does nothing otherwise.
     void AbortBlockingCall();
-    // Shows the text for the calling thread's last socket error.
-    void ReportSocketError();
+    // Shows the text for the calling thread's last socket error, followed by
+    // `reason` when one is given.
+    void ReportSocketError(const QString& reason = QString());
     // The error beep, then the message box; a remark (the information icon)
     // comes without the beep.
     int ShowError(const QString& text, int style = MB_OK | MB_ICONSTOP);
@@ -127,13 +134,26 @@ public:
     static int QueueCode(QStringView line, bool* numeric = nullptr);
     // The generator's text of a queue line: the quoted part, else the line.
     static QString QueueText(const QString& line);
-    // Entries read from the queue that belonged to no change of ours, oldest
-    // first; taking them empties the store.
-    QStringList TakeKeptErrors();
-    void KeepErrors(const QStringList& entries);
+    // A queue entry the link took from the generator in this run, and what
+    // the program did with it. The generator forgets what has been read, so
+    // the error list shows these after the queue as it is now.
+    struct CTakenError
+    {
+        QString m_strEntry;
+        QString m_strNote; // e.g. `shown for "/F0:/USER/A"`
+        QTime m_time;
+    };
+    // Every entry taken in this run, oldest first (the newest MAX_KEPT_ERRORS).
+    const QList<CTakenError>& TakenErrors() const { return m_takenErrors; }
+    void KeepErrors(const QStringList& entries, const QString& note);
     // Reads the queue, when something may have been queued since it was
-    // last read to its end, and keeps what it finds.
+    // last read to its end, and keeps what it finds (not shown: it belongs
+    // to nothing the user does next).
     void DrainEarlierErrors();
+    // Reads the queue after a transfer batch: the entries the batch's Cancel
+    // caused itself (a block cut short, one per cancelled file) are taken off
+    // without a word; the others go to `entries`, to be shown.
+    QueueEnd ReadErrorsAfterBatch(QStringList& entries);
     // The queue entries of the last change the generator refused (one per
     // line), empty when it took the last change.
     const QString& LastRefusal() const { return m_strLastRefusal; }
@@ -141,21 +161,28 @@ public:
     // that words refusals itself reads LastRefusal instead.
     void SetShowRefusals(bool show) { m_bShowRefusals = show; }
 
+    // Reads (listings, the look at the queue before a change) that fail
+    // because the generator closed the channel (it restarted, say) open a
+    // fresh channel and ask once more before anything is said. Off by
+    // default: the command-line tool reports every failure as it happens.
+    void SetRetryLostReads(bool retry) { m_bRetryLostReads = retry; }
+
     // --- catalog ---
     int ReadCatalog(const QString& path, CFileInfo& first);
     // The walk of a catalog reply that ReadCatalog has read: the memory
-    // figures, then the first entry.
-    int BeginCatalog(const QString& reply, CFileInfo& first);
+    // figures, then the first entry (link/catalogreply.h has the grammar).
+    int BeginCatalog(const QByteArray& reply, CFileInfo& first);
     int NextCatalogEntry(CFileInfo& entry);
     void EndCatalog();
-    // How the last listing ended. CutShort: at an entry it could not read
-    // (or one whose name never ended) rather than at the end of the reply;
-    // the entries before it were delivered.
+    // How the last listing ended. Only Complete is the folder: the figures
+    // alone are an empty one.
     enum class CatalogEnd
     {
         NoReply,    // nothing came (a failed command or an empty reply)
         Unreadable, // the memory figures could not be read: no listing at all
-        CutShort,
+        CutShort,   // text that is not a whole entry came after the figures or
+                    // after an entry (a cut, an unquoted name, trailing text);
+                    // the entries before it were delivered
         Complete,
     };
     CatalogEnd LastCatalogEnd() const { return m_eCatalogEnd; }
@@ -168,10 +195,13 @@ public:
     // About how many entries the catalog text still to be walked holds (to
     // reserve room for them).
     qsizetype EstimatedCatalogEntries() const;
-    // The last reply line read, empty after a failed read.
-    const QString& LastReply() const { return g_replyLine; }
-    static CFileInfo ParseCatalogEntry(QStringView text);
-    QString QueryCatalogText(const QString& path);
+    // The last reply line read, empty after a failed read. A catalog's is
+    // kept only when it could not be read (for the message that says so).
+    QString LastReply() const;
+    // Changes to `path` (always, even when empty), asks for its catalog and
+    // returns the reply's bytes, without touching the catalog cursor. Empty
+    // when a command failed.
+    QByteArray QueryCatalogReply(const QString& path);
     static QString FormatSize(double bytes);
     QString GetRootLabel() const;
     void UpdateStatusText();
@@ -212,7 +242,9 @@ public:
     void QueueUpload(const CFileInfo* entry, const QString& pcPath);
     int StartUpload();
     int UploadNext();
-    int UploadFile(const QString& devicePath, const QString& pcPath, quint64 size);
+    // `suffix` follows the file's name in the progress display ("   [2/5]").
+    int UploadFile(const QString& devicePath, const QString& pcPath, quint64 size,
+                   const QString& suffix = QString());
     // "mmem:data? "path"" and CR LF; empty (after a message) for an unsafe path.
     QString MakeUploadCommand(const QString& devicePath);
 
@@ -345,8 +377,20 @@ private:
     // Sends one change after draining what was queued before, then reads the
     // queue: false when the line was empty, could not be sent or was refused
     // (the refusal shown with `subject`).
-    bool SendChange(const QString& line, const QString& subject);
-    bool CheckRefusal(const QString& subject);
+    bool SendChange(const QString& line, const QString& subject, const QString& detail = QString());
+    // `detail`: a line under the refusal that names what the change was to
+    // make (the new name of a rename, the target of a copy).
+    bool CheckRefusal(const QString& subject, const QString& detail);
+    // Runs `read`; when the channel turned out to be gone and retries are on,
+    // opens a fresh one without a word and runs `read` once more.
+    int RetryLostRead(const std::function<int()>& read);
+    // Opens the channel again after it was lost in a read; false after the
+    // connect message.
+    bool ReopenLostChannel();
+    int ReadCatalogOnce(const QString& path, CFileInfo& first);
+    QByteArray QueryCatalogReplyOnce(const QString& path);
+    // Takes the Cancel's own entries (see ReadErrorsAfterBatch) out of `entries`.
+    void DropCancelConsequences(QStringList& entries);
 
     CLinkHost* m_pHost = nullptr;
     QString m_host;
@@ -363,10 +407,25 @@ private:
     bool m_bReopen = false;
     // Something may have been queued since the queue was last read to its end.
     bool m_bQueueUnread = true;
+    // A listing that ended as `end`: the cursor is emptied, the reply kept for LastReply.
+    void EndUnread(CatalogEnd end);
+    // The target folder's catalog for the download pre-check: the memory
+    // figures, and the file names (upper case) into `files`. False, after a
+    // message, when it could not be read whole.
+    bool ReadTargetCatalog(const QString& folder, QSet<QString>& files);
+
     CatalogEnd m_eCatalogEnd = CatalogEnd::NoReply;
+    QByteArray m_unreadCatalog;
     double m_dLastCatalogUsed = 0.0;
     double m_dLastCatalogFree = 0.0;
-    QStringList m_keptErrors;
+    QList<CTakenError> m_takenErrors;
     QString m_strLastRefusal;
     bool m_bShowRefusals = true;
+    bool m_bRetryLostReads = false;
+    // Inside the first try of a read: a lost channel is noted, not reported.
+    bool m_bQuietLoss = false;
+    int m_nQuietLossCode = 0; // the socket error of the lost channel, 0 for none
+    // Blocks of the last batch that its Cancel cut short: the generator
+    // queues one refusal for each, which is the Cancel's doing, not an error.
+    std::atomic<int> m_nCutBlocks{0};
 };

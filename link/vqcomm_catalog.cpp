@@ -2,14 +2,14 @@
 
 #include "link/vqcomm.h"
 
-#include "link/realscan.h"
+#include "link/catalogreply.h"
 
 #include <algorithm>
 #include <limits>
 
 using namespace Qt::StringLiterals;
 
-QString g_catalogText;
+QByteArray g_catalogText;
 qsizetype g_catalogPos = 0;
 double g_catalogUsed = 0.0;
 double g_catalogFree = 0.0;
@@ -33,6 +33,11 @@ qint64 SaturatingAdd(qint64 a, qint64 b)
 
 int CVQComm::ReadCatalog(const QString& path, CFileInfo& first)
 {
+    return RetryLostRead([&] { return ReadCatalogOnce(path, first); });
+}
+
+int CVQComm::ReadCatalogOnce(const QString& path, CFileInfo& first)
+{
     m_eCatalogEnd = CatalogEnd::NoReply;
     if (!path.isEmpty()) {
         const QString quoted = QuotedPath(path);
@@ -43,14 +48,19 @@ int CVQComm::ReadCatalog(const QString& path, CFileInfo& first)
     }
     if (!SendCommand(u"mmem:cat?"_s))
         return 0;
-    return BeginCatalog(ReadReply(), first);
+    // The reply stays in the bytes it came in: a large folder's catalog is
+    // held once, and each entry is read from it in place.
+    QByteArray reply;
+    ReadReplyLine(reply);
+    return BeginCatalog(reply, first);
 }
 
-int CVQComm::BeginCatalog(const QString& reply, CFileInfo& first)
+int CVQComm::BeginCatalog(const QByteArray& reply, CFileInfo& first)
 {
     m_eCatalogEnd = CatalogEnd::NoReply;
     m_dLastCatalogUsed = 0.0;
     m_dLastCatalogFree = 0.0;
+    m_unreadCatalog.clear();
     // Whatever was pending is gone from here on.
     g_catalogText = reply;
     g_catalogPos = 0;
@@ -58,16 +68,12 @@ int CVQComm::BeginCatalog(const QString& reply, CFileInfo& first)
         return 0;
     g_catalogCount = 0;
     g_catalogBytes = 0;
-    m_eCatalogEnd = CatalogEnd::Unreadable;
 
-    const QStringView text(g_catalogText);
-    const qsizetype quote = text.indexOf(u'"');
-    // The figures end one character (the comma) before the first entry.
-    const QStringView memory = quote < 0 ? text : text.first(std::max<qsizetype>(quote - 1, 0));
     double used = 0.0;
     double freeBytes = 0.0;
-    if (!ScanRealPair(memory, used, freeBytes)) {
-        EndCatalog();
+    qsizetype pos = 0;
+    if (!ReadCatalogFigures(g_catalogText, used, freeBytes, pos)) {
+        EndUnread(CatalogEnd::Unreadable);
         return 0;
     }
     m_eCatalogEnd = CatalogEnd::Complete;
@@ -81,59 +87,47 @@ int CVQComm::BeginCatalog(const QString& reply, CFileInfo& first)
     g_catalogUsed = m_memoryUsed;
     g_catalogFree = m_memoryFree;
 
-    g_catalogPos = quote < 0 ? 0 : quote;
+    g_catalogPos = pos;
     return NextCatalogEntry(first);
 }
 
 int CVQComm::NextCatalogEntry(CFileInfo& entry)
 {
-    // The cursor walks the reply in place; each entry costs only its own length.
-    const QStringView text(g_catalogText);
-    qsizetype pos = std::clamp<qsizetype>(g_catalogPos, 0, text.size());
-
-    const qsizetype open = text.indexOf(u'"', pos);
-    if (open >= 0)
-        pos = open + 1;
-    const qsizetype close = text.indexOf(u'"', pos);
-    if (close < 0) {
-        // An entry whose name never ends is a reply cut short, not the end.
-        if (open >= 0)
-            m_eCatalogEnd = CatalogEnd::CutShort;
+    if (g_catalogText.isEmpty())
+        return 0;
+    qsizetype pos = std::clamp<qsizetype>(g_catalogPos, 0, g_catalogText.size());
+    CFileInfo info;
+    switch (ReadCatalogEntry(g_catalogText, pos, info)) {
+    case CatalogStep::End:
         EndCatalog();
         return 0;
-    }
-
-    // Assemble "name,type,size" as the entry parser expects it.
-    QString assembled = text.sliced(pos, close - pos).toString();
-    pos = close + 1;
-    const qsizetype typeComma = text.indexOf(u',', pos);
-    const qsizetype sizeComma = typeComma < 0 ? -1 : text.indexOf(u',', typeComma + 1);
-    if (sizeComma >= 0) {
-        assembled += text.sliced(pos, sizeComma + 1 - pos);
-        pos = sizeComma + 1;
-    }
-    const qsizetype endComma = text.indexOf(u',', pos);
-    if (endComma >= 0) {
-        assembled += text.sliced(pos, endComma - pos);
-        pos = endComma + 1;
-    } else {
-        assembled += text.sliced(pos);
-        pos = text.size();
+    case CatalogStep::NotAnEntry:
+        // What is not a whole entry ends the listing, and makes it one that
+        // is not the folder, even when entries came before it.
+        EndUnread(CatalogEnd::CutShort);
+        return 0;
+    case CatalogStep::Entry:
+        break;
     }
     g_catalogPos = pos;
-
-    CFileInfo info = ParseCatalogEntry(assembled);
-    if (!info.IsValid()) {
-        // The listing ends at an entry it cannot read, even when more follow.
-        m_eCatalogEnd = CatalogEnd::CutShort;
-        EndCatalog();
-        return 0;
-    }
     ++g_catalogCount;
     if (!info.IsFolder())
         g_catalogBytes = SaturatingAdd(g_catalogBytes, info.GetSize());
     entry = std::move(info);
     return 1;
+}
+
+void CVQComm::EndUnread(CatalogEnd end)
+{
+    m_eCatalogEnd = end;
+    // Kept to be shown (LastReply), without a copy.
+    m_unreadCatalog = g_catalogText;
+    EndCatalog();
+}
+
+QString CVQComm::LastReply() const
+{
+    return m_unreadCatalog.isNull() ? g_replyLine : QString::fromLatin1(m_unreadCatalog);
 }
 
 qint64 CVQComm::LastCatalogBytes() const
@@ -154,49 +148,29 @@ void CVQComm::EndCatalog()
     g_catalogPos = 0;
 }
 
-CFileInfo CVQComm::ParseCatalogEntry(QStringView text)
+QByteArray CVQComm::QueryCatalogReply(const QString& path)
 {
-    const qsizetype nameEnd = text.indexOf(u',');
-    if (nameEnd <= 0)
-        return CFileInfo();
-    QStringView name = text.first(nameEnd);
-    int isFolder = 0;
-    const qsizetype slash = name.indexOf(u'/');
-    if (slash >= 0) {
-        name = name.first(slash);
-        isFolder = 1;
-        // "/" alone would make an entry without a name, whose path is its folder's.
-        if (name.isEmpty())
-            return CFileInfo();
-    }
-    // Bytes a broken reply puts after a name's closing quote join the name;
-    // a quote or a control character there makes a name no command can carry.
-    for (const QChar c : name) {
-        if (c == u'"' || c.unicode() < 0x20)
-            return CFileInfo();
-    }
-    // After the type field: "," then the size, which must be a byte count
-    // and nothing else: "0x64" read as 0 would fetch an empty file.
-    const qsizetype sizeComma = text.indexOf(u',', nameEnd + 1);
-    if (sizeComma < 0)
-        return CFileInfo();
-    qint64 size = 0;
-    if (!ScanCount(text.sliced(sizeComma + 1), size))
-        return CFileInfo();
-    return CFileInfo(name.toString(), size, quint32(0), isFolder);
+    QByteArray reply;
+    RetryLostRead([&] {
+        reply = QueryCatalogReplyOnce(path);
+        return reply.isEmpty() ? 0 : 1;
+    });
+    return reply;
 }
 
-QString CVQComm::QueryCatalogText(const QString& path)
+QByteArray CVQComm::QueryCatalogReplyOnce(const QString& path)
 {
     CWaitCursor wait(LinkHost());
     const QString quoted = QuotedPath(path);
     if (quoted.isEmpty())
-        return QString();
+        return QByteArray();
     if (!SendCommand(u"mmem:cdir "_s + quoted))
-        return QString();
+        return QByteArray();
     if (!SendCommand(u"mmem:cat?"_s))
-        return QString();
-    return ReadReply();
+        return QByteArray();
+    QByteArray reply;
+    ReadReplyLine(reply);
+    return reply;
 }
 
 QString CVQComm::FormatSize(double bytes)

@@ -1,6 +1,7 @@
 // Download: files from the PC to the generator, one worker per file.
 #include "link/vqcomm.h"
 
+#include "link/catalogreply.h"
 #include "link/pcpath.h"
 #include "link/socketerror.h"
 #include "link/stringtable.h"
@@ -10,8 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
-#include <cstdio>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -20,13 +21,6 @@ namespace {
 QString ExistsMessage(const QString& name)
 {
     return u"This file already exists : \""_s + name + u'"';
-}
-
-// The start of a catalog reply: "used,free".
-bool ParseMemoryFigures(const QString& reply, double& used, double& freeBytes)
-{
-    const QByteArray bytes = reply.toLatin1();
-    return std::sscanf(bytes.constData(), "%lf,%lf", &used, &freeBytes) == 2;
 }
 } // namespace
 
@@ -47,6 +41,32 @@ int CVQComm::StatPCFile(CDownloadFile& file)
     return 1;
 }
 
+bool CVQComm::ReadTargetCatalog(const QString& folder, QSet<QString>& files)
+{
+    const QByteArray reply = QueryCatalogReply(folder);
+    if (reply.isEmpty())
+        return false;
+    double used = 0.0;
+    double freeBytes = 0.0;
+    qsizetype pos = 0;
+    CatalogStep step = CatalogStep::NotAnEntry;
+    if (ReadCatalogFigures(reply, used, freeBytes, pos)) {
+        CFileInfo entry;
+        while ((step = ReadCatalogEntry(reply, pos, entry)) == CatalogStep::Entry) {
+            if (!entry.IsFolder())
+                files.insert(entry.GetUpperName());
+        }
+    }
+    // A name the listing could not show would be replaced without a question.
+    if (step != CatalogStep::End) {
+        ShowError(PathMessage(u"The generator's listing of this folder could not be read"_s, folder));
+        return false;
+    }
+    m_memoryUsed = used;
+    m_memoryFree = freeBytes;
+    return true;
+}
+
 int CVQComm::PrepareDownload(const QStringList& pcPaths, const QString& targetFolder)
 {
     const auto stop = [this] {
@@ -60,18 +80,10 @@ int CVQComm::PrepareDownload(const QStringList& pcPaths, const QString& targetFo
     const QString listFolder = m_pHost ? m_pHost->ListFolder() : QString();
     const bool sameFolder =
         !listFolder.isEmpty() && listFolder == targetFolder && !(m_memoryUsed == 0.0 && m_memoryFree == 0.0);
-    QString catalog;
-    if (!sameFolder) {
-        catalog = QueryCatalogText(targetFolder);
-        if (catalog.isEmpty())
-            return 0;
-        double used = 0.0;
-        double freeBytes = 0.0;
-        if (!ParseMemoryFigures(catalog, used, freeBytes))
-            return 0;
-        m_memoryUsed = used;
-        m_memoryFree = freeBytes;
-    }
+    // The names of the files the target folder holds, upper case.
+    QSet<QString> listed;
+    if (!sameFolder && !ReadTargetCatalog(targetFolder, listed))
+        return 0;
 
     m_downloadList.RemoveAll();
     quint64 total = 0;
@@ -94,8 +106,7 @@ int CVQComm::PrepareDownload(const QStringList& pcPaths, const QString& targetFo
             return stop();
         }
         // Names on the generator ignore case, so "a.seq" would replace "A.SEQ".
-        if (!m_bReplaceExisting && !sameFolder &&
-            catalog.contains(u'"' + file.GetName() + u"\","_s, Qt::CaseInsensitive)) {
+        if (!m_bReplaceExisting && !sameFolder && listed.contains(file.GetName().toUpper())) {
             if (ShowError(ExistsMessage(file.GetName()), MB_OKCANCEL | MB_ICONSTOP) == IDOK)
                 continue;
             return stop();
@@ -228,6 +239,9 @@ void CVQComm::DownloadThreadProc()
     if (!m_transferCommand.isEmpty() && !g_transferSocket.Send(m_transferCommand, m_transferIdleMs)) {
         if (!g_transferCancelled)
             ShowError(TransferErrorText(false));
+        // Part of the header may have gone: the generator may hold a block
+        // that never ends, and says so once the connection closes.
+        ++m_nCutBlocks;
         return EndDownloadThread(0);
     }
 
@@ -240,6 +254,9 @@ void CVQComm::DownloadThreadProc()
         else if (!g_transferCancelled)
             ShowError(TransferErrorText(false));
     } else {
+        // The block is cut short here, which the generator reports in its
+        // queue: that entry restates the Cancel or the message just shown.
+        ++m_nCutBlocks;
         g_transferSocket.Shutdown();
         m_aborted = 1;
     }

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -73,28 +72,56 @@ CVQComm::QueueEnd CVQComm::ReadErrorQueue(QStringList& entries, QString* last)
 
 void CVQComm::DrainEarlierErrors()
 {
-    if (!m_bQueueUnread || !m_connected)
+    if (!m_bQueueUnread)
         return;
-    QStringList entries;
-    ReadErrorQueue(entries);
-    KeepErrors(entries);
+    RetryLostRead([this] {
+        if (!m_connected)
+            return 0;
+        QStringList entries;
+        const QueueEnd end = ReadErrorQueue(entries);
+        DropCancelConsequences(entries);
+        KeepErrors(entries, u"queued before a change of the window, not shown"_s);
+        return end == QueueEnd::NoReply ? 0 : 1;
+    });
 }
 
-void CVQComm::KeepErrors(const QStringList& entries)
+CVQComm::QueueEnd CVQComm::ReadErrorsAfterBatch(QStringList& entries)
 {
-    m_keptErrors.append(entries);
+    const QueueEnd end = ReadErrorQueue(entries);
+    DropCancelConsequences(entries);
+    KeepErrors(entries, u"shown after a copy"_s);
+    return end;
+}
+
+void CVQComm::DropCancelConsequences(QStringList& entries)
+{
+    // One "block cut short" per cancelled file, and nothing else: any other
+    // refusal, or more of these than Cancel explains, is the generator's to tell.
+    constexpr int kInvalidBlockData = -161;
+    QStringList dropped;
+    for (qsizetype i = 0; i < entries.size() && m_nCutBlocks > 0;) {
+        if (QueueCode(entries.at(i)) == kInvalidBlockData) {
+            dropped.append(entries.takeAt(i));
+            --m_nCutBlocks;
+        } else {
+            ++i;
+        }
+    }
+    KeepErrors(dropped, u"a file cut short by Cancel, not shown"_s);
+}
+
+void CVQComm::KeepErrors(const QStringList& entries, const QString& note)
+{
+    const QTime now = QTime::currentTime();
+    for (const QString& entry : entries)
+        m_takenErrors.append({entry, note, now});
     // The newest count most; a generator cannot queue more than this between
     // two looks anyway.
-    if (m_keptErrors.size() > MAX_KEPT_ERRORS)
-        m_keptErrors.erase(m_keptErrors.begin(), m_keptErrors.end() - MAX_KEPT_ERRORS);
+    if (m_takenErrors.size() > MAX_KEPT_ERRORS)
+        m_takenErrors.erase(m_takenErrors.begin(), m_takenErrors.end() - MAX_KEPT_ERRORS);
 }
 
-QStringList CVQComm::TakeKeptErrors()
-{
-    return std::exchange(m_keptErrors, QStringList());
-}
-
-bool CVQComm::CheckRefusal(const QString& subject)
+bool CVQComm::CheckRefusal(const QString& subject, const QString& detail)
 {
     QStringList entries;
     const QueueEnd end = ReadErrorQueue(entries);
@@ -107,12 +134,17 @@ bool CVQComm::CheckRefusal(const QString& subject)
     for (const QString& entry : std::as_const(entries))
         texts.append(QueueText(entry));
     m_strLastRefusal = entries.join(u'\n');
-    if (m_bShowRefusals)
-        ShowError(PathMessage(texts.join(u'\n'), subject));
+    KeepErrors(entries, (m_bShowRefusals ? u"shown for \""_s : u"refusal of \""_s) + subject + u'"');
+    if (m_bShowRefusals) {
+        QString text = PathMessage(texts.join(u'\n'), subject);
+        if (!detail.isEmpty())
+            text += u'\n' + detail;
+        ShowError(text);
+    }
     return false;
 }
 
-bool CVQComm::SendChange(const QString& line, const QString& subject)
+bool CVQComm::SendChange(const QString& line, const QString& subject, const QString& detail)
 {
     m_strLastRefusal.clear();
     if (line.isEmpty())
@@ -122,5 +154,5 @@ bool CVQComm::SendChange(const QString& line, const QString& subject)
     DrainEarlierErrors();
     if (!SendCommand(line))
         return false;
-    return CheckRefusal(subject);
+    return CheckRefusal(subject, detail);
 }

@@ -5,6 +5,7 @@
 #include "link/vqcomm.h"
 
 #include "link/devicename.h"
+#include "link/stringtable.h"
 
 using namespace Qt::StringLiterals;
 
@@ -26,10 +27,22 @@ bool CVQComm::IsValidNewName(const QString& name)
 
 bool CVQComm::CheckNewName(const QString& name)
 {
-    if (IsValidNewName(name))
-        return true;
-    ShowError(InvalidNameMessage(name));
-    return false;
+    if (!IsValidNewName(name)) {
+        ShowError(InvalidNameMessage(name));
+        return false;
+    }
+    // The generator would refuse it with a plain "File name error"; the
+    // message says why, with the name shortened to what a box can show.
+    if (name.size() > MAX_DEVICE_NAME_LENGTH) {
+        constexpr qsizetype kHead = 40;
+        constexpr qsizetype kTail = 20;
+        const QString shown = name.left(kHead) + QChar(0x2026) + name.right(kTail);
+        ShowError(PathMessage(
+            u"Invalid file name: %1 characters, at most %2"_s.arg(name.size()).arg(MAX_DEVICE_NAME_LENGTH),
+            shown));
+        return false;
+    }
+    return true;
 }
 
 namespace {
@@ -81,23 +94,37 @@ int CVQComm::MoveEntry(const QString& source, const QString& destination)
 {
     if (source == destination)
         return 1;
-    return SendChange(TwoPathLine(*this, "mmem:move"_L1, source, ","_L1, destination), source);
+    // A refusal names what the user asked for too: the new name of a
+    // rename, the place of a move.
+    const qsizetype slash = source.lastIndexOf(u'/');
+    const bool rename = slash >= 0 && destination.lastIndexOf(u'/') == slash &&
+                        destination.startsWith(QStringView(source).first(slash + 1));
+    const QString detail = rename ? PathMessage(u"New name"_s, destination.mid(slash + 1))
+                                  : PathMessage(u"Moving to"_s, destination);
+    return SendChange(TwoPathLine(*this, "mmem:move"_L1, source, ","_L1, destination), source, detail);
 }
 
 int CVQComm::CopyEntry(const QString& source, const QString& destination)
 {
     if (source == destination)
         return 1;
-    return SendChange(TwoPathLine(*this, "mmem:copy"_L1, source, ", "_L1, destination), source);
+    return SendChange(TwoPathLine(*this, "mmem:copy"_L1, source, ", "_L1, destination), source,
+                      PathMessage(u"Copying to"_s, destination));
 }
 
 int CVQComm::IsFolderEmpty(const QString& path)
 {
     const QString cdir = OnePathLine(*this, "mmem:cdir"_L1, path);
-    if (cdir.isEmpty() || !SendCommand(cdir))
+    if (cdir.isEmpty())
         return 0;
-    if (!SendCommand(u"mmem:cat?"_s))
-        return 0;
-    // Every entry is quoted, so a line without a quote lists nothing.
-    return ReadReply().contains(u'"') ? 0 : 1;
+    int empty = 0;
+    RetryLostRead([&] {
+        if (!SendCommand(cdir) || !SendCommand(u"mmem:cat?"_s))
+            return 0;
+        const QString& reply = ReadReply();
+        // Every entry is quoted, so a line without a quote lists nothing.
+        empty = reply.contains(u'"') ? 0 : 1;
+        return reply.isEmpty() ? 0 : 1;
+    });
+    return empty;
 }

@@ -86,6 +86,7 @@ bool CVQComm::BeginBatch()
     m_pProgressDlg = sink;
     m_bInBatch = true;
     m_sentFiles.clear();
+    m_nCutBlocks = 0;
     m_aborted = 0;
     g_transferCancelled = 0;
     return true;

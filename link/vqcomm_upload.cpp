@@ -14,6 +14,7 @@
 #include <QStorageInfo>
 #include <QThread>
 
+#include <algorithm>
 #include <system_error>
 #include <vector>
 
@@ -82,10 +83,13 @@ int CVQComm::UploadNext()
         ClearUploadQueue();
         return 1;
     }
+    // The file's place in the batch, as the download shows it: "   [2/5]".
+    const qsizetype count = std::min(m_uploadEntries.size(), m_uploadTargets.size());
+    const QString suffix = count > 1 ? u"   [%1/%2]"_s.arg(m_uploadEntryPos + 1).arg(count) : QString();
     const CFileInfo entry = m_uploadEntries.at(m_uploadEntryPos++);
     const QString target = m_uploadTargets.at(m_uploadTargetPos++);
     const QString devicePath = m_uploadFolder + u'/' + entry.GetName();
-    if (UploadFile(devicePath, target, static_cast<quint64>(entry.GetSize())) != 1) {
+    if (UploadFile(devicePath, target, static_cast<quint64>(entry.GetSize()), suffix) != 1) {
         EndBatch(0);
         ClearUploadQueue();
         return 0;
@@ -101,7 +105,7 @@ QString CVQComm::MakeUploadCommand(const QString& devicePath)
     return u"mmem:data? "_s + quoted + u"\r\n"_s;
 }
 
-int CVQComm::UploadFile(const QString& devicePath, const QString& pcPath, quint64 size)
+int CVQComm::UploadFile(const QString& devicePath, const QString& pcPath, quint64 size, const QString& suffix)
 {
     if (!IsRootedPcPath(pcPath)) {
         ShowError(PathMessage(LoadStringResource(IDS_FILE_NOT_OPEN), pcPath));
@@ -140,7 +144,7 @@ int CVQComm::UploadFile(const QString& devicePath, const QString& pcPath, quint6
     if (command.isEmpty())
         return 0;
     if (m_pProgressDlg)
-        m_pProgressDlg->StartFile(fileName, size, caption, 1);
+        m_pProgressDlg->StartFile(fileName + suffix, size, caption, 1);
 
     m_transferCommand = command.toLatin1();
     m_transferSize = size;

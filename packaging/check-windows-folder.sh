@@ -10,13 +10,11 @@ if [ $# -ne 1 ] || [ ! -d "$1" ]; then
     exit 2
 fi
 folder=$(cd "$1" && pwd)
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+# shellcheck source=packaging/wine-folder.sh
+. "$(dirname "$0")/wine-folder.sh"
 
 work=$(mktemp -d)
-sim_pid=""
 cleanup() {
-    if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; fi
     WINEPREFIX=$work/wine "$wineserver" -k 2>/dev/null || true
     rm -rf "$work"
 }
@@ -33,6 +31,12 @@ run() { (cd "$folder" && "$wine" "$@"); }
 expected="libgcc_s_seh-1.dll
 libstdc++-6.dll
 libwinpthread-1.dll
+LICENCES.txt
+licences/GCC-RLE-3.1.txt
+licences/GPL-3.txt
+licences/LGPL-3.txt
+licences/Qt-copyright.txt
+licences/winpthreads.txt
 platforms/qwindows.dll
 qt.conf
 Qt6Core.dll
@@ -53,19 +57,7 @@ echo "$(du -sb "$folder" | cut -f1) bytes in $(echo "$found" | wc -l) files"
 [ "$(run vq8comm.exe --version | tr -d '\r' | head -n1)" = "VQ8 Comm Version 5.6" ] || fail "vq8comm.exe --version"
 
 # The folder's emulator and tool talking on loopback.
-run vq820-sim.exe --port 0 >"$work/sim.out" 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do
-    grep -q '^listening on ' "$work/sim.out" && break
-    sleep 0.2
-done
-port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/sim.out")
-[ -n "$port" ] || fail "vq820-sim.exe did not start: $(cat "$work/sim.out")"
-run vq8ctl.exe --host 127.0.0.1 --port "$port" ls >"$work/ls.out" 2>&1 || fail "vq8ctl.exe ls: $(cat "$work/ls.out")"
-grep -q '^d 0 SIGNAL' "$work/ls.out" || fail "vq8ctl.exe ls: $(cat "$work/ls.out")"
-kill "$sim_pid"
-wait "$sim_pid" 2>/dev/null || true
-sim_pid=""
+tool_lists_emulator "$folder" "$work" >/dev/null || fail "the folder's vq8ctl.exe and vq820-sim.exe"
 
 # The desktop program under Xvfb on the windows platform plugin, with its
 # settings in the registry: it reads them at start (the network dialog is

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Cross-builds VQ8 Comm for 64-bit Windows (MinGW-w64 against Qt for Windows)
 # and runs every test under Wine; then, with --folder, installs the folder a
-# Windows user runs and checks it (packaging/check-windows-folder.sh).
-#   scripts/build-windows.sh [--qt DIR] [--folder] [--no-tests]
+# Windows user runs and checks it (packaging/check-windows-folder.sh); with
+# --packages, makes the MSI and the portable ZIP of that folder in
+# BUILD_DIR/packages, signed when a certificate is given (VQ_SIGN_*, see
+# packaging/sign-windows.sh), and checks the MSI (packaging/check-msi.sh).
+#   scripts/build-windows.sh [--qt DIR] [--folder] [--packages] [--no-tests]
 #   --qt DIR          Qt for Windows, an install prefix (default: ../shared/qt6-mingw
 #                     beside the repository; scripts/build-qt-mingw.sh makes one)
 #   BUILD_DIR         the Windows build folder (default: build-win)
@@ -16,13 +19,15 @@ root=$PWD
 
 qt=$root/../shared/qt6-mingw
 folder=0
+packages=0
 tests=1
 while [ $# -gt 0 ]; do
     case $1 in
     --qt) qt=$2; shift 2 ;;
     --folder) folder=1; shift ;;
+    --packages) packages=1; shift ;;
     --no-tests) tests=0; shift ;;
-    *) echo "usage: $0 [--qt DIR] [--folder] [--no-tests]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--qt DIR] [--folder] [--packages] [--no-tests]" >&2; exit 2 ;;
     esac
 done
 if [ ! -f "$qt/lib/cmake/Qt6/Qt6Config.cmake" ]; then
@@ -66,4 +71,9 @@ if [ "$folder" = 1 ]; then
     rm -rf "$build/folder"
     cmake --install "$build" --prefix "$build/folder" --strip >/dev/null
     ./packaging/check-windows-folder.sh "$build/folder"
+fi
+
+if [ "$packages" = 1 ]; then
+    cmake --build "$build" --target windows_packages
+    ./packaging/check-msi.sh "$build" "$build/packages"
 fi

@@ -5,13 +5,16 @@
 #   BUILD_DIR     build folder (default: build-fuzz)
 #   CMAKE_ARGS    extra CMake options
 #   FUZZ_SECONDS  time per target (default: 60)
-#   FUZZ_TARGETS  the targets to run (default: all)
+#   FUZZ_TARGETS  the targets to run (default: every fuzz/fuzz_NAME.cpp)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh --fuzzing
 build=${BUILD_DIR:-build-fuzz}
 seconds=${FUZZ_SECONDS:-60}
-targets=${FUZZ_TARGETS:-"catalog replyline blockheader settings simsession ctlargs"}
+if [ -z "${FUZZ_TARGETS:-}" ]; then
+    FUZZ_TARGETS=$(cd fuzz && for f in fuzz_*.cpp; do f=${f#fuzz_}; printf '%s ' "${f%.cpp}"; done)
+fi
+targets=$FUZZ_TARGETS
 # The tests and the benchmark are not needed here; the libraries they share
 # with the fuzz targets are built with coverage, which they must not carry.
 # shellcheck disable=SC2086

@@ -32,8 +32,10 @@ int main(int argc, char* argv[])
         "fit the capacity is refused whole; every refused or malformed command goes\n"
         "to the error queue (stat:que:next?). A file sent again under a name that\n"
         "exists replaces its content and keeps the stored name; a package sent with\n"
-        "mmem:load:download is kept as /F0:/DOWNLOAD/PKGnnnn.DNL; a block cut short\n"
-        "stores nothing. It stops on SIGINT or SIGTERM."_s);
+        "mmem:load:download is kept as /F0:/DOWNLOAD/PKGnnnn.DNL. A block is cut\n"
+        "short, and stores nothing, when no byte of it comes for 30 s or when it has\n"
+        "received fewer than 64 KiB for every second past its first 30 s. It stops\n"
+        "on SIGINT or SIGTERM."_s);
     const QCommandLineOption helpOption(QStringList{u"h"_s, u"help"_s}, u"Displays this help."_s);
     const QCommandLineOption versionOption(u"version"_s, u"Displays the version."_s);
     const QCommandLineOption listenOption(u"listen"_s, u"Address to listen on (default 127.0.0.1)."_s,

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 
 namespace {
 
@@ -15,15 +16,26 @@ std::atomic<quint64> g_nActivity{0}; // every server's connections; each runs on
 
 } // namespace
 
-CSimConnection::CSimConnection(QTcpSocket* socket, CSimState& state, int blockIdleMs, QObject* parent)
+qint64 BlockTimeLeftMs(const CSimBlockLimits& limits, qint64 elapsedMs, qint64 silentMs, qint64 received)
+{
+    const qint64 idleLeft = limits.m_nIdleMs - silentMs;
+    if (limits.m_nMinRate <= 0)
+        return idleLeft;
+    // received >= (elapsed - idle) x rate, as long as the block lasts.
+    const qint64 rateLeft = limits.m_nIdleMs + received / limits.m_nMinRate * 1000 +
+                            received % limits.m_nMinRate * 1000 / limits.m_nMinRate - elapsedMs;
+    return std::min(idleLeft, rateLeft);
+}
+
+CSimConnection::CSimConnection(QTcpSocket* socket, CSimState& state, const CSimBlockLimits& blockLimits,
+                               QObject* parent)
     : QObject(parent), m_pSocket(socket), m_state(state), m_nId(state.NewConnection()),
-      m_session(state, *this), m_pBlockTimer(new QTimer(this))
+      m_session(state, *this), m_blockLimits(blockLimits), m_pBlockTimer(new QTimer(this))
 {
     Touch();
     m_pBlockTimer->setSingleShot(true);
-    m_pBlockTimer->setInterval(blockIdleMs);
-    // The connection goes with the block: the rest of its bytes must not be read as commands.
-    connect(m_pBlockTimer, &QTimer::timeout, this, &CSimConnection::Abort);
+    m_pBlockTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_pBlockTimer, &QTimer::timeout, this, &CSimConnection::OnBlockTimer);
     m_pSocket->setParent(this);
     // A bounded read buffer lets a stalled transfer or a client that does not
     // read its replies push back on the sender.
@@ -70,10 +82,32 @@ void CSimConnection::Touch()
 
 void CSimConnection::WatchBlock(bool received)
 {
-    if (m_bClosed || !m_session.InBlock() || m_session.IsStopped())
+    if (m_bClosed || !m_session.InBlock() || m_session.IsStopped()) {
         m_pBlockTimer->stop();
-    else if (received || !m_pBlockTimer->isActive())
-        m_pBlockTimer->start();
+        return;
+    }
+    if (m_nTimedBlock != m_session.BlocksBegun()) {
+        m_nTimedBlock = m_session.BlocksBegun();
+        m_blockClock.start();
+        m_blockSilence.start();
+    } else if (received) {
+        m_blockSilence.restart();
+    }
+    OnBlockTimer();
+}
+
+void CSimConnection::OnBlockTimer()
+{
+    if (m_bClosed || !m_session.InBlock() || m_session.IsStopped())
+        return;
+    const qint64 left = BlockTimeLeftMs(m_blockLimits, m_blockClock.elapsed(), m_blockSilence.elapsed(),
+                                        m_session.BlockReceived());
+    if (left > 0) {
+        m_pBlockTimer->start(int(std::min<qint64>(left, std::numeric_limits<int>::max())));
+        return;
+    }
+    // The connection goes with the block: the rest of its bytes must not be read as commands.
+    Abort();
 }
 
 void CSimConnection::OnBytesWritten()

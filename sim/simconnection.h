@@ -4,6 +4,7 @@
 #include "sim/simsession.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QStringList>
 
@@ -13,6 +14,18 @@ class QTcpSocket;
 class QTimer;
 
 class CSimState;
+
+// When a block being received is cut short (CSimOptions has the values and why).
+struct CSimBlockLimits
+{
+    int m_nIdleMs = 0;     // no byte for this long
+    qint64 m_nMinRate = 0; // bytes per second after the first m_nIdleMs; 0: no rate
+};
+
+// The time a block being received has left under `limits`, in ms (0 or
+// less: cut it now): `elapsedMs` since its "#", `silentMs` since its last
+// byte, `received` data bytes so far.
+qint64 BlockTimeLeftMs(const CSimBlockLimits& limits, qint64 elapsedMs, qint64 silentMs, qint64 received);
 
 // One client connection: feeds the bytes of its socket to a session and
 // sends the session's replies, with the reply faults. Lives on the server
@@ -26,8 +39,9 @@ class CSimState;
 // moved or deleted meanwhile, or a folder whose listing changed, ends the
 // connection rather than send a mix.
 //
-// A block that receives no byte for the block idle time is cut short and the
-// connection ends, so the room set aside for it is not held for good.
+// A block that receives no byte for the block idle time, or falls behind the
+// minimum rate, is cut short and the connection ends, so the room set aside
+// for it is not held for good, however a client trickles.
 class CSimConnection final : public QObject, private CSimReplySink
 {
     Q_OBJECT
@@ -39,7 +53,7 @@ public:
     static constexpr qsizetype CATALOG_PIECE = 16 * 1024;
     static constexpr qint64 MAX_UNSENT = 256 * 1024;
 
-    CSimConnection(QTcpSocket* socket, CSimState& state, int blockIdleMs, QObject* parent);
+    CSimConnection(QTcpSocket* socket, CSimState& state, const CSimBlockLimits& blockLimits, QObject* parent);
     ~CSimConnection() override;
 
     // When a byte last moved either way, as a count that only grows: the
@@ -74,12 +88,18 @@ private:
     void Touch();
     // Times a block that waits for bytes; a stalled session waits by a fault's will.
     void WatchBlock(bool received);
+    void OnBlockTimer();
 
     QTcpSocket* m_pSocket;
     CSimState& m_state;
     int m_nId;
     CSimSession m_session;
+    const CSimBlockLimits m_blockLimits;
     QTimer* m_pBlockTimer;
+    // The block being timed: its number, since its "#", since its last byte.
+    quint64 m_nTimedBlock = 0;
+    QElapsedTimer m_blockClock;
+    QElapsedTimer m_blockSilence;
     quint64 m_nLastActive = 0;
     bool m_bBusy = false;     // a reply is under way; later commands wait
     bool m_bClosed = false;   // nothing more is sent or read

@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <cstdio>
 
-CSimListener::CSimListener(CSimState& state, int maxConnections, int blockIdleMs)
-    : m_state(state), m_nMaxConnections(std::max(maxConnections, 1)), m_nBlockIdleMs(blockIdleMs),
+CSimListener::CSimListener(CSimState& state, int maxConnections, const CSimBlockLimits& blockLimits)
+    : m_state(state), m_nMaxConnections(std::max(maxConnections, 1)), m_blockLimits(blockLimits),
       m_pServer(new CSimTcpServer(this))
 {
     connect(m_pServer, &CSimTcpServer::DescriptorAccepted, this, &CSimListener::OnDescriptor);
@@ -136,7 +136,7 @@ void CSimListener::OnDescriptor(qintptr descriptor)
         CloseSimDescriptor(descriptor);
         return;
     }
-    new CSimConnection(socket, m_state, m_nBlockIdleMs, this);
+    new CSimConnection(socket, m_state, m_blockLimits, this);
 }
 
 void CSimListener::AcceptPending()

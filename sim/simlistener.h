@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/simconnection.h"
+
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
@@ -28,7 +30,7 @@ class CSimListener final : public QObject
 public:
     static constexpr int ACCEPT_PAUSE_MS = 100;
 
-    CSimListener(CSimState& state, int maxConnections, int blockIdleMs);
+    CSimListener(CSimState& state, int maxConnections, const CSimBlockLimits& blockLimits);
     ~CSimListener() override;
 
     bool Listen(const QHostAddress& address, quint16 port);
@@ -53,7 +55,7 @@ private:
 
     CSimState& m_state;
     const int m_nMaxConnections;
-    const int m_nBlockIdleMs;
+    const CSimBlockLimits m_blockLimits;
     CSimTcpServer* m_pServer;
     std::unique_ptr<QSocketNotifier> m_pNotifier;
     QHostAddress m_address;

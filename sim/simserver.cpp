@@ -70,8 +70,9 @@ bool CSimServer::Start(const CSimOptions& options)
     }
 
     m_pPrivate->m_thread.start();
-    m_pPrivate->m_pListener = std::make_unique<CSimListener>(m_pPrivate->m_state, options.m_nMaxConnections,
-                                                             options.m_nBlockIdleMs);
+    m_pPrivate->m_pListener =
+        std::make_unique<CSimListener>(m_pPrivate->m_state, options.m_nMaxConnections,
+                                       CSimBlockLimits{options.m_nBlockIdleMs, options.m_nBlockMinRate});
     m_pPrivate->m_pListener->moveToThread(&m_pPrivate->m_thread);
     bool listening = false;
     CSimListener* listener = m_pPrivate->m_pListener.get();

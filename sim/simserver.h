@@ -45,9 +45,16 @@ struct CSimOptions
     static constexpr int MAX_CONNECTIONS = 1024;
     int m_nMaxConnections = MAX_CONNECTIONS;
     // A block that receives no byte this long is cut short (it stores
-    // nothing, its room returns) and its connection closed.
+    // nothing, its room returns) and its connection closed...
     static constexpr int BLOCK_IDLE_MS = 30000;
     int m_nBlockIdleMs = BLOCK_IDLE_MS;
+    // ...and so is one whose data falls behind this rate, counted from its
+    // "#" after the first m_nBlockIdleMs: it must have received
+    // (elapsed - idle time) x rate bytes at every moment, so a block of N
+    // bytes ends within the idle time + N / rate, and a client trickling a
+    // byte now and then to a large block is cut after about the idle time.
+    static constexpr qint64 BLOCK_MIN_RATE = 64 * 1024; // bytes per second, 0.5 Mbit/s
+    qint64 m_nBlockMinRate = BLOCK_MIN_RATE;
 };
 
 class CSimServerPrivate;

@@ -151,6 +151,7 @@ void CSimSession::Process()
                 m_blockCommand = m_line;
                 m_line.clear();
                 m_phase = Phase::BlockDigits;
+                ++m_nBlocksBegun;
             } else {
                 if (c == '"')
                     m_bInQuote = !m_bInQuote;

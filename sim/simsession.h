@@ -39,6 +39,11 @@ public:
     bool WantsInput() const;
     // Between the "#" of a block and its last data byte.
     bool InBlock() const;
+    // Counts the blocks begun on this session (a "#" read), so that a new
+    // block is told from the one before.
+    quint64 BlocksBegun() const { return m_nBlocksBegun; }
+    // The data bytes of the block in progress taken so far.
+    qint64 BlockReceived() const { return m_phase == Phase::BlockData ? m_nBlockReceived : 0; }
     bool IsStopped() const { return m_bStalled || m_bEnded; }
     // Bytes held now: input not yet parsed, the line being read, the block being received.
     qsizetype HeldBytes() const;
@@ -76,6 +81,7 @@ private:
     QStringList m_cwd;
 
     // Incoming block.
+    quint64 m_nBlocksBegun = 0;
     QByteArray m_blockCommand;
     int m_nLengthDigits = 0;
     QByteArray m_lengthText;

@@ -272,6 +272,12 @@ QMimeData* CFileListModel::mimeData(const QModelIndexList& indexes) const
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end()); // details: a cell per column
     if (rows.empty() || m_strFolder.isEmpty())
         return nullptr;
+    if (m_dragMaker) {
+        QList<CFileInfo> entries;
+        for (const int row : rows)
+            entries.append(*Entry(row));
+        return m_dragMaker(m_strFolder, entries);
+    }
     const QString folder = m_strFolder + (m_strFolder.endsWith(u'/') ? u""_s : u"/"_s);
     QStringList paths;
     for (const int row : rows)

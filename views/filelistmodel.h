@@ -6,6 +6,7 @@
 #include <QIcon>
 
 #include <array>
+#include <functional>
 #include <vector>
 
 // The rows of the file list: one CFileInfo per entry of the current folder,
@@ -59,6 +60,10 @@ public:
     void SetEditable(bool editable) { m_bEditable = editable; }
     // The folder the rows are in: a dragged row carries its device path.
     void SetFolder(const QString& path) { m_strFolder = path; }
+    // Makes what a drag of `entries` (in the model's folder) carries; without
+    // one a drag carries their device paths as text.
+    using DragMaker = std::function<QMimeData*(const QString& folder, const QList<CFileInfo>& entries)>;
+    void SetDragMaker(DragMaker maker) { m_dragMaker = std::move(maker); }
     // The row shown as the target of a drag, -1 for none.
     void SetDropRow(int row);
     int DropRow() const { return m_nDropRow; }
@@ -89,6 +94,7 @@ private:
     std::vector<Row> m_rows;
     std::array<QIcon, IMAGE_COUNT> m_icons;
     QString m_strFolder;
+    DragMaker m_dragMaker;
     bool m_bEditable = false;
     int m_nDropRow = -1;
 };

@@ -16,6 +16,11 @@ public:
 
     void SetItemSize(const QSize& size) { m_size = size; }
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    // Under an icon a name is edited in one framed line where it stands, as
+    // wide as its cell (the whole space below the icon would centre it a
+    // line lower, and without a frame the edit would not show).
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const override;
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;

@@ -2,14 +2,14 @@
 
 #include "link/channelwait.h"
 #include "link/devicename.h"
+#include "link/transferchain.h"
 #include "link/vqcomm.h"
+#include "link/vqevents.h"
+#include "views/devicedragdata.h"
 #include "views/filelistmodel.h"
 #include "views/fixedsizedelegate.h"
 #include "views/uitreeview.h"
 #include "views/veskdoc.h"
-// The header's range check compares two enum types, which this compiler flags.
-#include "link/transferchain.h"
-#include "link/vqevents.h"
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -19,6 +19,8 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QPointer>
+#include <QTemporaryDir>
 #include <QTreeView>
 
 #include <algorithm>
@@ -124,6 +126,20 @@ CUiListView::CUiListView(CVeskDoc* pDoc, QWidget* parent) : QStackedWidget(paren
             Q_EMIT StateChanged();
         });
     }
+    // A drag out carries the entries' device paths and, for the desktop
+    // and file managers, their files, fetched when the drop asks for them.
+    m_pModel->SetDragMaker([this](const QString& folder, const QList<CFileInfo>& entries) -> QMimeData* {
+        const QPointer<CUiListView> list(this);
+        return new CDeviceDragData(
+            folder, entries, DragFolder(),
+            [list](const QString& deviceFolder, const QList<CFileInfo>& files, const QString& localFolder) {
+                return list && list->FetchForDrop(deviceFolder, files, localFolder);
+            },
+            [list] {
+                if (list)
+                    list->AbandonFetch();
+            });
+    });
     if (m_pDoc)
         m_pDoc->m_pListView = this;
 }
@@ -205,13 +221,16 @@ void CUiListView::FillFromDevice(const QString& path)
         }
         comm->EndCatalog();
     }
+    // Nothing read, or a listing that is not all of the folder, is not an
+    // empty folder, nor one with only the entries before the break. (A failed
+    // connect on the way has emptied the list and forgotten its folder: then
+    // there is nothing to say.)
+    const CVQComm::CatalogEnd end = comm ? comm->LastCatalogEnd() : CVQComm::CatalogEnd::NoReply;
+    m_bFolderRead = m_strCurrentPath.isEmpty() || end == CVQComm::CatalogEnd::Complete;
+    if (!m_bFolderRead)
+        entries.clear();
     setUpdatesEnabled(false);
     m_pModel->SetEntries(std::move(entries), m_nSortKey);
-    // Nothing read is not an empty folder. (A failed connect on the way has
-    // emptied the list and forgotten its folder: then there is nothing to say.)
-    const CVQComm::CatalogEnd end = comm ? comm->LastCatalogEnd() : CVQComm::CatalogEnd::NoReply;
-    m_bFolderRead = m_strCurrentPath.isEmpty() ||
-                    (end != CVQComm::CatalogEnd::NoReply && end != CVQComm::CatalogEnd::Unreadable);
     m_pUnreadNote->setVisible(!m_bFolderRead);
     setUpdatesEnabled(true);
 
@@ -459,7 +478,7 @@ void CUiListView::CheckBatchResult(int wParam)
         }
     }
     QStringList refusals;
-    comm->ReadErrorQueue(refusals);
+    comm->ReadErrorsAfterBatch(refusals);
     if (!wrong.isEmpty() || !refusals.isEmpty()) {
         QString text;
         if (!wrong.isEmpty())
@@ -483,9 +502,30 @@ int CUiListView::ContextMenuIdAt(const QPoint& pos) const
     return info->IsFolder() ? MENU_FOLDER : MENU_FILE;
 }
 
+bool CUiListView::IsContextMenuKey(const QKeyEvent* event)
+{
+    return event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier;
+}
+
+void CUiListView::ShowKeyboardMenu()
+{
+    QAbstractItemView* view = ItemView();
+    const QModelIndex current = view->currentIndex();
+    if (!current.isValid()) {
+        ShowMenu(Comm() && Comm()->IsConnected() ? MENU_BACKGROUND : MENU_NONE, QPoint(0, 0));
+        return;
+    }
+    view->scrollTo(current);
+    ShowContextMenu(view->visualRect(current).center());
+}
+
 void CUiListView::ShowContextMenu(const QPoint& pos)
 {
-    const int id = ContextMenuIdAt(pos);
+    ShowMenu(ContextMenuIdAt(pos), pos);
+}
+
+void CUiListView::ShowMenu(int id, const QPoint& pos)
+{
     QMenu* menu = nullptr;
     if (id == MENU_BACKGROUND)
         menu = m_pMenus[0];
@@ -510,10 +550,14 @@ bool CUiListView::eventFilter(QObject* watched, QEvent* event)
         !static_cast<QAbstractItemView*>(watched)->indexWidget(
             static_cast<QAbstractItemView*>(watched)->currentIndex())) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Delete)
+        if (key->key() == Qt::Key_Delete) {
             DeleteSelected();
-        else if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+        } else if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             OpenSelected();
+        } else if (IsContextMenuKey(key)) {
+            ShowKeyboardMenu();
+            return true;
+        }
     }
     return QStackedWidget::eventFilter(watched, event);
 }

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class CFileListModel;
 class CLabelEditDelegate;
@@ -17,10 +18,12 @@ class CFixedSizeDelegate;
 class CVeskDoc;
 class CVQComm;
 class QAbstractItemView;
+class QKeyEvent;
 class QLabel;
 class QListView;
 class QMimeData;
 class QMenu;
+class QTemporaryDir;
 class QTreeView;
 
 // The entries of the current generator folder: one model shown as large
@@ -62,6 +65,9 @@ public:
     // New folders are proposed as "New Folder", then "New Folder(2)" up to this.
     static constexpr int MAX_NEW_FOLDER_NUMBER = 255;
     static inline const QString NEW_FOLDER_NAME = QStringLiteral("New Folder");
+    // A PC folder dropped on a pane (followed by " : " and its path).
+    static inline const QString FOLDER_NOT_COPIED_TEXT =
+        QStringLiteral("A folder is not copied by a drop, only files (vq8ctl put -r copies folders)");
 
     // Receives view mode, sort key and the two column widths when the list goes.
     using StateSink = std::function<void(int mode, int sortKey, int nameWidth, int sizeWidth)>;
@@ -139,11 +145,32 @@ public:
     // True when `data` is something the panes take.
     static bool IsDroppable(const QMimeData* mime);
 
+    // --- drags out ---
+    // Copies the files `files` of the device folder `deviceFolder` into the
+    // local folder `localFolder` (made here), as a batch with the progress
+    // display and its Cancel, waiting for its end: true when every file
+    // arrived whole. Otherwise nothing of the batch is left there.
+    bool FetchForDrop(const QString& deviceFolder, const QList<CFileInfo>& files, const QString& localFolder);
+    // The target of the drop stopped waiting for the files being fetched:
+    // the copy stops, and the user is told why nothing arrived.
+    void AbandonFetch();
+    // The folder the files of drags out go to; it goes with the list.
+    QString DragFolder();
+    static inline const QString DROP_ABANDONED_TEXT = QStringLiteral(
+        "The files were not copied: the program they were dropped on stopped waiting for them.\n\n"
+        "VQ to PC copies files of any size.");
+
     // After a batch, the channel open again: names every file sent that the
     // generator does not list with its size, and shows what the generator
     // queued meanwhile (it refuses a file without a word on the transfer
     // connection).
     void CheckBatchResult(int wParam);
+
+    // Shift+F10: the context menu from the keyboard, as the Menu key gives it.
+    static bool IsContextMenuKey(const QKeyEvent* event);
+    // The context menu of the current item (or of the folder when there is
+    // none), shown by it.
+    void ShowKeyboardMenu();
 
     int ItemCount() const;
     int ColumnWidth(int column) const;
@@ -173,12 +200,24 @@ private:
     void ReadColumnWidths();
     void ApplyListMode();
     void ShowContextMenu(const QPoint& pos);
+    void ShowMenu(int menuId, const QPoint& pos);
     void UpdateSortIndicator();
     QList<int> SelectedRows() const;
     CVQComm* Comm() const;
     QString EntryPath(const QString& name) const;
     void EditRow(int row);
     void ReloadTreeSelected();
+    // The device paths of a drag within the program, or of a text naming them.
+    static QStringList DroppedDevicePaths(const QMimeData* mime);
+    // PC paths of a drop: folders are refused (said once, naming them),
+    // files go on to the download engine.
+    void DropPcPaths(const QStringList& paths, const QString& targetFolder);
+    // Whether copying `source` to `destination` may be asked of the
+    // generator; says why not when it may not (`more`: entries follow, which
+    // the user may go on with).
+    // `existing`: the names in the target folder (read when first needed).
+    bool CheckDeviceCopy(const QString& source, const QString& destination,
+                         const std::function<QStringList()>& existing, bool more, bool& stop);
     // The tree shows the entries of the list's folder as they are now.
     void ReloadTreeFolder();
     // Runs the end of the last label edit, if one is waiting.
@@ -213,4 +252,7 @@ private:
     QLabel* m_pUnreadNote = nullptr;
     std::array<QMenu*, 3> m_pMenus{};
     CTransferChain* m_pChain = nullptr;
+    std::unique_ptr<QTemporaryDir> m_pDragFolder;
+    int m_nDrags = 0;
+    bool m_bFetchAbandoned = false;
 };

@@ -133,7 +133,7 @@ void CUiTreeView::SetItemIcon(QTreeWidgetItem* item, bool selected)
         item->setIcon(0, selected ? m_iconFolderOpen : m_iconFolder);
 }
 
-QTreeWidgetItem* CUiTreeView::InsertFolderItem(QTreeWidgetItem* parent, const QString& name)
+int CUiTreeView::SortedPosition(const QTreeWidgetItem* parent, const QString& name)
 {
     // Sorted by label among the folders; a placeholder stays last.
     int position = 0;
@@ -150,6 +150,30 @@ QTreeWidgetItem* CUiTreeView::InsertFolderItem(QTreeWidgetItem* parent, const QS
             break;
         ++position;
     }
+    return position;
+}
+
+void CUiTreeView::PlaceSorted(QTreeWidgetItem* item)
+{
+    QTreeWidgetItem* parent = item->parent();
+    if (!parent)
+        return;
+    const bool expanded = item->isExpanded();
+    const bool hadContext = GetContextItem() == item;
+    parent->takeChild(parent->indexOfChild(item));
+    parent->insertChild(SortedPosition(parent, item->text(0)), item);
+    // Taken out and put back, the item is new to the view: it opens as it was.
+    if (expanded) {
+        const QSignalBlocker quiet(this); // its children are read already
+        item->setExpanded(true);
+    }
+    if (hadContext)
+        m_hContextItem = QPersistentModelIndex(indexFromItem(item));
+}
+
+QTreeWidgetItem* CUiTreeView::InsertFolderItem(QTreeWidgetItem* parent, const QString& name)
+{
+    const int position = SortedPosition(parent, name);
     auto* item = new QTreeWidgetItem(QStringList{name});
     item->setData(0, FLAGS_ROLE, 0);
     item->setFlags(item->flags() | Qt::ItemIsEditable);
@@ -204,9 +228,9 @@ void CUiTreeView::LoadChildren(QTreeWidgetItem* item)
         } while (comm->NextCatalogEntry(entry));
     }
     comm->EndCatalog();
-    // Nothing read is not a folder without folders: the next expansion reads again.
-    const CVQComm::CatalogEnd end = comm->LastCatalogEnd();
-    if (alive.isValid() && (end == CVQComm::CatalogEnd::NoReply || end == CVQComm::CatalogEnd::Unreadable))
+    // Nothing read, or only part, is not a folder without (other) folders:
+    // the next expansion reads again.
+    if (alive.isValid() && comm->LastCatalogEnd() != CVQComm::CatalogEnd::Complete)
         ForgetChildren(item);
 }
 
@@ -426,6 +450,23 @@ void CUiTreeView::SelectParent()
         setCurrentItem(selected->parent());
 }
 
+CUiTreeView::Contents CUiTreeView::FolderContents(const QString& path) const
+{
+    // The list has read it when it shows it: no need to ask again.
+    const CUiListView* list = m_pDoc ? m_pDoc->m_pListView : nullptr;
+    if (list && list->GetCurrentPath() == path && list->IsFolderRead())
+        return list->ItemCount() > 0 ? Contents::NotEmpty : Contents::Empty;
+    CVQComm* comm = Comm();
+    if (!comm)
+        return Contents::Unknown;
+    CFileInfo first;
+    const int any = comm->ReadCatalog(path, first);
+    comm->EndCatalog();
+    if (any)
+        return Contents::NotEmpty;
+    return comm->LastCatalogEnd() == CVQComm::CatalogEnd::Complete ? Contents::Empty : Contents::Unknown;
+}
+
 int CUiTreeView::DeleteFolderItem(QTreeWidgetItem* item)
 {
     if (!item)
@@ -439,22 +480,35 @@ int CUiTreeView::DeleteFolderItem(QTreeWidgetItem* item)
     }
     CWaitCursor wait(comm->LinkHost());
     const QString label = item->text(0);
+    const QString path = ItemPath(item);
     CLinkHost* host = comm->LinkHost();
-    const int answer =
-        host ? host->ShowMessageBox(u"Are you sure you want to remove the file '%1' ?"_s.arg(label),
-                                    MB_OKCANCEL | MB_ICONQUESTION, u"Confirm File Delete"_s)
-             : IDCANCEL;
-    if (answer != IDOK)
+    const auto ask = [host](const QString& text, const QString& caption) {
+        return host ? host->ShowMessageBox(text, MB_OKCANCEL | MB_ICONQUESTION, caption) : IDCANCEL;
+    };
+    // The generator removes empty folders only, and its refusal would not
+    // say why: a folder with entries is offered to go with them, as
+    // "vq8ctl rm -r" does.
+    const bool withContents = FolderContents(path) == Contents::NotEmpty;
+    if (withContents) {
+        if (ask(FOLDER_NOT_EMPTY_QUESTION.arg(label), u"Confirm Folder Delete"_s) != IDOK)
+            return 1;
+    } else if (ask(u"Are you sure you want to remove the file '%1' ?"_s.arg(label),
+                   u"Confirm File Delete"_s) != IDOK) {
         return 1;
-    if (comm->RemoveFolder(ItemPath(item)) != 1)
+    }
+    const bool emptied = withContents && comm->DeleteAll(path) == 1;
+    const bool removed = (emptied || !withContents) && comm->RemoveFolder(path) == 1;
+    // Emptied but kept (the generator refused the folder itself): it shows
+    // what is left of it.
+    QTreeWidgetItem* changed = removed ? item->parent() : item;
+    if (!removed && !emptied)
         return 0;
-    QTreeWidgetItem* parent = item->parent();
-    if (parent && parent == currentItem()) {
+    if (changed && changed == currentItem()) {
         if (CUiListView* list = m_pDoc->m_pListView)
             list->Refresh();
     }
-    ReloadItem(parent);
-    return 1;
+    ReloadItem(changed);
+    return removed ? 1 : 0;
 }
 
 int CUiTreeView::DeleteSelectedFolder()
@@ -477,9 +531,34 @@ void CUiTreeView::BeginRenameItem(QTreeWidgetItem* item)
     editItem(item, 0);
 }
 
+bool CUiTreeView::ShowsUnread(const QTreeWidgetItem* item) const
+{
+    const CUiListView* list = m_pDoc ? m_pDoc->m_pListView : nullptr;
+    return item && list && !list->IsFolderRead() && list->GetCurrentPath() == ItemPath(item);
+}
+
+void CUiTreeView::ReadAgain(QTreeWidgetItem* item)
+{
+    CUiListView* list = m_pDoc ? m_pDoc->m_pListView : nullptr;
+    if (!item || !list || item != currentItem())
+        return;
+    m_pDoc->ReopenLostChannel();
+    list->FillFromDevice(ItemPath(item));
+}
+
 bool CUiTreeView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
 {
     QTreeWidgetItem* item = itemFromIndex(index);
+    // A click on the selected folder that could not be read reads it again:
+    // the click that selects a folder reads it, and this one is its retry.
+    if (trigger == SelectedClicked && item == currentItem() && ShowsUnread(item)) {
+        const QPersistentModelIndex clicked(index);
+        CChannelWait::Post(this, [this, clicked] {
+            if (clicked.isValid())
+                ReadAgain(itemFromIndex(clicked));
+        });
+        return false;
+    }
     if (!item || IsFixedItem(item) || item->data(0, PLACEHOLDER_ROLE).toBool())
         return false;
     if (!QTreeWidget::edit(index, trigger, event))
@@ -545,6 +624,8 @@ int CUiTreeView::EndLabelEdit(QTreeWidgetItem* item, const QString& newText)
         if (CUiListView* list = m_pDoc->m_pListView)
             list->Refresh();
         ReloadItem(parent);
+    } else {
+        PlaceSorted(item);
     }
     return 1;
 }
@@ -618,6 +699,11 @@ void CUiTreeView::mousePressEvent(QMouseEvent* event)
 
 void CUiTreeView::contextMenuEvent(QContextMenuEvent* event)
 {
+    // From the keyboard the menu is the selected folder's, shown by it.
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        ShowKeyboardMenu();
+        return;
+    }
     QTreeWidgetItem* hit = itemAt(event->pos());
     m_hContextItem = hit ? QPersistentModelIndex(indexFromItem(hit)) : QPersistentModelIndex();
     if (!hit || !m_pContextMenu)
@@ -626,9 +712,26 @@ void CUiTreeView::contextMenuEvent(QContextMenuEvent* event)
     m_pContextMenu->popup(event->globalPos());
 }
 
+void CUiTreeView::ShowKeyboardMenu()
+{
+    QTreeWidgetItem* item = currentItem();
+    m_hContextItem = item ? QPersistentModelIndex(indexFromItem(item)) : QPersistentModelIndex();
+    if (!item || !m_pContextMenu)
+        return;
+    scrollToItem(item);
+    Q_EMIT ContextMenuShown(item);
+    m_pContextMenu->popup(viewport()->mapToGlobal(visualItemRect(item).center()));
+}
+
 void CUiTreeView::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Delete && state() != QAbstractItemView::EditingState)
-        DeleteSelectedFolder();
+    if (state() != QAbstractItemView::EditingState) {
+        if (event->key() == Qt::Key_Delete) {
+            DeleteSelectedFolder();
+        } else if (CUiListView::IsContextMenuKey(event)) {
+            ShowKeyboardMenu();
+            return;
+        }
+    }
     QTreeWidget::keyPressEvent(event);
 }

@@ -22,6 +22,9 @@ public:
     static constexpr int FLAGS_ROLE = Qt::UserRole;
     static constexpr int PLACEHOLDER_ROLE = Qt::UserRole + 1;
     static inline const QString PLACEHOLDER_LABEL = QStringLiteral("DUMY");
+    // Asked before a folder with entries is removed with them (%1: its name).
+    static inline const QString FOLDER_NOT_EMPTY_QUESTION =
+        QStringLiteral("The folder '%1' is not empty.\n\nRemove it with everything in it ?");
 
     explicit CUiTreeView(CVeskDoc* pDoc, QWidget* parent = nullptr);
     ~CUiTreeView() override;
@@ -92,6 +95,23 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    enum class Contents
+    {
+        Empty,
+        NotEmpty,
+        Unknown, // the listing failed
+    };
+    Contents FolderContents(const QString& path) const;
+    // The list shows `item`'s folder as one that could not be read.
+    bool ShowsUnread(const QTreeWidgetItem* item) const;
+    // Reads the selected folder `item` again (its first read failed).
+    void ReadAgain(QTreeWidgetItem* item);
+    // The pop-up of the selected folder, by its label (Shift+F10, the Menu key).
+    void ShowKeyboardMenu();
+    // Where a folder named `name` goes among the children of `parent`.
+    static int SortedPosition(const QTreeWidgetItem* parent, const QString& name);
+    // Moves `item` to its place by label among its siblings (after a rename).
+    void PlaceSorted(QTreeWidgetItem* item);
     QTreeWidgetItem* InsertFolderItem(QTreeWidgetItem* parent, const QString& name);
     void AddPlaceholder(QTreeWidgetItem* item);
     // The children of `item` were not read: it is unread again, with its placeholder.

@@ -1,6 +1,6 @@
-#include "app/appsettings.h"
 #include "app/guihost.h"
 #include "app/mainframe.h"
+#include "link/appsettings.h"
 #include "link/channelwait.h"
 #include "link/transferchain.h"
 #include "link/vqcomm.h"

@@ -1,8 +1,8 @@
-#include "app/appsettings.h"
 #include "app/commandids.h"
 #include "app/guihost.h"
 #include "app/mainframe.h"
 #include "dialogs/vqfiledialog.h"
+#include "link/appsettings.h"
 #include "link/vqevents.h"
 #include "tests/support/linkfixture.h"
 #include "tests/support/modalanswerer.h"
@@ -17,6 +17,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -27,25 +28,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Types into a file dialog's name field and confirms, as a user does: once
-// the dialog has read its folder, which it does in the background (until
-// then a name it proposed could still be selected in its view, and the view's
-// selection is what the dialog returns).
-void TypeAndConfirm(QFileDialog* dialog, const QString& text)
-{
-    if (auto* model = dialog->findChild<QFileSystemModel*>()) {
-        QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
-        loaded.wait(1000);
-    }
-    auto* edit = dialog->findChild<QLineEdit*>(u"fileNameEdit"_s);
-    if (!edit) {
-        dialog->reject();
-        return;
-    }
-    edit->setText(text);
-    static_cast<QDialog*>(dialog)->accept(); // the confirm button's path
-}
 
 const QList<int> COMMANDS = {ID_PC_TO_VQ,         ID_VQ_TO_PC,         ID_NEW_FOLDER,     ID_DELETE_ITEM,
                              ID_RENAME_ITEM,      ID_REFRESH,          ID_CHECK_ERROR,    ID_OPTIONS,
@@ -107,6 +89,23 @@ struct CFrameFixture
     QTreeWidgetItem* FirstLevel(const QString& name) const
     {
         return Child(frame->TreeView()->GetRootItem(), name);
+    }
+    // /F0:/USER holding `files` (name, content) shown in the list, ready
+    // for transfers, `selected` selected there.
+    bool SelectInUser(const QList<std::pair<QString, QByteArray>>& files, const QStringList& selected)
+    {
+        for (const auto& [name, data] : files) {
+            if (!sim.AddFile(u"/F0:/USER/"_s + name, data))
+                return false;
+        }
+        if (!ConnectForTransfers())
+            return false;
+        frame->TreeView()->setCurrentItem(FirstLevel(u"USER"_s));
+        CUiListView* list = frame->ListView();
+        for (const QString& name : selected)
+            list->IconView()->selectionModel()->select(list->Model()->index(list->FindItemByName(name), 0),
+                                                       QItemSelectionModel::Select);
+        return true;
     }
 
     CLinkFixture link;
@@ -440,14 +439,7 @@ private Q_SLOTS:
         QFETCH(int, cancelAt);
         QFETCH(QString, message);
         CFrameFixture f;
-        QVERIFY(f.sim.AddFile(u"/F0:/USER/A.SEQ"_s, "aaaa"));
-        QVERIFY(f.sim.AddFile(u"/F0:/USER/B.CMP"_s, "bbbb"));
-        QVERIFY(f.ConnectForTransfers());
-        f.frame->TreeView()->setCurrentItem(f.FirstLevel(u"USER"_s));
-        CUiListView* list = f.frame->ListView();
-        for (const QString& name : selected)
-            list->IconView()->selectionModel()->select(list->Model()->index(list->FindItemByName(name), 0),
-                                                       QItemSelectionModel::Select);
+        QVERIFY(f.SelectInUser({{u"A.SEQ"_s, "aaaa"}, {u"B.CMP"_s, "bbbb"}}, selected));
         QTemporaryDir dir;
         int asked = 0;
         CModalAnswerer<CVQFileDialog> chooser([&](CVQFileDialog* dialog) {
@@ -469,6 +461,101 @@ private Q_SLOTS:
         QCOMPARE(f.sim.ConnectionCount(), connections); // no transfer connection
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
         QVERIFY(f.comm.IsConnected());
+    }
+
+    // A generator name this PC cannot take, a name typed that it cannot
+    // take, and a second file for one target are each told by one message
+    // naming the rule and the name; the others of the batch arrive.
+    void uploadNamesThePcCannotTake_data()
+    {
+        QTest::addColumn<QStringList>("names");   // on the generator, in list order, all selected
+        QTest::addColumn<QStringList>("typed");   // in the save dialogs, in the order asked
+        QTest::addColumn<QStringList>("refused"); // the names the messages are about
+        QTest::addColumn<QStringList>("arrived"); // on the PC afterwards
+#ifdef Q_OS_WIN
+        // (The emulator holds no name with a character Windows reserves.)
+        const QStringList generatorNames{u"CON.TXT"_s, u"TRAIL."_s, u"TRAIL "_s};
+        const QString typedName = u"TRAIL."_s;
+#else
+        // The generator holds no name that this PC cannot take.
+        const QStringList generatorNames;
+        const QString typedName = u"x\\y"_s;
+#endif
+        for (const QString& name : generatorNames)
+            QTest::addRow("generator name %s", qPrintable(name))
+                << QStringList{u"A.SEQ"_s, name, u"Z.SEQ"_s} << QStringList{u"a"_s, u"z"_s}
+                << QStringList{name} << QStringList{u"a"_s, u"z"_s};
+        QTest::newRow("typed name") << QStringList{u"A.SEQ"_s, u"Z.SEQ"_s} << QStringList{typedName, u"z"_s}
+                                    << QStringList{typedName} << QStringList{u"z"_s};
+        QTest::newRow("one target twice")
+            << QStringList{u"A.SEQ"_s, u"Z.SEQ"_s} << QStringList{u"a"_s, u"A"_s} << QStringList{u"A"_s}
+            << QStringList{u"a"_s};
+    }
+    void uploadNamesThePcCannotTake()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, typed);
+        QFETCH(QStringList, refused);
+        QFETCH(QStringList, arrived);
+        CFrameFixture f;
+        QList<std::pair<QString, QByteArray>> files;
+        for (const QString& name : names)
+            files.append({name, name.toLatin1()});
+        QVERIFY(f.SelectInUser(files, names));
+        QCOMPARE(f.frame->ListView()->IconView()->selectionModel()->selectedIndexes().size(), names.size());
+        QTemporaryDir dir;
+        QStringList asked;
+        CModalAnswerer<CVQFileDialog> chooser([&](CVQFileDialog* dialog) {
+            asked.append(dialog->selectedFiles().value(0).section(u'/', -1));
+            TypeAndConfirm(dialog, dir.path() + u'/' + typed.value(asked.size() - 1));
+        });
+        f.frame->Action(ID_VQ_TO_PC)->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.comm.IsInBatch() && f.comm.IsConnected(), 15000);
+        QCOMPARE(asked.size(), typed.size());
+        const QStringList messages = f.host.MessageTexts();
+        QCOMPARE(messages.size(), refused.size());
+        for (qsizetype i = 0; i < refused.size(); ++i)
+            QVERIFY2(messages.at(i).endsWith(u'"' + refused.at(i) + u'"') ||
+                         messages.at(i).endsWith(QDir::toNativeSeparators(u'/' + refused.at(i)) + u'"'),
+                     qPrintable(messages.at(i)));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), arrived);
+        // Each arrived file is the generator file whose dialog named it.
+        for (const QString& name : arrived) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY2(file.readAll().startsWith(name.toUpper().toLatin1()), qPrintable(name));
+        }
+    }
+
+    // Each save chooser of a batch opens where the one before was confirmed,
+    // so Enter in each keeps the files together; the first of a run where
+    // the user last confirmed a chooser of either kind, kept between runs.
+    void uploadChoosersFollowTheUser()
+    {
+        CFrameFixture f;
+        QVERIFY(f.SelectInUser({{u"D1.TXT"_s, "d1"}, {u"D2.TXT"_s, "d2"}}, {u"D1.TXT"_s, u"D2.TXT"_s}));
+        QTemporaryDir dir;
+        const QString last = dir.filePath(u"lastrun"_s);
+        const QString backE = dir.filePath(u"backE"_s);
+        QVERIFY(QDir().mkpath(last) && QDir().mkpath(backE));
+        CVQFileDialog::SetLastFolder(QDir::toNativeSeparators(last)); // as read from the settings
+        QStringList opened;
+        CModalAnswerer<CVQFileDialog> saver([&](CVQFileDialog* dialog) {
+            opened << dialog->directory().absolutePath();
+            // The first moved to backE/ by hand; the second only confirmed.
+            TypeAndConfirm(dialog, opened.size() == 1 ? QDir(backE).filePath(u"D1.TXT"_s) : u"D2.TXT"_s);
+        });
+        f.frame->Action(ID_VQ_TO_PC)->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.comm.IsInBatch() && f.comm.IsConnected(), 15000);
+        QCOMPARE(opened, (QStringList{last, backE}));
+        QCOMPARE(QDir(backE).entryList(QDir::Files), (QStringList{u"D1.TXT"_s, u"D2.TXT"_s}));
+        // The open chooser starts there too, and the program keeps the place.
+        QCOMPARE(CVQFileDialog::StartFolder(1), backE);
+        QCOMPARE(CVQFileDialog::LastFolder(), QDir::toNativeSeparators(backE));
+        // A kept folder that is gone: the home folder.
+        CVQFileDialog::SetLastFolder(QDir::toNativeSeparators(dir.filePath(u"gone"_s)));
+        QCOMPARE(CVQFileDialog::StartFolder(0), QDir::homePath());
+        CVQFileDialog::SetLastFolder(QString());
     }
 
     // The road of a download and of an upload through the menu.
@@ -559,6 +646,35 @@ private Q_SLOTS:
         QCOMPARE(f.frame->findChild<QLabel*>(u"memoryPane"_s)->text(), CMainFrame::CONNECTION_LOST_TEXT);
         f.frame->ClearViews();
         QCOMPARE(f.frame->findChild<QLabel*>(u"memoryPane"_s)->text(), CMainFrame::NOT_CONNECTED_TEXT);
+    }
+
+    // The hint that stands for the figures is read whole in a window of the
+    // default width, clear of the other panes.
+    void offlineHintShownWhole_data()
+    {
+        QTest::addColumn<bool>("lost");
+        QTest::newRow("not connected") << false;
+        QTest::newRow("connection lost") << true;
+    }
+    void offlineHintShownWhole()
+    {
+        QFETCH(bool, lost);
+        CFrameFixture f;
+        if (lost) {
+            QVERIFY(f.Connect());
+            f.comm.Disconnect();
+            f.frame->UpdateCommandUI();
+        }
+        f.frame->resize(720, 560);
+        QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
+        auto* memory = f.frame->findChild<QLabel*>(u"memoryPane"_s);
+        auto* message = f.frame->findChild<QLabel*>(u"messagePane"_s);
+        QCOMPARE(memory->text(), lost ? CMainFrame::CONNECTION_LOST_TEXT : CMainFrame::NOT_CONNECTED_TEXT);
+        QTRY_VERIFY(memory->contentsRect().width() >=
+                    memory->fontMetrics().horizontalAdvance(memory->text()));
+        QVERIFY(!f.frame->findChild<QLabel*>(u"objectsPane"_s)->isVisible());
+        QVERIFY(!memory->geometry().intersects(message->geometry()));
+        QVERIFY(memory->geometry().right() <= f.frame->statusBar()->width());
     }
 
     // The message pane and the memory pane share the room the object pane

@@ -320,6 +320,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("out");
 
+        // Text after the figures that is not a whole entry: a failure, never
+        // an empty folder (as a fault probe sent them).
+        QTest::newRow("unquoted names")
+            << QByteArray("1000,2000,A.TXT,BIN,5,B.TXT,BIN,5\n") << 1 << QString();
+        QTest::newRow("text after the figures") << QByteArray("1000,2000 BUSY\n") << 1 << QString();
+        QTest::newRow("cut after an entry's comma")
+            << QByteArray("1000,2000,\"A.TXT\",TXT,5,\n") << 1 << QString();
         QTest::newRow("empty folder") << QByteArray("1000,2000\n") << 0 << QString();
         QTest::newRow("two entries") << QByteArray("1000,2000,\"A.SEQ\",SEQ,10,\"SUB/\",DIR,0\n") << 0
                                      << u"f 10 A.SEQ\nd 0 SUB\n"_s;
@@ -339,6 +346,9 @@ private Q_SLOTS:
         QCOMPARE(run.out, out);
         QCOMPARE(run.status, status);
         QCOMPARE(run.err.contains(u"vq8ctl: "_s), status != 0);
+        // A reply that was read but not understood is quoted.
+        if (status != 0 && reply.size() > 1)
+            QVERIFY2(run.err.contains(QString::fromLatin1(reply.chopped(1))), qPrintable(run.err));
     }
 
     // Commands that change the generator: result, exit status, message, and

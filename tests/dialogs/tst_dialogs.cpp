@@ -1,5 +1,4 @@
 #include "app/appoptions.h"
-#include "app/appsettings.h"
 #include "app/guihost.h"
 #include "app/mainframe.h"
 #include "dialogs/aboutdlg.h"
@@ -11,6 +10,7 @@
 #include "dialogs/dlgsequence.h"
 #include "dialogs/dlgsupport.h"
 #include "dialogs/vqfiledialog.h"
+#include "link/appsettings.h"
 #include "link/vqcomm.h"
 #include "sim/simserver.h"
 #include "tests/support/modalanswerer.h"
@@ -29,6 +29,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -200,7 +202,10 @@ private Q_SLOTS:
             QCOMPARE(QString::fromLocal8Bit(file.readAll()), u"1|"_s + path);
             QVERIFY(messages.m_texts.isEmpty());
         } else {
-            QCOMPARE(messages.m_texts, QStringList{u"Error: Cannot find this editor"_s});
+            // Which program was tried, and where another is chosen.
+            QCOMPARE(messages.m_texts,
+                     QStringList{u"Error: Cannot find this editor : \"%1\"\n\n"
+                                 "Utility, Options chooses another editor."_s.arg(dialog.Editor())});
         }
         dialog.reject();
     }
@@ -259,11 +264,12 @@ private Q_SLOTS:
 #endif
         QVERIFY(WriteFile(program, "x"));
         CDlgOptions dialog(u"xdg-open"_s);
-        CModalAnswerer<QFileDialog> answer([&program](QFileDialog* chooser) {
-            chooser->setOption(QFileDialog::DontUseNativeDialog);
+        // Through the folder and the name field: selectFile leaves the field
+        // alone while it has the focus, and the accept then finds no file.
+        CModalAnswerer<QFileDialog> answer([this, &program](QFileDialog* chooser) {
             chooser->selectNameFilter(u"All Files (*)"_s);
-            chooser->selectFile(program);
-            static_cast<QDialog*>(chooser)->accept(); // QFileDialog hides it
+            chooser->setDirectory(m_dir.path());
+            TypeAndConfirm(chooser, QFileInfo(program).fileName());
         });
         dialog.show();
         QTest::mouseClick(dialog.BrowseButton(), Qt::LeftButton);
@@ -272,14 +278,15 @@ private Q_SLOTS:
         QCOMPARE(dialog.Editor(), u"xdg-open"_s); // only OK takes it
     }
 
-    // The list: kept entries, then the queue up to the line that ends it.
+    // The list: the queue up to the line that ends it, then what the program
+    // read of it before, under a heading, each marked.
     void errorList_data()
     {
         QTest::addColumn<QStringList>("kept");
         QTest::addColumn<int>("queued");
         QTest::addColumn<QByteArray>("scripted"); // the first answer instead of the queue's
         QTest::addColumn<bool>("connected");
-        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("lines"); // before the heading
 
         const QString clear = u"0,\"No error\""_s;
         const QString e1 = u"-256,\"Error 1\""_s, e2 = u"-256,\"Error 2\""_s, e3 = u"-256,\"Error 3\""_s;
@@ -288,12 +295,10 @@ private Q_SLOTS:
             << QStringList() << 3 << QByteArray() << true << QStringList{e1, e2, e3, clear};
         QTest::newRow("a line not starting with a number ends it")
             << QStringList() << 2 << QByteArray("Busy\n") << true << QStringList{u"Busy"_s};
-        QTest::newRow("kept entries first")
-            << QStringList{u"-113,\"Undefined header\""_s} << 1 << QByteArray() << true
-            << QStringList{u"-113,\"Undefined header\""_s, e1, clear};
-        QTest::newRow("not connected: the kept ones")
-            << QStringList{u"-113,\"Undefined header\""_s} << 0 << QByteArray() << false
-            << QStringList{u"-113,\"Undefined header\""_s};
+        QTest::newRow("read earlier: after the queue") << QStringList{u"-113,\"Undefined header\""_s} << 1
+                                                       << QByteArray() << true << QStringList{e1, clear};
+        QTest::newRow("not connected: what was read earlier")
+            << QStringList{u"-113,\"Undefined header\""_s} << 0 << QByteArray() << false << QStringList();
     }
 
     void errorList()
@@ -315,20 +320,31 @@ private Q_SLOTS:
             m_sim.PushError(-256, u"Error %1"_s.arg(i));
         if (!scripted.isEmpty())
             m_sim.SetScriptedReply("stat:que:next?", scripted, true);
-        comm.KeepErrors(kept);
+        comm.KeepErrors(kept, u"shown for \"/F0:/USER/A\""_s);
+        const auto withEarlier = [&comm](QStringList shown, qsizetype earlier) {
+            if (earlier > 0)
+                shown << CDlgErrorList::EARLIER_HEADING;
+            for (qsizetype i = 0; i < earlier; ++i)
+                shown << CDlgErrorList::MarkedEntry(comm.TakenErrors().at(i));
+            return shown;
+        };
 
         {
             CDlgErrorList dialog(&comm);
             QCOMPARE(dialog.windowTitle(), u"VQ Error"_s);
             QCOMPARE(dialog.findChild<QGroupBox*>()->title(), u"Error List"_s);
             QCOMPARE(dialog.ListBox()->selectionMode(), QAbstractItemView::NoSelection);
-            QCOMPARE(dialog.Lines(), lines);
+            QCOMPARE(dialog.Lines(), withEarlier(lines, kept.size()));
         }
         QVERIFY(host.MessageTexts().isEmpty());
         if (connected && scripted.isEmpty()) {
-            // What was read is gone: the next look shows only the end.
+            // What was read is gone from the generator: the next look shows
+            // the end of the queue, then everything read before, marked.
+            QCOMPARE(comm.TakenErrors().size(), kept.size() + queued);
             CDlgErrorList again(&comm);
-            QCOMPARE(again.Lines(), QStringList{u"0,\"No error\""_s});
+            QCOMPARE(again.Lines(), withEarlier({u"0,\"No error\""_s}, kept.size() + queued));
+            if (queued > 0)
+                QVERIFY(again.Lines().last().contains(u"Error %1\"   [read "_s.arg(queued)));
         }
         m_sim.ClearScriptedReplies();
         m_sim.ClearErrors();
@@ -464,8 +480,7 @@ private Q_SLOTS:
         bool stayedOpen = false;
         CModalAnswerer<CVQFileDialog> answer([this, &stayedOpen](CVQFileDialog* dialog) {
             dialog->setDirectory(m_dir.path());
-            dialog->selectFile(u"B0.SEQ"_s);
-            static_cast<QDialog*>(dialog)->accept();
+            TypeAndConfirm(dialog, u"B0.SEQ"_s);
             stayedOpen = dialog->isVisible();
             if (stayedOpen)
                 dialog->reject();
@@ -479,26 +494,52 @@ private Q_SLOTS:
 
     // A batch from the desktop program: the kind dialog, then the progress
     // dialog owned by the main window until the batch ends.
+    // Cancel ends a batch without a message: the generator's refusal of
+    // the block Cancel cut short is its own doing and is taken off quietly
+    // (kept for the error list), but no other entry of the queue.
     void guiBatch_data()
     {
         QTest::addColumn<bool>("confirm");
-        QTest::newRow("confirmed") << true;
-        QTest::newRow("cancelled") << false;
+        QTest::addColumn<bool>("cancel");  // Cancel of the progress dialog during the copy
+        QTest::addColumn<bool>("another"); // the generator queues something else meanwhile
+        QTest::newRow("confirmed") << true << false << false;
+        QTest::newRow("cancelled") << false << false << false;
+        QTest::newRow("Cancel during the copy") << true << true << false;
+        QTest::newRow("Cancel, and another refusal") << true << true << true;
     }
 
     void guiBatch()
     {
         QFETCH(bool, confirm);
+        QFETCH(bool, cancel);
+        QFETCH(bool, another);
         CMessageRecorder messages;
-        const QString name = confirm ? u"BATCHA.SEQ"_s : u"BATCHB.SEQ"_s;
+        const QString name =
+            QString::fromLatin1(QTest::currentDataTag()).left(6).toUpper().remove(u' ') + u".SEQ"_s;
         const QString pcPath = m_dir.filePath(name);
-        const QByteArray data(200000, 'q');
+        // More than the system's buffers of a connection hold: the stalled
+        // copy cannot end before the Cancel.
+        const QByteArray data(20000000, 'q');
         QVERIFY(WriteFile(pcPath, data));
+
+        // A generator that stops taking the file after its first chunk, and
+        // serves one connection at a time: the channel opened again after
+        // the batch closes the transfer connection Cancel left, and the
+        // generator queues its refusal of the block cut short before the
+        // batch's end reads the queue.
+        CSimServer sim;
+        CSimOptions options;
+        options.m_nPort = 0;
+        options.m_nMaxConnections = 1;
+        QVERIFY(sim.Start(options));
+        CSimFaults faults;
+        faults.m_bStallTransfer = cancel;
+        sim.SetFaults(faults);
 
         CGuiHost gui;
         CVQComm comm(&gui);
-        comm.SetHost(m_sim.Address().toString());
-        comm.SetPort(m_sim.Port());
+        comm.SetHost(sim.Address().toString());
+        comm.SetPort(sim.Port());
         comm.SetDelayScale(0.02);
         CAppSettings settings;
         CMainFrame frame(&comm, &settings);
@@ -524,13 +565,32 @@ private Q_SLOTS:
             QVERIFY(progress->isVisible());
             QCOMPARE(progress->parent(), &frame);
             QVERIFY(progress->FileNameText().startsWith(name));
+            if (cancel) {
+                // "Copying..." and the file under way.
+                QTRY_VERIFY(sim.AllReceived().contains("#820000000"));
+                if (another)
+                    sim.PushError(-113, u"Undefined header"_s);
+                QTest::mouseClick(progress->CancelButton(), Qt::LeftButton);
+            }
             QTRY_VERIFY_WITH_TIMEOUT(progress.isNull(), 10000);
-            QTRY_VERIFY(comm.IsConnected());
-            QCOMPARE(m_sim.FileData(folder + u'/' + name), data);
+            QTRY_VERIFY_WITH_TIMEOUT(comm.IsConnected() && !comm.IsInBatch(), 10000);
+            QCOMPARE(sim.FileData(folder + u'/' + name), cancel ? QByteArray() : data);
         } else {
-            QVERIFY(!m_sim.Exists(folder + u'/' + name));
+            QVERIFY(!sim.Exists(folder + u'/' + name));
         }
-        QCOMPARE(messages.m_texts, QStringList());
+        QTest::qWait(100);
+        QVERIFY2(messages.m_texts.size() == (another ? 1 : 0), qPrintable(messages.m_texts.join(u" | "_s)));
+        QCOMPARE(messages.m_texts, another
+                                       ? QStringList{u"The generator reported:\n-113,\"Undefined header\""_s}
+                                       : QStringList());
+        QVERIFY(sim.ErrorQueue().isEmpty());
+        if (cancel) {
+            // Read, not lost: the error list shows it among what was read.
+            const auto taken = comm.TakenErrors();
+            QVERIFY(std::any_of(taken.cbegin(), taken.cend(), [](const CVQComm::CTakenError& each) {
+                return each.m_strEntry.startsWith(u"-161,"_s) && each.m_strNote.contains(u"Cancel"_s);
+            }));
+        }
         comm.EndTransfers();
     }
 };

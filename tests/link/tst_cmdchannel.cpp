@@ -2,6 +2,7 @@
 #include "tests/support/nodescriptors.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
 
@@ -156,7 +157,7 @@ private Q_SLOTS:
         m_sim.SetFaults(faults);
         QVERIFY(m_comm->SendCommand(u"*idn?"_s));
         QVERIFY(m_comm->ReadReply().isEmpty());
-        QCOMPARE(m_host.MessageTexts(), QStringList{u"Socket error."_s});
+        QCOMPARE(m_host.MessageTexts(), QStringList{u"Socket error. No answer came within 2 s."_s});
         m_sim.SetFaults(CSimFaults());
         QTest::qWait(700); // the late identity is on its way by now
         m_host.ClearMessages();
@@ -178,17 +179,20 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("ceilingMs");
         QTest::addColumn<qint64>("maxBytes");
         QTest::addColumn<int>("cutAfterMs"); // at the earliest
+        QTest::addColumn<QString>("reason"); // the message's second sentence, a pattern
+        const QString slow = u"The reply came too slowly: \\d+ bytes in [\\d.]+ s\\."_s;
         QTest::newRow("trickle past the time bound")
-            << 200 << 1 << qint64(1000) << REPLY_LINE_CEILING_MS << qint64(4 * 1024 * 1024) << 900;
+            << 200 << 1 << qint64(1000) << REPLY_LINE_CEILING_MS << qint64(4 * 1024 * 1024) << 900 << slow;
         QTest::newRow("stream past the length bound")
-            << 1 << 65536 << qint64(1000) << REPLY_LINE_CEILING_MS << qint64(4 * 1024 * 1024) << 0;
+            << 1 << 65536 << qint64(1000) << REPLY_LINE_CEILING_MS << qint64(4 * 1024 * 1024) << 0
+            << u"The reply was longer than 4 MiB, more than any reply may be\\."_s;
         // The real bounds, 40 times faster: 60 KiB/s, just under the rate that
         // grows the bound, would keep the line alive for 8 s (320 s in real
         // time); the ceiling ends it at 1.5 s (60 s).
         constexpr qint64 faster = 40;
         QTest::newRow("60 KiB/s past the ceiling")
             << 100 << 6 * 1024 << REPLY_LINE_BASE_MS / faster << REPLY_LINE_CEILING_MS / faster
-            << REPLY_LINE_MAX_BYTES << int(REPLY_LINE_CEILING_MS / faster - 100);
+            << REPLY_LINE_MAX_BYTES << int(REPLY_LINE_CEILING_MS / faster - 100) << slow;
     }
     void replyLineBounds()
     {
@@ -228,7 +232,12 @@ private Q_SLOTS:
         stop = true;
         peer.join();
         QVERIFY2(elapsed >= cutAfterMs && elapsed < 4000, qPrintable(QString::number(elapsed)));
-        QCOMPARE(m_host.MessageTexts(), QStringList{u"Connection aborted. (Timeout, etc...)"_s});
+        QFETCH(QString, reason);
+        const QStringList texts = m_host.MessageTexts();
+        QCOMPARE(texts.size(), 1);
+        const QRegularExpression expected(u"^Connection aborted\\. \\(Timeout, etc\\.\\.\\.\\) "_s + reason +
+                                          u'$');
+        QVERIFY2(expected.match(texts.first()).hasMatch(), qPrintable(texts.first()));
     }
 
     // A reply that never ends fails after the watchdog, not never.
@@ -243,7 +252,8 @@ private Q_SLOTS:
         QVERIFY(m_comm->ReadReply().isEmpty());
         QVERIFY(timer.elapsed() >= REPLY_WATCHDOG_MS - 100);
         QVERIFY(timer.elapsed() < REPLY_WATCHDOG_MS + 3000);
-        QCOMPARE(m_host.MessageTexts(), QStringList{u"Socket error."_s});
+        QCOMPARE(m_host.MessageTexts(),
+                 QStringList{u"Socket error. The reply stopped for 2 s before its end."_s});
         QCOMPARE(m_comm->IsConnected(), 1);
     }
 

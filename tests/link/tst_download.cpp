@@ -208,6 +208,34 @@ private Q_SLOTS:
         QFile::remove(path);
     }
 
+    // A target listing that is not whole could hide the name about to be
+    // replaced: nothing is sent.
+    void unreadableTargetListing_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("cut after an entry's comma") << QByteArray("1000,99999999,\"OTHER.SEQ\",SEQ,5,\n");
+        QTest::newRow("text after the figures") << QByteArray("1000,99999999 BUSY\n");
+        QTest::newRow("unquoted names") << QByteArray("1000,99999999,HERE.SEQ,SEQ,16\n");
+        QTest::newRow("figures not numbers") << QByteArray("x,y,\"HERE.SEQ\",SEQ,16\n");
+    }
+    void unreadableTargetListing()
+    {
+        QFETCH(QByteArray, reply);
+        QVERIFY(m_f.m_sim.AddFile(kFolder + u"/HERE.SEQ"_s, "on the generator"));
+        const QStringList paths = Write({{u"HERE.SEQ"_s, "pc"}});
+        m_f.m_sim.SetScriptedReply("mmem:cat?", reply, true);
+        m_f.m_sim.ClearTranscripts();
+        QCOMPARE(m_f.m_comm->PrepareDownload(paths, kFolder), 0);
+        QCOMPARE(
+            m_f.m_host.MessageTexts(),
+            QStringList{u"The generator's listing of this folder could not be read : \"%1\""_s.arg(kFolder)});
+        QVERIFY(!m_f.m_sim.AllReceived().contains(",#"));
+        QCOMPARE(m_f.m_comm->DownloadList().GetCount(), 0);
+        QCOMPARE(m_f.m_sim.FileData(kFolder + u"/HERE.SEQ"_s), QByteArray("on the generator"));
+        QVERIFY(m_f.ChannelAnswers());
+        QVERIFY(m_f.m_comm->DeleteEntry(kFolder + u"/HERE.SEQ"_s));
+    }
+
     // An existing name: the catalog lets the user skip it, the list's items stop the batch.
     void existing_data()
     {

@@ -1,3 +1,4 @@
+#include "link/catalogreply.h"
 #include "link/downloadfile.h"
 #include "link/downloadfilelist.h"
 #include "link/fileinfo.h"
@@ -118,38 +119,53 @@ private Q_SLOTS:
 
     void parseEntry_data()
     {
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("text");
         QTest::addColumn<bool>("valid");
         QTest::addColumn<QString>("name");
         QTest::addColumn<qint64>("size");
         QTest::addColumn<int>("folder");
-        QTest::newRow("file") << u"A.SEQ,SEQ,10"_s << true << u"A.SEQ"_s << qint64(10) << 0;
-        QTest::newRow("folder") << u"SUB/,DIR,0"_s << true << u"SUB"_s << qint64(0) << 1;
-        QTest::newRow("cut at first slash") << u"A/B/C,DIR,0"_s << true << u"A"_s << qint64(0) << 1;
+        QTest::newRow("file") << QByteArray(",\"A.SEQ\",SEQ,10") << true << u"A.SEQ"_s << qint64(10) << 0;
+        QTest::newRow("folder") << QByteArray(",\"SUB/\",DIR,0") << true << u"SUB"_s << qint64(0) << 1;
+        QTest::newRow("cut at first slash")
+            << QByteArray(",\"A/B/C\",DIR,0") << true << u"A"_s << qint64(0) << 1;
+        QTest::newRow("empty type") << QByteArray(",\"A\",,3") << true << u"A"_s << qint64(3) << 0;
         // A size is a byte count written as a real number may be, or the entry is unreadable.
-        QTest::newRow("blanks around size") << u"A,T, 7 "_s << true << u"A"_s << qint64(7) << 0;
-        QTest::newRow("exponent") << u"A,T,1.5e3"_s << true << u"A"_s << qint64(1500) << 0;
-        QTest::newRow("whole real") << u"A,T,+1.20000E+03"_s << true << u"A"_s << qint64(1200) << 0;
-        QTest::newRow("fraction") << u"A,T,12.9"_s << false << QString() << qint64(0) << 0;
-        QTest::newRow("fraction by exponent") << u"A,T,1.25e1"_s << false << QString() << qint64(0) << 0;
-        QTest::newRow("trailing text") << u"A,T,12abc"_s << false << QString() << qint64(0) << 0;
-        QTest::newRow("hexadecimal") << u"A,T,0x64"_s << false << QString() << qint64(0) << 0;
-        QTest::newRow("negative") << u"A,T,-5"_s << false << QString() << qint64(0) << 0;
-        QTest::newRow("beyond 64 bits") << u"A,T,1e30"_s << false << QString() << qint64(0) << 0;
-        QTest::newRow("size not a number") << u"A,T,x"_s << false << QString() << qint64(0) << 0;
-        QTest::newRow("blank after comma only") << u"A,T, "_s << false << QString() << qint64(0) << 0;
-        QTest::newRow("no size field") << u"A,T"_s << false << QString() << qint64(0) << 0;
-        QTest::newRow("no comma") << u"A"_s << false << QString() << qint64(0) << 0;
-        QTest::newRow("empty name") << u",T,5"_s << false << QString() << qint64(0) << 0;
-        QTest::newRow("slash only") << u"/,DIR,0"_s << false << QString() << qint64(0) << 0;
-        QTest::newRow("empty") << QString() << false << QString() << qint64(0) << 0;
+        QTest::newRow("blanks around size") << QByteArray(",\"A\",T, 7 ") << true << u"A"_s << qint64(7) << 0;
+        QTest::newRow("exponent") << QByteArray(",\"A\",T,1.5e3") << true << u"A"_s << qint64(1500) << 0;
+        QTest::newRow("whole real") << QByteArray(",\"A\",T,+1.20000E+03") << true << u"A"_s << qint64(1200)
+                                    << 0;
+        QTest::newRow("fraction") << QByteArray(",\"A\",T,12.9") << false << QString() << qint64(0) << 0;
+        QTest::newRow("fraction by exponent")
+            << QByteArray(",\"A\",T,1.25e1") << false << QString() << qint64(0) << 0;
+        QTest::newRow("trailing text")
+            << QByteArray(",\"A\",T,12abc") << false << QString() << qint64(0) << 0;
+        QTest::newRow("hexadecimal") << QByteArray(",\"A\",T,0x64") << false << QString() << qint64(0) << 0;
+        QTest::newRow("negative") << QByteArray(",\"A\",T,-5") << false << QString() << qint64(0) << 0;
+        QTest::newRow("beyond 64 bits")
+            << QByteArray(",\"A\",T,1e30") << false << QString() << qint64(0) << 0;
+        QTest::newRow("size not a number")
+            << QByteArray(",\"A\",T,x") << false << QString() << qint64(0) << 0;
+        QTest::newRow("blank after comma only")
+            << QByteArray(",\"A\",T, ") << false << QString() << qint64(0) << 0;
+        QTest::newRow("no size field") << QByteArray(",\"A\",T") << false << QString() << qint64(0) << 0;
+        QTest::newRow("no type field") << QByteArray(",\"A\"") << false << QString() << qint64(0) << 0;
+        QTest::newRow("no quotes") << QByteArray(",A,T,5") << false << QString() << qint64(0) << 0;
+        QTest::newRow("quote in the type")
+            << QByteArray(",\"A\",T\",5") << false << QString() << qint64(0) << 0;
+        QTest::newRow("empty name") << QByteArray(",\"\",T,5") << false << QString() << qint64(0) << 0;
+        QTest::newRow("slash only") << QByteArray(",\"/\",DIR,0") << false << QString() << qint64(0) << 0;
     }
     void parseEntry()
     {
-        QFETCH(QString, text);
+        QFETCH(QByteArray, text);
         QFETCH(bool, valid);
-        const CFileInfo info = CVQComm::ParseCatalogEntry(text);
-        QCOMPARE(bool(info.IsValid()), valid);
+        // Followed by the next entry, which is not read.
+        const QByteArray reply = text + ",\"NEXT\",T,1";
+        qsizetype pos = 0;
+        CFileInfo info;
+        const CatalogStep step = ReadCatalogEntry(reply, pos, info);
+        QCOMPARE(step == CatalogStep::Entry, valid);
+        QCOMPARE(pos, valid ? text.size() : 0);
         if (!valid)
             return;
         QTEST(info.GetName(), "name");

@@ -117,9 +117,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<QString>("message");
+        // A refused rename, move or copy names what it was to make too.
         QTest::newRow("rename onto a taken name")
             << u"MoveEntry"_s << u"/F0:/USER/README.TXT"_s << u"/F0:/USER/taken.txt"_s
-            << u"File name error : \"/F0:/USER/README.TXT\""_s;
+            << u"File name error : \"/F0:/USER/README.TXT\"\nNew name : \"taken.txt\""_s;
+        QTest::newRow("rename to a name the generator refuses")
+            << u"MoveEntry"_s << u"/F0:/USER/PROJECTS"_s << u"/F0:/USER/BAD*ONE"_s
+            << u"File name error : \"/F0:/USER/PROJECTS\"\nNew name : \"BAD*ONE\""_s;
+        QTest::newRow("move into a missing folder")
+            << u"MoveEntry"_s << u"/F0:/USER/README.TXT"_s << u"/F0:/NONE/README.TXT"_s
+            << u"File name not found : \"/F0:/USER/README.TXT\"\nMoving to : \"/F0:/NONE/README.TXT\""_s;
+        QTest::newRow("copy onto a taken name")
+            << u"CopyEntry"_s << u"/F0:/USER/README.TXT"_s << u"/F0:/USER/TAKEN.TXT"_s
+            << u"File name error : \"/F0:/USER/README.TXT\"\nCopying to : \"/F0:/USER/TAKEN.TXT\""_s;
         QTest::newRow("delete a missing file") << u"DeleteEntry"_s << u"/F0:/USER/NOPE.TXT"_s << QString()
                                                << u"File name not found : \"/F0:/USER/NOPE.TXT\""_s;
         QTest::newRow("remove a folder with entries")
@@ -139,22 +149,27 @@ private Q_SLOTS:
         QVERIFY(m_comm->LastRefusal().startsWith(u'-'));
         QVERIFY(m_sim.ErrorQueue().isEmpty());
         QCOMPARE(m_sim.Exists(a), op != u"DeleteEntry");
+        // Gone from the generator, kept for the error list as shown.
+        QCOMPARE(m_comm->TakenErrors().last().m_strEntry, m_comm->LastRefusal());
+        QCOMPARE(m_comm->TakenErrors().last().m_strNote, u"shown for \"%1\""_s.arg(a));
     }
 
     // What was queued before a change is not blamed on it: it is kept for the
     // error list, once.
     void earlierErrorsAreKept()
     {
+        const qsizetype taken = m_comm->TakenErrors().size();
         m_sim.PushError(-113, u"Undefined header"_s);
         QCOMPARE(m_comm->MakeFolder(u"/F0:/USER/NEW"_s), 1);
         QVERIFY(m_host.Messages().isEmpty());
         QVERIFY(m_comm->LastRefusal().isEmpty());
-        QCOMPARE(m_comm->TakeKeptErrors(), QStringList{u"-113,\"Undefined header\""_s});
-        QCOMPARE(m_comm->TakeKeptErrors(), QStringList());
         // A queue known to be empty is not read again before the next change.
         m_sim.ClearTranscripts();
         QCOMPARE(m_comm->DeleteEntry(u"/F0:/USER/NEW"_s), 1);
         QCOMPARE(Received(), QByteArray("mmem:del \"/F0:/USER/NEW\"\r\nstat:que:next?\r\n"));
+        QCOMPARE(m_comm->TakenErrors().size(), taken + 1);
+        QCOMPARE(m_comm->TakenErrors().last().m_strEntry, u"-113,\"Undefined header\""_s);
+        QVERIFY(m_comm->TakenErrors().last().m_strNote.contains(u"not shown"_s));
     }
 
     void isFolderEmpty()

@@ -1,21 +1,34 @@
-// What Windows reads from vq8comm.exe itself: the version information its
-// file properties show, the icon Explorer shows, and the manifest it starts
-// the program with. Asked the way Explorer asks, through the system's API.
+// What Windows reads from each program itself (vq8comm.exe, vq8ctl.exe,
+// vq820-sim.exe): the version information its file properties show, the icon
+// Explorer shows, and the manifest it starts the program with. Asked the way
+// Explorer asks, through the system's API.
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QList>
 #include <QScopeGuard>
+#include <QStringList>
 #include <QTest>
 
 #include <windows.h>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-QString Program()
+// The programs, where the build leaves them beside tests/.
+const QStringList PROGRAMS{u"app/vq8comm"_s, u"cli/vq8ctl"_s, u"sim/vq820-sim"_s};
+
+QString Program(const QString& program)
 {
-    return QCoreApplication::applicationDirPath() + u"/../app/vq8comm.exe"_s;
+    return QCoreApplication::applicationDirPath() + u"/../"_s + program + u".exe"_s;
+}
+
+QString Name(const QString& program)
+{
+    return program.section(u'/', -1);
 }
 
 const wchar_t* Wide(const QString& text)
@@ -44,34 +57,46 @@ class TestVersionResource : public QObject
 {
     Q_OBJECT
 
-    QByteArray m_info;
+    QHash<QString, QByteArray> m_info; // by program
 
-    QString Value(const QString& key)
+    QString Value(const QString& program, const QString& key)
     {
         void* value = nullptr;
         UINT length = 0;
         const QString path = u"\\StringFileInfo\\040904B0\\"_s + key;
-        if (!::VerQueryValueW(m_info.data(), Wide(path), &value, &length) || length == 0)
+        if (!::VerQueryValueW(m_info[program].data(), Wide(path), &value, &length) || length == 0)
             return {};
         return QString::fromWCharArray(static_cast<const wchar_t*>(value), int(length) - 1);
+    }
+
+    static void AddProgramColumn()
+    {
+        QTest::addColumn<QString>("program");
+        for (const QString& program : PROGRAMS)
+            QTest::newRow(qPrintable(Name(program))) << program;
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        DWORD handle = 0;
-        const DWORD size = ::GetFileVersionInfoSizeW(Wide(Program()), &handle);
-        QVERIFY2(size > 0, qPrintable(Program()));
-        m_info.resize(size);
-        QVERIFY(::GetFileVersionInfoW(Wide(Program()), 0, size, m_info.data()));
+        for (const QString& program : PROGRAMS) {
+            DWORD handle = 0;
+            const DWORD size = ::GetFileVersionInfoSizeW(Wide(Program(program)), &handle);
+            QVERIFY2(size > 0, qPrintable(Program(program)));
+            QByteArray& info = m_info[program];
+            info.resize(size);
+            QVERIFY(::GetFileVersionInfoW(Wide(Program(program)), 0, size, info.data()));
+        }
     }
 
     // Version 5.6.0.0, a program, for U.S. English in Unicode.
+    void fixedInfo_data() { AddProgramColumn(); }
     void fixedInfo()
     {
+        QFETCH(QString, program);
         void* value = nullptr;
         UINT length = 0;
-        QVERIFY(::VerQueryValueW(m_info.data(), L"\\", &value, &length));
+        QVERIFY(::VerQueryValueW(m_info[program].data(), L"\\", &value, &length));
         QCOMPARE(length, UINT(sizeof(VS_FIXEDFILEINFO)));
         const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
         QCOMPARE(fixed->dwSignature, DWORD(0xFEEF04BD));
@@ -82,7 +107,7 @@ private Q_SLOTS:
         QCOMPARE(fixed->dwFileType, DWORD(VFT_APP));
         QVERIFY(fixed->dwFileFlags & VS_FF_PRIVATEBUILD);
 
-        QVERIFY(::VerQueryValueW(m_info.data(), L"\\VarFileInfo\\Translation", &value, &length));
+        QVERIFY(::VerQueryValueW(m_info[program].data(), L"\\VarFileInfo\\Translation", &value, &length));
         QCOMPARE(length, UINT(4));
         const auto* translation = static_cast<const WORD*>(value);
         QCOMPARE(translation[0], WORD(0x0409));
@@ -91,36 +116,50 @@ private Q_SLOTS:
 
     void strings_data()
     {
+        QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value"); // empty: any text but none
-        QTest::newRow("Comments") << u"Comments"_s << u"VQ820 File Transfer Utility"_s;
-        QTest::newRow("FileDescription")
-            << u"FileDescription"_s << u"Utility to transfer files between host PC and VQ820"_s;
-        QTest::newRow("FileVersion") << u"FileVersion"_s << u"5.6"_s;
-        QTest::newRow("InternalName") << u"InternalName"_s << u"vq8comm"_s;
-        QTest::newRow("OriginalFilename") << u"OriginalFilename"_s << u"vq8comm.exe"_s;
-        QTest::newRow("PrivateBuild") << u"PrivateBuild"_s << u"5"_s;
-        QTest::newRow("ProductName") << u"ProductName"_s << u"VQ820"_s;
-        QTest::newRow("ProductVersion") << u"ProductVersion"_s << u"5.6"_s;
-        QTest::newRow("CompanyName") << u"CompanyName"_s << u"Veltrane"_s;
-        QTest::newRow("LegalCopyright") << u"LegalCopyright"_s << QString();
+        const QList<std::pair<QString, QString>> descriptions{
+            {u"app/vq8comm"_s, u"Utility to transfer files between host PC and VQ820"_s},
+            {u"cli/vq8ctl"_s, u"Command-line file transfers between host PC and VQ820"_s},
+            {u"sim/vq820-sim"_s, u"VQ820 generator emulator"_s}};
+        for (const auto& [program, description] : descriptions) {
+            const QString name = Name(program);
+            const auto row = [&](const QString& key, const QString& value) {
+                QTest::addRow("%s %s", qPrintable(name), qPrintable(key)) << program << key << value;
+            };
+            row(u"Comments"_s, u"VQ820 File Transfer Utility"_s);
+            row(u"FileDescription"_s, description);
+            row(u"FileVersion"_s, u"5.6"_s);
+            row(u"InternalName"_s, name);
+            row(u"OriginalFilename"_s, name + u".exe"_s);
+            row(u"PrivateBuild"_s, u"5"_s);
+            row(u"ProductName"_s, u"VQ820"_s);
+            row(u"ProductVersion"_s, u"5.6"_s);
+            row(u"CompanyName"_s, u"Veltrane"_s);
+            row(u"LegalCopyright"_s, QString());
+        }
     }
 
     void strings()
     {
+        QFETCH(QString, program);
         QFETCH(QString, key);
         QFETCH(QString, value);
         if (value.isEmpty())
-            QVERIFY(!Value(key).isEmpty());
+            QVERIFY(!Value(program, key).isEmpty());
         else
-            QCOMPARE(Value(key), value);
+            QCOMPARE(Value(program, key), value);
     }
 
     // The icon at every size Explorer and the task bar ask for, and the
-    // manifest that keeps the program as the user who started it.
+    // manifest: as the user who started it, paths longer than 260
+    // characters, and the current common controls for the window's dialogs.
+    void iconAndManifest_data() { AddProgramColumn(); }
     void iconAndManifest()
     {
-        HMODULE module = ::LoadLibraryExW(Wide(Program()), nullptr,
+        QFETCH(QString, program);
+        HMODULE module = ::LoadLibraryExW(Wide(Program(program)), nullptr,
                                           LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         QVERIFY(module);
         const auto unload = qScopeGuard([module] { ::FreeLibrary(module); });
@@ -145,7 +184,9 @@ private Q_SLOTS:
         const QByteArray text(static_cast<const char*>(::LockResource(::LoadResource(module, manifest))),
                               qsizetype(::SizeofResource(module, manifest)));
         QVERIFY(text.contains(R"(level="asInvoker")"));
-        QVERIFY(text.contains("Microsoft.Windows.Common-Controls"));
+        QVERIFY(text.contains("<longPathAware"));
+        QVERIFY(text.contains(">true</longPathAware>"));
+        QCOMPARE(text.contains("Microsoft.Windows.Common-Controls"), program == u"app/vq8comm"_s);
     }
 };
 

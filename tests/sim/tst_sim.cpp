@@ -1161,29 +1161,74 @@ private Q_SLOTS:
                  QByteArray::number(cut.size()).constData());
     }
 
-    void stalledBlockIsCut()
+    // A block must keep coming: silence for the idle time, or falling behind
+    // the minimum rate after it, cuts it short (it stores nothing and its
+    // room returns); a slow client above the rate is served. The limits are
+    // the real ones with the idle time at 1 s instead of 30 s.
+    void slowBlock_data()
     {
+        QTest::addColumn<qint64>("minRate");
+        QTest::addColumn<qint64>("length"); // 0: all the free room
+        QTest::addColumn<int>("chunk");     // sent every 100 ms after the first 1000 bytes
+        QTest::addColumn<int>("everyMs");
+        QTest::addColumn<int>("cutAfterMs"); // -1: kept
+        QTest::addColumn<int>("cutBeforeMs");
+        QTest::newRow("a byte now and then to all the room")
+            << CSimOptions::BLOCK_MIN_RATE << qint64(0) << 1 << 300 << 900 << 2500;
+        QTest::newRow("silence") << CSimOptions::BLOCK_MIN_RATE << qint64(0) << 0 << 100 << 900 << 2500;
+        QTest::newRow("half the rate") << qint64(20000) << qint64(200000) << 1000 << 100 << 1800 << 4500;
+        QTest::newRow("twice the rate is served")
+            << qint64(20000) << qint64(80000) << 4000 << 100 << -1 << -1;
+    }
+    void slowBlock()
+    {
+        QFETCH(qint64, minRate);
+        QFETCH(qint64, length);
+        QFETCH(int, chunk);
+        QFETCH(int, everyMs);
+        QFETCH(int, cutAfterMs);
+        QFETCH(int, cutBeforeMs);
         CSimOptions options;
         options.m_nPort = 0;
         options.m_nBlockIdleMs = 1000;
+        options.m_nBlockMinRate = minRate;
         Restart(options);
         const QByteArray used = QByteArray::number(m_sim->Used()) + ',';
         const qint64 free = m_sim->Capacity() - m_sim->Used();
-        const QByteArray length = QByteArray::number(free - 100); // room for nothing else
+        const qint64 total = length > 0 ? length : free - 100; // room for nothing else
+        const QByteArray lengthText = QByteArray::number(total);
+        QElapsedTimer clock;
+        clock.start();
         Client holder(m_sim->Port());
-        holder.Send("mmem:data \"/F0:/USER/HOLD.BIN\",#" + QByteArray::number(length.size()) + length +
-                    QByteArray(1000, 'h'));
-        // Kept while bytes come, if slowly; its room is not reported free.
-        for (int i = 0; i < 15; ++i) {
-            QThread::msleep(100);
-            holder.Send(QByteArray(100, 'h'));
-        }
+        holder.Send("mmem:data \"/F0:/USER/HOLD.BIN\",#" + QByteArray::number(lengthText.size()) +
+                    lengthText + QByteArray(1000, 'h'));
         Client probe(m_sim->Port());
-        QVERIFY(probe.Query("mmem:cat?").startsWith(used + "100,"));
-        probe.Send(WriteCommand(u"/F0:/USER/SMALL.BIN"_s, QByteArray(1000, 's')));
-        QCOMPARE(NextError(probe), QByteArray("-254,\"Media full\""));
-        // Silence: the block is cut short, stores nothing, and its room returns.
-        QVERIFY(holder.WaitClosed(5000));
+        if (length == 0) {
+            // While it is held its room is not reported free, nor given to another.
+            QVERIFY(probe.Query("mmem:cat?").startsWith(used + "100,"));
+            probe.Send(WriteCommand(u"/F0:/USER/SMALL.BIN"_s, QByteArray(1000, 's')));
+            QCOMPARE(NextError(probe), QByteArray("-254,\"Media full\""));
+        }
+        qint64 sent = 1000;
+        bool closed = false;
+        while (!closed && sent < total && clock.elapsed() < 8000) {
+            closed = holder.WaitClosed(everyMs);
+            if (!closed && chunk > 0) {
+                const qint64 n = std::min<qint64>(chunk, total - sent);
+                holder.Send(QByteArray(n, 'h'));
+                sent += n;
+            }
+        }
+        if (cutAfterMs < 0) {
+            holder.Send("\r\n");
+            QCOMPARE(NextError(holder), kNoError);
+            QCOMPARE(m_sim->FileData(u"/F0:/USER/HOLD.BIN"_s).size(), total);
+            return;
+        }
+        closed = closed || holder.WaitClosed(5000);
+        const qint64 cutAt = clock.elapsed();
+        QVERIFY(closed);
+        QVERIFY2(cutAt >= cutAfterMs && cutAt < cutBeforeMs, qPrintable(QString::number(cutAt)));
         QCOMPARE(NextError(probe), QByteArray("-161,\"Invalid block data\""));
         QVERIFY(!m_sim->Exists(u"/F0:/USER/HOLD.BIN"_s));
         QVERIFY(probe.Query("mmem:cat?").startsWith(used + QByteArray::number(free) + ','));

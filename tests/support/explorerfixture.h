@@ -33,6 +33,15 @@ struct CExplorerFixture
         return true;
     }
 
+    // Start, with transfer batches running through the list, quickly.
+    bool StartForTransfers()
+    {
+        comm.SetDelayScale(0.02);
+        comm.SetUploadPacing(false);
+        host.SetTransferReceiver(pList);
+        return Start();
+    }
+
     // Everything the client sent since the last call: a reply round trip
     // marks the end, so commands without a reply have arrived too.
     QByteArray Sent()

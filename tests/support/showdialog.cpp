@@ -69,7 +69,7 @@ int main(int argc, char* argv[])
         comm.Connect();
         sim.PushError(-113, u"Undefined header"_s);
         sim.PushError(-256, u"File name not found"_s);
-        comm.KeepErrors({u"-257,\"File name error\""_s});
+        comm.KeepErrors({u"-257,\"File name error\""_s}, u"shown for \"/F0:/USER/ALPHA/SUB\""_s);
         owned = std::make_unique<CDlgErrorList>(&comm);
     } else if (name == u"about"_s) {
         owned = std::make_unique<CAboutDlg>();

@@ -4,6 +4,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListView>
 #include <QMenu>
 #include <QSignalSpy>
@@ -140,6 +141,35 @@ private Q_SLOTS:
         QCOMPARE(f.pList->ItemCount(), 0);
         QVERIFY(f.pList->updatesEnabled());
         QCOMPARE(f.host.ObjectsText(), u"0 object[s]"_s);
+    }
+
+    // A reply that is not a whole listing shows the folder as not read,
+    // never as an empty folder nor as the entries before the break; only the
+    // figures alone are an empty folder.
+    void unreadableListing_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("read");
+        QTest::newRow("unquoted names") << QByteArray("1000,2000,A.TXT,BIN,5,B.TXT,BIN,5\n") << false;
+        QTest::newRow("text after the figures") << QByteArray("1000,2000 BUSY\n") << false;
+        QTest::newRow("cut after an entry's comma") << QByteArray("1000,2000,\"A.TXT\",TXT,5,\n") << false;
+        QTest::newRow("cut in an entry") << QByteArray("1000,2000,\"A.TXT\",TXT,5,\"B.T\n") << false;
+        QTest::newRow("figures only") << QByteArray("1000,2000\n") << true;
+    }
+    void unreadableListing()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, read);
+        CExplorerFixture f;
+        QVERIFY(f.Start());
+        f.pList->FillFromDevice(u"/F0:/SIGNAL"_s);
+        QVERIFY(f.pList->ItemCount() > 0);
+        f.sim.SetScriptedReply("mmem:cat?", reply, true);
+        f.pList->FillFromDevice(u"/F0:/USER"_s);
+        QCOMPARE(f.pList->IsFolderRead(), read);
+        QCOMPARE(f.pList->findChild<QLabel*>(u"unreadNote"_s)->isVisibleTo(f.pList), !read);
+        QCOMPARE(f.pList->ItemCount(), 0);
+        QCOMPARE(f.pList->GetCurrentPath(), u"/F0:/USER"_s);
     }
 
     void sortOrder_data()
@@ -315,6 +345,11 @@ private Q_SLOTS:
         QTest::newRow("empty space") << true << QString() << int(CUiListView::MENU_BACKGROUND);
         QTest::newRow("folder") << true << u"PROJECTS"_s << int(CUiListView::MENU_FOLDER);
         QTest::newRow("file") << true << u"README.TXT"_s << int(CUiListView::MENU_FILE);
+        // From the keyboard (Shift+F10): the current item's menu, by it.
+        QTest::newRow("Shift+F10, folder") << true << u"PROJECTS"_s << int(CUiListView::MENU_FOLDER);
+        QTest::newRow("Shift+F10, file") << true << u"README.TXT"_s << int(CUiListView::MENU_FILE);
+        QTest::newRow("Shift+F10, no current item") << true << QString() << int(CUiListView::MENU_BACKGROUND);
+        QTest::newRow("Shift+F10, disconnected") << false << QString() << int(CUiListView::MENU_NONE);
     }
 
     void contextMenu()
@@ -340,8 +375,13 @@ private Q_SLOTS:
         const QPoint pos = row < 0 ? QPoint(10, view->viewport()->height() - 5)
                                    : view->visualRect(f.pList->Model()->index(row, 0)).center();
         QSignalSpy shown(f.pList, &CUiListView::ContextMenuShown);
-        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, view->viewport()->mapToGlobal(pos));
-        QApplication::sendEvent(view->viewport(), &event);
+        if (QString::fromLatin1(QTest::currentDataTag()).startsWith(u"Shift+F10"_s)) {
+            view->setCurrentIndex(row < 0 ? QModelIndex() : f.pList->Model()->index(row, 0));
+            QTest::keyClick(view, Qt::Key_F10, Qt::ShiftModifier);
+        } else {
+            QContextMenuEvent event(QContextMenuEvent::Mouse, pos, view->viewport()->mapToGlobal(pos));
+            QApplication::sendEvent(view->viewport(), &event);
+        }
         if (menu == CUiListView::MENU_NONE) {
             QCOMPARE(shown.count(), 0);
             QVERIFY(!QApplication::activePopupWidget());
@@ -409,9 +449,7 @@ private Q_SLOTS:
     void downloadBatchThroughList()
     {
         CExplorerFixture f;
-        f.comm.SetDelayScale(0.02);
-        f.host.SetTransferReceiver(f.pList);
-        QVERIFY(f.Start());
+        QVERIFY(f.StartForTransfers());
         f.pTree->setCurrentItem(f.Item(u"USER"_s));
         QTemporaryDir dir;
         QVERIFY(dir.isValid());

@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -198,10 +200,27 @@ private Q_SLOTS:
             << u"USER/Alpha"_s << u"USER/beta"_s << u"Gamma"_s << noMessage
             << Checked("mmem:move \"/F0:/USER/beta\",\"/F0:/USER/Gamma\"\r\n") << u"Gamma"_s;
         // Names on the generator ignore case: it refuses what the tree allowed.
+        // The refusal names the name refused.
         QTest::newRow("refused by the generator")
-            << QString() << u"USER/beta"_s << u"ALPHA"_s << u"File name error : \"/F0:/USER/beta\""_s
+            << QString() << u"USER/beta"_s << u"ALPHA"_s
+            << u"File name error : \"/F0:/USER/beta\"\nNew name : \"ALPHA\""_s
             << Checked("mmem:move \"/F0:/USER/beta\",\"/F0:/USER/ALPHA\"\r\n") + "stat:que:next?\r\n"
             << u"beta"_s;
+        QTest::newRow("a character the generator refuses")
+            << QString() << u"USER/beta"_s << u"BAD*ONE"_s
+            << u"File name error : \"/F0:/USER/beta\"\nNew name : \"BAD*ONE\""_s
+            << Checked("mmem:move \"/F0:/USER/beta\",\"/F0:/USER/BAD*ONE\"\r\n") + "stat:que:next?\r\n"
+            << u"beta"_s;
+        const QString tooLong = QString(300, u'N') + u"END"_s;
+        QTest::newRow("too long: refused before asking")
+            << QString() << u"USER/beta"_s << tooLong
+            << u"Invalid file name: 303 characters, at most 255 : \"%1\u2026%2\""_s.arg(tooLong.left(40),
+                                                                                        tooLong.right(20))
+            << QByteArray() << u"beta"_s;
+        // The item moves to its place among its siblings (the list does not show them).
+        QTest::newRow("renamed folder takes its place")
+            << QString() << u"USER/beta"_s << u"Zeta"_s << noMessage
+            << Checked("mmem:move \"/F0:/USER/beta\",\"/F0:/USER/Zeta\"\r\n") << u"Zeta"_s;
         QTest::newRow("a path is not a name")
             << QString() << u"USER/beta"_s << u"../Gamma"_s << u"Invalid file name : \"../Gamma\""_s
             << QByteArray() << u"beta"_s;
@@ -243,6 +262,17 @@ private Q_SLOTS:
         // A duplicate name puts the editor back on the item.
         const bool editing = f.pTree->indexWidget(f.pTree->indexFromItem(edited)) != nullptr;
         QCOMPARE(editing, QLatin1StringView(QTest::currentDataTag()) == "duplicate"_L1);
+        // Folders stay in order of their names, renamed or not.
+        if (QTreeWidgetItem* parent = edited->parent()) {
+            QStringList labels;
+            for (int i = 0; i < parent->childCount(); ++i)
+                labels << parent->child(i)->text(0);
+            QStringList sorted = labels;
+            std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
+                return a.compare(b, Qt::CaseInsensitive) < 0;
+            });
+            QCOMPARE(labels, sorted);
+        }
     }
 
     void renameInShownFolderRefreshesList()
@@ -269,22 +299,32 @@ private Q_SLOTS:
     void remove_data()
     {
         QTest::addColumn<QString>("item");
+        QTest::addColumn<bool>("filled"); // a file in it
         QTest::addColumn<int>("answer");
         QTest::addColumn<int>("result");
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<bool>("gone");
 
-        QTest::newRow("first level refused") << u"USER"_s << int(IDOK) << 1 << QByteArray() << false;
-        QTest::newRow("cancelled") << u"USER/Alpha"_s << int(IDCANCEL) << 1 << QByteArray() << false;
-        QTest::newRow("removed") << u"USER/Alpha"_s << int(IDOK) << 1
-                                 << Checked("mmem:rdir \"/F0:/USER/Alpha\"\r\n") +
-                                        "mmem:cdir \"/F0:/USER\"\r\nmmem:cat?\r\n"
-                                 << true;
+        const QByteArray reread = "mmem:cdir \"/F0:/USER\"\r\nmmem:cat?\r\n";
+        QTest::newRow("first level refused") << u"USER"_s << false << int(IDOK) << 1 << QByteArray() << false;
+        QTest::newRow("cancelled") << u"USER/Alpha"_s << false << int(IDCANCEL) << 1 << QByteArray() << false;
+        QTest::newRow("removed") << u"USER/Alpha"_s << false << int(IDOK) << 1
+                                 << Checked("mmem:rdir \"/F0:/USER/Alpha\"\r\n") + reread << true;
+        // The generator removes empty folders only: one with entries is
+        // offered to go with them.
+        QTest::newRow("not empty: cancelled")
+            << u"USER/Alpha"_s << true << int(IDCANCEL) << 1 << QByteArray() << false;
+        QTest::newRow("not empty: removed with its entries")
+            << u"USER/Alpha"_s << true << int(IDOK) << 1
+            << Checked("mmem:del:all \"/F0:/USER/Alpha\"\r\n") + "mmem:rdir \"/F0:/USER/Alpha\"\r\n" +
+                   "stat:que:next?\r\n" + reread
+            << true;
     }
 
     void remove()
     {
         QFETCH(QString, item);
+        QFETCH(bool, filled);
         QFETCH(int, answer);
         QFETCH(int, result);
         QFETCH(QByteArray, sent);
@@ -292,6 +332,8 @@ private Q_SLOTS:
 
         CExplorerFixture f;
         QVERIFY(f.sim.AddFolder(u"/F0:/USER/Alpha"_s));
+        if (filled)
+            QVERIFY(f.sim.AddFile(u"/F0:/USER/Alpha/D1.TXT"_s, "d1"));
         QVERIFY(f.Start());
         QTreeWidgetItem* target = f.Item(item);
         const QString label = target->text(0);
@@ -305,6 +347,10 @@ private Q_SLOTS:
         if (f.pTree->IsFixedItem(f.Item(item))) {
             QCOMPARE(messages.first().text, u"Cannot remove this folder."_s);
             QCOMPARE(messages.first().style, int(MB_OK | MB_ICONSTOP));
+        } else if (filled) {
+            QCOMPARE(messages.first().text, CUiTreeView::FOLDER_NOT_EMPTY_QUESTION.arg(label));
+            QCOMPARE(messages.first().caption, u"Confirm Folder Delete"_s);
+            QCOMPARE(messages.first().style, int(MB_OKCANCEL | MB_ICONQUESTION));
         } else {
             QCOMPARE(messages.first().text, u"Are you sure you want to remove the file '%1' ?"_s.arg(label));
             QCOMPARE(messages.first().caption, u"Confirm File Delete"_s);
@@ -316,6 +362,50 @@ private Q_SLOTS:
         if (gone)
             QCOMPARE(f.pList->GetCurrentPath(), u"/F0:/USER"_s);
         QCOMPARE(f.host.WaitCursorDepth(), 0);
+    }
+
+    // The generator went away and came back (a restart) while the tree
+    // showed it: the first click reads the folder without a word. Gone for
+    // good, the click says so once, and a click on the folder that could
+    // not be read reads it again once the generator is back (not a rename).
+    void generatorBack_data()
+    {
+        QTest::addColumn<bool>("backAtOnce");
+        QTest::newRow("back before the click") << true;
+        QTest::newRow("back after a failed click") << false;
+    }
+    void generatorBack()
+    {
+        QFETCH(bool, backAtOnce);
+        CExplorerFixture f;
+        f.comm.SetRetryLostReads(true);
+        QVERIFY(f.Start());
+        CSimOptions options;
+        options.m_nPort = f.sim.Port();
+        f.sim.Stop();
+        if (backAtOnce)
+            QVERIFY(f.sim.Start(options));
+
+        QTreeWidgetItem* user = f.Item(u"USER"_s);
+        const QPoint at = f.pTree->visualItemRect(user).center();
+        QTest::mouseClick(f.pTree->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(f.pTree->currentItem(), user);
+        QCOMPARE(f.pList->GetCurrentPath(), u"/F0:/USER"_s);
+        if (!backAtOnce) {
+            QCOMPARE(f.host.MessageTexts(),
+                     QStringList{u"Cannot connect to \"%1\""_s.arg(f.sim.Address().toString())});
+            QVERIFY(!f.pList->IsFolderRead());
+            QVERIFY(f.sim.Start(options));
+            // A second click on the selected folder: it is read again.
+            QTest::mouseClick(f.pTree->viewport(), Qt::LeftButton, {}, at);
+            QTest::qWait(QApplication::doubleClickInterval() + 100);
+            QVERIFY(!f.pTree->indexWidget(f.pTree->indexFromItem(user)));
+            f.host.ClearMessages();
+        }
+        QTRY_VERIFY(f.pList->IsFolderRead());
+        QVERIFY(f.host.MessageTexts().isEmpty());
+        QVERIFY(f.pList->FindItemByName(u"PROJECTS"_s) >= 0);
+        QVERIFY(f.comm.IsConnected());
     }
 
     void deleteKeyRemoves()
@@ -356,14 +446,22 @@ private Q_SLOTS:
         QCOMPARE(f.pList->GetCurrentPath(), u"/F0:/USER/Alpha"_s);
     }
 
-    // A folder whose listing could not be read keeps its expand button and
-    // is read again at the next expansion.
+    // A folder whose listing could not be read, or only in part, keeps its
+    // expand button and is read again at the next expansion.
+    void unreadFolderStaysExpandable_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("text after the figures") << QByteArray("1000,2000 BUSY\n");
+        QTest::newRow("cut after a folder") << QByteArray("1000,2000,\"PROJECTS/\",DIR,0,\n");
+        QTest::newRow("not a catalog") << QByteArray("not a catalog\n");
+    }
     void unreadFolderStaysExpandable()
     {
+        QFETCH(QByteArray, reply);
         CExplorerFixture f;
         QVERIFY(f.Start());
         QTreeWidgetItem* user = f.Child(f.pTree->GetRootItem(), u"USER"_s);
-        f.sim.SetScriptedReply("mmem:cat?", "not a catalog\n", true);
+        f.sim.SetScriptedReply("mmem:cat?", reply, true);
         user->setExpanded(true);
         QVERIFY(!f.pTree->IsLoaded(user));
         QVERIFY(f.pTree->model()->hasChildren(f.pTree->indexFromItem(user)));
@@ -390,12 +488,31 @@ private Q_SLOTS:
         QTRY_COMPARE(QApplication::activePopupWidget(), &menu);
         menu.close();
 
+        // From the keyboard, Shift+F10 or the Menu key: the selected folder's menu.
+        f.pTree->setCurrentItem(user);
+        for (const int way : {0, 1}) {
+            f.pTree->setFocus();
+            if (way == 0) {
+                QTest::keyClick(f.pTree, Qt::Key_F10, Qt::ShiftModifier);
+            } else {
+                QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(1, 1),
+                                      f.pTree->mapToGlobal(QPoint(1, 1)));
+                QApplication::sendEvent(f.pTree->viewport(), &key);
+            }
+            QCOMPARE(shown.count(), 2 + way);
+            QCOMPARE(f.pTree->GetContextItem(), user);
+            QTRY_COMPARE(QApplication::activePopupWidget(), &menu);
+            QVERIFY(menu.geometry().contains(f.pTree->viewport()->mapToGlobal(onUser)));
+            menu.close();
+        }
+        shown.clear();
+
         // Empty space: no menu, no context item.
         const QPoint empty(5, f.pTree->viewport()->height() - 3);
         QContextMenuEvent onNothing(QContextMenuEvent::Mouse, empty, f.pTree->viewport()->mapToGlobal(empty));
         QApplication::sendEvent(f.pTree->viewport(), &onNothing);
         QVERIFY(!f.pTree->GetContextItem());
-        QCOMPARE(shown.count(), 1);
+        QCOMPARE(shown.count(), 0);
 
         // A context item that goes away is forgotten, not left dangling.
         QTest::mouseClick(f.pTree->viewport(), Qt::LeftButton, {}, onUser);

@@ -149,7 +149,8 @@ private Q_SLOTS:
             << u"A.TXT"_s << u"b.txt"_s << QStringList{TEXT_NAME_TAKEN} << u"A.TXT"_s << true;
         // Taken on the generator since the list was read: the generator says no.
         QTest::newRow("refused by the generator")
-            << u"A.TXT"_s << u"LATE.TXT"_s << QStringList{u"File name error : \"/F0:/USER/T/A.TXT\""_s}
+            << u"A.TXT"_s << u"LATE.TXT"_s
+            << QStringList{u"File name error : \"/F0:/USER/T/A.TXT\"\nNew name : \"LATE.TXT\""_s}
             << u"A.TXT"_s << false;
     }
     void rename()
@@ -362,9 +363,7 @@ private Q_SLOTS:
     void filesDroppedArrive()
     {
         CExplorerFixture f;
-        f.comm.SetDelayScale(0.02);
-        f.host.SetTransferReceiver(f.pList);
-        QVERIFY(f.Start());
+        QVERIFY(f.StartForTransfers());
         f.pTree->setCurrentItem(f.Item(u"USER"_s));
         QTemporaryDir dir;
         QFile file(dir.filePath(u"dropped.seq"_s));
@@ -380,15 +379,97 @@ private Q_SLOTS:
         QTRY_VERIFY(f.comm.IsConnected());
     }
 
+    // Under a large icon the name is edited in one framed line where the
+    // label stands, as wide as the cell.
+    void largeIconEditor()
+    {
+        CExplorerFixture f;
+        QVERIFY(ShowFolder(f, {u"A.TXT"_s}));
+        QCOMPARE(f.pList->GetViewMode(), int(CUiListView::VIEW_LARGE_ICONS));
+        Select(f, {u"A.TXT"_s});
+        f.pList->BeginRename();
+        const QModelIndex index = f.pList->Model()->index(0, 0);
+        auto* editor = qobject_cast<QLineEdit*>(f.pList->IconView()->indexWidget(index));
+        QVERIFY(editor);
+        const QRect cell = f.pList->IconView()->visualRect(index);
+        const QRect at = editor->geometry();
+        QVERIFY(editor->hasFrame());
+        QCOMPARE(at.height(), editor->sizeHint().height());
+        QCOMPARE(at.left(), cell.left());
+        QVERIFY(at.width() >= cell.width());
+        // Right under the icon, where the label's first line is.
+        QVERIFY2(at.top() >= cell.top() + f.pList->IconView()->iconSize().height() &&
+                     at.top() <= cell.top() + f.pList->IconView()->iconSize().height() + 8,
+                 qPrintable(u"%1 in %2"_s.arg(at.top()).arg(cell.top())));
+        QTest::keyClick(editor, Qt::Key_Escape);
+    }
+
+    // A drop copies files, not folders: a PC folder is named and left out;
+    // with files beside it the user may go on with them.
+    void pcFolderDropped_data()
+    {
+        QTest::addColumn<bool>("withFile");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("fileArrives");
+        QTest::newRow("a folder alone") << false << int(IDOK) << false;
+        QTest::newRow("with a file: OK sends the file") << true << int(IDOK) << true;
+        QTest::newRow("with a file: Cancel sends nothing") << true << int(IDCANCEL) << false;
+    }
+    void pcFolderDropped()
+    {
+        QFETCH(bool, withFile);
+        QFETCH(int, answer);
+        QFETCH(bool, fileArrives);
+        CExplorerFixture f;
+        QVERIFY(f.StartForTransfers());
+        f.pTree->setCurrentItem(f.Item(u"USER"_s));
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(u"src"_s);
+        QVERIFY(QDir().mkpath(folder));
+        QList<QUrl> urls{QUrl::fromLocalFile(folder)};
+        if (withFile) {
+            QFile file(dir.filePath(u"beside.seq"_s));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("seq") == 3);
+            urls << QUrl::fromLocalFile(file.fileName());
+        }
+        QMimeData data;
+        data.setUrls(urls);
+        f.host.QueueAnswer(answer);
+        f.Sent();
+        QVERIFY(Drag(f.pList->IconView()->viewport(), RowPoint(f, u"PROJECTS"_s), data, true));
+        QTRY_COMPARE(f.host.MessageTexts().size(), 1);
+        const QString expected =
+            PathMessage(CUiListView::FOLDER_NOT_COPIED_TEXT, QDir::toNativeSeparators(folder));
+        QCOMPARE(f.host.MessageTexts().constFirst(),
+                 withFile ? expected + u"\n\nOK sends the files dropped with it; Cancel sends nothing."_s
+                          : expected);
+        QCOMPARE(f.host.Messages().constFirst().style, int((withFile ? MB_OKCANCEL : MB_OK) | MB_ICONSTOP));
+        if (fileArrives) {
+            QTRY_COMPARE_WITH_TIMEOUT(f.sim.FileData(u"/F0:/USER/PROJECTS/beside.seq"_s), QByteArray("seq"),
+                                      10000);
+            QTRY_VERIFY(f.comm.IsConnected());
+        } else {
+            QTest::qWait(50);
+            QCOMPARE(f.Sent(), QByteArray());
+        }
+        QCOMPARE(f.host.MessageTexts().size(), 1);
+    }
+
     // A drag of several entries carries each of them; dropped on a folder
-    // they are copied there in order, up to the first the generator refuses.
+    // they are copied there in order. A name already there is said before
+    // the generator is asked: OK goes on with the others, Cancel stops.
     void dragOfSeveral_data()
     {
         QTest::addColumn<QStringList>("present"); // in the target before
+        QTest::addColumn<int>("answer");
         QTest::addColumn<QStringList>("arrived");
         QTest::addColumn<int>("messages");
-        QTest::newRow("all copied") << QStringList() << QStringList{u"A.TXT"_s, u"B.TXT"_s, u"C.TXT"_s} << 0;
-        QTest::newRow("stops at a refusal") << QStringList{u"B.TXT"_s} << QStringList{u"A.TXT"_s} << 1;
+        QTest::newRow("all copied") << QStringList() << int(IDOK)
+                                    << QStringList{u"A.TXT"_s, u"B.TXT"_s, u"C.TXT"_s} << 0;
+        QTest::newRow("a name there: skipped")
+            << QStringList{u"b.txt"_s} << int(IDOK) << QStringList{u"A.TXT"_s, u"C.TXT"_s} << 1;
+        QTest::newRow("a name there: Cancel stops")
+            << QStringList{u"B.TXT"_s} << int(IDCANCEL) << QStringList{u"A.TXT"_s} << 1;
     }
     void dragOfSeveral()
     {
@@ -397,6 +478,8 @@ private Q_SLOTS:
         CExplorerFixture f;
         for (const QString& name : std::as_const(present))
             QVERIFY(f.sim.AddFile(u"/F0:/SIGNAL/"_s + name, "there"));
+        QFETCH(int, answer);
+        f.host.QueueAnswer(answer);
         QVERIFY(ShowFolder(f, {u"C.TXT"_s, u"A.TXT"_s, u"B.TXT"_s, u"D.TXT"_s}));
         QModelIndexList dragged;
         for (const QString& name : {u"C.TXT"_s, u"B.TXT"_s, u"A.TXT"_s})
@@ -412,44 +495,74 @@ private Q_SLOTS:
             QCOMPARE(copied == name.toLatin1(), arrived.contains(name));
         }
         QTEST(int(f.host.MessageTexts().size()), "messages");
+        if (!present.isEmpty()) {
+            QCOMPARE(f.host.MessageTexts().constFirst(),
+                     u"This file already exists : \"/F0:/SIGNAL/B.TXT\""_s);
+            QCOMPARE(f.host.Messages().constFirst().style, int(MB_OKCANCEL | MB_ICONSTOP));
+            QCOMPARE(f.sim.FileData(u"/F0:/SIGNAL/"_s + present.constFirst()), QByteArray("there"));
+        }
     }
 
     void textDrops_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("arrives"); // empty: nothing happens
-        QTest::newRow("a generator file") << u"/F0:/USER/README.TXT"_s << u"/F0:/SIGNAL/README.TXT"_s;
-        QTest::newRow("no slash") << u"README.TXT"_s << QString();
-        QTest::newRow("only a leading slash") << u"/README.TXT"_s << QString();
+        QTest::addColumn<QString>("target");  // the tree folder dropped on
+        QTest::addColumn<QString>("arrives"); // empty: nothing copied
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QByteArray>("sent"); // when nothing is copied
+        const QString none;
+        QTest::newRow("a generator file") << u"/F0:/USER/README.TXT"_s << u"SIGNAL"_s
+                                          << u"/F0:/SIGNAL/README.TXT"_s << none << QByteArray();
+        QTest::newRow("no slash") << u"README.TXT"_s << u"SIGNAL"_s << none << none << QByteArray();
+        QTest::newRow("only a leading slash")
+            << u"/README.TXT"_s << u"SIGNAL"_s << none << none << QByteArray();
+        // What the generator would refuse with a bare "File name error" is
+        // said before it is asked.
+        QTest::newRow("a folder onto itself")
+            << u"/F0:/USER/PROJECTS"_s << u"USER/PROJECTS"_s << none
+            << u"A folder cannot be copied into itself : \"/F0:/USER/PROJECTS\""_s << QByteArray();
+        QTest::newRow("a name the folder holds") << u"/F0:/USER/README.TXT"_s << u"SIGNAL"_s << none
+                                                 << u"This file already exists : \"/F0:/SIGNAL/README.TXT\""_s
+                                                 << QByteArray("mmem:cdir \"/F0:/SIGNAL\"\r\nmmem:cat?\r\n");
     }
     // Text naming a generator path dropped on a tree folder copies it there;
     // a list item dragged carries such a text.
     void textDrops()
     {
         QFETCH(QString, text);
+        QFETCH(QString, target);
         QFETCH(QString, arrives);
+        QFETCH(QString, message);
         CExplorerFixture f;
+        if (QLatin1StringView(QTest::currentDataTag()) == "a name the folder holds"_L1)
+            QVERIFY(f.sim.AddFile(u"/F0:/SIGNAL/README.TXT"_s, "kept"));
         QVERIFY(f.Start());
         f.pTree->setCurrentItem(f.Item(u"USER"_s));
-        QTreeWidgetItem* signal = f.Item(u"SIGNAL"_s);
+        QTreeWidgetItem* folder = f.Item(target);
+        QVERIFY(folder);
+        f.pTree->scrollToItem(folder); // its parents open
         std::unique_ptr<QMimeData> data;
-        if (text == u"/F0:/USER/README.TXT") {
-            data.reset(f.pList->Model()->mimeData(
-                {f.pList->Model()->index(f.pList->FindItemByName(u"README.TXT"_s), 0)}));
+        const int row = f.pList->FindItemByName(text.mid(text.lastIndexOf(u'/') + 1));
+        if (text.startsWith(u"/F0:/USER/"_s) && row >= 0) {
+            // The list's own drag of the entry.
+            data.reset(f.pList->Model()->mimeData({f.pList->Model()->index(row, 0)}));
             QCOMPARE(data->text(), text);
         } else {
             data = std::make_unique<QMimeData>();
             data->setText(text);
         }
         f.Sent();
-        QVERIFY(Drag(f.pTree->viewport(), f.pTree->visualItemRect(signal).center(), *data, true));
+        QVERIFY(Drag(f.pTree->viewport(), f.pTree->visualItemRect(folder).center(), *data, true));
         QTest::qWait(50);
+        QCOMPARE(f.host.MessageTexts(), message.isEmpty() ? QStringList() : QStringList{message});
         if (arrives.isEmpty()) {
-            QCOMPARE(f.Sent(), QByteArray());
+            QTEST(f.Sent(), "sent");
         } else {
             QCOMPARE(f.sim.FileData(arrives), f.sim.FileData(u"/F0:/USER/README.TXT"_s));
             QVERIFY(f.sim.Exists(u"/F0:/USER/README.TXT"_s));
         }
+        if (!message.isEmpty())
+            QCOMPARE(f.host.Messages().constFirst().style, int(MB_OK | MB_ICONSTOP));
     }
 };
 

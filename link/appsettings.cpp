@@ -1,4 +1,4 @@
-#include "app/appsettings.h"
+#include "link/appsettings.h"
 
 #include <array>
 #include <limits>
