@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QThread>
 
 #include <cerrno>
 #include <chrono>
@@ -96,31 +95,33 @@ bool CMountBroker::Start(QString* error)
     std::condition_variable changed;
     bool answered = false;
     QString failure;
-    m_pThread.reset(QThread::create([this, &mutex, &changed, &answered, &failure] {
+    // A plain thread: its join is a synchronisation every tool sees. Qt
+    // gives it an event loop of its own when a batch makes one.
+    m_thread = std::thread([this, &mutex, &changed, &answered, &failure] {
         Run([&](const QString& text) {
             const std::lock_guard lock(mutex);
             failure = text;
             answered = true;
             changed.notify_all();
         });
-    }));
-    m_pThread->start();
+    });
     std::unique_lock lock(mutex);
     changed.wait(lock, [&] { return answered; });
     if (!failure.isEmpty()) {
         lock.unlock();
-        m_pThread->wait();
-        m_pThread.reset();
+        m_thread.join();
         if (error)
             *error = failure;
         return false;
     }
+    const std::lock_guard running(m_queueMutex);
+    m_bRunning = true;
     return true;
 }
 
 void CMountBroker::Stop()
 {
-    if (!m_pThread)
+    if (!m_thread.joinable())
         return;
     {
         const std::lock_guard lock(m_queueMutex);
@@ -131,8 +132,7 @@ void CMountBroker::Stop()
             m_pLink->CancelTransfer();
     }
     m_queueChanged.notify_all();
-    m_pThread->wait();
-    m_pThread.reset();
+    m_thread.join();
 }
 
 void CMountBroker::Run(std::function<void(const QString&)> started)
@@ -206,7 +206,7 @@ CMountBroker::Ticket CMountBroker::Post(Ticket ticket, bool joinable)
 {
     {
         const std::lock_guard lock(m_queueMutex);
-        if (m_bStopping || !m_pThread) {
+        if (m_bStopping || !m_bRunning) {
             ticket->m_bDone = true;
             ticket->m_result = {EIO, u"the mount is ending"_s};
             return ticket;

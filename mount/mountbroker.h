@@ -11,11 +11,11 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 class CMountLinkHost;
 class CMountLog;
 class CVQComm;
-class QThread;
 
 // How a request ended: 0 or an errno value, and in words what the generator
 // or the link said.
@@ -98,7 +98,9 @@ private:
 
     CMountOptions m_options;
     CMountLog& m_log;
-    std::unique_ptr<QThread> m_pThread;
+    std::thread m_thread;
+    // Started and connected: requests are taken.
+    bool m_bRunning = false;
     // The broker's thread's own, while it runs.
     CVQComm* m_pLink = nullptr;
     CMountLinkHost* m_pHost = nullptr;
