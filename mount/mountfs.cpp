@@ -79,6 +79,9 @@ struct CMountFs::CFolder
 // What a path is now, as programs see it.
 struct CMountFs::CSeen
 {
+    // 0 when there is something, else what the program is told.
+    int Missing() const { return m_kind == Kind::Error ? m_nError : m_kind == Kind::None ? -ENOENT : 0; }
+
     enum class Kind
     {
         Error,     // the folder could not be read: m_nError
@@ -468,18 +471,11 @@ int CMountFs::Open(const QString& path, int flags, quint64& handle)
     if (write && m_options.m_bReadOnly)
         return -EROFS;
     const CSeen seen = See(path);
-    switch (seen.m_kind) {
-    case CSeen::Kind::Error:
-        return seen.m_nError;
-    case CSeen::Kind::None:
-        return -ENOENT;
-    case CSeen::Kind::PcOnly:
-    case CSeen::Kind::Staged: {
+    if (const int missing = seen.Missing())
+        return missing;
+    if (seen.m_kind != CSeen::Kind::Generator) {
         const std::lock_guard lock(m_mutex);
         return OpenHandle(seen.m_node, flags, write, handle);
-    }
-    case CSeen::Kind::Generator:
-        break;
     }
     if (seen.m_entry.IsFolder())
         return -EISDIR;
@@ -782,11 +778,9 @@ int CMountFs::Unlink(const QString& path)
     if (IsDeviceRoot(DeviceParent(path)))
         return -EPERM;
     const CSeen seen = See(path);
+    if (const int missing = seen.Missing())
+        return missing;
     switch (seen.m_kind) {
-    case CSeen::Kind::Error:
-        return seen.m_nError;
-    case CSeen::Kind::None:
-        return -ENOENT;
     case CSeen::Kind::PcOnly: {
         QString origin;
         {
@@ -822,7 +816,7 @@ int CMountFs::Unlink(const QString& path)
             return 0;
         }
         break;
-    case CSeen::Kind::Generator:
+    default: // a generator file
         if (seen.m_entry.IsFolder())
             return -EISDIR;
         break;
@@ -959,18 +953,10 @@ int CMountFs::Rename(const QString& from, const QString& to, bool noReplace)
     if (IsDeviceRoot(DeviceParent(from)) || IsDeviceRoot(DeviceParent(to)))
         return Refuse(EPERM, u"rename \"%1\": nothing can be placed directly in \"/F0:/\""_s.arg(from));
     const CSeen source = See(from);
-    switch (source.m_kind) {
-    case CSeen::Kind::Error:
-        return source.m_nError;
-    case CSeen::Kind::None:
-        return -ENOENT;
-    case CSeen::Kind::Generator:
-        if (source.m_entry.IsFolder())
-            return RenameFolder(from, source.m_strStored, to, noReplace);
-        break;
-    default:
-        break;
-    }
+    if (const int missing = source.Missing())
+        return missing;
+    if (source.m_kind == CSeen::Kind::Generator && source.m_entry.IsFolder())
+        return RenameFolder(from, source.m_strStored, to, noReplace);
     const bool sameEntry = Key(from) == Key(to);
     const CSeen target = sameEntry ? CSeen() : See(to);
     if (target.m_kind == CSeen::Kind::Error)
