@@ -347,6 +347,13 @@ private Q_SLOTS:
         QTest::newRow("get to standard output")
             << two + QStringList{u"get"_s, u"USER/README.TXT"_s, u"-"_s} << 2 << QStringList{}
             << u"vq8ctl: \"-\" (standard output) takes one generator"_s;
+        // A range that is not one is said as such, never as a missing file.
+        QTest::newRow("a range too wide")
+            << QStringList{u"--hosts"_s, u"127.0.0.0/8"_s, u"idn"_s} << 2 << QStringList{}
+            << u"vq8ctl: --hosts: too wide: \"127.0.0.0/8\" (at most /22, 1024 addresses)\n"_s;
+        QTest::newRow("a mistyped range")
+            << QStringList{u"--hosts"_s, u"127.0.0.2-300"_s, u"idn"_s} << 2 << QStringList{}
+            << u"vq8ctl: --hosts: not a range of last numbers"_s;
     }
 
     void several()
