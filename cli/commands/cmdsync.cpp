@@ -39,11 +39,18 @@ QString DeviceBelow(const QString& folder, const QString& relative)
     return relative.isEmpty() ? folder : JoinDevicePath(folder, relative);
 }
 
-// A path below a synced PC folder, joined as the PC takes names (a name it
-// refuses gives an empty path); empty `relative`: the folder itself.
+// A path below a synced PC folder that a name of the generator's is part
+// of, joined as the PC takes names (a name it refuses gives an empty path);
+// empty `relative`: the folder itself.
 QString PcBelow(const QString& folder, const QString& relative)
 {
     return relative.isEmpty() ? folder : CCtlCopyPlanner::PcBelow(folder, relative);
+}
+
+// A path below a synced PC folder made of names the PC listed there itself.
+QString PcListedBelow(const QString& folder, const QString& relative)
+{
+    return relative.isEmpty() ? folder : QDir(folder).filePath(relative);
 }
 
 // The deletions are asked about as every other question: the count and the
@@ -189,11 +196,12 @@ bool CCmdSync::CheckSteps(CCtlSession& session, const QList<CSyncStep>& steps, c
     QStringList problems;
     QSet<QString> pcTargets; // towards the PC: what each path is on the PC's file system
     for (const CSyncStep& step : steps) {
-        const QString source = toGenerator ? CCtlSession::ShownPcPath(PcBelow(sendingRoot, step.m_strSource))
-                                           : DeviceBelow(sendingRoot, step.m_strSource);
-        const QString receiving = toGenerator
-                                      ? DeviceBelow(receivingRoot, step.m_strPath)
-                                      : CCtlSession::ShownPcPath(PcBelow(receivingRoot, step.m_strPath));
+        const QString source = toGenerator
+                                   ? CCtlSession::ShownPcPath(PcListedBelow(sendingRoot, step.m_strSource))
+                                   : DeviceBelow(sendingRoot, step.m_strSource);
+        const QString receiving =
+            toGenerator ? DeviceBelow(receivingRoot, step.m_strPath)
+                        : CCtlSession::ShownPcPath(PcListedBelow(receivingRoot, step.m_strPath));
         switch (step.m_eAction) {
         case CSyncStep::Action::TypeClash:
             problems.append(PathMessage(step.m_bLink ? u"A link of this name is on the PC (never followed)"_s
@@ -239,8 +247,6 @@ bool CCmdSync::CheckSteps(CCtlSession& session, const QList<CSyncStep>& steps, c
             break;
         }
         case CSyncStep::Action::Delete:
-            if (!toGenerator && PcBelow(receivingRoot, step.m_strPath).isEmpty())
-                problems.append(PathMessage(u"Not a name the PC can take"_s, receiving));
             break;
         }
     }
@@ -277,7 +283,7 @@ int CCmdSync::Cancelled(CCtlSession& session, const QList<CSyncStep>& steps, CCo
         if (step.m_eAction == CSyncStep::Action::Delete)
             session.Report().AddOperation(u"delete"_s,
                                           toGenerator ? DeviceBelow(receivingRoot, step.m_strPath)
-                                                      : PcBelow(receivingRoot, step.m_strPath),
+                                                      : PcListedBelow(receivingRoot, step.m_strPath),
                                           QString(), u"cancelled"_s);
     }
     for (CCopyFile& file : plan.files)
@@ -296,7 +302,7 @@ int CCmdSync::PrintPlan(CCtlSession& session, const QList<CSyncStep>& steps, CCo
         if (step.m_eAction == CSyncStep::Action::Delete) {
             report.AddOperation(u"delete"_s,
                                 toGenerator ? DeviceBelow(receivingRoot, step.m_strPath)
-                                            : PcBelow(receivingRoot, step.m_strPath),
+                                            : PcListedBelow(receivingRoot, step.m_strPath),
                                 QString(), u"planned"_s);
         }
     }
@@ -311,7 +317,7 @@ CCopyPlan CCmdSync::CopyPlan(const QList<CSyncStep>& steps, const QString& pcFol
                              bool toGenerator, const QHash<QString, CFileInfo>& files)
 {
     const auto sending = [&](const QString& relative) {
-        return toGenerator ? PcBelow(pcFolder, relative) : DeviceBelow(folder, relative);
+        return toGenerator ? PcListedBelow(pcFolder, relative) : DeviceBelow(folder, relative);
     };
     const auto receiving = [&](const QString& relative) {
         return toGenerator ? DeviceBelow(folder, relative) : PcBelow(pcFolder, relative);
@@ -482,7 +488,7 @@ int CCmdSync::ToPc(CCtlSession& session, const QString& folder, const QString& p
         if (step.m_eAction != CSyncStep::Action::Delete)
             continue;
         // The entry itself: a link goes, never what it names.
-        const QString path = PcBelow(pcFolder, step.m_strPath);
+        const QString path = PcListedBelow(pcFolder, step.m_strPath);
         const QFileInfo info(path);
         const bool deleted =
             info.isDir() && !info.isSymLink() ? QDir(path).removeRecursively() : QFile::remove(path);
