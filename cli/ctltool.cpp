@@ -18,7 +18,12 @@
 
 using namespace Qt::StringLiterals;
 
-CCtlTool::CCtlTool(CConsoleHost& host) : m_host(host), m_session(host, m_args, m_report) {}
+CCtlTool::CCtlTool(CConsoleHost& host) : m_host(host), m_session(host, m_args, m_report)
+{
+    // A reader gone from standard output ends the run as SIGTERM would
+    // (runs for several generators too), and the status says why.
+    m_host.SetOutputClosedHandler([] { CConsole::PostRequest(CConsole::Request::Terminate); });
+}
 
 CCtlTool::~CCtlTool()
 {
@@ -129,21 +134,26 @@ int CCtlTool::RunOnGenerator(CCtlCommand& command)
 int CCtlTool::Finish(int status)
 {
     m_pWatcher.reset();
-    if (m_session.Interrupted() && !m_bEndsOnRequest) {
+    if (m_host.OutputClosed()) {
+        status = CTL_FAILED;
+        m_host.Error(u"standard output closed: stopped"_s);
+    } else if (m_session.Interrupted() && !m_bEndsOnRequest) {
         status = CTL_INTERRUPTED;
         m_host.Error(u"interrupted"_s);
     }
     if (!m_args.Report().isEmpty()) {
         QSaveFile file(m_args.Report());
-        const QByteArray document = m_report.Document(status, m_host.Messages()).toUtf8() + '\n';
-        if (!file.open(QIODevice::WriteOnly) || file.write(document) != document.size() || !file.commit()) {
+        const auto write = [&file](const QByteArray& piece) { return file.write(piece) == piece.size(); };
+        if (!file.open(QIODevice::WriteOnly) || !m_report.Write(status, m_host.Messages(), write) ||
+            !write("\n") || !file.commit()) {
             m_host.Error(u"cannot write the report : \""_s + CCtlSession::ShownPcPath(m_args.Report()) +
                          u"\": "_s + file.errorString());
             status = status == CTL_OK ? CTL_FAILED : status;
         }
     }
-    if (m_args.Json())
-        m_host.Out(m_report.Document(status, m_host.Messages()));
+    if (m_args.Json() && m_report.Write(status, m_host.Messages(),
+                                        [this](const QByteArray& piece) { return m_host.OutText(piece); }))
+        m_host.OutText("\n");
     m_session.SetLink(nullptr);
     m_pComm.reset();
     m_pDemo.reset();
