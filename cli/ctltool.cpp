@@ -19,7 +19,12 @@
 
 using namespace Qt::StringLiterals;
 
-CCtlTool::CCtlTool(CConsoleHost& host) : m_host(host), m_session(host, m_args, m_report) {}
+CCtlTool::CCtlTool(CConsoleHost& host) : m_host(host), m_session(host, m_args, m_report)
+{
+    // A reader gone from standard output ends the run as SIGTERM would
+    // (runs for several generators too), and the status says why.
+    m_host.SetOutputClosedHandler([] { CConsole::PostRequest(CConsole::Request::Terminate); });
+}
 
 CCtlTool::~CCtlTool()
 {
@@ -72,6 +77,7 @@ int CCtlTool::Run(const QStringList& arguments)
     const std::unique_ptr<CCtlCommand> command = CCtlRegistry::Create(m_args.Command());
     if (command->Describe().kind == CCtlCommand::Kind::Apart) {
         // It takes every request itself (CCtlSession::RunApart).
+        m_bEndsOnRequest = command->Describe().endsOnRequest;
         WatchRequests();
         return Finish(command->Run(m_session));
     }
@@ -129,21 +135,26 @@ int CCtlTool::RunOnGenerator(CCtlCommand& command)
 int CCtlTool::Finish(int status)
 {
     m_pWatcher.reset();
-    if (m_session.Interrupted()) {
+    if (m_host.OutputClosed()) {
+        status = CTL_FAILED;
+        m_host.Error(u"standard output closed: stopped"_s);
+    } else if (m_session.Interrupted() && !m_bEndsOnRequest) {
         status = CTL_INTERRUPTED;
         m_host.Error(u"interrupted"_s);
     }
     if (!m_args.Report().isEmpty()) {
         QSaveFile file(m_args.Report());
-        const QByteArray document = m_report.Document(status, m_host.Messages()).toUtf8() + '\n';
-        if (!file.open(QIODevice::WriteOnly) || file.write(document) != document.size() || !file.commit()) {
+        const auto write = [&file](const QByteArray& piece) { return file.write(piece) == piece.size(); };
+        if (!file.open(QIODevice::WriteOnly) || !m_report.Write(status, m_host.Messages(), write) ||
+            !write("\n") || !file.commit()) {
             m_host.Error(u"cannot write the report : \""_s + CCtlSession::ShownPcPath(m_args.Report()) +
                          u"\": "_s + file.errorString());
             status = status == CTL_OK ? CTL_FAILED : status;
         }
     }
-    if (m_args.Json())
-        m_host.Out(m_report.Document(status, m_host.Messages()));
+    if (m_args.Json() && m_report.Write(status, m_host.Messages(),
+                                        [this](const QByteArray& piece) { return m_host.OutText(piece); }))
+        m_host.OutText("\n");
     m_session.SetLink(nullptr);
     m_pComm.reset();
     m_pDemo.reset();
@@ -190,13 +201,9 @@ int CCtlTool::Connect()
     QString host;
     quint16 port = m_args.Port();
     if (m_args.Demo()) {
-        m_pDemo = std::make_unique<CSimServer>();
-        CSimOptions options;
-        options.m_nPort = 0;
-        if (!m_pDemo->Start(options)) {
-            m_host.Error(u"cannot start the emulator: "_s + m_pDemo->ErrorString());
+        m_pDemo = CCtlTarget::StartDemo(m_host);
+        if (!m_pDemo)
             return 0;
-        }
         host = m_pDemo->Address().toString();
         port = m_pDemo->Port();
         hostFrom = portFrom = u"--demo"_s;

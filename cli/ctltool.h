@@ -66,4 +66,6 @@ private:
     std::unique_ptr<CWireTrace> m_pTrace;
     double m_delayScale = 1.0;
     QString m_strWorkerProgram;
+    // The command ends by Ctrl+C or SIGTERM as a matter of course.
+    bool m_bEndsOnRequest = false;
 };

@@ -66,8 +66,18 @@ QList<CSyncStep> CSyncPlan::Compare(QList<CSyncEntry> sending, QList<CSyncEntry>
     SortByKey(sending);
     SortByKey(receiving);
     QHash<QString, const CSyncEntry*> there;
-    for (const CSyncEntry& entry : std::as_const(receiving))
-        there.insert(entry.m_strPath.toUpper(), &entry);
+    QHash<QString, QList<const CSyncEntry*>> twice; // receiving names that are one for the generator
+    for (const CSyncEntry& entry : std::as_const(receiving)) {
+        const QString key = entry.m_strPath.toUpper();
+        if (const CSyncEntry* first = there.value(key)) {
+            QList<const CSyncEntry*>& all = twice[key];
+            if (all.isEmpty())
+                all.append(first);
+            all.append(&entry);
+        } else {
+            there.insert(key, &entry);
+        }
+    }
 
     QList<CSyncStep> clashes;
     QList<CSyncStep> folders;
@@ -86,9 +96,15 @@ QList<CSyncStep> CSyncPlan::Compare(QList<CSyncEntry> sending, QList<CSyncEntry>
         wanted.insert(key);
         const CSyncEntry* match = there.value(key);
         const QString target = Join(placed.value(Parent(key)), Name(entry.m_strPath));
-        if (match && match->m_bFolder != entry.m_bFolder) {
-            clashes.append(
-                {CSyncStep::Action::TypeClash, match->m_strPath, entry.m_strPath, entry.m_bFolder});
+        if (const auto all = twice.constFind(key); all != twice.cend()) {
+            for (const CSyncEntry* each : *all)
+                clashes.append(
+                    {CSyncStep::Action::CaseClash, each->m_strPath, entry.m_strPath, each->m_bFolder});
+            clashed.insert(key);
+        } else if (match && match->m_bFolder != entry.m_bFolder) {
+            CSyncStep clash{CSyncStep::Action::TypeClash, match->m_strPath, entry.m_strPath, entry.m_bFolder};
+            clash.m_bLink = match->m_bLink;
+            clashes.append(clash);
             clashed.insert(key);
         } else if (entry.m_bFolder) {
             placed.insert(key, match ? match->m_strPath : target);
@@ -96,9 +112,15 @@ QList<CSyncStep> CSyncPlan::Compare(QList<CSyncEntry> sending, QList<CSyncEntry>
                 folders.append({CSyncStep::Action::MakeFolder, target, entry.m_strPath, true});
         } else if (!match) {
             sends.append({CSyncStep::Action::SendNew, target, entry.m_strPath, false, entry.m_nSize});
-        } else if (match->m_nSize != entry.m_nSize) {
-            sends.append({CSyncStep::Action::SendChanged, match->m_strPath, entry.m_strPath, false,
-                          entry.m_nSize, match->m_nSize});
+        } else if (match->m_nSize != entry.m_nSize || match->m_bLink) {
+            CSyncStep send{CSyncStep::Action::SendChanged,
+                           match->m_strPath,
+                           entry.m_strPath,
+                           false,
+                           entry.m_nSize,
+                           match->m_nSize};
+            send.m_bLink = match->m_bLink;
+            sends.append(send);
         }
     }
 
@@ -133,9 +155,12 @@ QString CSyncPlan::ItemLine(const CSyncStep& step, bool toGenerator)
     case CSyncStep::Action::SendNew:
         return arrow + u"f+++++++++ %1 (%2 bytes)"_s.arg(path).arg(step.m_nSize);
     case CSyncStep::Action::SendChanged:
-        return arrow + u"f.s....... %1 (%2 -> %3 bytes)"_s.arg(path).arg(step.m_nOldSize).arg(step.m_nSize);
+        return arrow + u"f.s....... %1 (%2 -> %3 bytes)"_s.arg(path)
+                           .arg(step.m_bLink ? u"link"_s : QString::number(step.m_nOldSize))
+                           .arg(step.m_nSize);
     case CSyncStep::Action::TypeClash:
     case CSyncStep::Action::NameClash:
+    case CSyncStep::Action::CaseClash:
         break;
     }
     return QString();

@@ -10,6 +10,7 @@ struct CSyncEntry
     QString m_strPath;
     qint64 m_nSize = 0;
     bool m_bFolder = false;
+    bool m_bLink = false; // a PC link, taken as itself (never what it names)
 };
 
 // One thing a sync does to the receiving side.
@@ -23,6 +24,8 @@ struct CSyncStep
         SendChanged, // a file the receiving side holds with another size
         TypeClash,   // a file on one side, a folder on the other
         NameClash,   // a second sending entry whose name differs only in letter case
+        CaseClash,   // a receiving entry with another there whose name differs only in letter
+                     // case, where the sending side has that name: either could be meant
     };
     Action m_eAction = Action::SendNew;
     QString m_strPath;   // below the receiving folder, as it is or will be named there
@@ -30,8 +33,13 @@ struct CSyncStep
     bool m_bFolder = false;
     qint64 m_nSize = 0;    // the sending side's
     qint64 m_nOldSize = 0; // the receiving side's (SendChanged)
+    bool m_bLink = false;  // the receiving entry is a PC link (SendChanged, TypeClash)
 
-    bool IsClash() const { return m_eAction == Action::TypeClash || m_eAction == Action::NameClash; }
+    bool IsClash() const
+    {
+        return m_eAction == Action::TypeClash || m_eAction == Action::NameClash ||
+               m_eAction == Action::CaseClash;
+    }
 };
 
 // What makes one folder hold what another holds: the comparison of the two
@@ -53,7 +61,8 @@ public:
                                  bool secondIsPcFolder);
 
     // The steps that make `receiving` hold what `sending` holds. Names compare
-    // as the generator compares them, letter case ignored. The clashes come
+    // as the generator compares them, letter case ignored; a receiving link is
+    // never equal to a file (a file sent replaces it). The clashes come
     // first (a sync that has any does nothing), then, with `deleteExtra`, what
     // the receiving side holds and the sending side lacks (nothing inside a
     // folder deleted whole), then the folders to make, parents first, then the

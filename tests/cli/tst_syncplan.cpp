@@ -9,13 +9,15 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// "A=1 B/ B/C=2": files with their sizes, folders ending in "/".
+// "A=1 B/ B/C=2 L@": files with their sizes, folders ending in "/", links in "@".
 QList<CSyncEntry> Entries(const QString& text)
 {
     QList<CSyncEntry> entries;
     for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
         if (word.endsWith(u'/'))
             entries.append({word.chopped(1), 0, true});
+        else if (word.endsWith(u'@'))
+            entries.append({word.chopped(1), -1, false, true});
         else
             entries.append({word.section(u'=', 0, 0), word.section(u'=', 1).toLongLong(), false});
     }
@@ -86,6 +88,16 @@ private Q_SLOTS:
         QTest::newRow("two names for one")
             << u"a.seq=1 A.SEQ=2"_s << QString() << false
             << QStringList{u"name-clash A.SEQ"_s, u"<f+++++++++ a.seq (1 bytes)"_s};
+        QTest::newRow("two receiving names for one sent: nothing below touched")
+            << u"A.TXT=1 D/ D/X=1"_s << u"A.TXT=2 a.txt=3 d/ D/ d/X=2"_s << true
+            << QStringList{u"case-clash A.TXT"_s, u"case-clash a.txt"_s, u"case-clash d/"_s,
+                           u"case-clash D/"_s};
+        QTest::newRow("two receiving names the sending side lacks: deleted")
+            << QString() << u"A.TXT=2 a.txt=3"_s << true
+            << QStringList{u"*deleting   A.TXT"_s, u"*deleting   a.txt"_s};
+        QTest::newRow("a link is never the same file")
+            << u"L=5 M/"_s << u"L@ M@"_s << false
+            << QStringList{u"type-clash M"_s, u"<f.s....... L (link -> 5 bytes)"_s};
     }
 
     void syncPlan()
@@ -100,6 +112,8 @@ private Q_SLOTS:
                 lines.append(u"type-clash "_s + step.m_strPath);
             else if (step.m_eAction == CSyncStep::Action::NameClash)
                 lines.append(u"name-clash "_s + step.m_strPath);
+            else if (step.m_eAction == CSyncStep::Action::CaseClash)
+                lines.append(u"case-clash "_s + step.m_strPath + (step.m_bFolder ? u"/"_s : QString()));
             else
                 lines.append(CSyncPlan::ItemLine(step, true));
         }
