@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/syncplan.h"
+#include "sync/syncplan.h"
 #include "link/fileinfo.h"
 
 #include <QHash>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/ctlcatalog.h"
-#include "cli/syncplan.h"
+#include "sync/syncplan.h"
 #include "link/fileinfo.h"
 
 #include <QList>

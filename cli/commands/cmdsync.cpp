@@ -12,7 +12,7 @@
 #include "cli/ctlerrorqueue.h"
 #include "cli/ctlreport.h"
 #include "cli/ctlsession.h"
-#include "cli/syncplan.h"
+#include "sync/syncplan.h"
 #include "link/devicename.h"
 #include "link/devicepath.h"
 #include "link/stringtable.h"
