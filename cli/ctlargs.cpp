@@ -164,13 +164,19 @@ QString OptionList(const QList<std::pair<QString, QString>>& rows, int indent)
     return text;
 }
 
-// The synopsis without its option groups, for the list of commands.
+// The synopsis without its option groups ("[-r]", "[--connect-timeout MS]"),
+// for the list of commands.
 QString ShortSynopsis(QLatin1StringView synopsis)
 {
     QStringList kept;
-    for (const QString& word : QString(synopsis).split(u' ')) {
-        if (!word.startsWith(u"[-"))
+    bool inOption = false;
+    for (const QString& word : QString(synopsis).split(u' ', Qt::SkipEmptyParts)) {
+        if (word.startsWith(u"[-"))
+            inOption = true;
+        if (!inOption)
             kept.append(word);
+        else if (word.endsWith(u']'))
+            inOption = false;
     }
     return kept.join(u' ');
 }

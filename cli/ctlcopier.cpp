@@ -124,11 +124,12 @@ int CCtlCopier::ReportFiles(const QList<CCopyFile>& files, const QString& succes
     int done = 0;
     bool allDone = true;
     for (const CCopyFile& file : files) {
-        report.AddFile(file.source, file.target, file.size, file.transferred, file.outcome);
+        report.AddFile(file.source, file.target, file.size, file.transferred, file.outcome,
+                       {file.sha256, file.verified, file.judged});
         if (file.outcome == success) {
             ++done;
             bytes += file.size;
-        } else if (file.outcome != u"skipped") {
+        } else if (file.outcome != u"skipped" && file.outcome != u"unchanged") {
             allDone = false;
         }
     }
@@ -137,22 +138,43 @@ int CCtlCopier::ReportFiles(const QList<CCopyFile>& files, const QString& succes
                QJsonObject{{u"files"_s, done}, {u"bytes"_s, double(bytes)}, {u"seconds"_s, seconds}});
     if (!allDone)
         status = CTL_FAILED;
-    // Which files arrived, when not all did.
+    // Which files arrived, when not all did: a line per state, naming its
+    // files (the first few of a long list; the report has them all).
     if (!allDone || m_session.Interrupted()) {
+        QStringList texts;
+        QHash<QString, QStringList> named;
         for (const CCopyFile& file : files) {
             QString text;
             if (file.outcome == success)
                 text = (success == u"sent" ? u"sent complete"_s : u"received complete"_s);
+            else if (file.outcome == u"cut-short" && file.transferred == 0)
+                text = u"not sent: broken off before its first byte"_s;
             else if (file.outcome == u"cut-short")
                 text = u"cut short after %1 of %2 bytes"_s.arg(file.transferred).arg(file.size) +
                        (success == u"sent" ? u" (what the generator keeps of it is listed)"_s
                                            : u", nothing written"_s);
-            else if (file.outcome == u"not-sent")
-                text = success == u"sent" ? u"not sent"_s : u"not fetched"_s;
+            else if (file.outcome == u"not-started")
+                text = u"not started"_s;
             else if (file.outcome == u"failed")
                 text = success == u"sent" ? u"failed"_s : u"failed, nothing written"_s;
-            if (!text.isEmpty())
-                host.Note(PathMessage(text, success == u"sent" ? file.target : file.source));
+            if (text.isEmpty())
+                continue;
+            if (!named.contains(text))
+                texts.append(text);
+            named[text].append(CCtlSession::Quoted(success == u"sent" ? file.target : file.source));
+        }
+        constexpr qsizetype kNamed = 3;
+        for (const QString& text : std::as_const(texts)) {
+            const QStringList& paths = named.value(text);
+            if (paths.size() <= kNamed) {
+                for (const QString& path : paths)
+                    host.Note(text + u" : "_s + path);
+            } else {
+                host.Note(u"%1 (%2 files) : %3 and %4 more"_s.arg(text)
+                              .arg(paths.size())
+                              .arg(paths.first(kNamed).join(u", "_s))
+                              .arg(paths.size() - kNamed));
+            }
         }
     }
     if (host.Progress() != ProgressMode::Off && done > 0) {
@@ -223,7 +245,7 @@ int CCtlCopier::Send(CCopyPlan& plan, bool replace)
         const auto listing = after.constFind(file.folder);
         const bool package = FileKindFromName(file.target) == KIND_DOWNLOAD;
         if (!file.started) {
-            file.outcome = u"not-sent"_s;
+            file.outcome = u"not-started"_s;
         } else if (listing == after.cend() || package) {
             // A package is filed under a name of the generator's own.
             file.outcome = file.complete ? u"sent"_s : u"cut-short"_s;
@@ -310,7 +332,7 @@ int CCtlCopier::Fetch(CCopyPlan& plan, bool toStandardOutput)
             if (!m_session.Interrupted() && file.complete)
                 m_session.Refuse(CCtlSession::PcPathMessage(u"Not received completely"_s, file.target));
         } else {
-            file.outcome = u"not-sent"_s;
+            file.outcome = u"not-started"_s;
         }
     }
     if (toStandardOutput && !plan.files.isEmpty() && plan.files.first().outcome == u"received") {

@@ -24,6 +24,10 @@ struct CCopyFile
     qint64 transferred = 0;
     bool started = false;
     bool complete = false;
+    QByteArray sha256;   // the content sent or received, when known
+    bool verified = false; // read back from the generator and found equal
+    QString judged;        // "unchanged": how ("record", "checksum", "size-only")
+    QString placedAs;      // a package: the name the generator gave it
 };
 
 // A copy either way, planned and checked whole before the first byte moves.

@@ -44,7 +44,9 @@ void CCtlErrorQueue::ShowRefusal(const QStringList& entries)
         shown.append(ShortenedText(entry, CCtlSession::QUOTED_REPLY_MAX));
         m_session.Report().AddGeneratorError(entry);
     }
-    m_session.Host().Error(u"generator refused "_s + m_strSubject + u": "_s + shown.join(u"; "_s));
+    const QString text = u"generator refused "_s + m_strSubject + u": "_s + shown.join(u"; "_s);
+    m_session.Report().SetFailure(u"refused"_s, text);
+    m_session.Host().Error(text);
 }
 
 int CCtlErrorQueue::Check()

@@ -1,9 +1,18 @@
 #pragma once
 
+#include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+
+// What the report says of a file's content.
+struct CCtlFileFacts
+{
+    QByteArray sha256;     // the content this PC sent, received or judged there; empty: not known
+    bool verified = false; // read back from the generator and found equal
+    QString judged;        // "unchanged": "record", "checksum" or "size-only"
+};
 
 // What one command did, for --json: one document on standard output with a
 // fixed set of keys per command. Human texts stay out of it; a key means the
@@ -22,23 +31,35 @@ public:
     void Set(const QString& key, const QJsonValue& value) { m_fields.insert(key, value); }
 
     // A file copied (or meant to be) either way; `outcome` one of "sent",
-    // "received", "skipped", "planned", "cut-short", "not-sent", "failed",
-    // "differs" (sync --verify read back other bytes).
+    // "received", "skipped", "planned", "cut-short", "not-started", "failed",
+    // "differs" (read back other bytes), "unchanged" (already in place).
     void AddFile(const QString& source, const QString& target, qint64 bytes, qint64 transferred,
-                 const QString& outcome);
+                 const QString& outcome, const CCtlFileFacts& facts = CCtlFileFacts());
     // A folder a tree copy made: "made", "existed" or "planned".
     void AddFolder(const QString& path, const QString& outcome);
     // A change of the generator's file system (or, in a sync towards the PC,
     // of the PC's): "done", "missing", "existed", "failed", "planned".
     void AddOperation(const QString& action, const QString& path, const QString& target,
                       const QString& outcome);
+    // Why the run failed, for a machine: `kind` one of "unreachable",
+    // "connection-lost", "no-room", "refused", "differs", "interrupted",
+    // "pc", "usage", "failed"; `message` the one reason for people; `figures`
+    // what the kind measures. The first one set stays (later failures follow
+    // from it).
+    void SetFailure(const QString& kind, const QString& message, const QJsonObject& figures = QJsonObject());
+    bool HasFailure() const { return !m_failure.isEmpty(); }
+    // Another key of "failure", when one is set.
+    void AddFailureFigure(const QString& key, const QJsonValue& value);
+
     // An error-queue entry the command met ("code,\"text\"").
     void AddGeneratorError(const QString& entry);
     void AddEarlierError(const QString& entry);
 
     // The document: the command's keys and "command", "ok", "status",
-    // "earlierErrors", and "error" when not ok.
+    // "earlierErrors", and "error" and "failure" when not ok.
     QString Document(int status, const QStringList& messages) const;
+    // The kind a failure without one gets from its status.
+    static QString KindOfStatus(int status);
 
     // {"used", "free", "total"} of the generator's memory.
     static QJsonObject MemoryObject(double used, double freeBytes);
@@ -53,6 +74,7 @@ private:
     QJsonArray m_operations;
     QJsonArray m_generatorErrors;
     QJsonArray m_earlierErrors;
+    QJsonObject m_failure;
     bool m_hasFiles = false;
     bool m_hasOperations = false;
 };

@@ -54,6 +54,7 @@ private:
     int Connect();
     bool OpenTrace();
     int Finish(int status);
+    static QString Now();
 
     CConsoleHost& m_host;
     CCtlArgs m_args;
@@ -65,5 +66,6 @@ private:
     std::unique_ptr<QFile> m_pTraceFile;
     std::unique_ptr<CWireTrace> m_pTrace;
     double m_delayScale = 1.0;
+    bool m_bConnected = false; // the generator answered at the start
     QString m_strWorkerProgram;
 };

@@ -94,7 +94,7 @@ public:
         }
         if (!taken.isEmpty() && !force && !skip) {
             for (const CCopyFile& file : std::as_const(plan.files))
-                session.Report().AddFile(file.source, file.target, file.size, 0, u"not-sent"_s);
+                session.Report().AddFile(file.source, file.target, file.size, 0, u"not-started"_s);
             return session.Refuse(
                 u"Already on the generator (--force replaces, --skip-existing keeps them) : "_s +
                 taken.join(u", "_s));
@@ -124,7 +124,7 @@ public:
         if (copier.ConfirmKinds(sending) != CTL_OK) {
             for (CCopyFile& file : plan.files) {
                 if (file.outcome.isEmpty())
-                    file.outcome = u"not-sent"_s;
+                    file.outcome = u"not-started"_s;
             }
             host.Error(u"nothing sent"_s);
             return copier.ReportFiles(plan.files, u"sent"_s, CTL_FAILED);

@@ -186,6 +186,10 @@ bool CCmdSync::CheckSteps(CCtlSession& session, const QList<CSyncStep>& steps, c
             break;
         }
         case CSyncStep::Action::Delete:
+        case CSyncStep::Action::Same:
+        case CSyncStep::Action::SizeOnly:
+        case CSyncStep::Action::Skip:
+        case CSyncStep::Action::Unplaceable:
             break;
         }
     }
@@ -249,7 +253,7 @@ int CCmdSync::End(CCtlSession& session, const QList<CSyncStep>& steps, CCopyPlan
 {
     for (CCopyFile& file : plan.files) {
         if (file.outcome.isEmpty())
-            file.outcome = u"not-sent"_s;
+            file.outcome = u"not-started"_s;
     }
     const QString done = toGenerator ? u"sent"_s : u"received"_s;
     if (!session.Args().Json()) {
@@ -312,7 +316,7 @@ int CCmdSync::ToGenerator(CCtlSession& session, const QString& pcFolder, const Q
     CCtlCopier copier(session);
     if (copier.ConfirmKinds(plan.files) != CTL_OK) {
         for (CCopyFile& file : plan.files)
-            file.outcome = u"not-sent"_s;
+            file.outcome = u"not-started"_s;
         session.Host().Error(u"nothing sent"_s);
         return copier.ReportFiles(plan.files, u"sent"_s, CTL_FAILED);
     }

@@ -126,6 +126,11 @@ private Q_SLOTS:
                      qPrintable(command));
         }
         QVERIFY(CCtlArgs::HelpText(u"format"_s).isEmpty());
+        // The list of commands drops whole option groups, values and all.
+        const QString list = tool.section(u"\nCommands:\n"_s, 1).section(u"\n\n"_s, 0, 0);
+        QVERIFY2(list.contains(u"\n  scan [RANGE...] "_s), qPrintable(list));
+        for (const QStringView line : QStringView(list).split(u'\n'))
+            QVERIFY2(line.count(u'[') == line.count(u']'), qPrintable(line.toString()));
     }
 
     // The manual (--help, and the man page made from it): the sections a

@@ -442,7 +442,7 @@ private Q_SLOTS:
         const QString text = QString::fromUtf8(err);
         QCOMPARE(process.exitCode(), 130);
         for (const int last : {2, 3}) {
-            QVERIFY2(text.contains(u"vq8ctl: 127.0.0.%1: not sent : \"/F0:/USER/C.SEQ\""_s.arg(last)),
+            QVERIFY2(text.contains(u"vq8ctl: 127.0.0.%1: not started : \"/F0:/USER/C.SEQ\""_s.arg(last)),
                      qPrintable(text));
             QVERIFY(!m_sims[last]->Exists(u"/F0:/USER/C.SEQ"_s));
         }
