@@ -363,7 +363,8 @@ void CConsoleHost::FlushRepeatsLocked()
     if (m_repeats == 0)
         return;
     EndProgressLocked();
-    Write(m_pErr, PREFIX + u"the message above came %1 more time%2\n"_s.arg(m_repeats).arg(m_repeats == 1 ? QString() : u"s"_s));
+    Write(m_pErr, PREFIX + u"the message above came %1 more time%2\n"_s.arg(m_repeats).arg(
+                               m_repeats == 1 ? QString() : u"s"_s));
     m_repeats = 0;
 }
 

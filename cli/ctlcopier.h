@@ -27,10 +27,25 @@ public:
     // Makes the plan's PC folders and fetches its files; the one file to
     // standard output once it has arrived whole.
     int Fetch(CCopyPlan& plan, bool toStandardOutput);
-    // Fetches each file copied once more and compares it with the PC's copy;
-    // one that differs gets the outcome "differs". CTL_FAILED after a message
-    // for each that differs or could not be read.
+    // Fetches each file copied once more, every one of them, and compares it
+    // with the PC's copy; one that is the same is "verified", one that
+    // differs gets the outcome "differs" (the failure kind of the run).
+    // CTL_FAILED after a message for each that differs or could not be read.
     int Verify(QList<CCopyFile>& files, bool sent);
+
+    // A generator file to read back: its SHA-256 comes back (empty after a
+    // message when it could not be read).
+    struct CReadBack
+    {
+        QString path;
+        CFileInfo entry;
+        QByteArray sha256;
+    };
+    // Reads the files back (one batch per folder, through a temporary folder
+    // that goes with them); what is read is recorded as the generator's.
+    int ReadBack(QList<CReadBack>& files);
+    // "2 files differ when read back : "/F0:/A" and 1 more"
+    static QString DiffersText(const QStringList& paths, const QString& how);
     // The files in the report and, when not all arrived, what each one did;
     // the summary line. `success`: the outcome of a file copied.
     int ReportFiles(const QList<CCopyFile>& files, const QString& success, int status);

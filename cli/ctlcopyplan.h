@@ -1,8 +1,8 @@
 #pragma once
 
 #include "cli/ctlcatalog.h"
-#include "sync/syncplan.h"
 #include "link/fileinfo.h"
+#include "sync/syncplan.h"
 
 #include <QList>
 #include <QString>
@@ -24,7 +24,7 @@ struct CCopyFile
     qint64 transferred = 0;
     bool started = false;
     bool complete = false;
-    QByteArray sha256;   // the content sent or received, when known
+    QByteArray sha256;     // the content sent or received, when known
     bool verified = false; // read back from the generator and found equal
     QString judged;        // "unchanged": how ("record", "checksum", "size-only")
     QString placedAs;      // a package: the name the generator gave it

@@ -340,11 +340,10 @@ int CCtlFleet::Summarise(qint64 ms)
                 {u"error"_s, QJsonObject{{u"message"_s, reason},
                                          {u"messages"_s, QJsonArray{reason}},
                                          {u"generatorErrors"_s, QJsonArray()}}},
-                {u"failure"_s,
-                 QJsonObject{{u"kind"_s, member->status == CTL_INTERRUPTED || member->status < 0
-                                             ? u"interrupted"_s
-                                             : u"failed"_s},
-                             {u"message"_s, reason}}}};
+                {u"failure"_s, QJsonObject{{u"kind"_s, member->status == CTL_INTERRUPTED || member->status < 0
+                                                           ? u"interrupted"_s
+                                                           : u"failed"_s},
+                                           {u"message"_s, reason}}}};
         }
         document.insert(u"seconds"_s, double(member->ms) / 1000.0);
         documents.append(document);

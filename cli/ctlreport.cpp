@@ -12,13 +12,14 @@ void CCtlReport::AddFile(const QString& source, const QString& target, qint64 by
                          const QString& outcome, const CCtlFileFacts& facts)
 {
     m_hasFiles = true;
-    QJsonObject file{{u"source"_s, source},
-                     {u"target"_s, target},
-                     {u"bytes"_s, bytes},
-                     {u"transferred"_s, transferred},
-                     {u"outcome"_s, outcome},
-                     {u"sha256"_s, facts.sha256.isEmpty() ? QJsonValue() : QJsonValue(CFileHash::Hex(facts.sha256))},
-                     {u"verified"_s, facts.verified}};
+    QJsonObject file{
+        {u"source"_s, source},
+        {u"target"_s, target},
+        {u"bytes"_s, bytes},
+        {u"transferred"_s, transferred},
+        {u"outcome"_s, outcome},
+        {u"sha256"_s, facts.sha256.isEmpty() ? QJsonValue() : QJsonValue(CFileHash::Hex(facts.sha256))},
+        {u"verified"_s, facts.verified}};
     if (!facts.judged.isEmpty())
         file.insert(u"judged"_s, facts.judged);
     m_files.append(file);

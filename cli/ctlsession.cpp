@@ -1,14 +1,14 @@
 #include "cli/ctlsession.h"
 
 #include "cli/consolehost.h"
+#include "cli/ctlargs.h"
 #include "cli/ctlcatalog.h"
 #include "cli/ctlcommand.h"
 #include "cli/ctlerrorqueue.h"
+#include "cli/ctlreport.h"
 #include "cli/ctltransfers.h"
 #include "link/printable.h"
 #include "link/stringtable.h"
-#include "cli/ctlargs.h"
-#include "cli/ctlreport.h"
 #include "link/vqcomm.h"
 #include "sync/syncrecord.h"
 

@@ -66,7 +66,8 @@ int CCtlTool::Run(const QStringList& arguments)
     }
     SetReportCommand();
     // What a production line files with the result: what ran, with what, when.
-    m_report.Set(u"tool"_s, QJsonObject{{u"name"_s, u"vq8ctl"_s}, {u"version"_s, QCoreApplication::applicationVersion()}});
+    m_report.Set(u"tool"_s, QJsonObject{{u"name"_s, u"vq8ctl"_s},
+                                        {u"version"_s, QCoreApplication::applicationVersion()}});
     m_report.Set(u"arguments"_s, QJsonArray::fromStringList(arguments.mid(1)));
     m_report.Set(u"started"_s, Now());
     m_host.SetQuiet(m_args.Quiet());

@@ -131,18 +131,23 @@ void CSyncRecord::Set(const QString& devicePath, qint64 size, const QByteArray& 
     m_changes.append(change);
 }
 
-void CSyncRecord::Forget(const QString& devicePath)
+bool CSyncRecord::Forget(const QString& devicePath)
 {
+    // Another run may have set it since this one read the file: the change is kept all the same.
     const CChange change{Key(devicePath), false, std::nullopt};
+    const qsizetype before = m_entries.size();
     Apply(m_entries, change);
     m_changes.append(change);
+    return m_entries.size() != before;
 }
 
-void CSyncRecord::ForgetBelow(const QString& deviceFolder)
+bool CSyncRecord::ForgetBelow(const QString& deviceFolder)
 {
     const CChange change{Key(deviceFolder), true, std::nullopt};
+    const qsizetype before = m_entries.size();
     Apply(m_entries, change);
     m_changes.append(change);
+    return m_entries.size() != before;
 }
 
 QByteArray CSyncRecord::Text(const QHash<QString, CEntry>& entries) const

@@ -43,10 +43,10 @@ public:
     std::optional<CEntry> Find(const QString& devicePath) const;
     // The file at `devicePath` is confirmed to hold these bytes.
     void Set(const QString& devicePath, qint64 size, const QByteArray& sha256);
-    // The file may change or has gone: its entry goes.
-    void Forget(const QString& devicePath);
-    // A folder changed whole: every entry in or below it goes.
-    void ForgetBelow(const QString& deviceFolder);
+    // The file may change or has gone: its entry goes. True when there was one.
+    bool Forget(const QString& devicePath);
+    // A folder changed whole: every entry in or below it goes. True when there were any.
+    bool ForgetBelow(const QString& deviceFolder);
     bool IsEmpty() const { return m_entries.isEmpty(); }
     qsizetype Count() const { return m_entries.size(); }
 

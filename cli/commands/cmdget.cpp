@@ -69,6 +69,7 @@ public:
                           "vq8ctl get 'SIGNAL/*.cmp' backup/\n"
                           "vq8ctl get -r --no-pacing USER backup\n"
                           "vq8ctl get USER/README.TXT - | head\n"_L1,
+              .identifies = true,
               .completion = Completion::GeneratorThenPc,
               .reportKeys = REPORT_FILES,
           })

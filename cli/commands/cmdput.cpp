@@ -55,6 +55,7 @@ public:
               .examples = "vq8ctl --yes put 1080p.cmp SIGNAL\n"
                           "vq8ctl --yes --force put 1080p.cmp SIGNAL\n"
                           "vq8ctl --yes put -r --dry-run patterns USER\n"_L1,
+              .identifies = true,
               .completion = Completion::PcThenGenerator,
               .reportKeys = REPORT_FILES,
           })

@@ -35,6 +35,7 @@ public:
                       {&CTL_OPTION_FORCE, "a missing entry (or a pattern matching nothing) is no error"_L1},
                   },
               .examples = "vq8ctl rm -rf USER/OLD 'USER/*.TMP'\n"_L1,
+              .identifies = true,
               .reportKeys = REPORT_OPERATIONS,
           })
     {

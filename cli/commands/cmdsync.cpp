@@ -12,11 +12,11 @@
 #include "cli/ctlerrorqueue.h"
 #include "cli/ctlreport.h"
 #include "cli/ctlsession.h"
-#include "sync/syncplan.h"
 #include "link/devicename.h"
 #include "link/devicepath.h"
 #include "link/stringtable.h"
 #include "link/vqcomm.h"
+#include "sync/syncplan.h"
 
 #include <QDir>
 #include <QFile>
@@ -90,6 +90,7 @@ public:
               .examples = "vq8ctl --yes sync -r --delete patterns USER/patterns\n"
                           "vq8ctl sync -r --dry-run patterns USER/patterns\n"
                           "vq8ctl sync -r /F0:/USER/patterns backup/patterns\n"_L1,
+              .identifies = true,
               .completion = Completion::PcOrGenerator,
               .reportKeys = REPORT_FILES | REPORT_OPERATIONS,
           })
