@@ -183,6 +183,18 @@ void CConsoleHost::Out(const QString& line)
     Write(m_pOut, (m_outputIsTerminal ? Shown(line) : line) + u'\n');
 }
 
+bool CConsoleHost::OutText(const QByteArray& text)
+{
+    QMutexLocker lock(&m_mutex);
+    EndProgressLocked();
+    if (!m_pOut)
+        return false;
+    bool written = m_pOut->write(text) == text.size();
+    if (auto* file = qobject_cast<QFileDevice*>(m_pOut))
+        written = file->flush() && written;
+    return written;
+}
+
 bool CConsoleHost::OutBytes(const QByteArray& bytes)
 {
     QMutexLocker lock(&m_mutex);

@@ -101,6 +101,9 @@ public:
     void Out(const QString& line);
     // Bytes for scripts, as they are (a file fetched to standard output).
     bool OutBytes(const QByteArray& bytes);
+    // UTF-8 text for scripts as it is, in pieces (a document written as it
+    // is made); false when it could not be written.
+    bool OutText(const QByteArray& text);
     // A message for people: "vq8ctl: " and the text.
     void Error(const QString& text);
     // Like Error, but left out under --quiet.

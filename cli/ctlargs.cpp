@@ -33,9 +33,10 @@ const std::array kCommonOptions = {
                  false},
     CommonOption{
         {{}, "demo"_L1, {}}, "use an emulator started inside the tool, with sample content"_L1, false},
-    CommonOption{{"y"_L1, "yes"_L1, {}},
-                 "answer OK to every question (a file's kind, too little PC disk space)"_L1,
-                 true},
+    CommonOption{
+        {"y"_L1, "yes"_L1, {}},
+        "answer OK to every question (a file's kind, too little PC disk space, a sync's deletions)"_L1,
+        true},
     CommonOption{{"n"_L1, "no"_L1, {}}, "answer Cancel to every question"_L1, true},
     CommonOption{
         {"q"_L1, "quiet"_L1, {}}, "no progress line, notes or status texts; errors still show"_L1, true},
@@ -71,8 +72,11 @@ const QString TOOL_TAIL =
     "  Absolute (\"/F0:/USER/A.TXT\") or relative to the root (\"USER/A.TXT\"); a\n"
     "  trailing \"/\" is ignored. A pattern (*, ?, [...]) in the last name is matched\n"
     "  against one listing of its folder, letter case ignored (quote it from the\n"
-    "  shell). As the desktop program, the tool neither makes nor removes anything\n"
-    "  directly in /F0:/ and renames none of its folders.\n"
+    "  shell). A name is a name first: an entry named exactly as the argument\n"
+    "  (\"A[1].TXT\") is that entry, and the argument is a pattern only when no entry\n"
+    "  has its name; --literal (ls, get, rm) takes every argument as a name. As the\n"
+    "  desktop program, the tool neither makes nor removes anything directly in\n"
+    "  /F0:/ and renames none of its folders.\n"
     "\n"
     "Questions and messages:\n"
     "  Questions are answered by --yes or --no; otherwise they are asked when\n"

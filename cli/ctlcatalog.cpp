@@ -7,7 +7,7 @@
 #include "cli/ctlsession.h"
 #include "link/devicename.h"
 #include "link/devicepath.h"
-#include "link/pcpath.h"
+#include "link/pcname.h"
 #include "link/printable.h"
 #include "link/stringtable.h"
 #include "link/vqcomm.h"
@@ -119,46 +119,75 @@ int CCtlCatalog::Require(const QString& path, CFileInfo* entry)
     return CTL_OK;
 }
 
-bool CCtlCatalog::Resolve(const QString& argument, QList<CCtlMatch>& matches, bool missingOk)
+CCtlCatalog::Found CCtlCatalog::ExactFolder(const QString& folder)
+{
+    if (IsDeviceRoot(folder))
+        return Found::Yes;
+    // The folders above first: each of their names is taken as it stands.
+    if (HasPatternInFolder(folder)) {
+        if (const Found above = ExactFolder(DeviceParent(folder)); above != Found::Yes)
+            return above;
+    }
+    CFileInfo entry;
+    const Found found = LookUp(folder, &entry);
+    return found == Found::Yes && !entry.IsFolder() ? Found::No : found;
+}
+
+bool CCtlCatalog::Resolve(const QString& argument, QList<CCtlMatch>& matches, bool missingOk, bool* pattern)
 {
     const QString path = ToDevicePath(argument);
-    if (HasPatternInFolder(path)) {
-        m_session.Refuse(PathMessage(u"A pattern may stand only in the last name"_s, path));
-        return false;
-    }
-    if (!IsDevicePattern(path)) {
-        CFileInfo entry;
-        switch (IsDeviceRoot(path) ? Found::No : LookUp(path, &entry)) {
+    const bool literal = m_session.Args().IsSet(CTL_OPTION_LITERAL);
+    const QString folder = DeviceParent(path);
+    if (pattern)
+        *pattern = false;
+    // Only the last name may be a pattern: a folder's name is taken as it stands.
+    if (!literal && HasPatternInFolder(path)) {
+        switch (ExactFolder(folder)) {
         case Found::Failed:
             return false;
         case Found::No:
-            if (missingOk)
-                return true;
-            m_session.Refuse(PathMessage(LoadStringResource(IDS_FILE_NOT_FOUND), path));
+            m_session.Refuse(PathMessage(u"A pattern may stand only in the last name"_s, path));
             return false;
         case Found::Yes:
-            matches.append({JoinDevicePath(DeviceParent(path), entry.GetName()), entry});
-            return true;
+            break;
         }
     }
-    CCtlListing listing;
-    const QString folder = DeviceParent(path);
-    if (!Read(folder, listing, path))
-        return false;
-    const QString pattern = DeviceName(path);
-    const qsizetype before = matches.size();
-    for (const CFileInfo& entry : std::as_const(listing.entries)) {
-        if (MatchesDevicePattern(pattern, entry.GetName()))
-            matches.append({JoinDevicePath(folder, entry.GetName()), entry});
+    if (!literal && IsDevicePattern(path)) {
+        // A name is a name: an entry called exactly so is that entry, and the
+        // argument is a pattern only when no entry has its name.
+        CCtlListing listing;
+        if (!Read(folder, listing, path))
+            return false;
+        const QString name = DeviceName(path);
+        if (const CFileInfo* exact = listing.Find(name)) {
+            matches.append({JoinDevicePath(folder, exact->GetName()), *exact});
+            return true;
+        }
+        if (pattern)
+            *pattern = true;
+        const qsizetype before = matches.size();
+        for (const CFileInfo& entry : std::as_const(listing.entries)) {
+            if (MatchesDevicePattern(name, entry.GetName()))
+                matches.append({JoinDevicePath(folder, entry.GetName()), entry});
+        }
+        if (matches.size() == before && !missingOk) {
+            m_session.Refuse(PathMessage(u"No match"_s, path));
+            return false;
+        }
+        return true;
     }
-    // A name that only looks like a pattern is taken as it is.
-    if (matches.size() == before) {
-        if (const CFileInfo* literal = listing.Find(pattern))
-            matches.append({JoinDevicePath(folder, literal->GetName()), *literal});
-    }
-    if (matches.size() == before && !missingOk) {
-        m_session.Refuse(PathMessage(u"No match"_s, path));
+    CFileInfo entry;
+    switch (IsDeviceRoot(path) ? Found::No : LookUp(path, &entry)) {
+    case Found::Failed:
         return false;
+    case Found::No:
+        if (missingOk)
+            return true;
+        m_session.Refuse(PathMessage(LoadStringResource(IDS_FILE_NOT_FOUND), path));
+        return false;
+    case Found::Yes:
+        matches.append({JoinDevicePath(DeviceParent(path), entry.GetName()), entry});
+        break;
     }
     return true;
 }
@@ -180,8 +209,8 @@ bool CCtlCatalog::ListTree(const QString& folder, bool recursive, QList<CSyncEnt
         for (const CFileInfo& entry : std::as_const(listing.entries)) {
             const QString device = JoinDevicePath(next.device, entry.GetName());
             // The path of a deletion or of a PC file is made of this name.
-            if (!IsSafePcName(entry.GetName())) {
-                m_session.Refuse(PathMessage(u"Not a name a sync can take"_s, device));
+            if (const PcNameProblem problem = CheckPcName(entry.GetName()); problem != PcNameProblem::None) {
+                m_session.Refuse(PathMessage(u"Not a name a sync can take"_s, device, PcNameRule(problem)));
                 return false;
             }
             const QString relative = JoinRelative(next.relative, entry.GetName());

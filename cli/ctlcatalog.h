@@ -54,10 +54,11 @@ public:
     Found LookUp(const QString& path, CFileInfo* entry = nullptr);
     // CTL_OK when the entry exists; otherwise the failure, after its message.
     int Require(const QString& path, CFileInfo* entry = nullptr);
-    // The entries an argument names: a path, or a pattern in its last name
-    // matched against one listing. False after a message; with `missingOk`
-    // nothing found is no failure.
-    bool Resolve(const QString& argument, QList<CCtlMatch>& matches, bool missingOk);
+    // The entries an argument names: the entry of exactly that name, or,
+    // when none has it, a pattern in its last name matched against one
+    // listing (never under --literal); `pattern` says which it was. False
+    // after a message; with `missingOk` nothing found is no failure.
+    bool Resolve(const QString& argument, QList<CCtlMatch>& matches, bool missingOk, bool* pattern = nullptr);
     // The entries below a generator folder (with `recursive` its
     // sub-folders' too), and the files' catalog entries, by path below it.
     // False after a message.
@@ -70,6 +71,9 @@ public:
     int Landing(const QString& source, QString& target);
 
 private:
+    // Whether `folder` is an existing folder, each of its names taken as it stands.
+    Found ExactFolder(const QString& folder);
+
     CCtlSession& m_session;
     QHash<QString, CCtlListing> m_listings;
 };

@@ -22,6 +22,9 @@ enum : int
 
 // The refusal of a target directly in the root.
 inline const QString CTL_ROOT_TARGET_TEXT = QStringLiteral("Nothing can be placed directly in \"/F0:/\".");
+// The refusal of an empty PC path (bad usage): it names no folder.
+inline const QString CTL_EMPTY_PC_PATH_TEXT =
+    QStringLiteral("an empty PC path (\".\" is the current folder)");
 
 // What a command's arguments for one of several generators become: each run
 // gets `arguments`, and with a `pcIndex` that argument is a PC folder of its

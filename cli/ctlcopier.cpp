@@ -7,6 +7,7 @@
 #include "cli/ctlreport.h"
 #include "cli/ctlsession.h"
 #include "cli/ctltransfers.h"
+#include "cli/pcfolder.h"
 #include "link/devicename.h"
 #include "link/devicepath.h"
 #include "link/stringtable.h"
@@ -93,6 +94,21 @@ int CCtlCopier::ConfirmKinds(const QList<CCopyFile>& files)
     return CTL_OK;
 }
 
+int CCtlCopier::ConfirmPcRoom(const QString& target, qint64 bytes)
+{
+    const QString question = CCtlCopyPlanner::PcRoomProblem(target, bytes, true);
+    if (question.isEmpty())
+        return CTL_OK;
+    return m_session.Host().ShowMessageBox(question, MB_OKCANCEL | MB_ICONQUESTION) == IDOK ? CTL_OK
+                                                                                            : CTL_FAILED;
+}
+
+void CCtlCopier::NotePcRoom(const QString& target, qint64 bytes)
+{
+    if (const QString problem = CCtlCopyPlanner::PcRoomProblem(target, bytes, false); !problem.isEmpty())
+        m_session.Host().Note(problem);
+}
+
 void CCtlCopier::PrintPlan(const CCopyPlan& plan, bool put)
 {
     CConsoleHost& host = m_session.Host();
@@ -167,7 +183,7 @@ int CCtlCopier::ReportFiles(const QList<CCopyFile>& files, const QString& succes
                        (success == u"sent" ? u" (what the generator keeps of it is listed)"_s
                                            : u", nothing written"_s);
             else if (file.outcome == u"not-started")
-                text = u"not started"_s;
+                text = u"not started"_s + (file.reason.isEmpty() ? QString() : u" ("_s + file.reason + u')');
             else if (file.outcome == u"failed")
                 text = success == u"sent" ? u"failed"_s : u"failed, nothing written"_s;
             if (text.isEmpty())
@@ -295,6 +311,12 @@ int CCtlCopier::Send(CCopyPlan& plan, bool replace)
         bool confirmed = false;
         if (!file.started) {
             file.outcome = u"not-started"_s;
+        } else if (!file.complete && file.transferred == 0 &&
+                   !CPcFolder::Readable(file.source, file.reason)) {
+            // The engine opens a file before it connects: one that does not
+            // open never sent a byte.
+            file.outcome = u"not-started"_s;
+            file.reason = u"could not be opened: "_s + file.reason;
         } else if (package) {
             // Filed under a name of the generator's own: the new one of its size.
             file.outcome = file.complete ? u"sent"_s : u"cut-short"_s;

@@ -19,6 +19,11 @@ public:
 
     // One question per kind of file for the whole command (--yes answers it).
     int ConfirmKinds(const QList<CCopyFile>& files);
+    // The question when the PC disk of `target` has less than `bytes` free
+    // (--yes answers it); CTL_OK to go on.
+    int ConfirmPcRoom(const QString& target, qint64 bytes);
+    // A dry run's note of that question.
+    void NotePcRoom(const QString& target, qint64 bytes);
     // What a dry run would do, one line each.
     void PrintPlan(const CCopyPlan& plan, bool put);
     // Makes the plan's folders and sends its files to the generator;

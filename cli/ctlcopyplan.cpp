@@ -1,8 +1,10 @@
 #include "cli/ctlcopyplan.h"
 
 #include "cli/ctlsession.h"
+#include "cli/pcfolder.h"
 #include "link/devicename.h"
 #include "link/devicepath.h"
+#include "link/pcname.h"
 #include "link/stringtable.h"
 #include "link/vqcomm.h"
 
@@ -43,6 +45,12 @@ void CCtlCopyPlanner::PlanPutFile(const QString& pcPath, const QString& deviceFo
     file.target = JoinDevicePath(deviceFolder, name);
     file.folder = deviceFolder;
     file.size = info.size();
+    QString reason;
+    if (!info.isFile())
+        plan.problems.append(CCtlSession::PcPathMessage(u"Neither a file nor a folder"_s, pcPath));
+    else if (!CPcFolder::Readable(pcPath, reason))
+        plan.problems.append(
+            PathMessage(u"Cannot read the PC file"_s, CCtlSession::ShownPcPath(pcPath), reason));
     if (!IsValidNewName(name))
         plan.problems.append(InvalidNameMessage(CCtlSession::ShownPcPath(pcPath)));
     else if (name.size() > MAX_DEVICE_NAME_LENGTH)
@@ -85,9 +93,19 @@ void CCtlCopyPlanner::PlanPutFolder(const QString& pcFolder, const QString& devi
             return;
         }
     }
-    const QFileInfoList entries = QDir(pcFolder).entryInfoList(
-        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name | QDir::DirsLast);
-    for (const QFileInfo& entry : entries) {
+    // Nothing is planned from a folder that cannot be read: its files would
+    // be missing from the plan without a word.
+    QFileInfoList entries;
+    QString reason;
+    if (!CPcFolder::List(pcFolder, entries, reason)) {
+        plan.problems.append(
+            PathMessage(u"Cannot read the PC folder"_s, CCtlSession::ShownPcPath(pcFolder), reason));
+        return;
+    }
+    // The files of a folder before its sub-folders, as they are sent.
+    std::stable_partition(entries.begin(), entries.end(),
+                          [](const QFileInfo& entry) { return !entry.isDir(); });
+    for (const QFileInfo& entry : std::as_const(entries)) {
         const QString pcPath = QDir::cleanPath(entry.absoluteFilePath());
         if (entry.isFile()) {
             PlanPutFile(pcPath, deviceFolder, listing, plan);
@@ -160,6 +178,50 @@ bool CCtlCopyPlanner::PlanPut(const QStringList& sources, const QString& folder,
 
 // --- get ---------------------------------------------------------------------
 
+QString CCtlCopyPlanner::PcTarget(const QString& pcFolder, const QString& name, const QString& devicePath,
+                                  QStringList& problems)
+{
+    // A listed name becomes a PC path: it must be one the PC takes as it is,
+    // and the joined path must lie directly inside the folder.
+    const QString joined = JoinPcPath(pcFolder, name);
+    if (joined.isEmpty())
+        problems.append(
+            PathMessage(u"Not a name the PC can take"_s, devicePath, PcNameRule(CheckPcName(name))));
+    return joined;
+}
+
+QString CCtlCopyPlanner::PcBelow(const QString& pcFolder, const QString& relative)
+{
+    QString path = pcFolder;
+    for (const QString& name : relative.split(u'/', Qt::SkipEmptyParts)) {
+        path = JoinPcPath(path, name);
+        if (path.isEmpty())
+            break;
+    }
+    return path;
+}
+
+bool CCtlCopyPlanner::CheckPcTarget(const QFileInfo& there, bool folder, QStringList& problems)
+{
+    const QString path = there.filePath();
+    if (folder) {
+        // A link is never followed into: what it names lies outside the target.
+        if (there.isSymLink())
+            problems.append(CCtlSession::PcPathMessage(u"A link is in the way of a folder"_s, path));
+        else if (there.exists() && !there.isDir())
+            problems.append(CCtlSession::PcPathMessage(u"A file is in the way of a folder"_s, path));
+        else
+            return true;
+        return false;
+    }
+    // A link at a file's name is replaced by the file, never written through.
+    if (there.isDir() && !there.isSymLink()) {
+        problems.append(CCtlSession::PcPathMessage(u"A folder is in the way of a file"_s, path));
+        return false;
+    }
+    return true;
+}
+
 void CCtlCopyPlanner::PlanGetFolder(const QString& deviceFolder, const QString& pcFolder, int depth,
                                     CCopyPlan& plan)
 {
@@ -174,24 +236,16 @@ void CCtlCopyPlanner::PlanGetFolder(const QString& deviceFolder, const QString& 
     }
     for (const CFileInfo& entry : std::as_const(listing.entries)) {
         const QString source = JoinDevicePath(deviceFolder, entry.GetName());
-        // A listed name becomes a PC path: ".." or a separator would leave the target.
-        if (!IsSafePcName(entry.GetName())) {
-            plan.problems.append(PathMessage(u"Not a name the PC can take"_s, source));
+        const QString target = PcTarget(pcFolder, entry.GetName(), source, plan.problems);
+        if (target.isEmpty())
             continue;
-        }
-        const QString target = QDir(pcFolder).filePath(entry.GetName());
         const QFileInfo there(target);
+        if (!CheckPcTarget(there, entry.IsFolder(), plan.problems))
+            continue;
         if (entry.IsFolder()) {
-            if (there.exists() && !there.isDir())
-                plan.problems.append(
-                    CCtlSession::PcPathMessage(u"A file is in the way of a folder"_s, target));
-            else if (!there.exists())
+            if (!there.exists())
                 plan.folders.append(target);
             PlanGetFolder(source, target, depth + 1, plan);
-            continue;
-        }
-        if (there.isDir()) {
-            plan.problems.append(CCtlSession::PcPathMessage(u"A folder is in the way of a file"_s, target));
             continue;
         }
         CCopyFile file;
@@ -207,52 +261,46 @@ void CCtlCopyPlanner::PlanGetFolder(const QString& deviceFolder, const QString& 
 bool CCtlCopyPlanner::PlanGet(const QList<CCtlMatch>& sources, const QString& target, bool intoFolder,
                               CCopyPlan& plan)
 {
-    bool tree = false;
     for (const CCtlMatch& match : sources) {
-        const QString destination = intoFolder ? QDir(target).filePath(match.entry.GetName()) : target;
-        if (intoFolder && !IsSafePcName(match.entry.GetName())) {
-            plan.problems.append(PathMessage(u"Not a name the PC can take"_s, match.path));
-            continue;
+        QString destination = QDir::cleanPath(target);
+        if (intoFolder) {
+            destination = PcTarget(destination, match.entry.GetName(), match.path, plan.problems);
+            if (destination.isEmpty())
+                continue;
         }
+        const QFileInfo there(destination);
         if (match.entry.IsFolder()) {
-            tree = true;
-            const QFileInfo there(destination);
-            if (there.exists() && !there.isDir())
-                plan.problems.append(
-                    CCtlSession::PcPathMessage(u"A file is in the way of a folder"_s, destination));
-            else if (!there.exists())
-                plan.folders.append(QDir::cleanPath(destination));
-            PlanGetFolder(match.path, QDir::cleanPath(destination), DeviceDepth(match.path), plan);
+            if (!CheckPcTarget(there, true, plan.problems))
+                continue;
+            if (!there.exists())
+                plan.folders.append(destination);
+            PlanGetFolder(match.path, destination, DeviceDepth(match.path), plan);
             continue;
         }
+        if (!CheckPcTarget(there, false, plan.problems))
+            continue;
         CCopyFile file;
         file.source = match.path;
-        file.target = QDir::cleanPath(destination);
+        file.target = destination;
         file.folder = DeviceParent(match.path);
         file.size = match.entry.GetSize();
         file.entry = match.entry;
         plan.files.append(file);
     }
-    // Letter case counts on some PC file systems and not on others: two names
-    // that differ only in it would overwrite one another there.
+    // Letter case counts on some PC file systems and not on others (and
+    // Windows drops a trailing dot or space): two names that are one file
+    // there would overwrite one another.
     QSet<QString> targets;
     for (const CCopyFile& file : std::as_const(plan.files)) {
-        const QString key = file.target.toLower();
+        const QString key = PcPathKey(file.target);
         if (targets.contains(key))
             plan.problems.append(CCtlSession::PcPathMessage(u"Two files would be written to"_s, file.target));
         targets.insert(key);
     }
-    if (tree && plan.problems.isEmpty()) {
-        qint64 total = 0;
-        for (const CCopyFile& file : std::as_const(plan.files))
-            total += file.size;
-        if (const QString problem = PcRoomProblem(target, total); !problem.isEmpty())
-            plan.problems.append(problem);
-    }
     return ShowProblems(plan);
 }
 
-QString CCtlCopyPlanner::PcRoomProblem(const QString& target, qint64 bytes)
+QString CCtlCopyPlanner::PcRoomProblem(const QString& target, qint64 bytes, bool question)
 {
     // The disk of the nearest folder that exists: the target may be made yet.
     // The walk ends where a path is its own parent (a root, a drive that is
@@ -266,7 +314,12 @@ QString CCtlCopyPlanner::PcRoomProblem(const QString& target, qint64 bytes)
     }
     const QStorageInfo storage(existing);
     if (storage.isValid() && storage.bytesAvailable() < bytes)
-        return CCtlSession::PcPathMessage(u"Insufficient disk free space in PC"_s, existing);
+        return PathMessage(
+            question ? u"Insufficient disk free space in PC, continue ?"_s
+                     : u"Insufficient disk free space in PC"_s,
+            CCtlSession::ShownPcPath(existing),
+            u"%1 to write, %2 free"_s.arg(CVQComm::FormatSize(double(bytes)),
+                                          CVQComm::FormatSize(double(storage.bytesAvailable()))));
     return QString();
 }
 
@@ -289,13 +342,22 @@ void CCtlCopyPlanner::ListPcTree(const QString& root, bool recursive, bool follo
             continue;
         }
         seen.append(canonical);
-        const QFileInfoList infos = QDir(folder.pc).entryInfoList(
-            QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
-        for (const QFileInfo& info : infos) {
+        // A folder that cannot be read is no empty folder: the sync fails
+        // before anything is deleted on the strength of it.
+        QFileInfoList infos;
+        QString reason;
+        if (!CPcFolder::List(folder.pc, infos, reason)) {
+            problems.append(
+                PathMessage(u"Cannot read the PC folder"_s, CCtlSession::ShownPcPath(folder.pc), reason));
+            continue;
+        }
+        for (const QFileInfo& info : std::as_const(infos)) {
             const QString relative = JoinRelative(folder.relative, info.fileName());
             if (!follow && info.isSymLink()) {
-                // Never equal to anything: a file fetched replaces the link itself.
-                entries.append({relative, -1, false});
+                // The link itself, never what it names: a file fetched replaces it.
+                CSyncEntry link{relative, -1, false};
+                link.m_bLink = true;
+                entries.append(link);
             } else if (info.isDir()) {
                 if (!recursive)
                     continue;
@@ -307,6 +369,9 @@ void CCtlCopyPlanner::ListPcTree(const QString& root, bool recursive, bool follo
                 entries.append({relative, 0, true});
                 pending.append({info.filePath(), relative, folder.depth + 1});
             } else if (info.isFile()) {
+                if (follow && !CPcFolder::Readable(info.filePath(), reason))
+                    problems.append(PathMessage(u"Cannot read the PC file"_s,
+                                                CCtlSession::ShownPcPath(info.filePath()), reason));
                 entries.append({relative, info.size(), false});
             } else if (follow) {
                 problems.append(

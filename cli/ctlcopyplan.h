@@ -9,6 +9,7 @@
 #include <QStringList>
 
 class CCtlSession;
+class QFileInfo;
 
 // One file of a copy either way.
 struct CCopyFile
@@ -21,6 +22,7 @@ struct CCopyFile
     qint64 existingSize = -1;
     CFileInfo entry; // get: the generator's entry
     QString outcome;
+    QString reason; // why it was not copied, when the outcome alone does not say
     qint64 transferred = 0;
     bool started = false;
     bool complete = false;
@@ -55,13 +57,24 @@ public:
     // it. False after a message for each problem.
     bool PlanGet(const QList<CCtlMatch>& sources, const QString& target, bool intoFolder, CCopyPlan& plan);
 
-    // The message when the PC disk that `target` goes to (or would go to) has
-    // less than `bytes` free; empty when it has room.
-    static QString PcRoomProblem(const QString& target, qint64 bytes);
+    // What to say when the PC disk that `target` goes to (or would go to) has
+    // less than `bytes` free (as a question, or as a statement); empty when it
+    // has room.
+    static QString PcRoomProblem(const QString& target, qint64 bytes, bool question);
+    // The PC path of a generator entry `name` (at `devicePath`) inside
+    // `pcFolder`; empty after a problem when the PC cannot take the name or
+    // the path would lie anywhere but directly inside the folder.
+    static QString PcTarget(const QString& pcFolder, const QString& name, const QString& devicePath,
+                            QStringList& problems);
+    // `relative` ("A/B.TXT") below `pcFolder`, joined a name at a time as
+    // PcTarget joins; empty when a name is refused.
+    static QString PcBelow(const QString& pcFolder, const QString& relative);
     // The files (with `recursive` the folders too) below the PC folder `root`.
     // `follow`: a link is taken as what it names, as put -r takes it (the
-    // sending side); otherwise as an entry of its own that is never followed
-    // (the receiving side: nothing is written or deleted through a link).
+    // sending side, whose files must open for reading); otherwise as an entry
+    // of its own that is never followed (the receiving side: nothing is
+    // written or deleted through a link). A folder that cannot be read is a
+    // problem, never an empty folder.
     static void ListPcTree(const QString& root, bool recursive, bool follow, QList<CSyncEntry>& entries,
                            QStringList& problems);
 
@@ -70,6 +83,10 @@ private:
                        QStringList& seen, CCopyPlan& plan);
     void PlanPutFile(const QString& pcPath, const QString& deviceFolder, const CCtlListing* listing,
                      CCopyPlan& plan);
+    // Whether a folder (or a file) may be written at `there`: a link is
+    // never followed into and a file replaces a link, never what it names.
+    // False after a problem.
+    static bool CheckPcTarget(const QFileInfo& there, bool folder, QStringList& problems);
     void PlanGetFolder(const QString& deviceFolder, const QString& pcFolder, int depth, CCopyPlan& plan);
     bool ShowProblems(const CCopyPlan& plan) const;
 

@@ -33,6 +33,13 @@ QString FilesText(int files, double bytes, bool planned)
         .arg(CVQComm::FormatSize(bytes));
 }
 
+// A word written as an address or a range (digits and dots first), whether or
+// not it is a valid one; a host name never looks like this.
+bool LooksLikeAddress(const QString& word)
+{
+    return !word.isEmpty() && word.front().isDigit() && word.contains(u'.') && !word.back().isLetter();
+}
+
 } // namespace
 
 struct CCtlFleet::CMember
@@ -76,7 +83,7 @@ bool CCtlFleet::ParseHostList(const QString& text, QStringList& hosts, QString* 
         if (const auto range = CAddressRange::Parse(word)) {
             for (const QHostAddress& address : range->Addresses())
                 hosts.append(address.toString());
-        } else if (word.front().isDigit() && word.contains(u'.') && !word.back().isLetter()) {
+        } else if (LooksLikeAddress(word)) {
             // Looks like an address or a range and is none: a typing error, not a name.
             CAddressRange::Parse(word, error);
             return false;
@@ -94,6 +101,11 @@ bool CCtlFleet::ExpandHosts(QStringList& hosts, QString* error) const
         QStringList more;
         if (CAddressRange::Parse(list)) {
             ParseHostList(list, more, error);
+        } else if (list != u"-" && !QFileInfo::exists(list) && LooksLikeAddress(list)) {
+            // A range that is not one (too wide, mistyped) is said as such, not as a missing file.
+            CAddressRange::Parse(list, error);
+            *error = u"--hosts: "_s + *error;
+            return false;
         } else {
             QFile file;
             const bool opened = list == u"-" ? file.open(stdin, QIODevice::ReadOnly)

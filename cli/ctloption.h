@@ -40,3 +40,4 @@ inline constexpr CCtlOption CTL_OPTION_RECURSIVE{QLatin1StringView("r"), QLatin1
 inline constexpr CCtlOption CTL_OPTION_FORCE{QLatin1StringView("f"), QLatin1StringView("force"), {}};
 inline constexpr CCtlOption CTL_OPTION_DRY_RUN{{}, QLatin1StringView("dry-run"), {}};
 inline constexpr CCtlOption CTL_OPTION_NO_PACING{{}, QLatin1StringView("no-pacing"), {}};
+inline constexpr CCtlOption CTL_OPTION_LITERAL{{}, QLatin1StringView("literal"), {}};

@@ -88,7 +88,25 @@ void CCtlReport::AddEarlierError(const QString& entry)
     m_earlierErrors.append(QueueEntry(entry));
 }
 
+void CCtlReport::SetStreamed(const QString& key, qsizetype count, std::function<QJsonValue(qsizetype)> item)
+{
+    m_streamedKey = key;
+    m_nStreamed = count;
+    m_streamedItem = std::move(item);
+}
+
 QString CCtlReport::Document(int status, const QStringList& messages) const
+{
+    QByteArray text;
+    Write(status, messages, [&text](const QByteArray& piece) {
+        text += piece;
+        return true;
+    });
+    return QString::fromUtf8(text);
+}
+
+bool CCtlReport::Write(int status, const QStringList& messages,
+                       const std::function<bool(const QByteArray&)>& sink) const
 {
     QJsonObject document = m_fields;
     document.insert(u"command"_s, m_command);
@@ -116,16 +134,59 @@ QString CCtlReport::Document(int status, const QStringList& messages) const
                                   {u"message"_s, status == CTL_INTERRUPTED ? u"interrupted"_s : message}};
         document.insert(u"failure"_s, failure);
     }
-    // The writer leaves C1 controls as they are; as escapes they cannot
-    // steer a terminal and read back the same.
-    const QString text = QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented)).trimmed();
-    QString safe;
+    // The streamed array stands in as a string no name holds, and is written
+    // where that string is, a piece at a time, as the writer indents it.
+    const QString marker = u"\u0001streamed\u0001"_s;
+    if (m_streamedItem)
+        document.insert(m_streamedKey, marker);
+    const QByteArray text = SafeJson(QJsonDocument(document).toJson(QJsonDocument::Indented)).trimmed();
+    const QByteArray quotedMarker =
+        SafeJson(QJsonDocument(QJsonObject{{m_streamedKey, marker}}).toJson(QJsonDocument::Compact))
+            .sliced(1)
+            .chopped(1)
+            .replace(":", ": ");
+    const qsizetype at = m_streamedItem ? text.indexOf(quotedMarker) : -1;
+    if (at < 0)
+        return sink(text);
+    const QByteArray opening = quotedMarker.first(quotedMarker.indexOf(": ") + 2);
+    if (!sink(text.first(at) + opening + "[\n"))
+        return false;
+    constexpr qsizetype kPiece = 1024;
+    for (qsizetype from = 0; from < m_nStreamed; from += kPiece) {
+        QJsonArray items;
+        for (qsizetype i = from; i < std::min(m_nStreamed, from + kPiece); ++i)
+            items.append(m_streamedItem(i));
+        // "[\n    {...},\n    {...}\n]\n": the items one level deeper.
+        QByteArray part = SafeJson(QJsonDocument(items).toJson(QJsonDocument::Indented));
+        part = part.sliced(2, part.size() - 5);
+        part.replace("\n", "\n    ");
+        if (!sink((from > 0 ? ",\n    "_ba : "    "_ba) + part))
+            return false;
+    }
+    return sink((m_nStreamed > 0 ? "\n    ]"_ba : "    ]"_ba) + text.sliced(at + quotedMarker.size()));
+}
+
+QByteArray CCtlReport::SafeJson(const QByteArray& text)
+{
+    // The writer leaves DEL, the C1 controls and the line separators as they
+    // are (in UTF-8); as escapes they cannot steer a terminal and read back the same.
+    QByteArray safe;
     safe.reserve(text.size());
-    for (const QChar c : text) {
-        if ((c.unicode() >= 0x7F && c.unicode() <= 0x9F) || c.unicode() == 0x2028 || c.unicode() == 0x2029)
-            safe += QString::asprintf("\\u%04x", unsigned(c.unicode()));
-        else
-            safe += c;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const auto byte = uchar(text.at(i));
+        const auto next = i + 1 < text.size() ? uchar(text.at(i + 1)) : 0;
+        const auto third = i + 2 < text.size() ? uchar(text.at(i + 2)) : 0;
+        if (byte == 0x7F) {
+            safe += "\\u007f";
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            safe += "\\u00" + QByteArray::number(next, 16);
+            ++i;
+        } else if (byte == 0xE2 && next == 0x80 && (third == 0xA8 || third == 0xA9)) {
+            safe += "\\u20" + QByteArray::number(third - 0x80, 16);
+            i += 2;
+        } else {
+            safe += char(byte);
+        }
     }
     return safe;
 }

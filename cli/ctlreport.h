@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // What the report says of a file's content.
 struct CCtlFileFacts
 {
@@ -29,6 +31,10 @@ public:
         m_hasOperations = m_hasOperations || operations;
     }
     void Set(const QString& key, const QJsonValue& value) { m_fields.insert(key, value); }
+    // A key whose array of `count` items is made as the document is written,
+    // `item` giving each, a piece at a time: a listing of a million entries
+    // never becomes a document in memory.
+    void SetStreamed(const QString& key, qsizetype count, std::function<QJsonValue(qsizetype)> item);
 
     // A file copied (or meant to be) either way; `outcome` one of "sent",
     // "received", "skipped", "planned", "cut-short", "not-started", "failed",
@@ -58,6 +64,10 @@ public:
     // The document: the command's keys and "command", "ok", "status",
     // "earlierErrors", and "error" and "failure" when not ok.
     QString Document(int status, const QStringList& messages) const;
+    // The same, handed to `sink` in pieces of UTF-8 (without a line end at
+    // the end); false as soon as the sink takes one piece not.
+    bool Write(int status, const QStringList& messages,
+               const std::function<bool(const QByteArray&)>& sink) const;
     // The kind a failure without one gets from its status.
     static QString KindOfStatus(int status);
 
@@ -67,6 +77,9 @@ public:
     static QJsonObject QueueEntry(const QString& entry);
 
 private:
+    // `text` with DEL, the C1 controls and U+2028/U+2029 written as escapes.
+    static QByteArray SafeJson(const QByteArray& text);
+
     QString m_command;
     QJsonObject m_fields;
     QJsonArray m_files;
@@ -75,6 +88,9 @@ private:
     QJsonArray m_generatorErrors;
     QJsonArray m_earlierErrors;
     QJsonObject m_failure;
+    QString m_streamedKey;
+    qsizetype m_nStreamed = 0;
+    std::function<QJsonValue(qsizetype)> m_streamedItem;
     bool m_hasFiles = false;
     bool m_hasOperations = false;
 };

@@ -157,15 +157,17 @@ int CCtlTool::Finish(int status)
     m_report.Set(u"ended"_s, Now());
     if (!m_args.Report().isEmpty()) {
         QSaveFile file(m_args.Report());
-        const QByteArray document = m_report.Document(status, m_host.Messages()).toUtf8() + '\n';
-        if (!file.open(QIODevice::WriteOnly) || file.write(document) != document.size() || !file.commit()) {
+        const auto write = [&file](const QByteArray& piece) { return file.write(piece) == piece.size(); };
+        if (!file.open(QIODevice::WriteOnly) || !m_report.Write(status, m_host.Messages(), write) ||
+            !write("\n") || !file.commit()) {
             m_host.Error(u"cannot write the report : \""_s + CCtlSession::ShownPcPath(m_args.Report()) +
                          u"\": "_s + file.errorString());
             status = status == CTL_OK ? CTL_FAILED : status;
         }
     }
-    if (m_args.Json())
-        m_host.Out(m_report.Document(status, m_host.Messages()));
+    if (m_args.Json() && m_report.Write(status, m_host.Messages(),
+                                        [this](const QByteArray& piece) { return m_host.OutText(piece); }))
+        m_host.OutText("\n");
     m_session.SetLink(nullptr);
     m_pComm.reset();
     m_pDemo.reset();

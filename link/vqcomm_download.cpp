@@ -223,7 +223,7 @@ void CVQComm::DownloadThreadProc()
     // never leaves a block header without its data on the generator.
     QFile file(m_localPath);
     if (!file.open(QIODevice::ReadOnly)) {
-        ShowError(PathMessage(LoadStringResource(IDS_FILE_NOT_OPEN), m_localPath));
+        ShowError(PathMessage(LoadStringResource(IDS_FILE_NOT_OPEN), m_localPath, file.errorString()));
         // The batch ends here, without a refresh: nothing was sent.
         if (m_pWorkerSink)
             QCoreApplication::postEvent(m_pWorkerSink, new CLinkEvent(WM_TRANSFER_END, 0));

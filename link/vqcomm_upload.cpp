@@ -10,11 +10,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QStorageInfo>
 #include <QThread>
 
 #include <algorithm>
+#include <filesystem>
 #include <system_error>
 #include <vector>
 
@@ -37,6 +39,32 @@ bool WriteAll(QFileDevice& file, const char* data, qint64 size)
         size -= n;
     }
     return true;
+}
+
+// A name beside `path` that nothing holds yet, of the form "NAME.XXXXXX"
+// that a copy ended from outside is known to leave.
+QString FreeNameBeside(const QString& path)
+{
+    static const QString kCharacters = u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"_s;
+    for (;;) {
+        QString name = path + u'.';
+        for (int i = 0; i < 6; ++i)
+            name += kCharacters.at(QRandomGenerator::global()->bounded(int(kCharacters.size())));
+        if (!QFileInfo::exists(name) && !QFileInfo(name).isSymLink())
+            return name;
+    }
+}
+
+// Puts the file `from` in the place of the link `to`: the link itself is
+// replaced, as a rename does, and what it names stays as it was.
+bool ReplaceLink(const QString& from, const QString& to, QString& reason)
+{
+    std::error_code error;
+    std::filesystem::rename(QFileInfo(from).filesystemFilePath(), QFileInfo(to).filesystemFilePath(), error);
+    if (!error)
+        return true;
+    reason = QString::fromLocal8Bit(error.message()).trimmed();
+    return false;
 }
 
 // The system's text for a free-space query that failed.
@@ -203,19 +231,28 @@ void CVQComm::UploadThreadProc()
     {
         // Written beside the target and renamed over it only when complete: a
         // failed or cancelled copy never touches what was there. The
-        // temporary file is gone when this scope ends.
-        QSaveFile file(m_localPath);
+        // temporary file is gone when this scope ends. A link at the target
+        // is replaced, never written through (a save follows a link to what
+        // it names): the file is saved under a free name beside it and then
+        // takes the link's place.
+        const bool link = QFileInfo(m_localPath).isSymLink();
+        const QString savedAt = link ? FreeNameBeside(m_localPath) : m_localPath;
+        QSaveFile file(savedAt);
         if (!file.open(QIODevice::WriteOnly))
             return failBeforeData(
                 PathMessage(LoadStringResource(IDS_FILE_NOT_OPEN), m_localPath, file.errorString()));
         outcome = ReceiveUploadData(file);
         if (outcome == TransferOutcome::Success && !g_transferCancelled) {
-            if (file.commit()) {
-                if (m_pWorkerSink)
-                    m_pWorkerSink->SetComplete();
-            } else {
+            QString reason;
+            if (!file.commit()) {
                 ShowWriteError(file);
                 outcome = TransferOutcome::Failure;
+            } else if (link && !ReplaceLink(savedAt, m_localPath, reason)) {
+                QFile::remove(savedAt);
+                ShowError(PathMessage(LoadStringResource(IDS_CANNOT_WRITE_FILE), m_localPath, reason));
+                outcome = TransferOutcome::Failure;
+            } else if (m_pWorkerSink) {
+                m_pWorkerSink->SetComplete();
             }
         } else {
             file.cancelWriting();

@@ -61,7 +61,8 @@ CSyncStep Judge(const CSyncEntry& sending, const CSyncEntry& receiving)
     step.m_nSize = sending.m_nSize;
     step.m_nOldSize = receiving.m_nSize;
     step.m_sha256 = sending.m_sha256;
-    if (sending.m_nSize != receiving.m_nSize || sending.m_nSize < 0) {
+    step.m_bLink = receiving.m_bLink;
+    if (sending.m_nSize != receiving.m_nSize || sending.m_nSize < 0 || receiving.m_bLink) {
         step.m_eAction = CSyncStep::Action::SendChanged;
     } else if (sending.m_sha256.isEmpty() || receiving.m_sha256.isEmpty()) {
         step.m_eAction = CSyncStep::Action::SizeOnly;
@@ -106,8 +107,18 @@ QList<CSyncStep> CSyncPlan::Compare(QList<CSyncEntry> sending, QList<CSyncEntry>
     SortByKey(sending);
     SortByKey(receiving);
     QHash<QString, const CSyncEntry*> there;
-    for (const CSyncEntry& entry : std::as_const(receiving))
-        there.insert(entry.m_strPath.toUpper(), &entry);
+    QHash<QString, QList<const CSyncEntry*>> twice; // receiving names that are one for the generator
+    for (const CSyncEntry& entry : std::as_const(receiving)) {
+        const QString key = entry.m_strPath.toUpper();
+        if (const CSyncEntry* first = there.value(key)) {
+            QList<const CSyncEntry*>& all = twice[key];
+            if (all.isEmpty())
+                all.append(first);
+            all.append(&entry);
+        } else {
+            there.insert(key, &entry);
+        }
+    }
     const bool packages = options.m_bToGenerator && !options.m_strPackageFolder.isNull();
     const QString packageKey = options.m_strPackageFolder.toUpper();
 
@@ -144,8 +155,15 @@ QList<CSyncStep> CSyncPlan::Compare(QList<CSyncEntry> sending, QList<CSyncEntry>
             wanted.insert(key);
             continue;
         }
-        if (match && match->m_bFolder != entry.m_bFolder) {
+        if (const auto all = twice.constFind(key); all != twice.cend()) {
+            for (const CSyncEntry* each : *all)
+                clashes.append(
+                    {CSyncStep::Action::CaseClash, each->m_strPath, entry.m_strPath, each->m_bFolder});
+            clashed.insert(key);
+            wanted.insert(key);
+        } else if (match && match->m_bFolder != entry.m_bFolder) {
             refuse(CSyncStep::Action::TypeClash, entry, match->m_strPath);
+            clashes.last().m_bLink = match->m_bLink;
             wanted.insert(key);
         } else if (entry.m_bFolder) {
             wanted.insert(key);
@@ -324,12 +342,15 @@ QString CSyncPlan::ItemLine(const CSyncStep& step, bool toGenerator)
             return arrow + u"fc........ %1 (%2 bytes, other content by %3)"_s.arg(path)
                                .arg(step.m_nSize)
                                .arg(JudgedName(step.m_eJudged));
-        return arrow + u"f.s....... %1 (%2 -> %3 bytes)"_s.arg(path).arg(step.m_nOldSize).arg(step.m_nSize);
+        return arrow + u"f.s....... %1 (%2 -> %3 bytes)"_s.arg(path)
+                           .arg(step.m_bLink ? u"link"_s : QString::number(step.m_nOldSize))
+                           .arg(step.m_nSize);
     case CSyncStep::Action::Same:
     case CSyncStep::Action::SizeOnly:
     case CSyncStep::Action::Skip:
     case CSyncStep::Action::TypeClash:
     case CSyncStep::Action::NameClash:
+    case CSyncStep::Action::CaseClash:
     case CSyncStep::Action::Unplaceable:
         break;
     }

@@ -20,6 +20,7 @@ struct CSyncEntry
     QString m_strPath;
     qint64 m_nSize = 0; // -1: never equal to anything (a link where a file would go)
     bool m_bFolder = false;
+    bool m_bLink = false;     // a PC link, taken as itself (never what it names)
     QByteArray m_sha256 = {}; // empty: not known
     SyncKnown m_eKnown = SyncKnown::None;
 };
@@ -38,7 +39,9 @@ struct CSyncStep
         Skip,        // left out, for m_eSkip's reason
         TypeClash,   // a file on one side, a folder on the other
         NameClash,   // a second sending entry whose name differs only in letter case
-        Unplaceable, // cannot go where it would (m_eSkip says why): the sync does nothing
+        CaseClash,   // a receiving entry with another there whose name differs only in letter
+                     // case, where the sending side has that name: either could be meant
+        Unplaceable, // cannot go where it would (m_eWhy says why): the sync does nothing
     };
     enum class Why
     {
@@ -57,12 +60,13 @@ struct CSyncStep
     SyncKnown m_eJudged = SyncKnown::None; // how Same, or a SendChanged of one size, was told
     QByteArray m_sha256 = {};              // the sending side's content, when known
     bool m_bPackage = false;               // sent as a package: the generator names it
+    bool m_bLink = false;                  // the receiving entry is a PC link (SendChanged, TypeClash)
     Why m_eWhy = Why::None;
 
     bool IsClash() const
     {
         return m_eAction == Action::TypeClash || m_eAction == Action::NameClash ||
-               m_eAction == Action::Unplaceable;
+               m_eAction == Action::CaseClash || m_eAction == Action::Unplaceable;
     }
     bool IsSend() const { return m_eAction == Action::SendNew || m_eAction == Action::SendChanged; }
     // A file of the same size whose content differs.
@@ -104,7 +108,8 @@ public:
     static QString PackageFolderBelow(const QString& deviceFolder);
 
     // The steps that make `receiving` hold what `sending` holds. Names compare
-    // as the generator compares them, letter case ignored. The clashes come
+    // as the generator compares them, letter case ignored; a receiving link is
+    // never equal to a file (a file sent replaces it). The clashes come
     // first (a sync that has any does nothing), then, with m_bDelete, what
     // the receiving side holds and the sending side lacks (nothing inside a
     // folder deleted whole), then the folders to make, parents first, then the

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -34,18 +35,22 @@ public:
               .name = "get"_L1,
               .minArgs = 1,
               .maxArgs = -1,
-              .synopsis = "get [-r] [--dry-run] [--no-pacing] PATH... [TARGET|-]"_L1,
+              .synopsis = "get [-r] [--dry-run] [--no-pacing] [--literal] PATH... [TARGET|-]"_L1,
               .summary = "fetch generator files (and with -r folder trees) to the PC"_L1,
               .details = "Copies generator files to the PC through the desktop program's upload\n"
                          "engine. With two or more arguments the last one is the TARGET: a PC folder\n"
                          "(it must exist; a name ending in \"/\" always means a folder), or a file name\n"
                          "when one file is fetched; \"-\" writes the one file to standard output. With\n"
                          "one argument the file goes to the current folder. A PATH may be a pattern\n"
-                         "such as 'USER/*.CMP' (letter case ignored; one that matches nothing fails).\n"
+                         "such as 'USER/*.CMP' (letter case ignored; one that matches nothing fails);\n"
+                         "an entry named exactly PATH (\"A[1].TXT\") is that entry, and --literal takes\n"
+                         "every PATH as a name.\n"
                          "Two files of the same name into one folder are refused before anything is\n"
                          "fetched. Each file is written under a temporary name and renamed over the\n"
                          "target only when complete: a failed or cancelled copy leaves no partial file\n"
-                         "and an existing target untouched. What is written is exactly the block the\n"
+                         "and an existing target untouched. A link at a target's name is replaced by\n"
+                         "the file, never written through; one where a folder would go is refused.\n"
+                         "What is written is exactly the block the\n"
                          "generator sends: a block that is not the size the listing gave (the file\n"
                          "changed since) fails that file, naming both sizes. A listed name becomes the\n"
                          "PC name as it is (bytes 0x80 to 0x9F too); one that is \".\" or \"..\" or holds\n"
@@ -64,6 +69,7 @@ public:
                       {&CTL_OPTION_RECURSIVE, "fetch generator folders with everything in them"_L1},
                       {&CTL_OPTION_DRY_RUN, "print what would be made and fetched; fetch nothing"_L1},
                       {&CTL_OPTION_NO_PACING, "do not pause 100 ms before each 32 KiB chunk"_L1},
+                      {&CTL_OPTION_LITERAL, "every PATH is a name as it stands, never a pattern"_L1},
                   },
               .examples = "vq8ctl get SIGNAL/1080P60.CMP .\n"
                           "vq8ctl get 'SIGNAL/*.cmp' backup/\n"
@@ -74,6 +80,14 @@ public:
               .reportKeys = REPORT_FILES,
           })
     {
+    }
+
+    QString CheckUsage(const CCtlArgs& args) const override
+    {
+        // An empty PC path names no folder: refused, not guessed.
+        if (args.Arguments().size() > 1 && args.Arguments().constLast().isEmpty())
+            return CTL_EMPTY_PC_PATH_TEXT;
+        return QString();
     }
 
     bool FleetArguments(const CCtlArgs& args, CConsoleHost& host, CCtlFleetArguments& fleet) const override
@@ -149,12 +163,25 @@ public:
         CCopyPlan plan;
         if (!CCtlCopyPlanner(session).PlanGet(matches, destination, intoFolder, plan))
             return CTL_FAILED;
+        // A tree's room is asked about once, before the first file.
+        const bool tree = std::any_of(matches.cbegin(), matches.cend(),
+                                      [](const CCtlMatch& match) { return match.entry.IsFolder(); });
+        qint64 total = 0;
+        for (const CCopyFile& file : std::as_const(plan.files))
+            total += tree ? file.size : 0;
         CCtlCopier copier(session);
         if (args.IsSet(CTL_OPTION_DRY_RUN)) {
+            copier.NotePcRoom(destination, total);
             copier.PrintPlan(plan, false);
             for (CCopyFile& file : plan.files)
                 file.outcome = u"planned"_s;
             return copier.ReportFiles(plan.files, u"planned"_s, CTL_OK);
+        }
+        if (copier.ConfirmPcRoom(destination, total) != CTL_OK) {
+            for (CCopyFile& file : plan.files)
+                file.outcome = u"not-started"_s;
+            host.Error(u"nothing fetched"_s);
+            return copier.ReportFiles(plan.files, u"received"_s, CTL_FAILED);
         }
         const int status = copier.Fetch(plan, toStandardOutput);
         return copier.ReportFiles(plan.files, u"received"_s, status);

@@ -66,6 +66,8 @@ public:
     {
         if (args.IsSet(CTL_OPTION_FORCE) && args.IsSet(kSkipExisting))
             return u"--force and --skip-existing exclude each other"_s;
+        if (args.Arguments().first(args.Arguments().size() - 1).contains(QString()))
+            return CTL_EMPTY_PC_PATH_TEXT;
         return QString();
     }
 

@@ -22,10 +22,12 @@ public:
               .name = "rm"_L1,
               .minArgs = 1,
               .maxArgs = -1,
-              .synopsis = "rm [-r] [-f] PATH..."_L1,
+              .synopsis = "rm [-r] [-f] [--literal] PATH..."_L1,
               .summary = "delete entries"_L1,
               .details = "Deletes files and empty folders, in order, stopping at the first failure.\n"
-                         "A PATH may be a pattern such as 'USER/*.TMP'. A folder with entries is\n"
+                         "A PATH may be a pattern such as 'USER/*.TMP'; an entry named exactly\n"
+                         "PATH (\"A[1].TXT\") is that entry, never the files the pattern would match,\n"
+                         "and --literal takes every PATH as a name. A folder with entries is\n"
                          "refused unless -r is given; with -r its entries go first, then the folder.\n"
                          "The root's own folders stay.\n"
                          "\n--json: as for mkdir.\n"_L1,
@@ -33,6 +35,7 @@ public:
                   {
                       {&CTL_OPTION_RECURSIVE, "also folders with everything in them"_L1},
                       {&CTL_OPTION_FORCE, "a missing entry (or a pattern matching nothing) is no error"_L1},
+                      {&CTL_OPTION_LITERAL, "every PATH is a name as it stands, never a pattern"_L1},
                   },
               .examples = "vq8ctl rm -rf USER/OLD 'USER/*.TMP'\n"_L1,
               .identifies = true,

@@ -14,6 +14,7 @@
 #include "cli/ctlsession.h"
 #include "link/devicename.h"
 #include "link/devicepath.h"
+#include "link/pcname.h"
 #include "link/stringtable.h"
 #include "link/vqcomm.h"
 #include "sync/syncplan.h"
@@ -21,6 +22,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 using namespace Qt::StringLiterals;
 
@@ -37,10 +39,16 @@ QString DeviceBelow(const QString& folder, const QString& relative)
     return relative.isEmpty() ? folder : JoinDevicePath(folder, relative);
 }
 
+// A path below a synced PC folder, joined as the PC takes names (a name it
+// refuses gives an empty path); empty `relative`: the folder itself.
 QString PcBelow(const QString& folder, const QString& relative)
 {
-    return relative.isEmpty() ? folder : QDir(folder).filePath(relative);
+    return relative.isEmpty() ? folder : CCtlCopyPlanner::PcBelow(folder, relative);
 }
+
+// The deletions are asked about as every other question: the count and the
+// first names; --yes answers, and without a terminal nothing is deleted.
+constexpr qsizetype kDeletionsNamed = 5;
 
 class CCmdSync final : public CCtlCommand
 {
@@ -60,7 +68,14 @@ public:
                          "made when it is missing (not directly in /F0:/). With -r sub-folders too,\n"
                          "missing ones made; with --delete what the receiving folder holds and the\n"
                          "other lacks is deleted, folders with everything in them, never anything\n"
-                         "outside it.\n"
+                         "outside it. The deletions are a question (their count and the first names;\n"
+                         "--yes answers it; without a terminal nothing is deleted).\n"
+                         "\nNothing changes when the sync cannot be sure: a PC folder or file that\n"
+                         "cannot be read, a file and a folder of one name, two names the other side\n"
+                         "cannot tell apart (letter case; on Windows a trailing dot or space) fail it\n"
+                         "before the first change. On the PC a link is taken as itself: a file fetched\n"
+                         "replaces it (never written through), a folder is refused there, --delete\n"
+                         "deletes the link, never what it names.\n"
                          "\nThe generator's folder is the argument written as /F0:/...; otherwise the\n"
                          "argument that is an existing PC folder is the PC's. When both or neither are,\n"
                          "write the generator's as /F0:/...\n"
@@ -70,6 +85,7 @@ public:
                          "  <f.s....... NAME (OLD -> NEW bytes)    send a file of another size\n"
                          "  >f+++++++++ NAME (SIZE bytes)          fetch a new file\n"
                          "  >f.s....... NAME (OLD -> NEW bytes)    fetch a file of another size\n"
+                         "  >f.s....... NAME (link -> NEW bytes)   fetch a file in a link's place\n"
                          "  cd+++++++++ NAME/                      make a folder\n"
                          "  *deleting   NAME                       delete (a folder: NAME/)\n"
                          "--dry-run prints them and changes nothing; after a sync a --dry-run prints\n"
@@ -77,8 +93,8 @@ public:
                          "fetched, again) and compares it byte for byte: a file that differs fails\n"
                          "the command. --no-pacing drops the 100 ms pause of every fetch.\n"
                          "\n--json: as for put, and \"operations\" for the deletions (outcome\n"
-                         "\"planned\" under --dry-run); a file --verify found different has the\n"
-                         "outcome \"differs\".\n"_L1,
+                         "\"planned\" under --dry-run, \"cancelled\" when the question was answered\n"
+                         "Cancel); a file --verify found different has the outcome \"differs\".\n"_L1,
               .options =
                   {
                       {&CTL_OPTION_RECURSIVE, "sub-folders too"_L1},
@@ -95,6 +111,12 @@ public:
               .reportKeys = REPORT_FILES | REPORT_OPERATIONS,
           })
     {
+    }
+
+    QString CheckUsage(const CCtlArgs& args) const override
+    {
+        // Either side may be the PC's: an empty one names no folder.
+        return args.Arguments().contains(QString()) ? CTL_EMPTY_PC_PATH_TEXT : QString();
     }
 
     bool FleetArguments(const CCtlArgs& args, CConsoleHost& host, CCtlFleetArguments& fleet) const override
@@ -143,9 +165,15 @@ public:
 private:
     int ToGenerator(CCtlSession& session, const QString& pcFolder, const QString& folder);
     int ToPc(CCtlSession& session, const QString& folder, const QString& pcFolder);
-    // False after a message for each clash or name the generator would not take.
+    // False after a message for each clash or name the receiving side would not take.
     static bool CheckSteps(CCtlSession& session, const QList<CSyncStep>& steps, const QString& sendingRoot,
-                           bool toGenerator);
+                           const QString& receivingRoot, bool toGenerator);
+    // CTL_OK when the deletions among `steps` (if any) may go ahead.
+    static int ConfirmDeletions(CCtlSession& session, const QList<CSyncStep>& steps,
+                                const QString& receivingRoot, const QString& sendingRoot, bool toGenerator);
+    // Nothing is done: the files in the report as not copied, the deletions as cancelled.
+    static int Cancelled(CCtlSession& session, const QList<CSyncStep>& steps, CCopyPlan& plan,
+                         const QString& receivingRoot, bool toGenerator);
     static int PrintPlan(CCtlSession& session, const QList<CSyncStep>& steps, CCopyPlan& plan,
                          const QString& receivingRoot, bool toGenerator);
     // The copies of the steps; `files` are the generator's entries (towards the PC).
@@ -157,20 +185,32 @@ private:
 };
 
 bool CCmdSync::CheckSteps(CCtlSession& session, const QList<CSyncStep>& steps, const QString& sendingRoot,
-                          bool toGenerator)
+                          const QString& receivingRoot, bool toGenerator)
 {
     QStringList problems;
+    QSet<QString> pcTargets; // towards the PC: what each path is on the PC's file system
     for (const CSyncStep& step : steps) {
         const QString source = toGenerator ? CCtlSession::ShownPcPath(PcBelow(sendingRoot, step.m_strSource))
                                            : DeviceBelow(sendingRoot, step.m_strSource);
+        const QString receiving = toGenerator
+                                      ? DeviceBelow(receivingRoot, step.m_strPath)
+                                      : CCtlSession::ShownPcPath(PcBelow(receivingRoot, step.m_strPath));
         switch (step.m_eAction) {
         case CSyncStep::Action::TypeClash:
-            problems.append(PathMessage(step.m_bFolder ? u"A file of this name is on the other side"_s
-                                                       : u"A folder of this name is on the other side"_s,
+            problems.append(PathMessage(step.m_bLink ? u"A link of this name is on the PC (never followed)"_s
+                                        : step.m_bFolder ? u"A file of this name is on the other side"_s
+                                                         : u"A folder of this name is on the other side"_s,
                                         source));
             break;
         case CSyncStep::Action::NameClash:
             problems.append(PathMessage(u"Two entries for one name on the generator"_s, source));
+            break;
+        case CSyncStep::Action::CaseClash:
+            // Which of the two the other side's file would land on is anybody's guess.
+            problems.append(PathMessage(toGenerator
+                                            ? u"Two entries for one name on the generator"_s
+                                            : u"Another PC name differs from this one only in letter case"_s,
+                                        receiving));
             break;
         case CSyncStep::Action::SendNew:
         case CSyncStep::Action::SendChanged:
@@ -179,14 +219,30 @@ bool CCmdSync::CheckSteps(CCtlSession& session, const QList<CSyncStep>& steps, c
                     PathMessage(u"File too large to send (1,000,000,000 bytes or more)"_s, source));
             [[fallthrough]];
         case CSyncStep::Action::MakeFolder: {
-            // A name new to the generator must be one it takes.
             const QString name = step.m_strPath.sliced(step.m_strPath.lastIndexOf(u'/') + 1);
-            if (toGenerator && !step.m_strPath.isEmpty() &&
-                (!IsValidNewName(name) || name.size() > MAX_DEVICE_NAME_LENGTH))
-                problems.append(InvalidNameMessage(source));
+            if (toGenerator) {
+                // A name new to the generator must be one it takes.
+                if (!step.m_strPath.isEmpty() &&
+                    (!IsValidNewName(name) || name.size() > MAX_DEVICE_NAME_LENGTH))
+                    problems.append(InvalidNameMessage(source));
+                break;
+            }
+            // Towards the PC every path stays inside the folder, and no two
+            // are one file on the PC's file system.
+            const QString pcPath = PcBelow(receivingRoot, step.m_strPath);
+            const QString key = PcPathKey(pcPath);
+            if (pcPath.isEmpty())
+                problems.append(
+                    PathMessage(u"Not a name the PC can take"_s, source, PcNameRule(CheckPcName(name))));
+            else if (!step.m_strPath.isEmpty() && pcTargets.contains(key))
+                problems.append(CCtlSession::PcPathMessage(u"Two files would be written to"_s, pcPath));
+            pcTargets.insert(key);
             break;
         }
         case CSyncStep::Action::Delete:
+            if (!toGenerator && PcBelow(receivingRoot, step.m_strPath).isEmpty())
+                problems.append(PathMessage(u"Not a name the PC can take"_s, receiving));
+            break;
         case CSyncStep::Action::Same:
         case CSyncStep::Action::SizeOnly:
         case CSyncStep::Action::Skip:
@@ -199,13 +255,50 @@ bool CCmdSync::CheckSteps(CCtlSession& session, const QList<CSyncStep>& steps, c
     return problems.isEmpty();
 }
 
+int CCmdSync::ConfirmDeletions(CCtlSession& session, const QList<CSyncStep>& steps,
+                               const QString& receivingRoot, const QString& sendingRoot, bool toGenerator)
+{
+    QStringList names;
+    for (const CSyncStep& step : steps) {
+        if (step.m_eAction == CSyncStep::Action::Delete)
+            names.append(CCtlSession::Quoted(step.m_strPath + (step.m_bFolder ? u"/"_s : QString())));
+    }
+    if (names.isEmpty())
+        return CTL_OK;
+    QString text =
+        u"Delete %1 %2 in %3 that %4 lacks : "_s.arg(names.size())
+            .arg(names.size() == 1 ? u"entry"_s : u"entries"_s)
+            .arg(CCtlSession::Quoted(toGenerator ? receivingRoot : CCtlSession::ShownPcPath(receivingRoot)),
+                 CCtlSession::Quoted(toGenerator ? CCtlSession::ShownPcPath(sendingRoot) : sendingRoot));
+    text += names.first(std::min(names.size(), kDeletionsNamed)).join(u", "_s);
+    if (names.size() > kDeletionsNamed)
+        text += u" and %1 more"_s.arg(names.size() - kDeletionsNamed);
+    return session.Host().ShowMessageBox(text, MB_OKCANCEL | MB_ICONQUESTION) == IDOK ? CTL_OK : CTL_FAILED;
+}
+
+int CCmdSync::Cancelled(CCtlSession& session, const QList<CSyncStep>& steps, CCopyPlan& plan,
+                        const QString& receivingRoot, bool toGenerator)
+{
+    for (const CSyncStep& step : steps) {
+        if (step.m_eAction == CSyncStep::Action::Delete)
+            session.Report().AddOperation(u"delete"_s,
+                                          toGenerator ? DeviceBelow(receivingRoot, step.m_strPath)
+                                                      : PcBelow(receivingRoot, step.m_strPath),
+                                          QString(), u"cancelled"_s);
+    }
+    for (CCopyFile& file : plan.files)
+        file.outcome = u"not-started"_s;
+    session.Host().Error(toGenerator ? u"nothing deleted or sent"_s : u"nothing deleted or fetched"_s);
+    return CCtlCopier(session).ReportFiles(plan.files, toGenerator ? u"sent"_s : u"received"_s, CTL_FAILED);
+}
+
 int CCmdSync::PrintPlan(CCtlSession& session, const QList<CSyncStep>& steps, CCopyPlan& plan,
                         const QString& receivingRoot, bool toGenerator)
 {
     CCtlReport& report = session.Report();
     for (const CSyncStep& step : steps) {
-        if (!session.Args().Json())
-            session.Host().Out(CSyncPlan::ItemLine(step, toGenerator));
+        if (const QString line = CSyncPlan::ItemLine(step, toGenerator); !line.isEmpty() && !session.Args().Json())
+            session.Host().Out(line);
         if (step.m_eAction == CSyncStep::Action::Delete) {
             report.AddOperation(u"delete"_s,
                                 toGenerator ? DeviceBelow(receivingRoot, step.m_strPath)
@@ -308,19 +401,17 @@ int CCmdSync::ToGenerator(CCtlSession& session, const QString& pcFolder, const Q
     QList<CSyncStep> steps = CSyncPlan::Compare(source, target, args.IsSet(kDelete));
     if (found == CCtlCatalog::Found::No)
         steps.prepend({CSyncStep::Action::MakeFolder, QString(), QString(), true});
-    if (!CheckSteps(session, steps, pcFolder, true))
+    if (!CheckSteps(session, steps, pcFolder, folder, true))
         return CTL_FAILED;
 
     CCopyPlan plan = CopyPlan(steps, pcFolder, folder, true, files);
     if (args.IsSet(CTL_OPTION_DRY_RUN))
         return PrintPlan(session, steps, plan, folder, true);
+    // Every question before the first change.
     CCtlCopier copier(session);
-    if (copier.ConfirmKinds(plan.files) != CTL_OK) {
-        for (CCopyFile& file : plan.files)
-            file.outcome = u"not-started"_s;
-        session.Host().Error(u"nothing sent"_s);
-        return copier.ReportFiles(plan.files, u"sent"_s, CTL_FAILED);
-    }
+    if (ConfirmDeletions(session, steps, folder, pcFolder, true) != CTL_OK ||
+        copier.ConfirmKinds(plan.files) != CTL_OK)
+        return Cancelled(session, steps, plan, folder, true);
     // Deletions first: they make room for what comes.
     int status = CTL_OK;
     CCtlErrorQueue& queue = session.Queue();
@@ -375,17 +466,22 @@ int CCmdSync::ToPc(CCtlSession& session, const QString& folder, const QString& p
     QList<CSyncStep> steps = CSyncPlan::Compare(source, target, args.IsSet(kDelete));
     if (!there.exists())
         steps.prepend({CSyncStep::Action::MakeFolder, QString(), QString(), true});
-    if (!CheckSteps(session, steps, folder, false))
+    if (!CheckSteps(session, steps, folder, pcFolder, false))
         return CTL_FAILED;
 
     CCopyPlan plan = CopyPlan(steps, pcFolder, folder, false, files);
     qint64 total = 0;
     for (const CCopyFile& file : std::as_const(plan.files))
         total += file.size;
-    if (const QString problem = CCtlCopyPlanner::PcRoomProblem(pcFolder, total); !problem.isEmpty())
-        return session.Refuse(problem);
-    if (args.IsSet(CTL_OPTION_DRY_RUN))
+    CCtlCopier copier(session);
+    if (args.IsSet(CTL_OPTION_DRY_RUN)) {
+        copier.NotePcRoom(pcFolder, total);
         return PrintPlan(session, steps, plan, pcFolder, false);
+    }
+    // Every question before the first change.
+    if (ConfirmDeletions(session, steps, pcFolder, folder, false) != CTL_OK ||
+        copier.ConfirmPcRoom(pcFolder, total) != CTL_OK)
+        return Cancelled(session, steps, plan, pcFolder, false);
 
     int status = CTL_OK;
     for (const CSyncStep& step : std::as_const(steps)) {
@@ -405,7 +501,7 @@ int CCmdSync::ToPc(CCtlSession& session, const QString& folder, const QString& p
             session.Host().Out(CSyncPlan::ItemLine(step, false));
     }
     if (status == CTL_OK)
-        status = CCtlCopier(session).Fetch(plan, false);
+        status = copier.Fetch(plan, false);
     return End(session, steps, plan, status, false);
 }
 

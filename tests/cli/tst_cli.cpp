@@ -7,10 +7,12 @@
 #include "link/settingsnames.h"
 #include "link/vqcomm.h"
 #include "sim/simserver.h"
+#include "tests/support/unreadablepath.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -99,6 +101,94 @@ private:
         return QDir(m_pc->path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
+    static QStringList Sorted(QStringList list)
+    {
+        list.sort();
+        return list;
+    }
+
+    // Permissions as the digits of an octal mode ("0300": write and search for all).
+    static QFileDevice::Permissions Permissions(int mode)
+    {
+        QFileDevice::Permissions permissions;
+        const int bits[] = {QFileDevice::ExeOther,
+                            QFileDevice::WriteOther,
+                            QFileDevice::ReadOther,
+                            QFileDevice::ExeGroup,
+                            QFileDevice::WriteGroup,
+                            QFileDevice::ReadGroup,
+                            QFileDevice::ExeOwner | QFileDevice::ExeUser,
+                            QFileDevice::WriteOwner | QFileDevice::WriteUser,
+                            QFileDevice::ReadOwner | QFileDevice::ReadUser};
+        for (int i = 0; i < 9; ++i) {
+            if (mode & (1 << i))
+                permissions |= QFileDevice::Permissions(bits[i]);
+        }
+        return permissions;
+    }
+
+    // Both sides in one notation, a line per entry: "G:NAME" below
+    // /F0:/USER/T, "P:NAME" below the PC folder; a file "NAME=CONTENT", a
+    // folder "NAME/", a PC link "NAME->TARGET" (below the PC folder).
+    bool Prepare(const QStringList& state)
+    {
+        if (!m_sim->AddFolder(u"/F0:/USER/T"_s))
+            return false;
+        for (const QString& line : state) {
+            const QString entry = line.sliced(2);
+            const qsizetype equals = entry.indexOf(u'=');
+            const qsizetype arrow = entry.indexOf(u"->"_s);
+            bool made = false;
+            if (line.startsWith(u"G:")) {
+                const QString path =
+                    u"/F0:/USER/T/"_s + (equals >= 0 ? entry.first(equals) : entry.chopped(1));
+                made = equals >= 0 ? m_sim->AddFile(path, entry.sliced(equals + 1).toLatin1())
+                                   : m_sim->AddFolder(path);
+            } else if (arrow >= 0) {
+                made = QFile::link(Pc(entry.sliced(arrow + 2)), Pc(entry.first(arrow)));
+            } else if (equals >= 0) {
+                made = WriteFile(Pc(entry.first(equals)), entry.sliced(equals + 1).toUtf8());
+            } else {
+                made = QDir().mkpath(Pc(entry));
+            }
+            if (!made)
+                return false;
+        }
+        return true;
+    }
+
+    QStringList BothSides() const
+    {
+        QStringList state;
+        QStringList folders{QString()};
+        while (!folders.isEmpty()) {
+            const QString folder = folders.takeFirst();
+            for (const QString& name : m_sim->List(u"/F0:/USER/T"_s + folder)) {
+                const QString path = folder.isEmpty() ? name : folder.sliced(1) + u'/' + name;
+                if (name.endsWith(u'/'))
+                    folders.append(u'/' + path.chopped(1));
+                state.append(u"G:"_s + path +
+                             (name.endsWith(u'/')
+                                  ? QString()
+                                  : u'=' + QString::fromLatin1(m_sim->FileData(u"/F0:/USER/T/"_s + path))));
+            }
+        }
+        const QDir pc(m_pc->path());
+        QDirIterator it(pc.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo info(it.next());
+            const QString path = u"P:"_s + pc.relativeFilePath(info.filePath());
+            if (info.isSymLink())
+                state.append(path + u"->"_s + pc.relativeFilePath(info.symLinkTarget()));
+            else if (info.isDir())
+                state.append(path + u'/');
+            else
+                state.append(path + u'=' + QString::fromUtf8(ReadFile(info.filePath())));
+        }
+        return Sorted(state);
+    }
+
     QStringList Target() const
     {
         return {u"--host"_s, u"127.0.0.1"_s, u"--port"_s, QString::number(m_sim->Port())};
@@ -128,7 +218,10 @@ private:
         return run;
     }
 
-    ToolRun RunOn(const QStringList& arguments) { return Run(Target() + arguments); }
+    ToolRun RunOn(const QStringList& arguments, const QByteArray& input = QByteArray(), bool terminal = false)
+    {
+        return Run(Target() + arguments, input, terminal);
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -971,6 +1064,178 @@ private Q_SLOTS:
     // Targets of get: a name ending in "/" is a folder, never a file of that
     // name; two files of one name into one folder are refused before
     // anything moves; "-" is standard output.
+    // Nothing lost: what a command leaves on both sides, byte for byte, in
+    // one notation (BothSides). A PC path may be made unreadable first.
+    void bothSides_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "PC/..." is below the PC folder
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QString>("unreadable"); // below the PC folder; empty: none
+        QTest::addColumn<int>("mode");           // its permissions then, as octal digits
+        QTest::addColumn<QByteArray>("typed");   // on a terminal; empty: no terminal
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err"); // contained in standard error
+        QTest::addColumn<QString>("out"); // null: not compared
+        QTest::addColumn<QStringList>("after");
+
+        const auto add = [](const char* name, const QStringList& arguments, const QStringList& before,
+                            const QString& unreadable, int mode, const QByteArray& typed, int status,
+                            const QString& err, const QString& out, const QStringList& after) {
+            QTest::newRow(name) << arguments << before << unreadable << mode << typed << status << err << out
+                                << after;
+        };
+        const QString none;
+        const QByteArray noTerminal;
+
+        // A PC folder or file that cannot be read is never empty.
+        const QStringList tree{u"G:A.TXT=a"_s,    u"G:SUB/"_s,    u"G:SUB/X.TXT=x"_s,   u"P:pc/"_s,
+                               u"P:pc/A.TXT=a"_s, u"P:pc/SUB/"_s, u"P:pc/SUB/X.TXT=x"_s};
+        const QStringList syncDelete{u"--yes"_s,    u"sync"_s,  u"-r"_s,
+                                     u"--delete"_s, u"PC/pc"_s, u"/F0:/USER/T"_s};
+        add("unreadable sub-folder, sync --delete", syncDelete, tree, u"pc/SUB"_s, 0, noTerminal, 1,
+            u"Cannot read the PC folder (Permission denied) : \"PC/pc/SUB\""_s, QString(), tree);
+        add("unreadable PCDIR (write and search only), sync --delete", syncDelete, tree, u"pc"_s, 0300,
+            noTerminal, 1, u"Cannot read the PC folder (Permission denied) : \"PC/pc\""_s, QString(), tree);
+        add("unreadable file, sync --delete", syncDelete, tree, u"pc/SUB/X.TXT"_s, 0, noTerminal, 1,
+            u"Cannot read the PC file (Permission denied) : \"PC/pc/SUB/X.TXT\""_s, QString(), tree);
+        add("unreadable sub-folder, put -r", {u"--yes"_s, u"put"_s, u"-r"_s, u"PC/pc"_s, u"/F0:/USER/T"_s},
+            tree, u"pc/SUB"_s, 0, noTerminal, 1,
+            u"Cannot read the PC folder (Permission denied) : \"PC/pc/SUB\""_s, QString(), tree);
+        add("unreadable file, put", {u"--yes"_s, u"put"_s, u"PC/pc/A.TXT"_s, u"/F0:/USER/T/SUB"_s}, tree,
+            u"pc/A.TXT"_s, 0, noTerminal, 1,
+            u"Cannot read the PC file (Permission denied) : \"PC/pc/A.TXT\""_s, QString(), tree);
+        const QStringList newer{u"G:A.TXT=a"_s, u"G:SUB/"_s,          u"G:SUB/X.TXT=newer"_s,
+                                u"P:pc/"_s,     u"P:pc/A.TXT=a"_s,    u"P:pc/OLD.TXT=old"_s,
+                                u"P:pc/SUB/"_s, u"P:pc/SUB/X.TXT=x"_s};
+        add("unreadable sub-folder, sync --delete to the PC",
+            {u"--yes"_s, u"sync"_s, u"-r"_s, u"--delete"_s, u"/F0:/USER/T"_s, u"PC/pc"_s}, newer, u"pc/SUB"_s,
+            0, noTerminal, 1, u"Cannot read the PC folder (Permission denied) : \"PC/pc/SUB\""_s, QString(),
+            newer);
+
+        // A link at a target is replaced, never written through.
+        const QStringList link{u"G:L.TXT=generator content!"_s, u"P:outside/"_s,
+                               u"P:outside/VICTIM.TXT=victim"_s, u"P:t/"_s,
+                               u"P:t/L.TXT->outside/VICTIM.TXT"_s};
+        const QStringList replaced{u"G:L.TXT=generator content!"_s, u"P:outside/"_s,
+                                   u"P:outside/VICTIM.TXT=victim"_s, u"P:t/"_s,
+                                   u"P:t/L.TXT=generator content!"_s};
+        add("sync to the PC over a link", {u"sync"_s, u"/F0:/USER/T"_s, u"PC/t"_s}, link, none, 0, noTerminal,
+            0, QString(), u">f.s....... L.TXT (link -> 18 bytes)\n"_s, replaced);
+        add("get onto a link", {u"get"_s, u"USER/T/L.TXT"_s, u"PC/t/L.TXT"_s}, link, none, 0, noTerminal, 0,
+            QString(), QString(), replaced);
+        add("get into a folder, a link at the name", {u"get"_s, u"USER/T/L.TXT"_s, u"PC/t"_s}, link, none, 0,
+            noTerminal, 0, QString(), QString(), replaced);
+        add("get -r, a link at a file's name", {u"get"_s, u"-r"_s, u"/F0:/USER/T"_s, u"PC"_s},
+            link + QStringList{u"P:T/"_s, u"P:T/L.TXT->outside/VICTIM.TXT"_s}, none, 0, noTerminal, 0,
+            QString(), QString(), link + QStringList{u"P:T/"_s, u"P:T/L.TXT=generator content!"_s});
+        const QStringList folderLink{u"G:SUB/"_s,     u"G:SUB/X.TXT=x"_s,
+                                     u"P:outside/"_s, u"P:outside/VICTIM.TXT=victim"_s,
+                                     u"P:t/"_s,       u"P:t/SUB->outside"_s};
+        add("get -r, a link at a folder's name", {u"get"_s, u"-r"_s, u"/F0:/USER/T/SUB"_s, u"PC/t"_s},
+            folderLink, none, 0, noTerminal, 1, u"A link is in the way of a folder : \"PC/t/SUB\""_s,
+            QString(), folderLink);
+        add("sync -r, a link at a folder's name", {u"sync"_s, u"-r"_s, u"/F0:/USER/T"_s, u"PC/t"_s},
+            folderLink, none, 0, noTerminal, 1,
+            u"A link of this name is on the PC (never followed) : \"/F0:/USER/T/SUB\""_s, QString(),
+            folderLink);
+
+        // PC names that differ only in letter case: refused before anything is written.
+        const QStringList cases{u"G:A.TXT=generator"_s, u"P:t/"_s, u"P:t/A.TXT=upper"_s,
+                                u"P:t/a.txt=lower"_s};
+        add("two PC names for one generator name", {u"sync"_s, u"/F0:/USER/T"_s, u"PC/t"_s}, cases, none, 0,
+            noTerminal, 1, u"Another PC name differs from this one only in letter case : \"PC/t/a.txt\""_s,
+            QString(), cases);
+
+        // A name is a name; a pattern only when no entry has the name.
+        const QStringList names{u"G:A1.TXT=one"_s, u"G:A[1].TXT=bracket"_s, u"G:B[2]/"_s,
+                                u"G:B[2]/X.TXT=x"_s};
+        add("rm of a name with brackets", {u"rm"_s, u"USER/T/A[1].TXT"_s}, names, none, 0, noTerminal, 0,
+            QString(), QString(), {u"G:A1.TXT=one"_s, u"G:B[2]/"_s, u"G:B[2]/X.TXT=x"_s});
+        add("get of a name with brackets", {u"get"_s, u"USER/T/A[1].TXT"_s, u"PC"_s}, names, none, 0,
+            noTerminal, 0, QString(), QString(), names + QStringList{u"P:A[1].TXT=bracket"_s});
+        add("ls of a folder with brackets", {u"ls"_s, u"USER/T/B[2]"_s}, names, none, 0, noTerminal, 0,
+            QString(), u"f 1 X.TXT\n"_s, names);
+        add("a pattern where no entry has the name", {u"rm"_s, u"USER/T/A[12].TXT"_s}, names, none, 0,
+            noTerminal, 0, QString(), QString(),
+            {u"G:A[1].TXT=bracket"_s, u"G:B[2]/"_s, u"G:B[2]/X.TXT=x"_s});
+        add("a folder named like a pattern", {u"rm"_s, u"USER/T/B[2]/X.TXT"_s}, names, none, 0, noTerminal, 0,
+            QString(), QString(), {u"G:A1.TXT=one"_s, u"G:A[1].TXT=bracket"_s, u"G:B[2]/"_s});
+        add("--literal: a name, never a pattern", {u"rm"_s, u"--literal"_s, u"USER/T/A?.TXT"_s}, names, none,
+            0, noTerminal, 1, u"File not found : \"/F0:/USER/T/A?.TXT\""_s, QString(), names);
+
+        // Deletions are a question: without a terminal and --yes nothing is deleted.
+        const QStringList work{u"G:A.TXT=a"_s, u"P:work/"_s, u"P:work/A.TXT=a"_s, u"P:work/MINE.TXT=mine"_s};
+        const QStringList toPc{u"sync"_s, u"--delete"_s, u"/F0:/USER/T"_s, u"PC/work"_s};
+        add("swapped sides: deletions on the PC, no terminal", toPc, work, none, 0, noTerminal, 1,
+            u"vq8ctl: Delete 1 entry in \"PC/work\" that \"/F0:/USER/T\" lacks : \"MINE.TXT\" [Cancel: no "
+            u"terminal "
+            "to ask, use --yes or --no]\nvq8ctl: nothing deleted or fetched\n"_s,
+            QString(), work);
+        add("deletions on the PC, --yes", QStringList{u"--yes"_s} + toPc, work, none, 0, noTerminal, 0,
+            QString(), u"*deleting   MINE.TXT\n"_s, {u"G:A.TXT=a"_s, u"P:work/"_s, u"P:work/A.TXT=a"_s});
+        add("deletions on the PC, --no", QStringList{u"--no"_s} + toPc, work, none, 0, noTerminal, 1,
+            u"[Cancel: --no]"_s, QString(), work);
+        add("deletions on the PC, typed yes", toPc, work, none, 0, "y\n", 0, u" [y/N] "_s, QString(),
+            {u"G:A.TXT=a"_s, u"P:work/"_s, u"P:work/A.TXT=a"_s});
+        const QStringList old{u"G:A.TXT=a"_s, u"G:OLD.TXT=old"_s, u"P:pc/"_s, u"P:pc/A.TXT=a"_s};
+        add("only deletions on the generator, no terminal",
+            {u"sync"_s, u"--delete"_s, u"PC/pc"_s, u"/F0:/USER/T"_s}, old, none, 0, noTerminal, 1,
+            u"Delete 1 entry in \"/F0:/USER/T\" that \"PC/pc\" lacks : \"OLD.TXT\""_s, QString(), old);
+        const QStringList seven{u"G:A.TXT=a"_s,   u"G:B.TXT=b"_s, u"G:C/"_s,
+                                u"G:C/X.TXT=x"_s, u"G:D.TXT=d"_s, u"G:E.TXT=e"_s,
+                                u"G:F.TXT=f"_s,   u"G:G.TXT=g"_s, u"P:pc/"_s};
+        add("the count and the first names",
+            {u"sync"_s, u"-r"_s, u"--delete"_s, u"PC/pc"_s, u"/F0:/USER/T"_s}, seven, none, 0, noTerminal, 1,
+            u"Delete 7 entries in \"/F0:/USER/T\" that \"PC/pc\" lacks : \"A.TXT\", \"B.TXT\", \"C/\", "
+            u"\"D.TXT\", "
+            "\"E.TXT\" and 2 more"_s,
+            QString(), seven);
+    }
+
+    void bothSides()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, before);
+        QFETCH(QString, unreadable);
+        QFETCH(int, mode);
+        QFETCH(QByteArray, typed);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        QFETCH(QString, out);
+        QFETCH(QStringList, after);
+#ifdef Q_OS_WIN
+        if (before.join(u'\n').contains(u"->"_s) || before.contains(u"P:t/a.txt=lower"_s))
+            QSKIP("links as this system makes them, and names that differ only in letter case, are Unix's");
+#endif
+        QVERIFY(Prepare(before));
+        QCOMPARE(BothSides(), Sorted(before));
+        for (QString& argument : arguments) {
+            if (argument == u"PC" || argument.startsWith(u"PC/"))
+                argument = m_pc->path() + argument.sliced(2);
+        }
+        ToolRun run;
+        {
+            std::unique_ptr<CUnreadablePath> locked;
+            if (!unreadable.isEmpty()) {
+                locked = std::make_unique<CUnreadablePath>(Pc(unreadable), Permissions(mode));
+                if (!locked->IsActive())
+                    QSKIP("no PC path can be made unreadable here");
+            }
+            run = RunOn(arguments, typed, !typed.isEmpty());
+        }
+        QVERIFY2(run.err.contains(PcText(err)), qPrintable(run.err));
+        if (!out.isNull())
+            QCOMPARE(run.out, out);
+        QCOMPARE(run.status, status);
+        QCOMPARE(BothSides(), Sorted(after));
+        // After a sync a dry run has nothing left to do.
+        if (status == 0 && arguments.contains(u"sync"_s)) {
+            run = RunOn(arguments + QStringList{u"--dry-run"_s});
+            QCOMPARE(run.out, QString());
+            QCOMPARE(run.status, 0);
+        }
+    }
+
     void getTargets_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -988,9 +1253,9 @@ private Q_SLOTS:
                                              << u"Not a file : \"/F0:/USER/PROJECTS\""_s << QStringList();
         QTest::newRow("standard output and JSON") << QStringList{u"--json"_s, u"USER/README.TXT"_s, u"-"_s}
                                                   << 2 << u"exclude each other"_s << QStringList();
-        // The walk up to a folder that exists (for its free space) ends.
-        QTest::newRow("empty target")
-            << QStringList{u"-r"_s, u"USER/PROJECTS"_s, QString()} << 1 << QString() << QStringList();
+        // An empty PC path names no folder (the walk up to one that exists spun for ever).
+        QTest::newRow("empty target") << QStringList{u"-r"_s, u"USER/PROJECTS"_s, QString()} << 2
+                                      << u"an empty PC path"_s << QStringList();
         QTest::newRow("standard output, two files")
             << QStringList{u"SIGNAL/*.CMP"_s, u"-"_s} << 2 << u"takes exactly one file"_s << QStringList();
     }

@@ -84,6 +84,20 @@ private Q_SLOTS:
             << u"--delete does not apply to rm"_s;
         QTest::newRow("sync") << QStringList{u"sync"_s, u"-r"_s, u"--delete"_s, u"--verify"_s, u"a"_s, u"b"_s}
                               << run << u"sync"_s << QStringList{u"a"_s, u"b"_s} << QString();
+        // An empty PC path names no folder: bad usage, wherever a PC path goes.
+        QTest::newRow("sync, empty PC side") << QStringList{u"sync"_s, u"/F0:/USER"_s, QString()} << usage
+                                             << QString() << QStringList{} << u"an empty PC path"_s;
+        QTest::newRow("sync, empty first side") << QStringList{u"sync"_s, QString(), u"USER"_s} << usage
+                                                << QString() << QStringList{} << u"an empty PC path"_s;
+        QTest::newRow("get, empty target") << QStringList{u"get"_s, u"USER/A"_s, QString()} << usage
+                                           << QString() << QStringList{} << u"an empty PC path"_s;
+        QTest::newRow("put, empty file") << QStringList{u"put"_s, QString(), u"USER"_s} << usage << QString()
+                                         << QStringList{} << u"an empty PC path"_s;
+        QTest::newRow("--literal for rm") << QStringList{u"rm"_s, u"--literal"_s, u"A[1]"_s} << run << u"rm"_s
+                                          << QStringList{u"A[1]"_s} << QString();
+        QTest::newRow("--literal elsewhere")
+            << QStringList{u"put"_s, u"--literal"_s, u"A"_s, u"B"_s} << usage << QString() << QStringList{}
+            << u"--literal does not apply to put"_s;
         QTest::newRow("scan of a host") << QStringList{u"--host"_s, u"1.2.3.4"_s, u"scan"_s} << usage
                                         << QString() << QStringList{} << u"scan takes ranges, not --host"_s;
         QTest::newRow("port 0") << QStringList{u"--port"_s, u"0"_s, u"ls"_s} << usage << QString()

@@ -595,8 +595,8 @@ private Q_SLOTS:
         QVERIFY(WriteFile(Pc(u"copy/a.seq"_s), "alphabet"));
         QVERIFY(WriteFile(Pc(u"copy/OLD/X.TXT"_s), "x"));
         QVERIFY(QFile::link(Pc(u"outside"_s), Pc(u"copy/LINK"_s)));
-        const ToolRun run =
-            RunOn(2, {u"sync"_s, u"-r"_s, u"--delete"_s, u"--verify"_s, u"/F0:/USER/T"_s, Pc(u"copy"_s)});
+        const ToolRun run = RunOn(2, {u"--yes"_s, u"sync"_s, u"-r"_s, u"--delete"_s, u"--verify"_s,
+                                      u"/F0:/USER/T"_s, Pc(u"copy"_s)});
         QCOMPARE(run.status, 0);
         QCOMPARE(QDir(Pc(u"copy"_s)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
                  (QStringList{u"a.seq"_s, u"SUB"_s}));

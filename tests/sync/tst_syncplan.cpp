@@ -10,7 +10,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// "A=1 B/ B/C=2 D=3@r:x": files with their sizes, folders ending in "/"; a
+// "A=1 B/ B/C=2 L@ D=3@r:x": files with their sizes, folders ending in "/",
+// links in "@"; a
 // file's content after "@": h (the PC read it), r (the record), c (read back),
 // then ":" and a text standing for its hash.
 QList<CSyncEntry> Entries(const QString& text)
@@ -19,6 +20,10 @@ QList<CSyncEntry> Entries(const QString& text)
     for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
         if (word.endsWith(u'/')) {
             entries.append({word.chopped(1), 0, true});
+            continue;
+        }
+        if (word.endsWith(u'@')) {
+            entries.append({word.chopped(1), -1, false, true});
             continue;
         }
         CSyncEntry entry{word.section(u'=', 0, 0), word.section(u'=', 1).section(u'@', 0, 0).toLongLong(),
@@ -44,6 +49,9 @@ QStringList Lines(const QList<CSyncStep>& steps, bool toGenerator)
             break;
         case CSyncStep::Action::NameClash:
             lines.append(u"name-clash "_s + step.m_strPath);
+            break;
+        case CSyncStep::Action::CaseClash:
+            lines.append(u"case-clash "_s + step.m_strPath + (step.m_bFolder ? u"/"_s : QString()));
             break;
         case CSyncStep::Action::Unplaceable:
             lines.append(u"unplaceable "_s + step.m_strPath);
@@ -139,6 +147,16 @@ private Q_SLOTS:
         QTest::newRow("two names for one")
             << u"a.seq=1 A.SEQ=2"_s << QString() << QString()
             << QStringList{u"name-clash A.SEQ"_s, u"<f+++++++++ a.seq (1 bytes)"_s};
+        QTest::newRow("two receiving names for one sent: nothing below touched")
+            << u"A.TXT=1 D/ D/X=1"_s << u"A.TXT=2 a.txt=3 d/ D/ d/X=2"_s << u"d"_s
+            << QStringList{u"case-clash A.TXT"_s, u"case-clash a.txt"_s, u"case-clash d/"_s,
+                           u"case-clash D/"_s};
+        QTest::newRow("two receiving names the sending side lacks: deleted")
+            << QString() << u"A.TXT=2 a.txt=3"_s << u"d"_s
+            << QStringList{u"*deleting   A.TXT frees 2"_s, u"*deleting   a.txt frees 3"_s};
+        QTest::newRow("a link is never the same file")
+            << u"L=5@h:x M/"_s << u"L@ M@"_s << QString()
+            << QStringList{u"type-clash M"_s, u"<f.s....... L (link -> 5 bytes)"_s};
         // The generator files a package under a name of its own.
         QTest::newRow("packages by content, the extra one deleted")
             << u"UPDATE.DNL=9@h:u NEW.DNL=9@h:n OTHER.DNL=4@h:o"_s
