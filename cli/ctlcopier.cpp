@@ -51,21 +51,6 @@ bool IsPackage(const CCopyFile& file)
     return FileKindFromName(DeviceName(file.target)) == KIND_DOWNLOAD;
 }
 
-// A PC file as it was when it was read: a record of what was sent holds
-// only while it is still so.
-struct CPcState
-{
-    qint64 size = -1;
-    qint64 modified = 0;
-    bool operator==(const CPcState& other) const = default;
-};
-
-CPcState StateOf(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.isFile() ? CPcState{info.size(), info.lastModified().toMSecsSinceEpoch()} : CPcState{};
-}
-
 const QString PACKAGE_FOLDER = u"/F0:/DOWNLOAD"_s;
 
 } // namespace
@@ -216,6 +201,21 @@ int CCtlCopier::ReportFiles(const QList<CCopyFile>& files, const QString& succes
     return status;
 }
 
+void CCtlCopier::HashPcFile(CCopyFile& file)
+{
+    const QFileInfo info(file.source);
+    file.hashedSize = info.size();
+    file.hashedModified = info.lastModified().toMSecsSinceEpoch();
+    file.sha256 = CFileHash::OfFile(file.source);
+}
+
+bool CCtlCopier::IsAsHashed(const CCopyFile& file)
+{
+    const QFileInfo info(file.source);
+    return info.isFile() && info.size() == file.hashedSize &&
+           info.lastModified().toMSecsSinceEpoch() == file.hashedModified;
+}
+
 int CCtlCopier::Send(CCopyPlan& plan, bool replace)
 {
     CConsoleHost& host = m_session.Host();
@@ -245,7 +245,6 @@ int CCtlCopier::Send(CCopyPlan& plan, bool replace)
     link.SetReplaceExisting(replace);
     link.SetEndBatchOnConnectFailure(true);
     QSet<QString> touched;
-    QHash<qsizetype, CPcState> hashed; // the PC files as they were when hashed
     for (const auto& [first, count] : FolderRuns(sending, folders)) {
         if (status != CTL_OK || m_session.Interrupted())
             break;
@@ -259,10 +258,8 @@ int CCtlCopier::Send(CCopyPlan& plan, bool replace)
             // The content the record will hold once the file is in place; what
             // the generator holds there meanwhile is not known.
             if (record) {
-                const CPcState state = StateOf(file.source);
                 if (file.sha256.isEmpty())
-                    file.sha256 = CFileHash::OfFile(file.source);
-                hashed.insert(index, state);
+                    HashPcFile(file);
                 record->Forget(file.target);
             }
         }
@@ -344,7 +341,7 @@ int CCtlCopier::Send(CCopyPlan& plan, bool replace)
         }
         // Only a file the generator lists whole, from a PC file that did not
         // change on the way, is recorded.
-        if (record && confirmed && !file.sha256.isEmpty() && hashed.value(index) == StateOf(file.source))
+        if (record && confirmed && !file.sha256.isEmpty() && IsAsHashed(file))
             record->Set(file.placedAs.isEmpty() ? file.target : file.placedAs, file.size, file.sha256);
     }
     m_session.SaveRecord();

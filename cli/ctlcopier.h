@@ -49,6 +49,10 @@ public:
     // Reads the files back (one batch per folder, through a temporary folder
     // that goes with them); what is read is recorded as the generator's.
     int ReadBack(QList<CReadBack>& files);
+    // The SHA-256 of a PC file to send, with the file as it was when read.
+    static void HashPcFile(CCopyFile& file);
+    // The PC file to send is as it was when hashed (size and time).
+    static bool IsAsHashed(const CCopyFile& file);
     // "2 files differ when read back : "/F0:/A" and 1 more"
     static QString DiffersText(const QStringList& paths, const QString& how);
     // The files in the report and, when not all arrived, what each one did;

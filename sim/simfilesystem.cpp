@@ -603,7 +603,7 @@ void CSimFileSystem::Reset(qint64 capacity)
     m_nPackageCounter = 0;
 }
 
-void CSimFileSystem::Seed()
+void CSimFileSystem::Seed(bool files)
 {
     struct CSample
     {
@@ -623,6 +623,8 @@ void CSimFileSystem::Seed()
     for (const char* folder : SEED_FOLDERS)
         AddFolder(QString::fromLatin1(folder).split(u'/'));
     for (const CSample& file : SEED_FILES) {
+        if (!files)
+            break;
         const QStringList parts = QString::fromLatin1(file.m_pPath).split(u'/');
         if (!Find(parts))
             AddFile(parts, SampleData(parts.last(), file.m_nSize));
