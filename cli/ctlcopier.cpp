@@ -130,7 +130,7 @@ void CCtlCopier::ApplyRecords(QList<CCopyFile>& files, const QList<qsizetype>& r
     }
 }
 
-int CCtlCopier::ReportFiles(const QList<CCopyFile>& files, const QString& success, int status)
+int CCtlCopier::ReportFiles(const QList<CCopyFile>& files, const QString& success, int status, bool notes)
 {
     CConsoleHost& host = m_session.Host();
     CCtlReport& report = m_session.Report();
@@ -154,7 +154,7 @@ int CCtlCopier::ReportFiles(const QList<CCopyFile>& files, const QString& succes
         status = CTL_FAILED;
     // Which files arrived, when not all did: a line per state, naming its
     // files (the first few of a long list; the report has them all).
-    if (!allDone || m_session.Interrupted()) {
+    if (notes && (!allDone || m_session.Interrupted())) {
         QStringList texts;
         QHash<QString, QStringList> named;
         for (const CCopyFile& file : files) {

@@ -57,7 +57,8 @@ public:
     static QString DiffersText(const QStringList& paths, const QString& how);
     // The files in the report and, when not all arrived, what each one did;
     // the summary line. `success`: the outcome of a file copied.
-    int ReportFiles(const QList<CCopyFile>& files, const QString& success, int status);
+    // `notes`: false when a refusal before the first byte has said it all.
+    int ReportFiles(const QList<CCopyFile>& files, const QString& success, int status, bool notes = true);
 
 private:
     void ApplyRecords(QList<CCopyFile>& files, const QList<qsizetype>& run,

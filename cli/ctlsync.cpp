@@ -466,7 +466,7 @@ int CCtlSync::Differences(const QList<CSyncStep>& steps)
     CConsoleHost& host = m_session.Host();
     CCtlReport& report = m_session.Report();
     const bool json = m_session.Args().Json();
-    QStringList differing;
+    QList<std::pair<QString, QString>> lines; // (path, line)
     int same = 0;
     for (const CSyncStep& step : steps) {
         QString line;
@@ -505,10 +505,17 @@ int CCtlSync::Differences(const QList<CSyncStep>& steps)
         }
         if (line.isEmpty())
             continue;
-        differing.append(Receiving(step.m_strPath));
+        lines.append({step.m_strPath, line});
         if (!outcome.isEmpty())
             report.AddFile(Sending(step.m_strSource), Receiving(step.m_strPath), step.m_nSize, 0, outcome,
                            {step.m_sha256, false, QString()});
+    }
+    // By name, as a listing reads.
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const auto& a, const auto& b) { return a.first.toUpper() < b.first.toUpper(); });
+    QStringList differing;
+    for (const auto& [path, line] : std::as_const(lines)) {
+        differing.append(Receiving(path));
         if (!json)
             host.Out(line);
     }
@@ -729,7 +736,7 @@ int CCtlSync::ToGenerator(const QString& pcFolder, const QString& folder)
         for (CCopyFile& file : plan.files)
             file.outcome = u"not-started"_s;
         AddUnchanged(steps, plan);
-        return CCtlCopier(m_session).ReportFiles(plan.files, u"sent"_s, CTL_FAILED);
+        return CCtlCopier(m_session).ReportFiles(plan.files, u"sent"_s, CTL_FAILED, false);
     }
     if (m_options.dryRun)
         return PrintPlan(steps, plan);
