@@ -22,3 +22,4 @@ int RunProgressBench(const QStringList& arguments);
 int RunTreeBench(const QStringList& arguments);
 int RunSoakBench(const QStringList& arguments);
 int RunFleetBench(const QStringList& arguments);
+int RunSyncBench(const QStringList& arguments);
