@@ -176,22 +176,29 @@ void CConsoleHost::SetStatusTexts(const QString& objects, const QString& memory)
     m_memory = memory;
 }
 
-void CConsoleHost::Out(const QString& line)
+bool CConsoleHost::Out(const QString& line)
 {
     QMutexLocker lock(&m_mutex);
     EndProgressLocked();
-    Write(m_pOut, (m_outputIsTerminal ? Shown(line) : line) + u'\n');
+    return WriteOutLocked(((m_outputIsTerminal ? Shown(line) : line) + u'\n').toUtf8());
 }
 
 bool CConsoleHost::OutText(const QByteArray& text)
 {
     QMutexLocker lock(&m_mutex);
     EndProgressLocked();
-    if (!m_pOut)
+    return WriteOutLocked(text);
+}
+
+bool CConsoleHost::WriteOutLocked(const QByteArray& bytes)
+{
+    if (!m_pOut || m_outputClosed)
         return false;
-    bool written = m_pOut->write(text) == text.size();
+    bool written = m_pOut->write(bytes) == bytes.size();
     if (auto* file = qobject_cast<QFileDevice*>(m_pOut))
         written = file->flush() && written;
+    if (!written && !m_outputClosed.exchange(true) && m_outputClosedHandler)
+        m_outputClosedHandler();
     return written;
 }
 
@@ -203,9 +210,7 @@ bool CConsoleHost::OutBytes(const QByteArray& bytes)
     // A file's content goes as it is, whatever the text around it gets.
     const bool text = m_pOut->isTextModeEnabled();
     m_pOut->setTextModeEnabled(false);
-    bool written = m_pOut->write(bytes) == bytes.size();
-    if (auto* file = qobject_cast<QFileDevice*>(m_pOut))
-        written = file->flush() && written;
+    const bool written = WriteOutLocked(bytes);
     m_pOut->setTextModeEnabled(text);
     return written;
 }

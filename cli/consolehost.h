@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QIODevice;
@@ -92,13 +93,19 @@ public:
     // answer without a word. IDOK or IDCANCEL.
     int ConfirmKind(FileKind kind, const QString& pcPath, int count);
 
+    // Standard output closed under the program (its reader gone): `closed`
+    // is called once, on the thread that found it, and output is dropped
+    // from then on.
+    void SetOutputClosedHandler(std::function<void()> closed) { m_outputClosedHandler = std::move(closed); }
+    bool OutputClosed() const { return m_outputClosed; }
+
     // Ctrl+C has stopped the command (any thread): questions are answered
     // Cancel and the link's messages about the waits it cut are left out.
     void SetInterrupted() { m_interrupted = true; }
     bool Interrupted() const { return m_interrupted; }
 
-    // A line of output for scripts.
-    void Out(const QString& line);
+    // A line of output for scripts; false when standard output is closed.
+    bool Out(const QString& line);
     // Bytes for scripts, as they are (a file fetched to standard output).
     bool OutBytes(const QByteArray& bytes);
     // UTF-8 text for scripts as it is, in pieces (a document written as it
@@ -145,6 +152,8 @@ public:
     QString MemoryText() const;
 
 private:
+    // Writes to standard output; false (and the handler told, once) when it is closed.
+    bool WriteOutLocked(const QByteArray& bytes);
     void WriteErr(const QString& text);
     // A message for people, counted when it repeats the last one.
     void WriteMessage(const QString& line);
@@ -167,6 +176,8 @@ private:
     bool m_forceProgress = false;
     bool m_progressShown = false;
     std::atomic<bool> m_interrupted{false};
+    std::atomic<bool> m_outputClosed{false};
+    std::function<void()> m_outputClosedHandler;
     int m_errorCount = 0;
     int m_refusalCount = 0;
     QStringList m_messages;

@@ -168,7 +168,9 @@ int CCtlCopier::ReportFiles(const QList<CCopyFile>& files, const QString& succes
                        (success == u"sent" ? u" (what the generator keeps of it is listed)"_s
                                            : u", nothing written"_s);
             else if (file.outcome == u"not-started")
-                text = u"not started"_s + (file.reason.isEmpty() ? QString() : u" ("_s + file.reason + u')');
+                text = u"not started"_s;
+            else if (file.outcome == u"not-sent")
+                text = u"not sent ("_s + file.reason + u')';
             else if (file.outcome == u"failed")
                 text = success == u"sent" ? u"failed"_s : u"failed, nothing written"_s;
             if (text.isEmpty())
@@ -312,7 +314,7 @@ int CCtlCopier::Send(CCopyPlan& plan, bool replace)
                    !CPcFolder::Readable(file.source, file.reason)) {
             // The engine opens a file before it connects: one that does not
             // open never sent a byte.
-            file.outcome = u"not-started"_s;
+            file.outcome = u"not-sent"_s;
             file.reason = u"could not be opened: "_s + file.reason;
         } else if (package) {
             // Filed under a name of the generator's own: the new one of its size.

@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLockFile>
 
 using namespace Qt::StringLiterals;
 
@@ -60,8 +61,35 @@ struct CCtlFleet::CMember
 CCtlFleet::CCtlFleet(CConsoleHost& host, const CCtlArgs& args, CCtlReport& report,
                      const QProcessEnvironment& environment)
     : m_host(host), m_args(args), m_report(report), m_environment(environment),
-      m_strProgram(QCoreApplication::applicationFilePath())
+      m_strProgram(QCoreApplication::applicationFilePath()),
+      m_reports(QDir(QDir::tempPath()).filePath(SPOOL_PREFIX + u"XXXXXX"_s))
 {
+    // The folder is this run's while its lock is held; the lock of a run
+    // that was killed is stale, and that run's folder goes here.
+    if (m_reports.isValid()) {
+        m_pLock = std::make_unique<QLockFile>(m_reports.filePath(SPOOL_LOCK));
+        m_pLock->setStaleLockTime(0);
+        m_pLock->tryLock(0);
+    }
+    RemoveAbandonedSpools();
+}
+
+void CCtlFleet::RemoveAbandonedSpools()
+{
+    const QDir temp(QDir::tempPath());
+    for (const QString& name :
+         temp.entryList({SPOOL_PREFIX + u"??????"_s}, QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString folder = temp.filePath(name);
+        // A folder without its lock may be a run's that is just starting.
+        if (folder == m_reports.path() || !QFileInfo::exists(QDir(folder).filePath(SPOOL_LOCK)))
+            continue;
+        QLockFile lock(QDir(folder).filePath(SPOOL_LOCK));
+        lock.setStaleLockTime(0);
+        if (lock.tryLock(0)) {
+            lock.unlock();
+            QDir(folder).removeRecursively();
+        }
+    }
 }
 
 CCtlFleet::~CCtlFleet() = default;
@@ -275,9 +303,10 @@ void CCtlFleet::ForwardOutput(CMember& member, bool errorStream, bool all)
         const QString line = QString::fromUtf8(pending.sliced(start, length));
         start = end + 1;
         if (!errorStream) {
-            // The document is the report of all the runs; their lines would spoil it.
-            if (!m_args.Json())
-                m_host.Out(member.host + u": "_s + line);
+            // The document is the report of all the runs; their lines would
+            // spoil it. A reader gone ends every run at once, before another starts.
+            if (!m_args.Json() && !m_host.OutputClosed() && !m_host.Out(member.host + u": "_s + line))
+                OnInterrupt(CConsole::Request::Terminate);
         } else if (line.startsWith(CConsoleHost::PREFIX)) {
             m_host.Print(CConsoleHost::PREFIX + member.host + u": "_s +
                          line.sliced(CConsoleHost::PREFIX.size()) + u'\n');

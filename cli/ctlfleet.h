@@ -15,6 +15,7 @@ class CConsoleHost;
 class CCtlArgs;
 class CCtlReport;
 class QIODevice;
+class QLockFile;
 
 // One command on several generators: a run of vq8ctl of its own for each
 // (the link keeps one generator's transfer state for its whole process), at
@@ -22,7 +23,8 @@ class QIODevice;
 // generator's address; each run's JSON document comes back through
 // --report. A run that fails never stops the others; Ctrl+C is handed to
 // every run under way and no other is started. Each run ends with this
-// process however this one ends (CWorkerProcess).
+// process however this one ends (CWorkerProcess), and so does the temporary
+// folder of the reports (one left by a run that was killed goes at the next).
 class CCtlFleet final : public QObject
 {
     Q_OBJECT
@@ -55,6 +57,12 @@ Q_SIGNALS:
 
 private:
     struct CMember;
+    // The temporary folder of each run's report: "vq8ctl-XXXXXX", locked by
+    // the file "lock" while the run that made it lives.
+    static inline const QString SPOOL_PREFIX = QStringLiteral("vq8ctl-");
+    static inline const QString SPOOL_LOCK = QStringLiteral("lock");
+    // Removes the folders of runs that were killed (their lock is stale).
+    void RemoveAbandonedSpools();
     bool ExpandHosts(QStringList& hosts, QString* error) const;
     // The command's arguments for each generator; false after a message (bad usage).
     bool PrepareMembers(const QStringList& hosts, quint16 port);
@@ -72,6 +80,7 @@ private:
     QProcessEnvironment m_environment;
     QString m_strProgram;
     QTemporaryDir m_reports;
+    std::unique_ptr<QLockFile> m_pLock;
     std::vector<std::unique_ptr<CMember>> m_members;
     quint16 m_nPort = 0;
     size_t m_nNext = 0;

@@ -37,7 +37,8 @@ public:
     void SetStreamed(const QString& key, qsizetype count, std::function<QJsonValue(qsizetype)> item);
 
     // A file copied (or meant to be) either way; `outcome` one of "sent",
-    // "received", "skipped", "planned", "cut-short", "not-started", "failed",
+    // "received", "skipped", "planned", "cut-short", "not-started", "not-sent"
+    // (tried, and not a byte went: the reason is said), "failed",
     // "differs" (read back other bytes), "unchanged" (already in place).
     void AddFile(const QString& source, const QString& target, qint64 bytes, qint64 transferred,
                  const QString& outcome, const CCtlFileFacts& facts = CCtlFileFacts());

@@ -20,7 +20,12 @@
 
 using namespace Qt::StringLiterals;
 
-CCtlTool::CCtlTool(CConsoleHost& host) : m_host(host), m_session(host, m_args, m_report) {}
+CCtlTool::CCtlTool(CConsoleHost& host) : m_host(host), m_session(host, m_args, m_report)
+{
+    // A reader gone from standard output ends the run as SIGTERM would
+    // (runs for several generators too), and the status says why.
+    m_host.SetOutputClosedHandler([] { CConsole::PostRequest(CConsole::Request::Terminate); });
+}
 
 CCtlTool::~CCtlTool()
 {
@@ -147,7 +152,10 @@ int CCtlTool::Finish(int status)
 {
     m_pWatcher.reset();
     m_host.FlushRepeats();
-    if (m_session.Interrupted()) {
+    if (m_host.OutputClosed()) {
+        status = CTL_FAILED;
+        m_host.Error(u"standard output closed: stopped"_s);
+    } else if (m_session.Interrupted()) {
         status = CTL_INTERRUPTED;
         m_host.Error(u"interrupted"_s);
     }

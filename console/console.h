@@ -48,7 +48,9 @@ public:
     static QString ReadLine(const std::atomic<bool>& stop);
 
     // Makes the standard streams byte streams (no conversion of their line
-    // ends) and lets a console take the escapes of the progress line.
+    // ends) and lets a console take the escapes of the progress line. A
+    // write to a closed stream fails (Write says so) instead of ending the
+    // program on the spot.
     static void PrepareStreams();
     // Writes to a standard stream. `text` is UTF-8: a console shows it as the
     // characters it is, elsewhere it goes as it is. Bytes (`text` false) go as
@@ -64,6 +66,9 @@ public:
     // after that time or after WakeRequestWait.
     static Request WaitRequest(int ms);
     static void WakeRequestWait();
+    // A request of the program's own (its standard output closed), queued
+    // for WaitRequest as the system's are; nothing when none are caught.
+    static void PostRequest(Request request);
 
     // A worker process: set up before it starts so that it ends with this
     // process however this one ends, and so that Ctrl+C on the terminal

@@ -140,6 +140,10 @@ QString CConsole::ReadLine(const std::atomic<bool>& stop)
 void CConsole::PrepareStreams()
 {
     // Unix streams carry bytes as they are, and terminals take the escapes.
+    // A reader gone (vq8ctl ... | head) makes a write fail with EPIPE, which
+    // the program handles as the end of its run, rather than SIGPIPE killing
+    // it with its workers left to go on.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 bool CConsole::Write(Stream stream, QByteArrayView bytes, bool text)
@@ -209,6 +213,14 @@ CConsole::Request CConsole::WaitRequest(int ms)
         }
         return Request::None;
     }
+}
+
+void CConsole::PostRequest(Request request)
+{
+    if (g_requestPair[1] < 0 || request == Request::None)
+        return;
+    const char byte = request == Request::Interrupt ? 'i' : 't';
+    [[maybe_unused]] const ssize_t written = ::write(g_requestPair[1], &byte, 1);
 }
 
 void CConsole::WakeRequestWait()

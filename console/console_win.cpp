@@ -254,6 +254,14 @@ CConsole::Request CConsole::WaitRequest(int ms)
     }
 }
 
+void CConsole::PostRequest(Request request)
+{
+    if (!g_caught || request == Request::None)
+        return;
+    ++(request == Request::Interrupt ? g_interrupts : g_terminates);
+    ::SetEvent(g_requestEvent);
+}
+
 void CConsole::WakeRequestWait()
 {
     if (g_wakeEvent)

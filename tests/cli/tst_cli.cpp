@@ -28,7 +28,9 @@
 #include <QTest>
 #include <QThread>
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include <thread>
 #include <vector>
@@ -66,6 +68,28 @@ QByteArray ReadFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
 }
 
+// What the terminal types; `onRead` is done when the first answer is read
+// (the world changing while a question is open).
+class CTypedInput final : public QBuffer
+{
+public:
+    CTypedInput(const QByteArray& typed, std::function<void()> onRead) : m_onRead(std::move(onRead))
+    {
+        setData(typed);
+    }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        if (const auto act = std::exchange(m_onRead, {}))
+            act();
+        return QBuffer::readData(data, maxSize);
+    }
+
+private:
+    std::function<void()> m_onRead;
+};
+
 struct ToolRun
 {
     int status = -1;
@@ -84,6 +108,7 @@ private:
     QTemporaryDir m_config;
     std::unique_ptr<QTemporaryDir> m_pc; // the PC side of a transfer
     std::unique_ptr<QTemporaryDir> m_records;
+    std::function<void()> m_onAnswer; // the next run's, when the first answer is read
 
     QString Pc(const QString& name) const { return m_pc->filePath(name); }
     // `text` with each quoted "PC/..." made the path in the PC folder, as
@@ -201,10 +226,9 @@ private:
     {
         QBuffer out;
         QBuffer err;
-        QBuffer in;
+        CTypedInput in(input, std::exchange(m_onAnswer, {}));
         out.open(QIODevice::WriteOnly);
         err.open(QIODevice::WriteOnly);
-        in.setData(input);
         in.open(QIODevice::ReadOnly);
         CConsoleHost host(&out, &err, &in);
         host.SetInputIsTerminal(terminal);
@@ -1239,6 +1263,66 @@ private Q_SLOTS:
             QCOMPARE(run.out, QString());
             QCOMPARE(run.status, 0);
         }
+    }
+
+    void pcRoom_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<bool>("fetched");
+        QTest::newRow("no terminal: nothing fetched")
+            << QStringList() << 1
+            << u" [Cancel: no terminal to ask, use --yes or --no]\nvq8ctl: nothing deleted or fetched\n"_s
+            << false;
+        QTest::newRow("--yes answers it") << QStringList{u"--yes"_s} << 1 << u" [OK: --yes]\n"_s << true;
+        QTest::newRow("a dry run notes it") << QStringList{u"--dry-run"_s} << 0 << u" free) : \""_s << false;
+    }
+
+    // Too little PC disk space for a sync (or get -r) is the desktop
+    // program's question, asked once before the first file: --yes answers it.
+    void pcRoom()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        QFETCH(bool, fetched);
+        // A file of a petabyte: more than any PC disk holds. The folder lists
+        // itself as a sub-folder, which a sync without -r leaves.
+        const QByteArray catalog = "1000,2000,\"T/\",DIR,0,\"HUGE.SEQ\",SEQ,1000000000000000";
+        QVERIFY(m_sim->AddFolder(u"/F0:/USER/T"_s));
+        m_sim->SetScriptedReply("mmem:cat?", catalog + '\n');
+
+        const ToolRun run = RunOn(options + QStringList{u"sync"_s, u"/F0:/USER/T"_s, Pc(u"copy"_s)});
+        QVERIFY2(run.err.startsWith(u"vq8ctl: Insufficient disk free space in PC"_s), qPrintable(run.err));
+        QVERIFY2(run.err.contains(said), qPrintable(run.err));
+        QCOMPARE(run.status, status);
+        QCOMPARE(m_sim->AllReceived().contains("mmem:data?"), fetched);
+        QCOMPARE(QFileInfo::exists(Pc(u"copy"_s)), fetched);
+    }
+
+    // A file that no longer opens when its turn comes (it did when the copy
+    // was planned) is not sent, and the report says why.
+    void fileUnreadableWhenSent()
+    {
+        QVERIFY(WriteFile(Pc(u"A.SEQ"_s), "alpha"));
+        std::unique_ptr<CUnreadablePath> locked;
+        m_onAnswer = [&] {
+            locked = std::make_unique<CUnreadablePath>(Pc(u"A.SEQ"_s), QFileDevice::Permissions());
+        };
+        const ToolRun run = RunOn({u"put"_s, Pc(u"A.SEQ"_s), u"USER"_s}, "y\n", true);
+        QVERIFY(locked);
+        if (!locked->IsActive())
+            QSKIP("no PC path can be made unreadable here");
+        locked.reset();
+        QVERIFY2(run.err.contains(PcText(u"File not open (Permission denied) : \"PC/A.SEQ\""_s)),
+                 qPrintable(run.err));
+        QVERIFY2(
+            run.err.contains(u"not sent (could not be opened: Permission denied) : \"/F0:/USER/A.SEQ\""_s),
+            qPrintable(run.err));
+        QVERIFY(!run.err.contains(u"cut short"_s));
+        QCOMPARE(run.status, 1);
+        QVERIFY(!m_sim->Exists(u"/F0:/USER/A.SEQ"_s));
     }
 
     void getTargets_data()

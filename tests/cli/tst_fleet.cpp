@@ -30,6 +30,7 @@
 
 #ifdef Q_OS_UNIX
 #include <csignal>
+#include <unistd.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -351,6 +352,13 @@ private Q_SLOTS:
         QTest::newRow("get to standard output")
             << two + QStringList{u"get"_s, u"USER/README.TXT"_s, u"-"_s} << 2 << QStringList{}
             << u"vq8ctl: \"-\" (standard output) takes one generator"_s;
+        // A range that is not one is said as such, never as a missing file.
+        QTest::newRow("a range too wide")
+            << QStringList{u"--hosts"_s, u"127.0.0.0/8"_s, u"idn"_s} << 2 << QStringList{}
+            << u"vq8ctl: --hosts: too wide: \"127.0.0.0/8\" (at most /22, 1024 addresses)\n"_s;
+        QTest::newRow("a mistyped range")
+            << QStringList{u"--hosts"_s, u"127.0.0.2-300"_s, u"idn"_s} << 2 << QStringList{}
+            << u"vq8ctl: --hosts: not a range of last numbers"_s;
     }
 
     void several()
@@ -466,26 +474,80 @@ private Q_SLOTS:
 #endif
     }
 
-    // The runs end with the parent however it ends, also killed: nothing is
-    // sent after it is gone.
-    void workersEndWithParent()
+    // The runs end with the parent however it ends: nothing is sent after
+    // it is gone, and its temporary folder goes with it (after a kill, at the
+    // next run). A reader gone from its standard output ends it too.
+    void parentEnds_data()
+    {
+        QTest::addColumn<int>("signal"); // 0: standard output closed
+        QTest::addColumn<int>("status");
+#ifdef Q_OS_LINUX
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 130;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << 130;
+        QTest::newRow("SIGKILL") << int(SIGKILL) << -1;
+#endif
+        QTest::newRow("standard output closed") << 0 << 1;
+    }
+
+    void parentEnds()
     {
 #ifndef Q_OS_LINUX
         QSKIP("the runs of a process are found here in /proc");
 #else
+        QFETCH(int, signal);
+        QFETCH(int, status);
+        const QString temp = Pc(u"temp"_s);
+        QVERIFY(QDir().mkpath(temp));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"TMPDIR"_s, temp);
         QProcess process;
-        QVERIFY(StartThreeFilePut(process, {u"--hosts"_s, u"127.0.0.2-3"_s}));
-        const QStringList runs = ChildrenOf(process.processId());
-        QCOMPARE(runs.size(), 2);
-        process.kill();
-        QVERIFY(process.waitForFinished(5000));
+        process.setProcessEnvironment(environment);
+        QStringList runs;
+        if (signal != 0) {
+            QVERIFY(StartThreeFilePut(process, {u"--hosts"_s, u"127.0.0.2-3"_s}));
+            runs = ChildrenOf(process.processId());
+            QCOMPARE(runs.size(), 2);
+            QCOMPARE(QDir(temp).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+            ::kill(pid_t(process.processId()), signal);
+        } else {
+            // A pipe whose reader is gone; one run at a time, so the first
+            // line written is refused before the second run could start.
+            QVERIFY(StartEmulators({2, 3, 4}));
+            int pipe[2];
+            QVERIFY(::pipe(pipe) == 0);
+            ::close(pipe[0]);
+            process.setChildProcessModifier([out = pipe[1]] { ::dup2(out, STDOUT_FILENO); });
+            process.start(Program(), {u"--port"_s, QString::number(m_nPort), u"--hosts"_s, u"127.0.0.2-4"_s,
+                                      u"--jobs"_s, u"1"_s, u"ls"_s, u"USER"_s});
+            ::close(pipe[1]);
+        }
+        QVERIFY(process.waitForFinished(20000));
+        if (status >= 0) {
+            QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(process.exitCode(), status);
+        }
         // Had they gone on, the last file would be there before they end.
         QTRY_VERIFY_WITH_TIMEOUT(
             std::none_of(runs.cbegin(), runs.cend(),
                          [](const QString& run) { return QDir(u"/proc/"_s + run).exists(); }),
             10000);
-        for (const int last : {2, 3})
-            QVERIFY(!m_sims[last]->Exists(u"/F0:/USER/C.SEQ"_s));
+        if (signal != 0) {
+            for (const int last : {2, 3})
+                QVERIFY(!m_sims[last]->Exists(u"/F0:/USER/C.SEQ"_s));
+        } else {
+            QVERIFY(process.readAllStandardError().contains("vq8ctl: standard output closed: stopped"));
+            QCOMPARE(m_sims[3]->ConnectionCount() + m_sims[4]->ConnectionCount(), 0);
+        }
+        if (signal == SIGKILL) {
+            // The folder of a run that was killed goes at the next run.
+            QCOMPARE(QDir(temp).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+            process.setProcessEnvironment(environment);
+            process.start(Program(),
+                          {u"--port"_s, QString::number(m_nPort), u"--hosts"_s, u"127.0.0.2-3"_s, u"idn"_s});
+            QVERIFY(process.waitForFinished(10000));
+            QCOMPARE(process.exitCode(), 0);
+        }
+        QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 #endif
     }
 

@@ -409,6 +409,41 @@ private Q_SLOTS:
         QVERIFY(m_f.ChannelAnswers());
     }
 
+    void linkAtTarget_data()
+    {
+        QTest::addColumn<bool>("dangling");
+        QTest::newRow("a link to a file") << false;
+        QTest::newRow("a link to nothing") << true;
+    }
+
+    // A link at the target (the window's save, get, sync) is replaced by the
+    // file, never written through: what it names stays as it was.
+    void linkAtTarget()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("links as this system makes them are Unix's here");
+#else
+        QFETCH(bool, dangling);
+        const QString outside = m_f.m_dir.filePath(u"outside"_s);
+        QVERIFY(QDir().mkpath(outside));
+        const auto tidy = qScopeGuard([&] { QDir(outside).removeRecursively(); });
+        if (!dangling)
+            QVERIFY(m_f.WritePc(u"outside/VICTIM.TXT"_s, "victim"));
+        QVERIFY(QFile::link(outside + u"/VICTIM.TXT"_s, m_f.PcPath(u"L.SEQ"_s)));
+        Queue({{u"L.SEQ"_s, "generator"}});
+        QVERIFY(m_f.m_comm->StartUpload());
+        QVERIFY(m_f.WaitBatchEnd());
+        QCOMPARE(m_f.m_host.MessageTexts(), QStringList());
+        QVERIFY(!QFileInfo(m_f.PcPath(u"L.SEQ"_s)).isSymLink());
+        QCOMPARE(m_f.ReadPc(u"L.SEQ"_s), QByteArray("generator"));
+        QCOMPARE(m_f.PcFiles(), QStringList{u"L.SEQ"_s});
+        QCOMPARE(QDir(outside).entryList(QDir::Files),
+                 dangling ? QStringList() : QStringList{u"VICTIM.TXT"_s});
+        if (!dangling)
+            QCOMPARE(m_f.ReadPc(u"outside/VICTIM.TXT"_s), QByteArray("victim"));
+#endif
+    }
+
     // A reply that arrives a byte at a time is still one block of the right size.
     void oneByteAtATime()
     {
