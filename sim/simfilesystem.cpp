@@ -620,8 +620,11 @@ void CSimFileSystem::Seed(bool files)
         {"SIGNAL/1080P60.CMP", 1200},     {"SIGNAL/720P50.CMP", 1100},    {"USER/README.TXT", 120},
         {"USER/PROJECTS/NOTES.TXT", 80},
     };
-    for (const char* folder : SEED_FOLDERS)
-        AddFolder(QString::fromLatin1(folder).split(u'/'));
+    for (const char* folder : SEED_FOLDERS) {
+        const QStringList parts = QString::fromLatin1(folder).split(u'/');
+        if (files || parts.size() == 1)
+            AddFolder(parts);
+    }
     for (const CSample& file : SEED_FILES) {
         if (!files)
             break;

@@ -98,7 +98,8 @@ public:
     // Keeps the files in `dir` (loaded now, every change written through).
     bool AttachHostFolder(const QString& dir, QString* error);
     // First-level folders and sample files of every kind; existing entries are kept.
-    // The first-level folders, and with `files` a sample file of every kind.
+    // The first-level folders, and with `files` a few below them and a sample
+    // file of every kind.
     void Seed(bool files = true);
 
     // Client operations: the root's own entries are fixed.
