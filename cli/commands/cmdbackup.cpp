@@ -31,8 +31,7 @@ public:
               .minArgs = 1,
               .maxArgs = 2,
               .synopsis = "backup [--dry-run] [--verify] [--no-pacing] [FOLDER] PCDIR"_L1,
-              .summary =
-                  "copy a generator folder (by default all of it) into a PC folder, with a manifest"_L1,
+              .summary = "copy a generator folder (all of it by default) to a PC folder with a manifest"_L1,
               .details = "Makes the PC folder PCDIR hold what the generator FOLDER holds (without\n"
                          "FOLDER: /F0:/, everything, each first-level folder a folder of PCDIR), as\n"
                          "sync -r --delete FOLDER PCDIR does, then writes vq8-backup.json beside the\n"

@@ -29,8 +29,7 @@ public:
               .name = "sync"_L1,
               .minArgs = 2,
               .maxArgs = 2,
-              .synopsis =
-                  "sync [-r] [--delete] [--dry-run] [--verify] [-c] [--links] [--watch] PCDIR FOLDER|FOLDER PCDIR"_L1,
+              .synopsis = "sync [-rc] [--delete] [--dry-run] [--watch] PCDIR FOLDER|FOLDER PCDIR"_L1,
               .summary = "make a generator folder hold what a PC folder holds, or the other way"_L1,
               .details = "sync PCDIR FOLDER makes the generator FOLDER hold what the PC folder PCDIR\n"
                          "holds; sync FOLDER PCDIR makes PCDIR hold what FOLDER holds. A file missing\n"

@@ -164,8 +164,10 @@ private Q_SLOTS:
                 QVERIFY2(CCtlArgs::HelpText(command).contains(option), qPrintable(command + option));
         }
         QVERIFY(CCtlArgs::HelpText(u"get"_s).contains(u"320 KB/s"_s));
-        for (const QString& part :
-             QStringList{text, CCtlArgs::HelpText(u"put"_s), CCtlArgs::HelpText(u"get"_s)}) {
+        QStringList parts{text};
+        for (const QString& command : CCtlArgs::Commands())
+            parts.append(CCtlArgs::HelpText(command));
+        for (const QString& part : std::as_const(parts)) {
             for (const QStringView line : QStringView(part).split(u'\n'))
                 QVERIFY2(line.size() <= 79 && !line.endsWith(u' '), qPrintable(line.toString()));
         }
