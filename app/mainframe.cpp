@@ -5,6 +5,7 @@
 #include "dialogs/aboutdlg.h"
 #include "dialogs/dlgerrorlist.h"
 #include "dialogs/dlgoptions.h"
+#include "dialogs/dlgsendmany.h"
 #include "dialogs/setethernet.h"
 #include "dialogs/vqfiledialog.h"
 #include "link/appsettings.h"
@@ -74,6 +75,8 @@ constexpr CommandText COMMANDS[] = {
     {ID_TREE_EXPLORE, u"&Explorer", u"Explorer\nExplorer"},
     {ID_TREE_RENAME, u"&Rename", u"Rename the selected directory.\nRename"},
     {ID_UP_ONE_LEVEL, u"Up One Level", u"Up One Level\nUp One Level"},
+    {ID_SEND_MANY, u"&Send to Several Generators...",
+     u"Makes a generator folder hold a PC folder on several generators at once.\nSend to Several"},
 };
 
 // The commands that need the command channel.
@@ -190,6 +193,7 @@ void CMainFrame::CreateActions()
     connect(Action(ID_NEW_FOLDER), &QAction::triggered, this, &CMainFrame::OnNewFolder);
     connect(Action(ID_CHECK_ERROR), &QAction::triggered, this, &CMainFrame::OnCheckError);
     connect(Action(ID_OPTIONS), &QAction::triggered, this, &CMainFrame::OnOptions);
+    connect(Action(ID_SEND_MANY), &QAction::triggered, this, &CMainFrame::OnSendMany);
     connect(Action(ID_APP_ABOUT), &QAction::triggered, this, &CMainFrame::OnAbout);
     connect(Action(ID_NETWORK), &QAction::triggered, this, &CMainFrame::OnNetwork);
     connect(Action(ID_DELETE_ITEM), &QAction::triggered, this, &CMainFrame::OnDelete);
@@ -247,6 +251,8 @@ void CMainFrame::CreateMenus()
     utility->addAction(Action(ID_NETWORK));
     utility->addAction(Action(ID_CHECK_ERROR));
     utility->addAction(Action(ID_OPTIONS));
+    utility->addSeparator();
+    utility->addAction(Action(ID_SEND_MANY));
 
     QMenu* help = menuBar()->addMenu(u"&Help"_s);
     help->addAction(Action(ID_APP_ABOUT));
@@ -740,6 +746,19 @@ void CMainFrame::OnCheckError()
     if (!m_pComm->IsConnected())
         return;
     CDlgErrorList dialog(m_pComm, this);
+    dialog.exec();
+}
+
+void CMainFrame::OnSendMany()
+{
+    // Needs no connection: each generator is reached on its own.
+    QStringList recent;
+    if (CVeskApp* app = CVeskApp::Instance())
+        recent = app->RecentHosts()->Hosts();
+    QString folder = u"/F0:/"_s;
+    if (m_pTreeView && m_pTreeView->currentItem())
+        folder = m_pTreeView->ItemPath(m_pTreeView->currentItem());
+    CDlgSendMany dialog(recent, folder, this);
     dialog.exec();
 }
 

@@ -113,6 +113,7 @@ private:
     void OnPcToVq();
     void OnVqToPc();
     void OnCheckError();
+    void OnSendMany();
     void OnOptions();
     void OnAbout();
 

@@ -32,9 +32,9 @@ namespace {
 
 // The commands in the order the help lists them.
 constexpr std::array kFactories = {
-    MakeIdnCommand,    MakeLsCommand,     MakeDfCommand,    MakePutCommand,     MakeGetCommand,
+    MakeIdnCommand,    MakeLsCommand,     MakeDfCommand,     MakePutCommand,     MakeGetCommand,
     MakeSyncCommand,   MakeVerifyCommand, MakeBackupCommand, MakeRestoreCommand, MakeMkdirCommand,
-    MakeRmdirCommand,  MakeRmCommand,     MakeMvCommand,    MakeCpCommand,      MakeMountCommand,
+    MakeRmdirCommand,  MakeRmCommand,     MakeMvCommand,     MakeCpCommand,      MakeMountCommand,
     MakeErrorsCommand, MakeScanCommand,   MakeHelpCommand,
 };
 
