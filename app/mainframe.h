@@ -114,6 +114,9 @@ private:
     void OnVqToPc();
     void OnCheckError();
     void OnSendMany();
+    void OnCompareFolder();
+    // The generator folder chosen in the tree (the root when none is).
+    QString CurrentFolder() const;
     void OnOptions();
     void OnAbout();
 

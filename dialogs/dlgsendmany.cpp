@@ -76,7 +76,7 @@ CDlgSendMany::CDlgSendMany(const QStringList& recent, const QString& folder, QWi
     m_pList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_pList->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_pList->header()->setStretchLastSection(true);
-    m_pList->setMinimumSize(fontMetrics().averageCharWidth() * 100, fontMetrics().height() * 10);
+    m_pList->setMinimumSize(fontMetrics().averageCharWidth() * 130, fontMetrics().height() * 10);
 
     auto* browse = new QPushButton(u"&Browse..."_s, this);
     auto* pcLabel = new QLabel(u"&PC folder:"_s, this);
@@ -358,7 +358,8 @@ void CDlgSendMany::ShowRun(int row)
                                     : QString());
     item->setText(COLUMN_STATE, run->StateText());
     item->setText(COLUMN_REASON, run->Reason());
-    item->setToolTip(COLUMN_REASON, run->Messages().join(u'\n'));
+    // The whole of what the run said, where a long reason does not fit.
+    item->setToolTip(COLUMN_REASON, (QStringList{run->Reason()} + run->Messages()).join(u'\n').trimmed());
 }
 
 void CDlgSendMany::RunEnded()

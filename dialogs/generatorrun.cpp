@@ -147,8 +147,9 @@ void CGeneratorRun::Start()
                                          m_reportDir.filePath(u"report.json"_s), u"--progress"_s, u"--yes"_s}
                              << m_command);
     m_pProcess->setProcessEnvironment(g_environment.value_or(QProcessEnvironment::systemEnvironment()));
-    // Its listing on standard output is not needed: the report says it all.
-    m_pProcess->setStandardOutputFile(QProcess::nullDevice());
+    // Its listing on standard output is not needed unless asked for: the report says it all.
+    if (!m_bKeepOutput)
+        m_pProcess->setStandardOutputFile(QProcess::nullDevice());
     connect(m_pProcess.get(), &QProcess::readyReadStandardError, this, [this] { ReadErrors(false); });
     connect(m_pProcess.get(), &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
         OnFinished(code, status == QProcess::CrashExit);
@@ -216,6 +217,12 @@ void CGeneratorRun::OnFinished(int status, bool crashed)
     if (Ended())
         return;
     ReadErrors(true);
+    if (m_bKeepOutput) {
+        for (const QByteArray& line : m_pProcess->readAllStandardOutput().split('\n')) {
+            if (!line.trimmed().isEmpty())
+                m_output.append(QString::fromUtf8(line.endsWith('\r') ? line.chopped(1) : line));
+        }
+    }
     QFile file(m_reportDir.filePath(u"report.json"_s));
     if (file.open(QIODevice::ReadOnly))
         m_document = QJsonDocument::fromJson(file.readAll()).object();

@@ -51,6 +51,8 @@ public:
     int FilesPlanned() const { return m_nFilesPlanned; }
     // 0..100 over the planned files.
     int Percent() const;
+    // 0..100 of the file under way.
+    int FilePercent() const { return m_nFilePercent; }
     // Why it failed or was cancelled; empty otherwise.
     QString Reason() const { return m_strReason; }
     // "maker model serial firmware" from the report; empty before it.
@@ -62,6 +64,9 @@ public:
 
     // What the run's error stream said, for the user's eyes.
     QStringList Messages() const { return m_messages; }
+    // Its standard output's lines (a dry run's plan); kept only when asked for before Start.
+    void SetKeepOutput(bool on) { m_bKeepOutput = on; }
+    QStringList OutputLines() const { return m_output; }
 
     // The program started: vq8ctl beside this program (or where the
     // build puts it); SetProgram for another.
@@ -92,6 +97,8 @@ private:
     QString m_strReason;
     QJsonObject m_document;
     QStringList m_messages;
+    QStringList m_output;
+    bool m_bKeepOutput = false;
     QByteArray m_pending;
     QElapsedTimer m_clock;
     QTemporaryDir m_reportDir;
