@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -38,6 +39,26 @@ QString Below(const QString& root, const QString& path)
 {
     const QString prefix = root.endsWith(u'/') ? root : root + u'/';
     return path.startsWith(prefix, Qt::CaseInsensitive) ? path.sliced(prefix.size()) : path;
+}
+
+// A step of vq8ctl's plan in words ("send new  A.PIC (12 bytes)").
+QString PlanStepText(const QString& line)
+{
+    if (line.size() < 13 || line.at(11) != u' ')
+        return line;
+    const QString flags = line.first(11);
+    const QString rest = line.sliced(12).trimmed();
+    if (flags.startsWith(u"*deleting"_s))
+        return u"delete         "_s + rest;
+    if (flags.startsWith(u"cd"_s))
+        return u"make folder    "_s + rest;
+    const bool send = flags.startsWith(u'<');
+    if (!send && !flags.startsWith(u'>'))
+        return line;
+    const bool added = flags.endsWith(u"+++++++++"_s);
+    return (send ? (added ? u"send new       "_s : u"send changed   "_s)
+                 : (added ? u"fetch new      "_s : u"fetch changed  "_s)) +
+           rest;
 }
 
 } // namespace
@@ -279,10 +300,28 @@ void CDlgCompareFolder::CompareEnded(CGeneratorRun* run)
             m_marks.insert(path, file.value(u"judged"_s).toString() == u"size-only"_s ? Mark::SizeOnly
                                                                                       : Mark::Same);
     }
-    // The PC's side of what only it holds.
-    for (auto it = m_marks.cbegin(); it != m_marks.cend(); ++it) {
-        if (it.value() == Mark::OnlyPc && !it.key().endsWith(u'/'))
-            m_sizes.insert(it.key(), QFileInfo(QDir(PcFolder()).filePath(it.key())).size());
+    // The PC's side of what only it holds; a folder only the PC holds is
+    // planned as one deletion, so what is in it is listed here (links are
+    // never part of a sync).
+    const QDir pc(PcFolder());
+    const QStringList onlyPc = m_marks.keys(Mark::OnlyPc);
+    for (const QString& path : onlyPc) {
+        if (!path.endsWith(u'/')) {
+            m_sizes.insert(path, QFileInfo(pc.filePath(path)).size());
+            continue;
+        }
+        QDirIterator it(pc.filePath(path), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo entry(it.next());
+            if (entry.isSymLink())
+                continue;
+            const QString below =
+                pc.relativeFilePath(entry.filePath()) + (entry.isDir() ? u"/"_s : QString());
+            m_marks.insert(below, Mark::OnlyPc);
+            if (!entry.isDir())
+                m_sizes.insert(below, entry.size());
+        }
     }
     ShowMarks();
     QString text = u"Compared %1 with %2."_s.arg(Folder(), QDir::toNativeSeparators(PcFolder()));
@@ -438,7 +477,9 @@ void CDlgCompareFolder::FreeEnded(CGeneratorRun* run)
         freeBytes >= 0 ? u"Needs up to %1 of %2, %3 free."_s.arg(CVQComm::FormatSize(double(m_nPlanBytes)),
                                                                  where, CVQComm::FormatSize(freeBytes))
                        : u"Needs up to %1 of %2."_s.arg(CVQComm::FormatSize(double(m_nPlanBytes)), where);
-    QStringList shown = m_plan.first(std::min(m_plan.size(), kPreviewLines));
+    QStringList shown;
+    for (const QString& line : m_plan.first(std::min(m_plan.size(), kPreviewLines)))
+        shown.append(PlanStepText(line));
     if (m_plan.size() > kPreviewLines)
         shown.append(u"... and %1 more"_s.arg(m_plan.size() - kPreviewLines));
     m_strPreview =

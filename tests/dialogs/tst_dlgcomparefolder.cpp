@@ -191,6 +191,7 @@ void TestDlgCompareFolder::marks()
     QVERIFY(SyncOutside());
     WriteFile(m_pPc->filePath(u"SUB/CHANGED.PIC"_s), "after the edit");
     WriteFile(m_pPc->filePath(u"SUB/ONLYPC.PIC"_s), "new on the PC");
+    WriteFile(m_pPc->filePath(u"NEWDIR/DEEP/X.PIC"_s), "in a folder only the PC holds");
     WriteFile(m_pPc->filePath(u"SIZEONLY.PIC"_s), "twin");
     QVERIFY(m_pSim->AddFile(kFolder + u"/SIZEONLY.PIC"_s, "twin"));
     QVERIFY(m_pSim->AddFile(kFolder + u"/ONLYGEN.PIC"_s, "generator's own"));
@@ -208,7 +209,8 @@ void TestDlgCompareFolder::marks()
     QCOMPARE(marks.value(u"ONLYGEN.PIC"_s, Mark::Same), Mark::OnlyGenerator);
     QTEST(marks.value(u"SIZEONLY.PIC"_s, Mark::OnlyPc), "sizeOnly");
     QTEST(marks.value(u"FOREIGN.PIC"_s, Mark::OnlyPc), "foreign");
-    QCOMPARE(marks.size(), 6);
+    QCOMPARE(marks.value(u"NEWDIR/DEEP/X.PIC"_s, Mark::Same), Mark::OnlyPc);
+    QCOMPARE(marks.size(), 9); // with NEWDIR/ and NEWDIR/DEEP/
 
     // The tree shows the same: SUB/ holds its two entries.
     const QList<QTreeWidgetItem*> changed =
@@ -216,7 +218,7 @@ void TestDlgCompareFolder::marks()
     QCOMPARE(changed.size(), 1);
     QCOMPARE(changed.first()->parent()->text(CDlgCompareFolder::COLUMN_NAME), u"SUB/"_s);
     QCOMPARE(changed.first()->text(CDlgCompareFolder::COLUMN_MARK), u"Changed"_s);
-    QVERIFY(dialog.Counts()->text().contains(u"Only on the generator: 1"_s));
+    QVERIFY(dialog.Counts()->text().contains(u"Only on the PC: 2    Only on the generator: 1"_s));
 
     // Differences only: nothing marked the same is left.
     dialog.SetDifferencesOnly(true);
@@ -264,7 +266,9 @@ void TestDlgCompareFolder::copy()
     QVERIFY(WaitIdle(dialog));
     QCOMPARE(asked.size(), 1);
     QVERIFY2(asked.first().contains(u" free."_s), qPrintable(asked.first()));
-    QCOMPARE(asked.first().contains(u"*deleting"_s), deleteExtra);
+    QCOMPARE(asked.first().contains(u"delete "_s), deleteExtra);
+    QVERIFY(asked.first().contains(
+        (toGenerator ? u"send new       PCONLY.SEQ"_s : u"fetch new      GEN/ONLY.PIC"_s)));
     QVERIFY2(dialog.Summary()->text().startsWith(u"Done: "_s), qPrintable(dialog.Summary()->text()));
 
     const QHash<QString, QByteArray> pc = PcTree(m_pPc->path());
