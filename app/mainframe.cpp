@@ -3,6 +3,7 @@
 #include "app/localechange.h"
 #include "app/veskapp.h"
 #include "dialogs/aboutdlg.h"
+#include "dialogs/dlgbackup.h"
 #include "dialogs/dlgcomparefolder.h"
 #include "dialogs/dlgerrorlist.h"
 #include "dialogs/dlgoptions.h"
@@ -79,13 +80,17 @@ constexpr CommandText COMMANDS[] = {
     {ID_UP_ONE_LEVEL, u"Up One Level", u"Up One Level\nUp One Level"},
     {ID_COMPARE_FOLDER, u"Compare with &PC Folder...",
      u"Compares a generator folder with a PC folder, and makes one hold what the other holds.\nCompare"},
+    {ID_BACKUP, u"&Back Up the Generator...",
+     u"Copies the generator's files to a PC folder with a manifest.\nBack Up"},
+    {ID_RESTORE, u"&Restore to the Generator...", u"Puts a backup back onto the generator.\nRestore"},
     {ID_SEND_MANY, u"&Send to Several Generators...",
      u"Makes a generator folder hold a PC folder on several generators at once.\nSend to Several"},
 };
 
 // The commands that need the command channel.
 constexpr int NEED_CONNECTION[] = {ID_PC_TO_VQ,    ID_VQ_TO_PC,    ID_NEW_FOLDER, ID_DELETE_ITEM,
-                                   ID_RENAME_ITEM, ID_CHECK_ERROR, ID_REFRESH,    ID_COMPARE_FOLDER};
+                                   ID_RENAME_ITEM, ID_CHECK_ERROR, ID_REFRESH,    ID_COMPARE_FOLDER,
+                                   ID_BACKUP,      ID_RESTORE};
 
 } // namespace
 
@@ -199,6 +204,8 @@ void CMainFrame::CreateActions()
     connect(Action(ID_OPTIONS), &QAction::triggered, this, &CMainFrame::OnOptions);
     connect(Action(ID_SEND_MANY), &QAction::triggered, this, &CMainFrame::OnSendMany);
     connect(Action(ID_COMPARE_FOLDER), &QAction::triggered, this, &CMainFrame::OnCompareFolder);
+    connect(Action(ID_BACKUP), &QAction::triggered, this, [this] { OnBackup(true); });
+    connect(Action(ID_RESTORE), &QAction::triggered, this, [this] { OnBackup(false); });
     connect(Action(ID_APP_ABOUT), &QAction::triggered, this, &CMainFrame::OnAbout);
     connect(Action(ID_NETWORK), &QAction::triggered, this, &CMainFrame::OnNetwork);
     connect(Action(ID_DELETE_ITEM), &QAction::triggered, this, &CMainFrame::OnDelete);
@@ -259,6 +266,8 @@ void CMainFrame::CreateMenus()
     utility->addSeparator();
     utility->addAction(Action(ID_COMPARE_FOLDER));
     utility->addAction(Action(ID_SEND_MANY));
+    utility->addAction(Action(ID_BACKUP));
+    utility->addAction(Action(ID_RESTORE));
 
     QMenu* help = menuBar()->addMenu(u"&Help"_s);
     help->addAction(Action(ID_APP_ABOUT));
@@ -764,13 +773,29 @@ QString CMainFrame::CurrentFolder() const
     return u"/F0:/"_s;
 }
 
+QString CMainFrame::CurrentPlace() const
+{
+    // The generator in use, reached by the window's runs on connections of their own.
+    const CHostPort place{m_pComm->GetHost(),
+                          m_pComm->GetPort() == COMMAND_PORT ? quint16(0) : m_pComm->GetPort()};
+    return place.Text();
+}
+
+void CMainFrame::OnBackup(bool backup)
+{
+    if (!m_pComm->IsConnected())
+        return;
+    CDlgBackup dialog(backup ? CDlgBackup::Mode::Backup : CDlgBackup::Mode::Restore, CurrentPlace(), this);
+    dialog.exec();
+    if (!backup)
+        RebuildTree();
+}
+
 void CMainFrame::OnCompareFolder()
 {
     if (!m_pComm->IsConnected())
         return;
-    // The generator in use, on its own connections.
-    CHostPort place{m_pComm->GetHost(), m_pComm->GetPort() == COMMAND_PORT ? quint16(0) : m_pComm->GetPort()};
-    CDlgCompareFolder dialog(place.Text(), CurrentFolder(), this);
+    CDlgCompareFolder dialog(CurrentPlace(), CurrentFolder(), this);
     if (CVeskApp* app = CVeskApp::Instance())
         dialog.SetPcFolder(app->LastFolder());
     dialog.exec();

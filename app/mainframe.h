@@ -115,6 +115,9 @@ private:
     void OnCheckError();
     void OnSendMany();
     void OnCompareFolder();
+    void OnBackup(bool backup);
+    // The generator in use as ADDRESS[:PORT].
+    QString CurrentPlace() const;
     // The generator folder chosen in the tree (the root when none is).
     QString CurrentFolder() const;
     void OnOptions();

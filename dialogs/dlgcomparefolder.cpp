@@ -41,8 +41,9 @@ QString Below(const QString& root, const QString& path)
     return path.startsWith(prefix, Qt::CaseInsensitive) ? path.sliced(prefix.size()) : path;
 }
 
-// A step of vq8ctl's plan in words ("send new  A.PIC (12 bytes)").
-QString PlanStepText(const QString& line)
+} // namespace
+
+QString CDlgCompareFolder::PlanStepText(const QString& line)
 {
     if (line.size() < 13 || line.at(11) != u' ')
         return line;
@@ -60,8 +61,6 @@ QString PlanStepText(const QString& line)
                  : (added ? u"fetch new      "_s : u"fetch changed  "_s)) +
            rest;
 }
-
-} // namespace
 
 CDlgCompareFolder::CDlgCompareFolder(const QString& host, const QString& folder, QWidget* parent)
     : QDialog(parent), m_strHost(host), m_pPcFolder(new QLineEdit(this)),

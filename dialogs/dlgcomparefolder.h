@@ -76,6 +76,8 @@ public:
     // A line of a dry run towards the PC: the path and its mark; false for
     // any other line.
     static bool MarkOfLine(const QString& line, QString* path, Mark* mark);
+    // A step of vq8ctl's plan in words ("send new  A.PIC (12 bytes)").
+    static QString PlanStepText(const QString& line);
 
     QTreeWidget* Tree() const { return m_pTree; }
     QLabel* Counts() const { return m_pCounts; }
