@@ -23,3 +23,4 @@ int RunTreeBench(const QStringList& arguments);
 int RunSoakBench(const QStringList& arguments);
 int RunFleetBench(const QStringList& arguments);
 int RunSyncBench(const QStringList& arguments);
+int RunMountBench(const QStringList& arguments);

@@ -90,6 +90,9 @@ public:
         bool identifies = false;
         Completion completion = Completion::Generator;
         unsigned reportKeys = 0;
+        // Ctrl+C and SIGTERM are its normal end (a mount): no "interrupted",
+        // the command's own status.
+        bool endsOnRequest = false;
     };
 
     explicit CCtlCommand(Description description) : m_description(std::move(description)) {}

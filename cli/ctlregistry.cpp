@@ -23,6 +23,7 @@ std::unique_ptr<CCtlCommand> MakeRmdirCommand();
 std::unique_ptr<CCtlCommand> MakeRmCommand();
 std::unique_ptr<CCtlCommand> MakeMvCommand();
 std::unique_ptr<CCtlCommand> MakeCpCommand();
+std::unique_ptr<CCtlCommand> MakeMountCommand();
 std::unique_ptr<CCtlCommand> MakeErrorsCommand();
 std::unique_ptr<CCtlCommand> MakeScanCommand();
 std::unique_ptr<CCtlCommand> MakeHelpCommand();
@@ -31,10 +32,10 @@ namespace {
 
 // The commands in the order the help lists them.
 constexpr std::array kFactories = {
-    MakeIdnCommand,   MakeLsCommand,     MakeDfCommand,     MakePutCommand,     MakeGetCommand,
-    MakeSyncCommand,  MakeVerifyCommand, MakeBackupCommand, MakeRestoreCommand, MakeMkdirCommand,
-    MakeRmdirCommand, MakeRmCommand,     MakeMvCommand,     MakeCpCommand,      MakeErrorsCommand,
-    MakeScanCommand,  MakeHelpCommand,
+    MakeIdnCommand,    MakeLsCommand,     MakeDfCommand,     MakePutCommand,     MakeGetCommand,
+    MakeSyncCommand,   MakeVerifyCommand, MakeBackupCommand, MakeRestoreCommand, MakeMkdirCommand,
+    MakeRmdirCommand,  MakeRmCommand,     MakeMvCommand,     MakeCpCommand,      MakeMountCommand,
+    MakeErrorsCommand, MakeScanCommand,   MakeHelpCommand,
 };
 
 } // namespace

@@ -90,6 +90,8 @@ private:
 
     QString Sending(const QString& relative) const;
     QString Receiving(const QString& relative) const;
+    // A path of the receiving side made of names that side listed itself (a deletion).
+    QString Listed(const QString& relative) const;
     QString ShownSending() const;
     QString ShownReceiving() const;
 

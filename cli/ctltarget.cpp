@@ -4,6 +4,7 @@
 #include "cli/ctlargs.h"
 #include "link/settingsnames.h"
 #include "link/vqcomm.h"
+#include "sim/simserver.h"
 
 #include <QSettings>
 
@@ -53,4 +54,16 @@ quint16 CCtlTarget::ResolvePort(const CCtlArgs& args, const QProcessEnvironment&
     }
     *from = u"the default"_s;
     return COMMAND_PORT;
+}
+
+std::unique_ptr<CSimServer> CCtlTarget::StartDemo(CConsoleHost& host)
+{
+    auto demo = std::make_unique<CSimServer>();
+    CSimOptions options;
+    options.m_nPort = 0;
+    if (!demo->Start(options)) {
+        host.Error(u"cannot start the emulator: "_s + demo->ErrorString());
+        return nullptr;
+    }
+    return demo;
 }

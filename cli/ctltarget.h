@@ -3,8 +3,11 @@
 #include <QProcessEnvironment>
 #include <QString>
 
+#include <memory>
+
 class CConsoleHost;
 class CCtlArgs;
+class CSimServer;
 
 // Where the generator is: --host, else VQ8_HOST, else the address the
 // desktop program has stored, else its default; the port: --port, else
@@ -22,4 +25,7 @@ public:
     // VQ8_PORT is no port.
     static quint16 ResolvePort(const CCtlArgs& args, const QProcessEnvironment& environment,
                                CConsoleHost& host, QString* from);
+    // --demo: an emulator with the sample content on a free loopback port;
+    // null after the message when it could not start.
+    static std::unique_ptr<CSimServer> StartDemo(CConsoleHost& host);
 };

@@ -83,6 +83,7 @@ int CCtlTool::Run(const QStringList& arguments)
     const std::unique_ptr<CCtlCommand> command = CCtlRegistry::Create(m_args.Command());
     if (command->Describe().kind == CCtlCommand::Kind::Apart) {
         // It takes every request itself (CCtlSession::RunApart).
+        m_bEndsOnRequest = command->Describe().endsOnRequest;
         WatchRequests();
         return Finish(command->Run(m_session));
     }
@@ -155,7 +156,7 @@ int CCtlTool::Finish(int status)
     if (m_host.OutputClosed()) {
         status = CTL_FAILED;
         m_host.Error(u"standard output closed: stopped"_s);
-    } else if (m_session.Interrupted()) {
+    } else if (m_session.Interrupted() && !m_bEndsOnRequest) {
         status = CTL_INTERRUPTED;
         m_host.Error(u"interrupted"_s);
     }
@@ -222,13 +223,9 @@ int CCtlTool::Connect()
     QString host;
     quint16 port = m_args.Port();
     if (m_args.Demo()) {
-        m_pDemo = std::make_unique<CSimServer>();
-        CSimOptions options;
-        options.m_nPort = 0;
-        if (!m_pDemo->Start(options)) {
-            m_host.Error(u"cannot start the emulator: "_s + m_pDemo->ErrorString());
+        m_pDemo = CCtlTarget::StartDemo(m_host);
+        if (!m_pDemo)
             return 0;
-        }
         host = m_pDemo->Address().toString();
         port = m_pDemo->Port();
         hostFrom = portFrom = u"--demo"_s;

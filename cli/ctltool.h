@@ -68,4 +68,6 @@ private:
     double m_delayScale = 1.0;
     bool m_bConnected = false; // the generator answered at the start
     QString m_strWorkerProgram;
+    // The command ends by Ctrl+C or SIGTERM as a matter of course.
+    bool m_bEndsOnRequest = false;
 };

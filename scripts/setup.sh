@@ -9,8 +9,10 @@
 #                build and its tests (scripts/build-windows.sh)
 set -euo pipefail
 
+# libfuse3-dev and fuse3 for vq8ctl mount (fusermount3 too); python3 runs
+# the editors' ways of saving in its tests.
 packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev
-          xvfb xauth)
+          xvfb xauth pkg-config libfuse3-dev fuse3 python3)
 for option in "$@"; do
     case "$option" in
     --packaging)
