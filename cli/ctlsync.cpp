@@ -424,7 +424,9 @@ int CCtlSync::Cancelled(const QList<CSyncStep>& steps, CCopyPlan& plan) const
     }
     for (CCopyFile& file : plan.files)
         file.outcome = u"not-started"_s;
-    m_session.Host().Error(m_bToGenerator ? u"nothing deleted or sent"_s : u"nothing deleted or fetched"_s);
+    const QString text = m_bToGenerator ? u"nothing deleted or sent"_s : u"nothing deleted or fetched"_s;
+    m_session.Report().SetFailure(u"cancelled"_s, text);
+    m_session.Host().Error(text);
     AddUnchanged(steps, plan);
     return CCtlCopier(m_session).ReportFiles(plan.files, m_bToGenerator ? u"sent"_s : u"received"_s,
                                              CTL_FAILED);
@@ -677,11 +679,19 @@ int CCtlSync::End(const QList<CSyncStep>& steps, CCopyPlan& plan, int status)
     return copier.ReportFiles(plan.files, done, status);
 }
 
-int CCtlSync::ToGenerator(const QString& pcFolder, const QString& folder)
+void CCtlSync::Begin(bool toGenerator, const QString& pcFolder, const QString& folder)
 {
-    m_bToGenerator = true;
+    m_bToGenerator = toGenerator;
     m_strPcFolder = pcFolder;
     m_strFolder = folder;
+    // Which way the run goes, from where to where: a production line files it.
+    m_session.Report().Set(u"source"_s, toGenerator ? pcFolder : folder);
+    m_session.Report().Set(u"target"_s, toGenerator ? folder : pcFolder);
+}
+
+int CCtlSync::ToGenerator(const QString& pcFolder, const QString& folder)
+{
+    Begin(true, pcFolder, folder);
     const bool root = IsDeviceRoot(folder);
     if (!QFileInfo(pcFolder).isDir())
         return m_session.Fail(u"pc"_s, CCtlSession::PcPathMessage(u"No such PC folder"_s, pcFolder), {});
@@ -761,9 +771,7 @@ int CCtlSync::ToGenerator(const QString& pcFolder, const QString& folder)
 
 int CCtlSync::ToPc(const QString& folder, const QString& pcFolder)
 {
-    m_bToGenerator = false;
-    m_strPcFolder = pcFolder;
-    m_strFolder = folder;
+    Begin(false, pcFolder, folder);
     CFileInfo existing;
     if (!IsDeviceRoot(folder)) {
         if (const int result = m_session.Catalog().Require(folder, &existing); result != CTL_OK)
