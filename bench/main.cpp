@@ -28,10 +28,10 @@ constexpr BenchCommand kCommands[] = {
     {"soak", "--connections N at once, --sessions N short ones, --idle N, --slow-readers N: grows? serves?",
      &RunSoakBench},
     {"fleet", "vq8ctl put to --hosts N emulators with each --jobs J, against one generator", &RunFleetBench},
-    {"mount", "cat of --size bytes and ls -l of --entries N files through vq8ctl mount, against get and ls",
-     &RunMountBench},
     {"sync", "vq8ctl sync of a --megabytes set in place: the record's hashing, --checksum's read back",
      &RunSyncBench},
+    {"mount", "cat of --size bytes and ls -l of --entries N files through vq8ctl mount, against get and ls",
+     &RunMountBench},
 };
 
 void PrintUsage()

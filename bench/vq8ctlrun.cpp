@@ -11,13 +11,11 @@
 
 using namespace Qt::StringLiterals;
 
-double RunVq8ctl(const CSimProcess& sim, const QStringList& arguments, const char* bench)
+double TimeVq8ctl(const QStringList& arguments, const char* bench)
 {
     QProcess tool;
     tool.setProgram(QDir(QCoreApplication::applicationDirPath()).filePath(u"../cli/vq8ctl"_s));
-    tool.setArguments(QStringList{u"-q"_s, u"--yes"_s, u"--host"_s, sim.m_address, u"--port"_s,
-                                  QString::number(sim.m_port)} +
-                      arguments);
+    tool.setArguments(arguments);
     tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QElapsedTimer clock;
     clock.start();
@@ -28,4 +26,12 @@ double RunVq8ctl(const CSimProcess& sim, const QStringList& arguments, const cha
         return -1;
     }
     return double(clock.nsecsElapsed()) / 1e9;
+}
+
+double RunVq8ctl(const CSimProcess& sim, const QStringList& arguments, const char* bench)
+{
+    return TimeVq8ctl(QStringList{u"-q"_s, u"--yes"_s, u"--host"_s, sim.m_address, u"--port"_s,
+                                  QString::number(sim.m_port)} +
+                          arguments,
+                      bench);
 }

@@ -43,11 +43,18 @@ QString DeviceBelow(const QString& folder, const QString& relative)
     return relative.isEmpty() ? folder : JoinDevicePath(folder, relative);
 }
 
-// A path below a synced PC folder, joined as the PC takes names (a name it
-// refuses gives an empty path); empty `relative`: the folder itself.
+// A path below a synced PC folder that a name of the generator's is part
+// of, joined as the PC takes names (a name it refuses gives an empty path);
+// empty `relative`: the folder itself.
 QString PcBelow(const QString& folder, const QString& relative)
 {
     return relative.isEmpty() ? folder : CCtlCopyPlanner::PcBelow(folder, relative);
+}
+
+// A path below a synced PC folder made of names the PC listed there itself.
+QString PcListedBelow(const QString& folder, const QString& relative)
+{
+    return relative.isEmpty() ? folder : QDir(folder).filePath(relative);
 }
 
 QString ParentOf(const QString& relative)
@@ -95,12 +102,17 @@ void CCtlSync::LeaveOut(QList<CSyncEntry>& entries) const
 
 QString CCtlSync::Sending(const QString& relative) const
 {
-    return m_bToGenerator ? PcBelow(m_strPcFolder, relative) : DeviceBelow(m_strFolder, relative);
+    return m_bToGenerator ? PcListedBelow(m_strPcFolder, relative) : DeviceBelow(m_strFolder, relative);
 }
 
 QString CCtlSync::Receiving(const QString& relative) const
 {
     return m_bToGenerator ? DeviceBelow(m_strFolder, relative) : PcBelow(m_strPcFolder, relative);
+}
+
+QString CCtlSync::Listed(const QString& relative) const
+{
+    return m_bToGenerator ? DeviceBelow(m_strFolder, relative) : PcListedBelow(m_strPcFolder, relative);
 }
 
 QString CCtlSync::ShownSending() const
@@ -209,7 +221,7 @@ bool CCtlSync::Know(QList<CSyncEntry>& sending, QList<CSyncEntry>& receiving, co
                              ParentOf(entry.m_strPath.toUpper()) == plan.m_strPackageFolder.toUpper();
         if (!samePlace && !package)
             continue;
-        const QString path = PcBelow(m_strPcFolder, entry.m_strPath);
+        const QString path = PcListedBelow(m_strPcFolder, entry.m_strPath);
         const QFileInfo info(path);
         CHashed hashed{CFileHash::OfFile(path), info.size(), info.lastModified().toMSecsSinceEpoch()};
         if (hashed.sha256.isEmpty())
@@ -260,7 +272,7 @@ bool CCtlSync::CheckSteps(const QList<CSyncStep>& steps) const
         const QString source =
             m_bToGenerator ? CCtlSession::ShownPcPath(Sending(step.m_strSource)) : Sending(step.m_strSource);
         const QString receiving =
-            m_bToGenerator ? Receiving(step.m_strPath) : CCtlSession::ShownPcPath(Receiving(step.m_strPath));
+            m_bToGenerator ? Listed(step.m_strPath) : CCtlSession::ShownPcPath(Listed(step.m_strPath));
         switch (step.m_eAction) {
         case CSyncStep::Action::TypeClash:
             problems.append(PathMessage(step.m_bLink ? u"A link of this name is on the PC (never followed)"_s
@@ -312,9 +324,6 @@ bool CCtlSync::CheckSteps(const QList<CSyncStep>& steps) const
             break;
         }
         case CSyncStep::Action::Delete:
-            if (!m_bToGenerator && Receiving(step.m_strPath).isEmpty())
-                problems.append(PathMessage(u"Not a name the PC can take"_s, receiving));
-            break;
         case CSyncStep::Action::Same:
         case CSyncStep::Action::SizeOnly:
         case CSyncStep::Action::Skip:
@@ -411,12 +420,13 @@ int CCtlSync::Cancelled(const QList<CSyncStep>& steps, CCopyPlan& plan) const
 {
     for (const CSyncStep& step : steps) {
         if (step.m_eAction == CSyncStep::Action::Delete)
-            m_session.Report().AddOperation(u"delete"_s, Receiving(step.m_strPath), QString(),
-                                            u"cancelled"_s);
+            m_session.Report().AddOperation(u"delete"_s, Listed(step.m_strPath), QString(), u"cancelled"_s);
     }
     for (CCopyFile& file : plan.files)
         file.outcome = u"not-started"_s;
-    m_session.Host().Error(m_bToGenerator ? u"nothing deleted or sent"_s : u"nothing deleted or fetched"_s);
+    const QString text = m_bToGenerator ? u"nothing deleted or sent"_s : u"nothing deleted or fetched"_s;
+    m_session.Report().SetFailure(u"cancelled"_s, text);
+    m_session.Host().Error(text);
     AddUnchanged(steps, plan);
     return CCtlCopier(m_session).ReportFiles(plan.files, m_bToGenerator ? u"sent"_s : u"received"_s,
                                              CTL_FAILED);
@@ -451,7 +461,7 @@ int CCtlSync::PrintPlan(const QList<CSyncStep>& steps, CCopyPlan& plan)
             !line.isEmpty() && !m_session.Args().Json())
             m_session.Host().Out(line);
         if (step.m_eAction == CSyncStep::Action::Delete)
-            report.AddOperation(u"delete"_s, Receiving(step.m_strPath), QString(), u"planned"_s);
+            report.AddOperation(u"delete"_s, Listed(step.m_strPath), QString(), u"planned"_s);
     }
     for (const QString& folder : std::as_const(plan.folders))
         report.AddFolder(folder, u"planned"_s);
@@ -591,7 +601,7 @@ int CCtlSync::DeleteOnPc(const QList<CSyncStep>& steps)
         if (step.m_eAction != CSyncStep::Action::Delete)
             continue;
         // The entry itself: a link goes, never what it names.
-        const QString path = Receiving(step.m_strPath);
+        const QString path = Listed(step.m_strPath);
         const QFileInfo info(path);
         const bool deleted =
             info.isDir() && !info.isSymLink() ? QDir(path).removeRecursively() : QFile::remove(path);
@@ -669,11 +679,19 @@ int CCtlSync::End(const QList<CSyncStep>& steps, CCopyPlan& plan, int status)
     return copier.ReportFiles(plan.files, done, status);
 }
 
-int CCtlSync::ToGenerator(const QString& pcFolder, const QString& folder)
+void CCtlSync::Begin(bool toGenerator, const QString& pcFolder, const QString& folder)
 {
-    m_bToGenerator = true;
+    m_bToGenerator = toGenerator;
     m_strPcFolder = pcFolder;
     m_strFolder = folder;
+    // Which way the run goes, from where to where: a production line files it.
+    m_session.Report().Set(u"source"_s, toGenerator ? pcFolder : folder);
+    m_session.Report().Set(u"target"_s, toGenerator ? folder : pcFolder);
+}
+
+int CCtlSync::ToGenerator(const QString& pcFolder, const QString& folder)
+{
+    Begin(true, pcFolder, folder);
     const bool root = IsDeviceRoot(folder);
     if (!QFileInfo(pcFolder).isDir())
         return m_session.Fail(u"pc"_s, CCtlSession::PcPathMessage(u"No such PC folder"_s, pcFolder), {});
@@ -753,9 +771,7 @@ int CCtlSync::ToGenerator(const QString& pcFolder, const QString& folder)
 
 int CCtlSync::ToPc(const QString& folder, const QString& pcFolder)
 {
-    m_bToGenerator = false;
-    m_strPcFolder = pcFolder;
-    m_strFolder = folder;
+    Begin(false, pcFolder, folder);
     CFileInfo existing;
     if (!IsDeviceRoot(folder)) {
         if (const int result = m_session.Catalog().Require(folder, &existing); result != CTL_OK)

@@ -88,8 +88,12 @@ private:
     // The files in place as unchanged entries of the report.
     void AddUnchanged(const QList<CSyncStep>& steps, CCopyPlan& plan) const;
 
+    // The sides of this run, in the report too.
+    void Begin(bool toGenerator, const QString& pcFolder, const QString& folder);
     QString Sending(const QString& relative) const;
     QString Receiving(const QString& relative) const;
+    // A path of the receiving side made of names that side listed itself (a deletion).
+    QString Listed(const QString& relative) const;
     QString ShownSending() const;
     QString ShownReceiving() const;
 

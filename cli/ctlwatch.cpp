@@ -6,6 +6,7 @@
 #include "link/vqcomm.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -32,9 +33,8 @@ bool CCtlWatch::Look(const QString& pcFolder, CWatchSettle::Snapshot& snapshot) 
             continue;
         CWatchSettle::CStat stat{entry.m_nSize, 0, entry.m_bFolder};
         if (!entry.m_bFolder)
-            stat.m_nModifiedMs = QFileInfo(CCtlCopyPlanner::PcBelow(pcFolder, entry.m_strPath))
-                                     .lastModified()
-                                     .toMSecsSinceEpoch();
+            stat.m_nModifiedMs =
+                QFileInfo(QDir(pcFolder).filePath(entry.m_strPath)).lastModified().toMSecsSinceEpoch();
         snapshot.insert(entry.m_strPath.toUpper(), stat);
     }
     // A folder being made or removed may not read for a moment: looked at again.

@@ -125,8 +125,7 @@ private:
             }
             // The backup's files are the generator's now: what they hold is what it held.
             QString error;
-            const QByteArray sha =
-                CFileHash::OfFile(CCtlCopyPlanner::PcBelow(pcFolder, entry.m_strPath), &error);
+            const QByteArray sha = CFileHash::OfFile(QDir(pcFolder).filePath(entry.m_strPath), &error);
             if (sha.isEmpty())
                 problems.append(CCtlSession::PcPathMessage(u"Cannot read the backup's file"_s,
                                                            QDir(pcFolder).filePath(entry.m_strPath)) +

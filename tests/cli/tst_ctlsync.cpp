@@ -273,6 +273,13 @@ private Q_SLOTS:
                           "missing     SUB/\n"
                           "missing     SUB/NEW.SEQ (3 bytes)\n"_s);
         QCOMPARE(run.report.value(u"failure"_s).toObject().value(u"kind"_s).toString(), u"differs"_s);
+        QCOMPARE(run.report.value(u"source"_s).toString(), Pc(u"set"_s));
+        QCOMPARE(run.report.value(u"target"_s).toString(), u"/F0:/USER/T"_s);
+        QVERIFY(!Changed(*m_sim));
+        // The deletion's question answered Cancel: nothing done, and said so.
+        run = Run({u"--no"_s, u"sync"_s, u"-r"_s, u"--delete"_s, Pc(u"set"_s), u"USER/T"_s});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.report.value(u"failure"_s).toObject().value(u"kind"_s).toString(), u"cancelled"_s);
         QVERIFY(!Changed(*m_sim));
         // After a sync with --checksum and --delete, nothing differs.
         QCOMPARE(
@@ -432,6 +439,8 @@ private Q_SLOTS:
         run = Run({u"--yes"_s, u"restore"_s, backup}, empty.get());
         QCOMPARE(run.status, 0);
         QCOMPARE(Tree(*empty), Tree(*m_sim));
+        QCOMPARE(run.report.value(u"source"_s).toString(), backup);
+        QCOMPARE(run.report.value(u"target"_s).toString(), u"/F0:/"_s);
         for (const QJsonValue& file : run.report.value(u"files"_s).toArray())
             QVERIFY2(file.toObject().value(u"verified"_s).toBool(),
                      qPrintable(file.toObject().value(u"target"_s).toString()));
