@@ -75,12 +75,13 @@ CDlgCompareFolder::CDlgCompareFolder(const QString& host, const QString& folder,
 {
     setWindowTitle(u"Compare with PC Folder - %1"_s.arg(host));
 
-    m_pTree->setHeaderLabels({u"Name"_s, u"State"_s, u"Size"_s});
+    m_pTree->setHeaderLabels({u"Name"_s, u"State"_s, u"On the PC"_s, u"On the generator"_s});
     m_pTree->setUniformRowHeights(true);
     m_pTree->setAllColumnsShowFocus(true);
     m_pTree->header()->setSectionResizeMode(COLUMN_NAME, QHeaderView::Stretch);
     m_pTree->header()->setSectionResizeMode(COLUMN_MARK, QHeaderView::ResizeToContents);
-    m_pTree->header()->setSectionResizeMode(COLUMN_SIZE, QHeaderView::ResizeToContents);
+    m_pTree->header()->setSectionResizeMode(COLUMN_PC_SIZE, QHeaderView::ResizeToContents);
+    m_pTree->header()->setSectionResizeMode(COLUMN_GENERATOR_SIZE, QHeaderView::ResizeToContents);
     m_pTree->setMinimumSize(fontMetrics().averageCharWidth() * 90, fontMetrics().height() * 16);
     m_pSummary->setWordWrap(true);
     m_pSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -299,16 +300,13 @@ void CDlgCompareFolder::CompareEnded(CGeneratorRun* run)
             m_marks.insert(path, file.value(u"judged"_s).toString() == u"size-only"_s ? Mark::SizeOnly
                                                                                       : Mark::Same);
     }
-    // The PC's side of what only it holds; a folder only the PC holds is
-    // planned as one deletion, so what is in it is listed here (links are
-    // never part of a sync).
+    // A folder only the PC holds is planned as one deletion, so what is in
+    // it is listed here (links are never part of a sync).
     const QDir pc(PcFolder());
     const QStringList onlyPc = m_marks.keys(Mark::OnlyPc);
     for (const QString& path : onlyPc) {
-        if (!path.endsWith(u'/')) {
-            m_sizes.insert(path, QFileInfo(pc.filePath(path)).size());
+        if (!path.endsWith(u'/'))
             continue;
-        }
         QDirIterator it(pc.filePath(path), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
                         QDirIterator::Subdirectories);
         while (it.hasNext()) {
@@ -318,8 +316,6 @@ void CDlgCompareFolder::CompareEnded(CGeneratorRun* run)
             const QString below =
                 pc.relativeFilePath(entry.filePath()) + (entry.isDir() ? u"/"_s : QString());
             m_marks.insert(below, Mark::OnlyPc);
-            if (!entry.isDir())
-                m_sizes.insert(below, entry.size());
         }
     }
     ShowMarks();
@@ -370,8 +366,11 @@ void CDlgCompareFolder::ShowMarks()
             QTreeWidgetItem* parent = folderItem(slash > 0 ? plain.first(slash) : QString());
             item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_pTree);
             item->setText(COLUMN_NAME, plain.sliced(slash + 1));
-            if (m_sizes.contains(path))
-                item->setText(COLUMN_SIZE, CVQComm::FormatSize(double(m_sizes.value(path))));
+            if (mark != Mark::OnlyGenerator)
+                item->setText(COLUMN_PC_SIZE,
+                              CVQComm::FormatSize(double(QFileInfo(QDir(PcFolder()).filePath(path)).size())));
+            if (mark != Mark::OnlyPc && m_sizes.contains(path))
+                item->setText(COLUMN_GENERATOR_SIZE, CVQComm::FormatSize(double(m_sizes.value(path))));
         }
         item->setText(COLUMN_MARK, MarkText(mark));
         item->setData(COLUMN_MARK, kMarkRole, int(mark));

@@ -40,7 +40,8 @@ public:
     {
         COLUMN_NAME,
         COLUMN_MARK,
-        COLUMN_SIZE,
+        COLUMN_PC_SIZE,
+        COLUMN_GENERATOR_SIZE,
     };
     // What the window is doing.
     enum class Step
@@ -127,7 +128,7 @@ private:
     Step m_eStep = Step::Idle;
     bool m_bToGenerator = true;
     QHash<QString, Mark> m_marks;
-    QHash<QString, qint64> m_sizes;
+    QHash<QString, qint64> m_sizes; // on the generator
     QStringList m_plan; // the preview's action lines
     qint64 m_nPlanBytes = 0;
     QString m_strPreview;

@@ -218,6 +218,8 @@ void TestDlgCompareFolder::marks()
     QCOMPARE(changed.size(), 1);
     QCOMPARE(changed.first()->parent()->text(CDlgCompareFolder::COLUMN_NAME), u"SUB/"_s);
     QCOMPARE(changed.first()->text(CDlgCompareFolder::COLUMN_MARK), u"Changed"_s);
+    QCOMPARE(changed.first()->text(CDlgCompareFolder::COLUMN_PC_SIZE), u"14 bytes"_s);
+    QCOMPARE(changed.first()->text(CDlgCompareFolder::COLUMN_GENERATOR_SIZE), u"6 bytes"_s);
     QVERIFY(dialog.Counts()->text().contains(u"Only on the PC: 2    Only on the generator: 1"_s));
 
     // Differences only: nothing marked the same is left.
