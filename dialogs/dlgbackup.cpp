@@ -27,6 +27,11 @@ namespace {
 // The plan lines a preview names before "and N more".
 constexpr qsizetype kPreviewLines = 30;
 
+QString FilesText(int count)
+{
+    return count == 1 ? u"1 file"_s : u"%1 files"_s.arg(count);
+}
+
 } // namespace
 
 CDlgBackup::CDlgBackup(Mode mode, const QString& host, QWidget* parent)
@@ -138,7 +143,8 @@ CGeneratorRun* CDlgBackup::NewRun(const QStringList& command)
     run->SetKeepOutput(true);
     m_pRun = run;
     connect(run, &CGeneratorRun::Changed, this, [this, run] {
-        if (run->FilesPlanned() <= 0)
+        // A dry run's figures are no progress.
+        if (run->FilesPlanned() <= 0 || run->Command().contains(u"--dry-run"_s))
             return;
         m_pProgress->setValue(run->Percent());
         m_pSummary->setText(
@@ -270,7 +276,7 @@ void CDlgBackup::RunEnded(CGeneratorRun* run)
         copied += outcome == u"sent"_s || outcome == u"received"_s ? 1 : 0;
         inPlace += outcome == u"unchanged"_s ? 1 : 0;
     }
-    const QString figures = u"%1 files %2, %3 already in place, %4 deleted"_s.arg(copied)
+    const QString figures = u"%1 %2, %3 already in place, %4 deleted"_s.arg(FilesText(copied))
                                 .arg(m_eMode == Mode::Backup ? u"fetched"_s : u"sent and read back"_s)
                                 .arg(inPlace)
                                 .arg(document.value(u"deleted"_s).toInt());

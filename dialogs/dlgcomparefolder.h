@@ -129,7 +129,7 @@ private:
     bool m_bToGenerator = true;
     QHash<QString, Mark> m_marks;
     QHash<QString, qint64> m_sizes; // on the generator
-    QStringList m_plan; // the preview's action lines
+    QStringList m_plan;             // the preview's action lines
     qint64 m_nPlanBytes = 0;
     QString m_strPreview;
     QString m_strCopySummary; // shown with the comparison that follows a copy

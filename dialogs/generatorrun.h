@@ -44,6 +44,7 @@ public:
     void Cancel();
 
     QString Host() const { return m_strHost; }
+    QStringList Command() const { return m_command; }
     State GetState() const { return m_eState; }
     bool Ended() const { return m_eState != State::Waiting && m_eState != State::Running; }
     // Files finished of the files planned (0 of 0 before the plan is known).

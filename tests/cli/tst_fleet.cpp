@@ -470,8 +470,10 @@ private Q_SLOTS:
         QCOMPARE(idn.status, 0);
         QStringList lines = idn.OutLines();
         lines.sort();
-        QCOMPARE(lines,
-                 (QStringList{hosts.at(1) + u": "_s + Identity(1), hosts.at(3) + u": "_s + Identity(2)}));
+        // Sorted both: the ports are whatever the system gave.
+        QStringList wanted{hosts.at(1) + u": "_s + Identity(1), hosts.at(3) + u": "_s + Identity(2)};
+        wanted.sort();
+        QCOMPARE(lines, wanted);
 
         const ToolRun get = Run(hosts + QStringList{u"get"_s, u"USER/README.TXT"_s, m_pc->path()});
         QCOMPARE(get.status, 0);
