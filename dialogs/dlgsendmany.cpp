@@ -353,9 +353,14 @@ void CDlgSendMany::ShowRun(int row)
     if (auto* bar = qobject_cast<QProgressBar*>(m_pList->itemWidget(item, COLUMN_PROGRESS)))
         bar->setValue(run->Percent());
     item->setText(COLUMN_IDENTITY, run->Identity());
-    item->setText(COLUMN_FILES, run->FilesPlanned() > 0 || run->Ended()
-                                    ? u"%1 of %2"_s.arg(run->FilesDone()).arg(run->FilesPlanned())
-                                    : QString());
+    QString files;
+    if (run->Ended() && run->FilesInPlaceOf() >= 0)
+        files = u"%1 sent, %2 of %3 in place"_s.arg(run->FilesDone())
+                    .arg(run->FilesInPlace())
+                    .arg(run->FilesInPlaceOf());
+    else if (run->FilesPlanned() > 0 || run->Ended())
+        files = u"%1 of %2"_s.arg(run->FilesDone()).arg(run->FilesPlanned());
+    item->setText(COLUMN_FILES, files);
     item->setText(COLUMN_STATE, run->StateText());
     item->setText(COLUMN_REASON, run->Reason());
     // The whole of what the run said, where a long reason does not fit.
@@ -457,7 +462,7 @@ QJsonDocument CDlgSendMany::ReportDocument() const
 QByteArray CDlgSendMany::CsvTable() const
 {
     QStringList lines{
-        u"generator,maker,model,serial,firmware,state,files done,files planned,bytes,seconds,reason"_s};
+        u"generator,maker,model,serial,firmware,state,files sent,files in place,files wanted,bytes,seconds,reason"_s};
     for (const CGeneratorRun* run : m_runs) {
         const QJsonObject document = run->Document();
         const QJsonObject identity = document.value(u"generator"_s).toObject();
@@ -465,8 +470,10 @@ QByteArray CDlgSendMany::CsvTable() const
         QStringList fields{run->Host()};
         for (const QString& key : {u"maker"_s, u"model"_s, u"serial"_s, u"firmware"_s})
             fields.append(identity.value(key).toString());
+        // Blank where the run never got as far as saying.
+        const auto count = [](int value) { return value >= 0 ? QString::number(value) : QString(); };
         fields << run->StateText().toLower() << QString::number(run->FilesDone())
-               << QString::number(run->FilesPlanned())
+               << count(run->FilesInPlace()) << count(run->FilesInPlaceOf())
                << QString::number(qint64(summary.value(u"bytes"_s).toDouble()))
                << QString::number(document.value(u"seconds"_s).toDouble(), 'f', 1) << run->Reason();
         for (QString& field : fields)

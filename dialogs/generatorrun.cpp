@@ -227,11 +227,15 @@ void CGeneratorRun::OnFinished(int status, bool crashed)
     if (file.open(QIODevice::ReadOnly))
         m_document = QJsonDocument::fromJson(file.readAll()).object();
     const QJsonObject summary = m_document.value(u"summary"_s).toObject();
+    const QJsonObject inPlace = m_document.value(u"inPlace"_s).toObject();
+    if (!inPlace.isEmpty()) {
+        m_nInPlace = inPlace.value(u"files"_s).toInt();
+        m_nInPlaceOf = inPlace.value(u"of"_s).toInt();
+    }
     if (status == kStatusOk && !crashed) {
-        // Every file the plan held is in place now.
+        // The files it copied, in the run's own count (read backs had progress lines too).
         if (summary.contains(u"files"_s))
-            m_nFilesDone = std::max(m_nFilesDone, summary.value(u"files"_s).toInt());
-        m_nFilesPlanned = std::max(m_nFilesPlanned, m_nFilesDone);
+            m_nFilesDone = m_nFilesPlanned = summary.value(u"files"_s).toInt();
         Finish(State::Done, QString());
         return;
     }

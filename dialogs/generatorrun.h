@@ -50,6 +50,10 @@ public:
     // Files finished of the files planned (0 of 0 before the plan is known).
     int FilesDone() const { return m_nFilesDone; }
     int FilesPlanned() const { return m_nFilesPlanned; }
+    // After the run: the files of the folder in place on the generator, of
+    // all it should hold (-1 when the run did not say).
+    int FilesInPlace() const { return m_nInPlace; }
+    int FilesInPlaceOf() const { return m_nInPlaceOf; }
     // 0..100 over the planned files.
     int Percent() const;
     // 0..100 of the file under way.
@@ -95,6 +99,8 @@ private:
     int m_nFilesDone = 0;
     int m_nFilesPlanned = 0;
     int m_nFilePercent = 0;
+    int m_nInPlace = -1;
+    int m_nInPlaceOf = -1;
     QString m_strReason;
     QJsonObject m_document;
     QStringList m_messages;

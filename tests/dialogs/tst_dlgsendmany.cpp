@@ -173,7 +173,7 @@ void TestDlgSendMany::sendToSeveral()
         QVERIFY2(run->GetState() == CGeneratorRun::State::Done, qPrintable(run->Reason()));
         QCOMPARE(run->Identity(), u"VELTRANE VQ820 100%1 5.60"_s.arg(row + 1));
         QCOMPARE(dialog.List()->topLevelItem(row)->text(CDlgSendMany::COLUMN_FILES),
-                 checkContents ? u"3 of 3"_s : u"2 of 2"_s);
+                 checkContents ? u"3 sent, 3 of 3 in place"_s : u"2 sent, 3 of 3 in place"_s);
         for (auto it = files.begin(); it != files.end(); ++it)
             QCOMPARE(sims.at(row)->FileData(kFolder + u'/' + it.key()),
                      checkContents || it.key() != u"A.PIC"_s ? it.value() : QByteArray(1000, 'x'));
@@ -203,8 +203,10 @@ void TestDlgSendMany::sendToSeveral()
     QVERIFY(csv.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = csv.readAll().trimmed().split('\n');
     QCOMPARE(lines.size(), 4);
-    QVERIFY(lines.at(1).startsWith(
-        u"127.0.0.1:%1,VELTRANE,VQ820,1001,5.60,done,"_s.arg(sims.at(0)->Port()).toUtf8()));
+    QVERIFY(
+        lines.at(1).startsWith(u"127.0.0.1:%1,VELTRANE,VQ820,1001,5.60,done,%2,3,3,"_s.arg(sims.at(0)->Port())
+                                   .arg(checkContents ? 3 : 2)
+                                   .toUtf8()));
     QVERIFY(lines.at(3).startsWith((dead + u",,,,,failed,"_s).toUtf8()));
 }
 
