@@ -24,9 +24,6 @@ using namespace vqdlg;
 
 namespace {
 
-// The plan lines a preview names before "and N more".
-constexpr qsizetype kPreviewLines = 30;
-
 QString FilesText(int count)
 {
     return count == 1 ? u"1 file"_s : u"%1 files"_s.arg(count);
@@ -237,15 +234,10 @@ void CDlgBackup::PreviewEnded(CGeneratorRun* run)
         Q_EMIT Ended();
         return;
     }
-    QStringList shown;
-    for (const QString& line : plan.first(std::min(plan.size(), kPreviewLines)))
-        shown.append(CDlgCompareFolder::PlanStepText(line));
-    if (plan.size() > kPreviewLines)
-        shown.append(u"... and %1 more"_s.arg(plan.size() - kPreviewLines));
     m_strPreview =
         u"Restore, %1 step%2 (the room is checked; every file sent is read back):\n%3"_s.arg(plan.size())
             .arg(plan.size() == 1 ? QString() : u"s"_s)
-            .arg(shown.join(u'\n'));
+            .arg(CDlgCompareFolder::PlanText(plan));
     QMessageBox box(QMessageBox::Question, APP_TITLE, m_strPreview, QMessageBox::Ok | QMessageBox::Cancel,
                     this);
     box.setDefaultButton(QMessageBox::Ok);

@@ -43,6 +43,16 @@ QString Below(const QString& root, const QString& path)
 
 } // namespace
 
+QString CDlgCompareFolder::PlanText(const QStringList& plan)
+{
+    QStringList shown;
+    for (const QString& line : plan.first(std::min(plan.size(), kPreviewLines)))
+        shown.append(PlanStepText(line));
+    if (plan.size() > kPreviewLines)
+        shown.append(u"... and %1 more"_s.arg(plan.size() - kPreviewLines));
+    return shown.join(u'\n');
+}
+
 QString CDlgCompareFolder::PlanStepText(const QString& line)
 {
     if (line.size() < 13 || line.at(11) != u' ')
@@ -89,17 +99,7 @@ CDlgCompareFolder::CDlgCompareFolder(const QString& host, const QString& folder,
     m_pProgress->setValue(0);
 
     auto* browse = new QPushButton(u"&Browse..."_s, this);
-    auto* pcLabel = new QLabel(u"&PC folder:"_s, this);
-    pcLabel->setBuddy(m_pPcFolder);
-    auto* folderLabel = new QLabel(u"&Generator folder:"_s, this);
-    folderLabel->setBuddy(m_pFolder);
-
-    auto* grid = new QGridLayout;
-    grid->addWidget(pcLabel, 0, 0);
-    grid->addWidget(m_pPcFolder, 0, 1);
-    grid->addWidget(browse, 0, 2);
-    grid->addWidget(folderLabel, 1, 0);
-    grid->addWidget(m_pFolder, 1, 1);
+    QGridLayout* grid = FolderRows(this, m_pPcFolder, browse, m_pFolder);
     auto* compareRow = new QHBoxLayout;
     compareRow->addWidget(m_pCompare);
     compareRow->addWidget(m_pCheck);
@@ -475,16 +475,11 @@ void CDlgCompareFolder::FreeEnded(CGeneratorRun* run)
         freeBytes >= 0 ? u"Needs up to %1 of %2, %3 free."_s.arg(CVQComm::FormatSize(double(m_nPlanBytes)),
                                                                  where, CVQComm::FormatSize(freeBytes))
                        : u"Needs up to %1 of %2."_s.arg(CVQComm::FormatSize(double(m_nPlanBytes)), where);
-    QStringList shown;
-    for (const QString& line : m_plan.first(std::min(m_plan.size(), kPreviewLines)))
-        shown.append(PlanStepText(line));
-    if (m_plan.size() > kPreviewLines)
-        shown.append(u"... and %1 more"_s.arg(m_plan.size() - kPreviewLines));
     m_strPreview =
         u"%1 %2 step%3:\n%4\n\n%5"_s.arg(m_bToGenerator ? u"Send to the generator,"_s : u"Fetch to the PC,"_s)
             .arg(m_plan.size())
             .arg(m_plan.size() == 1 ? QString() : u"s"_s)
-            .arg(shown.join(u'\n'), room);
+            .arg(PlanText(m_plan), room);
     QMessageBox box(QMessageBox::Question, APP_TITLE, m_strPreview, QMessageBox::Ok | QMessageBox::Cancel,
                     this);
     box.setDefaultButton(QMessageBox::Ok);

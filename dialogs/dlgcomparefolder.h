@@ -79,6 +79,8 @@ public:
     static bool MarkOfLine(const QString& line, QString* path, Mark* mark);
     // A step of vq8ctl's plan in words ("send new  A.PIC (12 bytes)").
     static QString PlanStepText(const QString& line);
+    // A plan's steps in words, a line each, the first 30 and how many more.
+    static QString PlanText(const QStringList& plan);
 
     QTreeWidget* Tree() const { return m_pTree; }
     QLabel* Counts() const { return m_pCounts; }

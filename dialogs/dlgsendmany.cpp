@@ -79,19 +79,10 @@ CDlgSendMany::CDlgSendMany(const QStringList& recent, const QString& folder, QWi
     m_pList->setMinimumSize(fontMetrics().averageCharWidth() * 130, fontMetrics().height() * 10);
 
     auto* browse = new QPushButton(u"&Browse..."_s, this);
-    auto* pcLabel = new QLabel(u"&PC folder:"_s, this);
-    pcLabel->setBuddy(m_pPcFolder);
-    auto* folderLabel = new QLabel(u"&Generator folder:"_s, this);
-    folderLabel->setBuddy(m_pFolder);
     auto* hostLabel = new QLabel(u"Add ge&nerator:"_s, this);
     hostLabel->setBuddy(m_pHost);
 
-    auto* grid = new QGridLayout;
-    grid->addWidget(pcLabel, 0, 0);
-    grid->addWidget(m_pPcFolder, 0, 1);
-    grid->addWidget(browse, 0, 2);
-    grid->addWidget(folderLabel, 1, 0);
-    grid->addWidget(m_pFolder, 1, 1);
+    QGridLayout* grid = FolderRows(this, m_pPcFolder, browse, m_pFolder);
     grid->addWidget(m_pDelete, 2, 1);
     grid->addWidget(m_pChecksum, 3, 1);
     grid->addWidget(hostLabel, 4, 0);
