@@ -15,7 +15,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QSignalSpy>
-#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -30,12 +30,13 @@ namespace {
 constexpr int kRunMs = 60000;
 const QString kFolder = u"/F0:/PATTERN/SET"_s;
 
-// A port on loopback that nothing listens on.
-quint16 DeadPort()
+// A port on loopback that nothing listens on, held by a bound socket for as
+// long as it lives (a freed one could come back as a run's own end of a
+// connection, which then reaches itself).
+quint16 DeadPort(QTcpSocket& holder)
 {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost);
-    return server.serverPort();
+    holder.bind(QHostAddress::LocalHost);
+    return holder.localPort();
 }
 
 void WriteFile(const QString& path, const QByteArray& data)
@@ -152,7 +153,9 @@ void TestDlgSendMany::sendToSeveral()
     dialog.SetGeneratorFolder(kFolder);
     dialog.SetDeleteExtra(deleteExtra);
     dialog.SetCheckContents(checkContents);
-    const QString dead = u"127.0.0.1:%1"_s.arg(DeadPort());
+    QTcpSocket holder;
+    const QString dead = u"127.0.0.1:%1"_s.arg(DeadPort(holder));
+    QVERIFY(!dead.endsWith(u":0"_s));
     for (const auto& sim : sims)
         QVERIFY(dialog.AddGenerator(u"127.0.0.1:%1"_s.arg(sim->Port())));
     QVERIFY(dialog.AddGenerator(dead));
