@@ -268,6 +268,8 @@ void CDlgBackup::RunEnded(CGeneratorRun* run)
         copied += outcome == u"sent"_s || outcome == u"received"_s ? 1 : 0;
         inPlace += outcome == u"unchanged"_s ? 1 : 0;
     }
+    if (!document.contains(u"files"_s))
+        copied = run->FilesDone(); // stopped before it could report
     const QString figures = u"%1 %2, %3 already in place, %4 deleted"_s.arg(FilesText(copied))
                                 .arg(m_eMode == Mode::Backup ? u"fetched"_s : u"sent and read back"_s)
                                 .arg(inPlace)

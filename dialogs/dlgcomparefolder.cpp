@@ -512,6 +512,11 @@ void CDlgCompareFolder::CopyEnded(CGeneratorRun* run)
         ++planned;
         placed += outcome == u"sent"_s || outcome == u"received"_s ? 1 : 0;
     }
+    if (!document.contains(u"files"_s)) {
+        // A run stopped before it could report: its progress lines say how far it got.
+        placed = run->FilesDone();
+        planned = run->FilesPlanned();
+    }
     const int deleted = document.value(u"deleted"_s).toInt();
     const QString verb = m_bToGenerator ? u"sent"_s : u"fetched"_s;
     QString text;
