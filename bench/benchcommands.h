@@ -22,4 +22,5 @@ int RunProgressBench(const QStringList& arguments);
 int RunTreeBench(const QStringList& arguments);
 int RunSoakBench(const QStringList& arguments);
 int RunFleetBench(const QStringList& arguments);
+int RunSyncBench(const QStringList& arguments);
 int RunMountBench(const QStringList& arguments);

@@ -4,13 +4,11 @@
 
 #include "bench/benchcommands.h"
 #include "bench/simprocess.h"
+#include "bench/vq8ctlrun.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -37,24 +35,6 @@ bool StartFleet(int count, std::list<CSimProcess>& sims, quint16& port)
             return true;
     }
     return false;
-}
-
-// vq8ctl with `arguments`; its seconds, or -1 when it failed.
-double TimeTool(const QStringList& arguments)
-{
-    QProcess tool;
-    tool.setProgram(QDir(QCoreApplication::applicationDirPath()).filePath(u"../cli/vq8ctl"_s));
-    tool.setArguments(arguments);
-    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QElapsedTimer clock;
-    clock.start();
-    tool.start();
-    if (!tool.waitForFinished(3600 * 1000) || tool.exitStatus() != QProcess::NormalExit ||
-        tool.exitCode() != 0) {
-        std::fprintf(stderr, "vq-bench fleet: vq8ctl %s failed\n", qPrintable(arguments.join(u' ')));
-        return -1;
-    }
-    return double(clock.nsecsElapsed()) / 1e9;
 }
 
 } // namespace
@@ -105,13 +85,14 @@ int RunFleetBench(const QStringList& arguments)
     const QStringList put =
         QStringList{u"-q"_s, u"--yes"_s, u"--port"_s, QString::number(port), u"put"_s, u"--force"_s} + paths +
         QStringList{u"USER"_s};
-    const double one = TimeTool(QStringList{u"--host"_s, u"127.0.0.2"_s} + put);
+    const double one = TimeVq8ctl(QStringList{u"--host"_s, u"127.0.0.2"_s} + put, "fleet");
     if (one < 0)
         return 1;
     std::printf("RESULT fleet_one_s %.2f s\n", one);
     const QString range = u"127.0.0.2-%1"_s.arg(hosts + 1);
     for (const int j : std::as_const(jobs)) {
-        const double all = TimeTool(QStringList{u"--hosts"_s, range, u"--jobs"_s, QString::number(j)} + put);
+        const double all =
+            TimeVq8ctl(QStringList{u"--hosts"_s, range, u"--jobs"_s, QString::number(j)} + put, "fleet");
         if (all < 0)
             return 1;
         const int rounds = (hosts + j - 1) / j;

@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstring>
@@ -26,6 +28,8 @@ constexpr BenchCommand kCommands[] = {
     {"soak", "--connections N at once, --sessions N short ones, --idle N, --slow-readers N: grows? serves?",
      &RunSoakBench},
     {"fleet", "vq8ctl put to --hosts N emulators with each --jobs J, against one generator", &RunFleetBench},
+    {"sync", "vq8ctl sync of a --megabytes set in place: the record's hashing, --checksum's read back",
+     &RunSyncBench},
     {"mount", "cat of --size bytes and ls -l of --entries N files through vq8ctl mount, against get and ls",
      &RunMountBench},
 };
@@ -59,6 +63,10 @@ int main(int argc, char* argv[])
     if (int exitCode = 0; RunChildPeakLauncher(argc, argv, exitCode))
         return exitCode;
     const std::unique_ptr<QCoreApplication> app = MakeApplication(argc, argv);
+    // What vq8ctl records of the emulators stays with the run, not the user's.
+    QTemporaryDir records;
+    if (qEnvironmentVariableIsEmpty("VQ8_RECORD_DIR"))
+        qputenv("VQ8_RECORD_DIR", QFile::encodeName(records.path()));
     QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() < 2) {
         PrintUsage();

@@ -4,6 +4,7 @@
 
 #include "bench/benchcommands.h"
 #include "bench/simprocess.h"
+#include "bench/vq8ctlrun.h"
 #include "dialogs/dlgcopyprogress.h"
 #include "link/transferchain.h"
 #include "link/vqcomm.h"
@@ -16,7 +17,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -495,20 +495,7 @@ namespace {
 // One run of the command-line tool; its seconds, or -1 when it failed.
 double RunTool(const CSimProcess& sim, const QStringList& arguments)
 {
-    QProcess tool;
-    tool.setProgram(QDir(QCoreApplication::applicationDirPath()).filePath(u"../cli/vq8ctl"_s));
-    tool.setArguments(QStringList{u"-q"_s, u"--yes"_s, u"--host"_s, sim.m_address, u"--port"_s,
-                                  QString::number(sim.m_port)} +
-                      arguments);
-    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const double start = Now();
-    tool.start();
-    if (!tool.waitForFinished(3600 * 1000) || tool.exitStatus() != QProcess::NormalExit ||
-        tool.exitCode() != 0) {
-        std::fprintf(stderr, "vq-bench tree: vq8ctl %s failed\n", qPrintable(arguments.join(u' ')));
-        return -1;
-    }
-    return Now() - start;
+    return RunVq8ctl(sim, arguments, "tree");
 }
 
 bool SameFiles(const QString& a, const QString& b, int& count)

@@ -97,7 +97,7 @@ int CConsoleHost::ShowMessageBox(const QString& text, int style, const QString& 
     }
     // After Ctrl+C the link reports the waits it had cut: no news.
     if (!m_interrupted)
-        WriteErr(PREFIX + Shown(text) + u'\n');
+        WriteMessage(PREFIX + Shown(text) + u'\n');
     return IDOK;
 }
 
@@ -219,7 +219,7 @@ void CConsoleHost::Error(const QString& text)
 {
     QMutexLocker lock(&m_mutex);
     m_messages.append(Shown(text));
-    WriteErr(PREFIX + Shown(text) + u'\n');
+    WriteMessage(PREFIX + Shown(text) + u'\n');
 }
 
 void CConsoleHost::Note(const QString& text)
@@ -227,7 +227,13 @@ void CConsoleHost::Note(const QString& text)
     if (m_quiet)
         return;
     QMutexLocker lock(&m_mutex);
-    WriteErr(PREFIX + Shown(text) + u'\n');
+    WriteMessage(PREFIX + Shown(text) + u'\n');
+}
+
+void CConsoleHost::FlushRepeats()
+{
+    QMutexLocker lock(&m_mutex);
+    FlushRepeatsLocked();
 }
 
 void CConsoleHost::Print(const QString& text)
@@ -352,8 +358,31 @@ QString CConsoleHost::MemoryText() const
 
 void CConsoleHost::WriteErr(const QString& text)
 {
+    FlushRepeatsLocked();
+    m_lastMessage.clear();
     EndProgressLocked();
     Write(m_pErr, text);
+}
+
+void CConsoleHost::WriteMessage(const QString& line)
+{
+    // The same message once per file of a batch says nothing new: it is counted.
+    if (!m_lastMessage.isEmpty() && line == m_lastMessage) {
+        ++m_repeats;
+        return;
+    }
+    WriteErr(line);
+    m_lastMessage = line;
+}
+
+void CConsoleHost::FlushRepeatsLocked()
+{
+    if (m_repeats == 0)
+        return;
+    EndProgressLocked();
+    Write(m_pErr, PREFIX + u"the message above came %1 more time%2\n"_s.arg(m_repeats).arg(
+                               m_repeats == 1 ? QString() : u"s"_s));
+    m_repeats = 0;
 }
 
 void CConsoleHost::EndProgressLocked()

@@ -115,6 +115,10 @@ public:
     void Error(const QString& text);
     // Like Error, but left out under --quiet.
     void Note(const QString& text);
+    // Says how often the last message came again, when it did: a message
+    // that repeats the one before is counted, not written (at the next other
+    // line, and at the end of the run).
+    void FlushRepeats();
     // A line for people without the program prefix (help, usage); left in
     // under --quiet.
     void Print(const QString& text);
@@ -151,6 +155,9 @@ private:
     // Writes to standard output; false (and the handler told, once) when it is closed.
     bool WriteOutLocked(const QByteArray& bytes);
     void WriteErr(const QString& text);
+    // A message for people, counted when it repeats the last one.
+    void WriteMessage(const QString& line);
+    void FlushRepeatsLocked();
     void EndProgressLocked();
     int Ask(const QString& text);
     // A line typed on the terminal; empty at its end or on Ctrl+C.
@@ -174,6 +181,8 @@ private:
     int m_errorCount = 0;
     int m_refusalCount = 0;
     QStringList m_messages;
+    QString m_lastMessage; // the last line written, when it was a message
+    int m_repeats = 0;     // how often it came again since
     QMap<int, int> m_kindAnswers;
     QObject* m_pReceiver = nullptr;
     QString m_objects;

@@ -113,6 +113,9 @@ const QString TOOL_TAIL =
     "             the address stored by the desktop program is used (its setting\n"
     "             \"TargetHost\"), else 192.168.0.1\n"
     "  VQ8_PORT   the port when --port is not given (default 5000)\n"
+    "  VQ8_RECORD_DIR  where the record of what this PC sent to and read from\n"
+    "             each generator is kept (default: \"Veltrane/VQ8 Comm/records\" in\n"
+    "             the user's application data folder; see sync)\n"
     "\n"
     "Exit status:\n"
     "  0    all done\n"
@@ -168,13 +171,19 @@ QString OptionList(const QList<std::pair<QString, QString>>& rows, int indent)
     return text;
 }
 
-// The synopsis without its option groups, for the list of commands.
+// The synopsis without its option groups ("[-r]", "[--connect-timeout MS]"),
+// for the list of commands.
 QString ShortSynopsis(QLatin1StringView synopsis)
 {
     QStringList kept;
-    for (const QString& word : QString(synopsis).split(u' ')) {
-        if (!word.startsWith(u"[-"))
+    bool inOption = false;
+    for (const QString& word : QString(synopsis).split(u' ', Qt::SkipEmptyParts)) {
+        if (word.startsWith(u"[-"))
+            inOption = true;
+        if (!inOption)
             kept.append(word);
+        else if (word.endsWith(u']'))
+            inOption = false;
     }
     return kept.join(u' ');
 }

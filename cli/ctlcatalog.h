@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cli/syncplan.h"
 #include "link/fileinfo.h"
+#include "sync/syncplan.h"
 
 #include <QHash>
 #include <QList>

@@ -85,6 +85,9 @@ public:
         Kind kind = Kind::Generator;
         // Errors queued before the command are read first and shown as such.
         bool drainsQueue = true;
+        // The generator is asked who it is first (the report's "generator",
+        // the record of what this PC confirmed there).
+        bool identifies = false;
         Completion completion = Completion::Generator;
         unsigned reportKeys = 0;
         // Ctrl+C and SIGTERM are its normal end (a mount): no "interrupted",

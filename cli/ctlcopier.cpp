@@ -12,10 +12,14 @@
 #include "link/devicepath.h"
 #include "link/stringtable.h"
 #include "link/vqcomm.h"
+#include "sync/filehash.h"
+#include "sync/syncrecord.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QMap>
 #include <QRegularExpression>
@@ -28,32 +32,26 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The consecutive runs of files that share a generator folder: one batch each.
+// The consecutive runs of files that share a generator folder: one batch
+// each. A package (its folder empty here) is a batch of its own: the name the
+// generator gives it is then the one new name in DOWNLOAD.
 QList<std::pair<qsizetype, qsizetype>> FolderRuns(const QList<qsizetype>& indexes, const QStringList& folders)
 {
     QList<std::pair<qsizetype, qsizetype>> runs; // (first position in indexes, count)
     for (qsizetype i = 0; i < indexes.size(); ++i) {
-        if (runs.isEmpty() || folders.at(i) != folders.at(runs.last().first))
+        if (runs.isEmpty() || folders.at(i).isEmpty() || folders.at(i) != folders.at(runs.last().first))
             runs.append({i, 0});
         ++runs.last().second;
     }
     return runs;
 }
 
-// True when the two files hold the same bytes.
-bool SameContent(const QString& one, const QString& two)
+bool IsPackage(const CCopyFile& file)
 {
-    QFile a(one);
-    QFile b(two);
-    if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly) || a.size() != b.size())
-        return false;
-    while (!a.atEnd()) {
-        const QByteArray chunk = a.read(1 << 20);
-        if (chunk.isEmpty() || chunk != b.read(chunk.size()))
-            return false;
-    }
-    return true;
+    return FileKindFromName(DeviceName(file.target)) == KIND_DOWNLOAD;
 }
+
+const QString PACKAGE_FOLDER = u"/F0:/DOWNLOAD"_s;
 
 } // namespace
 
@@ -132,7 +130,7 @@ void CCtlCopier::ApplyRecords(QList<CCopyFile>& files, const QList<qsizetype>& r
     }
 }
 
-int CCtlCopier::ReportFiles(const QList<CCopyFile>& files, const QString& success, int status)
+int CCtlCopier::ReportFiles(const QList<CCopyFile>& files, const QString& success, int status, bool notes)
 {
     CConsoleHost& host = m_session.Host();
     CCtlReport& report = m_session.Report();
@@ -140,11 +138,12 @@ int CCtlCopier::ReportFiles(const QList<CCopyFile>& files, const QString& succes
     int done = 0;
     bool allDone = true;
     for (const CCopyFile& file : files) {
-        report.AddFile(file.source, file.target, file.size, file.transferred, file.outcome);
+        report.AddFile(file.source, file.target, file.size, file.transferred, file.outcome,
+                       {file.sha256, file.verified, file.judged});
         if (file.outcome == success) {
             ++done;
             bytes += file.size;
-        } else if (file.outcome != u"skipped") {
+        } else if (file.outcome != u"skipped" && file.outcome != u"unchanged") {
             allDone = false;
         }
     }
@@ -153,23 +152,45 @@ int CCtlCopier::ReportFiles(const QList<CCopyFile>& files, const QString& succes
                QJsonObject{{u"files"_s, done}, {u"bytes"_s, double(bytes)}, {u"seconds"_s, seconds}});
     if (!allDone)
         status = CTL_FAILED;
-    // Which files arrived, when not all did.
-    if (!allDone || m_session.Interrupted()) {
+    // Which files arrived, when not all did: a line per state, naming its
+    // files (the first few of a long list; the report has them all).
+    if (notes && (!allDone || m_session.Interrupted())) {
+        QStringList texts;
+        QHash<QString, QStringList> named;
         for (const CCopyFile& file : files) {
             QString text;
             if (file.outcome == success)
                 text = (success == u"sent" ? u"sent complete"_s : u"received complete"_s);
+            else if (file.outcome == u"cut-short" && file.transferred == 0)
+                text = u"not sent: broken off before its first byte"_s;
             else if (file.outcome == u"cut-short")
                 text = u"cut short after %1 of %2 bytes"_s.arg(file.transferred).arg(file.size) +
                        (success == u"sent" ? u" (what the generator keeps of it is listed)"_s
                                            : u", nothing written"_s);
+            else if (file.outcome == u"not-started")
+                text = u"not started"_s;
             else if (file.outcome == u"not-sent")
-                text = (success == u"sent" ? u"not sent"_s : u"not fetched"_s) +
-                       (file.reason.isEmpty() ? QString() : u" ("_s + file.reason + u')');
+                text = u"not sent ("_s + file.reason + u')';
             else if (file.outcome == u"failed")
                 text = success == u"sent" ? u"failed"_s : u"failed, nothing written"_s;
-            if (!text.isEmpty())
-                host.Note(PathMessage(text, success == u"sent" ? file.target : file.source));
+            if (text.isEmpty())
+                continue;
+            if (!named.contains(text))
+                texts.append(text);
+            named[text].append(CCtlSession::Quoted(success == u"sent" ? file.target : file.source));
+        }
+        constexpr qsizetype kNamed = 3;
+        for (const QString& text : std::as_const(texts)) {
+            const QStringList& paths = named.value(text);
+            if (paths.size() <= kNamed) {
+                for (const QString& path : paths)
+                    host.Note(text + u" : "_s + path);
+            } else {
+                host.Note(u"%1 (%2 files) : %3 and %4 more"_s.arg(text)
+                              .arg(paths.size())
+                              .arg(paths.first(kNamed).join(u", "_s))
+                              .arg(paths.size() - kNamed));
+            }
         }
     }
     if (host.Progress() != ProgressMode::Off && done > 0) {
@@ -182,18 +203,34 @@ int CCtlCopier::ReportFiles(const QList<CCopyFile>& files, const QString& succes
     return status;
 }
 
+void CCtlCopier::HashPcFile(CCopyFile& file)
+{
+    const QFileInfo info(file.source);
+    file.hashedSize = info.size();
+    file.hashedModified = info.lastModified().toMSecsSinceEpoch();
+    file.sha256 = CFileHash::OfFile(file.source);
+}
+
+bool CCtlCopier::IsAsHashed(const CCopyFile& file)
+{
+    const QFileInfo info(file.source);
+    return info.isFile() && info.size() == file.hashedSize &&
+           info.lastModified().toMSecsSinceEpoch() == file.hashedModified;
+}
+
 int CCtlCopier::Send(CCopyPlan& plan, bool replace)
 {
     CConsoleHost& host = m_session.Host();
     CCtlReport& report = m_session.Report();
     CVQComm& link = m_session.Link();
     const CCtlArgs& args = m_session.Args();
+    CSyncRecord* record = m_session.Record();
     QList<qsizetype> sending;
     QStringList folders;
     for (qsizetype i = 0; i < plan.files.size(); ++i) {
         if (plan.files.at(i).outcome.isEmpty()) {
             sending.append(i);
-            folders.append(plan.files.at(i).folder);
+            folders.append(IsPackage(plan.files.at(i)) ? QString() : plan.files.at(i).folder);
         }
     }
     host.PlanFiles(int(sending.size()));
@@ -208,47 +245,89 @@ int CCtlCopier::Send(CCopyPlan& plan, bool replace)
         ++plan.madeFolders;
     }
     link.SetReplaceExisting(replace);
+    link.SetEndBatchOnConnectFailure(true);
     QSet<QString> touched;
     for (const auto& [first, count] : FolderRuns(sending, folders)) {
         if (status != CTL_OK || m_session.Interrupted())
             break;
         const QList<qsizetype> run = sending.mid(first, count);
-        const QString folder = folders.at(first);
+        const bool package = folders.at(first).isEmpty();
+        const QString folder = plan.files.at(run.first()).folder;
         QStringList paths;
-        for (const qsizetype index : run)
-            paths.append(CCtlSession::ShownPcPath(plan.files.at(index).source));
+        for (const qsizetype index : run) {
+            CCopyFile& file = plan.files[index];
+            paths.append(CCtlSession::ShownPcPath(file.source));
+            // The content the record will hold once the file is in place; what
+            // the generator holds there meanwhile is not known, and stays so
+            // in the record if the send never ends.
+            if (record) {
+                if (file.sha256.isEmpty())
+                    HashPcFile(file);
+                if (package) // filed under a name of the generator's
+                    record->Forget(file.target);
+                else
+                    record->SetUnconfirmed(file.target, file.size);
+            }
+        }
+        m_session.SaveRecord();
+        CCtlListing packagesBefore;
+        if (package && !m_session.Catalog().Read(PACKAGE_FOLDER, packagesBefore)) {
+            status = CTL_FAILED;
+            break;
+        }
         m_session.Queue().SetSubject(
             args.Command() + (count == 1 ? u" "_s + CCtlSession::Quoted(plan.files.at(run.first()).target)
                                          : u" into "_s + CCtlSession::Quoted(folder)));
         status = m_session.Transfers().RunBatch([&] { return link.PrepareDownload(paths, folder); });
         ApplyRecords(plan.files, run, host.TakeRecords());
-        touched.insert(folder);
+        touched.insert(package ? PACKAGE_FOLDER : folder);
         // What the generator said of the batch belongs to it, also after a Cancel.
         if (!m_session.Aborting() && link.IsConnected() && m_session.Queue().Check() != CTL_OK)
             status = CTL_FAILED;
+        CCtlListing packagesAfter;
+        CCopyFile& sent = plan.files[run.first()];
+        if (package && sent.complete && !m_session.Aborting() && link.IsConnected() &&
+            m_session.Catalog().Read(PACKAGE_FOLDER, packagesAfter)) {
+            // The new name of that size is the package's.
+            QStringList named;
+            for (const CFileInfo& entry : std::as_const(packagesAfter.entries)) {
+                if (!entry.IsFolder() && entry.GetSize() == sent.size &&
+                    !packagesBefore.Find(entry.GetName()))
+                    named.append(JoinDevicePath(PACKAGE_FOLDER, entry.GetName()));
+            }
+            if (named.size() == 1)
+                sent.placedAs = named.first();
+        }
     }
 
     // What the generator holds now decides each file's outcome.
     QHash<QString, CCtlListing> after;
     for (const QString& folder : std::as_const(touched)) {
         CCtlListing listing;
-        if (!m_session.Aborting() && m_session.Catalog().Read(folder, listing))
-            after.insert(folder, listing);
+        if (!m_session.Aborting() && link.IsConnected() && m_session.Catalog().Read(folder, listing))
+            after.insert(folder.toUpper(), listing);
     }
     for (const qsizetype index : std::as_const(sending)) {
         CCopyFile& file = plan.files[index];
-        const auto listing = after.constFind(file.folder);
-        const bool package = FileKindFromName(file.target) == KIND_DOWNLOAD;
+        const bool package = IsPackage(file);
+        const auto listing = after.constFind((package ? PACKAGE_FOLDER : file.folder).toUpper());
+        bool confirmed = false;
         if (!file.started) {
-            file.outcome = u"not-sent"_s;
+            file.outcome = u"not-started"_s;
         } else if (!file.complete && file.transferred == 0 &&
                    !CPcFolder::Readable(file.source, file.reason)) {
             // The engine opens a file before it connects: one that does not
             // open never sent a byte.
             file.outcome = u"not-sent"_s;
             file.reason = u"could not be opened: "_s + file.reason;
-        } else if (listing == after.cend() || package) {
-            // A package is filed under a name of the generator's own.
+        } else if (package) {
+            // Filed under a name of the generator's own: the new one of its size.
+            file.outcome = file.complete ? u"sent"_s : u"cut-short"_s;
+            confirmed = file.complete && !file.placedAs.isEmpty() && listing != after.cend();
+            if (file.complete && file.placedAs.isEmpty())
+                host.Note(PathMessage(u"sent, but no new package of its size is listed in /F0:/DOWNLOAD"_s,
+                                      CCtlSession::ShownPcPath(file.source)));
+        } else if (listing == after.cend()) {
             file.outcome = file.complete ? u"sent"_s : u"cut-short"_s;
         } else {
             const CFileInfo* entry = listing->Find(DeviceName(file.target));
@@ -258,6 +337,7 @@ int CCtlCopier::Send(CCopyPlan& plan, bool replace)
             if (listed && (file.complete || !file.existed || file.existingSize != file.size)) {
                 file.outcome = u"sent"_s;
                 file.transferred = file.size;
+                confirmed = file.complete;
             } else if (file.complete) {
                 file.outcome = u"failed"_s;
                 m_session.Refuse(PathMessage(u"Not listed with its size after sending"_s, file.target));
@@ -265,7 +345,12 @@ int CCtlCopier::Send(CCopyPlan& plan, bool replace)
                 file.outcome = u"cut-short"_s;
             }
         }
+        // Only a file the generator lists whole, from a PC file that did not
+        // change on the way, is recorded.
+        if (record && confirmed && !file.sha256.isEmpty() && IsAsHashed(file))
+            record->Set(file.placedAs.isEmpty() ? file.target : file.placedAs, file.size, file.sha256);
     }
+    m_session.SaveRecord();
     return status;
 }
 
@@ -320,6 +405,12 @@ int CCtlCopier::Fetch(CCopyPlan& plan, bool toStandardOutput)
         const QFileInfo written(file.target);
         if (file.complete && written.isFile() && written.size() == file.size) {
             file.outcome = u"received"_s;
+            // What was read from the generator is what it holds there.
+            if (CSyncRecord* record = m_session.Record()) {
+                file.sha256 = CFileHash::OfFile(file.target);
+                if (!file.sha256.isEmpty())
+                    record->Set(file.source, file.size, file.sha256);
+            }
         } else if (file.started && !file.complete && !m_session.Interrupted() &&
                    (file.transferred == 0 || file.transferred == file.size)) {
             // Not broken off on the way: refused before a data byte came (the
@@ -333,9 +424,10 @@ int CCtlCopier::Fetch(CCopyPlan& plan, bool toStandardOutput)
             if (!m_session.Interrupted() && file.complete)
                 m_session.Refuse(CCtlSession::PcPathMessage(u"Not received completely"_s, file.target));
         } else {
-            file.outcome = u"not-sent"_s;
+            file.outcome = u"not-started"_s;
         }
     }
+    m_session.SaveRecord();
     if (toStandardOutput && !plan.files.isEmpty() && plan.files.first().outcome == u"received") {
         QFile file(plan.files.first().target);
         if (!file.open(QIODevice::ReadOnly) || !host.OutBytes(file.readAll()))
@@ -372,57 +464,107 @@ void CCtlCopier::NoteLeftovers(const QList<CCopyFile>& files)
     }
 }
 
-int CCtlCopier::Verify(QList<CCopyFile>& files, bool sent)
+int CCtlCopier::ReadBack(QList<CReadBack>& files)
 {
-    const QString done = sent ? u"sent"_s : u"received"_s;
     QTemporaryDir spool;
     if (!spool.isValid())
         return m_session.Refuse(u"Cannot make a temporary folder"_s);
-    // Each file copied is fetched once more, into the spool.
     CCopyPlan back;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        CCopyFile again;
+        again.source = files.at(i).path;
+        again.folder = DeviceParent(again.source);
+        again.target = spool.filePath(QString::number(i));
+        again.size = files.at(i).entry.GetSize();
+        again.entry = files.at(i).entry;
+        back.files.append(again);
+    }
+    if (back.files.isEmpty())
+        return CTL_OK;
+    // Fetched as any file is, and recorded as read: the bytes the generator holds.
+    const bool hadRecord = m_session.Record() != nullptr;
+    int status = Fetch(back, false);
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        CReadBack& file = files[i];
+        const CCopyFile& again = back.files.at(i);
+        file.sha256 = again.outcome != u"received"           ? QByteArray()
+                      : hadRecord && !again.sha256.isEmpty() ? again.sha256
+                                                             : CFileHash::OfFile(again.target);
+        if (file.sha256.isEmpty())
+            status = m_session.Refuse(PathMessage(u"Could not be read back"_s, file.path));
+        QFile::remove(again.target);
+    }
+    return status;
+}
+
+int CCtlCopier::Verify(QList<CCopyFile>& files, bool sent)
+{
+    const QString done = sent ? u"sent"_s : u"received"_s;
+    // Each file copied is read once more, every one of them, and its bytes
+    // compared with the PC's.
+    QList<CReadBack> back;
     QList<qsizetype> checked;
     QHash<QString, CCtlListing> listings;
+    int status = CTL_OK;
     for (qsizetype i = 0; i < files.size(); ++i) {
         const CCopyFile& file = files.at(i);
         if (file.outcome != done)
             continue;
-        CCopyFile again;
-        again.source = sent ? file.target : file.source;
-        again.folder = DeviceParent(again.source);
-        again.target = spool.filePath(QString::number(i));
-        again.size = file.size;
+        CReadBack again;
+        again.path = sent ? (file.placedAs.isEmpty() ? file.target : file.placedAs) : file.source;
         if (sent) {
             // The entry as the generator lists it now.
-            if (!listings.contains(again.folder)) {
+            const QString folder = DeviceParent(again.path);
+            if (!listings.contains(folder.toUpper())) {
                 CCtlListing listing;
-                if (!m_session.Catalog().Read(again.folder, listing))
+                if (!m_session.Catalog().Read(folder, listing))
                     return CTL_FAILED;
-                listings.insert(again.folder, listing);
+                listings.insert(folder.toUpper(), listing);
             }
-            const CFileInfo* entry = listings[again.folder].Find(DeviceName(again.source));
-            if (!entry)
-                return m_session.Refuse(PathMessage(u"Could not be read back to verify"_s, again.source));
+            const CFileInfo* entry = listings[folder.toUpper()].Find(DeviceName(again.path));
+            if (!entry) {
+                status = m_session.Refuse(PathMessage(u"Could not be read back to verify"_s, again.path));
+                continue;
+            }
             again.entry = *entry;
         } else {
             again.entry = file.entry;
         }
-        back.files.append(again);
+        back.append(again);
         checked.append(i);
     }
-    if (back.files.isEmpty())
-        return CTL_OK;
-    int status = Fetch(back, false);
+    if (back.isEmpty())
+        return status;
+    if (ReadBack(back) != CTL_OK)
+        status = CTL_FAILED;
+    QStringList differ;
     for (qsizetype k = 0; k < checked.size(); ++k) {
         CCopyFile& file = files[checked.at(k)];
-        const CCopyFile& again = back.files.at(k);
+        const CReadBack& again = back.at(k);
         const QString pc = sent ? file.source : file.target;
-        if (again.outcome != u"received") {
-            status = m_session.Refuse(PathMessage(u"Could not be read back to verify"_s, again.source));
-        } else if (!SameContent(again.target, pc)) {
-            file.outcome = u"differs"_s;
-            status =
-                m_session.Refuse(PathMessage(u"Differs from the PC file when read back"_s, again.source));
+        const QByteArray expected = !file.sha256.isEmpty() ? file.sha256 : CFileHash::OfFile(pc);
+        if (again.sha256.isEmpty())
+            continue;
+        if (again.sha256 == expected) {
+            file.verified = true;
+            file.sha256 = expected;
+            continue;
         }
+        file.outcome = u"differs"_s;
+        differ.append(again.path);
+        status = m_session.Refuse(PathMessage(u"Differs from the PC file when read back"_s, again.path));
     }
+    if (!differ.isEmpty())
+        m_session.Report().SetFailure(u"differs"_s, DiffersText(differ, u"when read back"_s),
+                                      QJsonObject{{u"files"_s, QJsonArray::fromStringList(differ)}});
     return status;
+}
+
+QString CCtlCopier::DiffersText(const QStringList& paths, const QString& how)
+{
+    return u"%1 file%2 differ%3 %4 : %5"_s.arg(paths.size())
+        .arg(paths.size() == 1 ? QString() : u"s"_s)
+        .arg(paths.size() == 1 ? u"s"_s : QString())
+        .arg(how, CCtlSession::Quoted(paths.first()) +
+                      (paths.size() > 1 ? u" and %1 more"_s.arg(paths.size() - 1) : QString()));
 }

@@ -323,25 +323,28 @@ QString CCtlCopyPlanner::PcRoomProblem(const QString& target, qint64 bytes, bool
     return QString();
 }
 
-void CCtlCopyPlanner::ListPcTree(const QString& root, bool recursive, bool follow, QList<CSyncEntry>& entries,
-                                 QStringList& problems)
+void CCtlCopyPlanner::ListPcTree(const QString& root, bool recursive, Links links, QList<CSyncEntry>& entries,
+                                 QStringList& problems, QStringList* skipped)
 {
+    const bool follow = links != Links::Itself;
     struct Pending
     {
         QString pc;
         QString relative;
         int depth;
+        QStringList above; // the folders it lies in, as the system names them
     };
-    QList<Pending> pending{{root, QString(), 0}};
-    QStringList seen; // a link back up the tree would never end
+    QList<Pending> pending{{root, QString(), 0, {}}};
     while (!pending.isEmpty()) {
-        const Pending folder = pending.takeFirst();
+        Pending folder = pending.takeFirst();
+        // A link back up the tree would never end; one to a folder beside it
+        // only gives that folder's files twice.
         const QString canonical = QFileInfo(folder.pc).canonicalFilePath();
-        if (seen.contains(canonical)) {
+        if (folder.above.contains(canonical)) {
             problems.append(CCtlSession::PcPathMessage(u"Folder inside itself (a link)"_s, folder.pc));
             continue;
         }
-        seen.append(canonical);
+        folder.above.append(canonical);
         // A folder that cannot be read is no empty folder: the sync fails
         // before anything is deleted on the strength of it.
         QFileInfoList infos;
@@ -353,7 +356,11 @@ void CCtlCopyPlanner::ListPcTree(const QString& root, bool recursive, bool follo
         }
         for (const QFileInfo& info : std::as_const(infos)) {
             const QString relative = JoinRelative(folder.relative, info.fileName());
-            if (!follow && info.isSymLink()) {
+            if (links == Links::Skip && info.isSymLink()) {
+                // What a link names may lie anywhere: it goes only when asked for.
+                if (skipped)
+                    skipped->append(info.filePath());
+            } else if (!follow && info.isSymLink()) {
                 // The link itself, never what it names: a file fetched replaces it.
                 CSyncEntry link{relative, -1, false};
                 link.m_bLink = true;
@@ -367,7 +374,7 @@ void CCtlCopyPlanner::ListPcTree(const QString& root, bool recursive, bool follo
                     continue;
                 }
                 entries.append({relative, 0, true});
-                pending.append({info.filePath(), relative, folder.depth + 1});
+                pending.append({info.filePath(), relative, folder.depth + 1, folder.above});
             } else if (info.isFile()) {
                 if (follow && !CPcFolder::Readable(info.filePath(), reason))
                     problems.append(PathMessage(u"Cannot read the PC file"_s,

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "cli/ctlcatalog.h"
-#include "cli/syncplan.h"
 #include "link/fileinfo.h"
+#include "sync/syncplan.h"
 
 #include <QList>
 #include <QString>
@@ -26,6 +26,14 @@ struct CCopyFile
     qint64 transferred = 0;
     bool started = false;
     bool complete = false;
+    QByteArray sha256; // the content sent or received, when known
+    // The PC file when it was hashed (to the generator): a record of what was
+    // sent holds only while the file is still so.
+    qint64 hashedSize = -1;
+    qint64 hashedModified = 0;
+    bool verified = false; // read back from the generator and found equal
+    QString judged;        // "unchanged": how ("record", "checksum", "size-only")
+    QString placedAs;      // a package: the name the generator gave it
 };
 
 // A copy either way, planned and checked whole before the first byte moves.
@@ -65,14 +73,20 @@ public:
     // `relative` ("A/B.TXT") below `pcFolder`, joined a name at a time as
     // PcTarget joins; empty when a name is refused.
     static QString PcBelow(const QString& pcFolder, const QString& relative);
-    // The files (with `recursive` the folders too) below the PC folder `root`.
-    // `follow`: a link is taken as what it names, as put -r takes it (the
-    // sending side, whose files must open for reading); otherwise as an entry
-    // of its own that is never followed (the receiving side: nothing is
-    // written or deleted through a link). A folder that cannot be read is a
-    // problem, never an empty folder.
-    static void ListPcTree(const QString& root, bool recursive, bool follow, QList<CSyncEntry>& entries,
-                           QStringList& problems);
+    // How a PC tree's links are taken.
+    enum class Links
+    {
+        Itself, // an entry of its own that is never followed (the receiving side:
+                // nothing is written or deleted through a link)
+        Skip,   // left out, each named in `skipped` (the sending side by default)
+        Follow, // as what it names (the sending side with --links); a folder
+                // inside itself is a problem
+    };
+    // The files (with `recursive` the folders too) below the PC folder `root`;
+    // on the sending side (Skip, Follow) each file must open for reading. A
+    // folder that cannot be read is a problem, never an empty folder.
+    static void ListPcTree(const QString& root, bool recursive, Links links, QList<CSyncEntry>& entries,
+                           QStringList& problems, QStringList* skipped = nullptr);
 
 private:
     void PlanPutFolder(const QString& pcFolder, const QString& deviceFolder, bool exists, int depth,

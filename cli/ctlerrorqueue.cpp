@@ -7,6 +7,7 @@
 #include "cli/ctlsession.h"
 #include "link/printable.h"
 #include "link/vqcomm.h"
+#include "sync/syncrecord.h"
 
 using namespace Qt::StringLiterals;
 
@@ -44,7 +45,9 @@ void CCtlErrorQueue::ShowRefusal(const QStringList& entries)
         shown.append(ShortenedText(entry, CCtlSession::QUOTED_REPLY_MAX));
         m_session.Report().AddGeneratorError(entry);
     }
-    m_session.Host().Error(u"generator refused "_s + m_strSubject + u": "_s + shown.join(u"; "_s));
+    const QString text = u"generator refused "_s + m_strSubject + u": "_s + shown.join(u"; "_s);
+    m_session.Report().SetFailure(u"refused"_s, text);
+    m_session.Host().Error(text);
 }
 
 int CCtlErrorQueue::Check()
@@ -75,6 +78,16 @@ int CCtlErrorQueue::Change(const QString& action, const QString& path, const QSt
                    (target.isEmpty() ? QString() : u' ' + CCtlSession::Quoted(target));
     if (m_session.Interrupted())
         return CTL_FAILED;
+    // What the record says of the paths changed is no longer known: it goes first.
+    if (CSyncRecord* record = m_session.Record()) {
+        bool forgot = false;
+        for (const QString& changed : {path, target}) {
+            if (!changed.isEmpty())
+                forgot = (record->ForgetBelow(changed) | record->Forget(changed)) || forgot;
+        }
+        if (forgot)
+            m_session.SaveRecord();
+    }
     CCtlReport& report = m_session.Report();
     if (run()) {
         report.AddOperation(action, path, target, u"done"_s);

@@ -365,7 +365,10 @@ int CCtlFleet::Summarise(qint64 ms)
         } else if (document.isEmpty()) {
             reason = member->status == CTL_INTERRUPTED ? u"interrupted"_s : u"ended without a report"_s;
         } else if (member->status != CTL_OK) {
-            reason = document.value(u"error"_s).toObject().value(u"message"_s).toString();
+            // One reason per generator: what the run found its failure to be.
+            reason = document.value(u"failure"_s).toObject().value(u"message"_s).toString();
+            if (reason.isEmpty())
+                reason = document.value(u"error"_s).toObject().value(u"message"_s).toString();
         }
         if (document.isEmpty()) {
             // The runs that said nothing get a document of the same keys.
@@ -377,7 +380,11 @@ int CCtlFleet::Summarise(qint64 ms)
                 {u"earlierErrors"_s, QJsonArray()},
                 {u"error"_s, QJsonObject{{u"message"_s, reason},
                                          {u"messages"_s, QJsonArray{reason}},
-                                         {u"generatorErrors"_s, QJsonArray()}}}};
+                                         {u"generatorErrors"_s, QJsonArray()}}},
+                {u"failure"_s, QJsonObject{{u"kind"_s, member->status == CTL_INTERRUPTED || member->status < 0
+                                                           ? u"interrupted"_s
+                                                           : u"failed"_s},
+                                           {u"message"_s, reason}}}};
         }
         document.insert(u"seconds"_s, double(member->ms) / 1000.0);
         documents.append(document);

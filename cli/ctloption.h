@@ -41,3 +41,9 @@ inline constexpr CCtlOption CTL_OPTION_FORCE{QLatin1StringView("f"), QLatin1Stri
 inline constexpr CCtlOption CTL_OPTION_DRY_RUN{{}, QLatin1StringView("dry-run"), {}};
 inline constexpr CCtlOption CTL_OPTION_NO_PACING{{}, QLatin1StringView("no-pacing"), {}};
 inline constexpr CCtlOption CTL_OPTION_LITERAL{{}, QLatin1StringView("literal"), {}};
+// The options of the commands that sync (sync, verify, backup, restore).
+inline constexpr CCtlOption CTL_OPTION_DELETE{{}, QLatin1StringView("delete"), {}};
+inline constexpr CCtlOption CTL_OPTION_VERIFY{{}, QLatin1StringView("verify"), {}};
+inline constexpr CCtlOption CTL_OPTION_CHECKSUM{QLatin1StringView("c"), QLatin1StringView("checksum"), {}};
+inline constexpr CCtlOption CTL_OPTION_LINKS{{}, QLatin1StringView("links"), {}};
+inline constexpr CCtlOption CTL_OPTION_NO_RECORD{{}, QLatin1StringView("no-record"), {}};

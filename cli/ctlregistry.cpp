@@ -15,6 +15,9 @@ std::unique_ptr<CCtlCommand> MakeDfCommand();
 std::unique_ptr<CCtlCommand> MakePutCommand();
 std::unique_ptr<CCtlCommand> MakeGetCommand();
 std::unique_ptr<CCtlCommand> MakeSyncCommand();
+std::unique_ptr<CCtlCommand> MakeVerifyCommand();
+std::unique_ptr<CCtlCommand> MakeBackupCommand();
+std::unique_ptr<CCtlCommand> MakeRestoreCommand();
 std::unique_ptr<CCtlCommand> MakeMkdirCommand();
 std::unique_ptr<CCtlCommand> MakeRmdirCommand();
 std::unique_ptr<CCtlCommand> MakeRmCommand();
@@ -29,9 +32,10 @@ namespace {
 
 // The commands in the order the help lists them.
 constexpr std::array kFactories = {
-    MakeIdnCommand,  MakeLsCommand,    MakeDfCommand,     MakePutCommand,  MakeGetCommand,
-    MakeSyncCommand, MakeMkdirCommand, MakeRmdirCommand,  MakeRmCommand,   MakeMvCommand,
-    MakeCpCommand,   MakeMountCommand, MakeErrorsCommand, MakeScanCommand, MakeHelpCommand,
+    MakeIdnCommand,    MakeLsCommand,     MakeDfCommand,     MakePutCommand,     MakeGetCommand,
+    MakeSyncCommand,   MakeVerifyCommand, MakeBackupCommand, MakeRestoreCommand, MakeMkdirCommand,
+    MakeRmdirCommand,  MakeRmCommand,     MakeMvCommand,     MakeCpCommand,      MakeMountCommand,
+    MakeErrorsCommand, MakeScanCommand,   MakeHelpCommand,
 };
 
 } // namespace

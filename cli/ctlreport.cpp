@@ -1,20 +1,56 @@
 #include "cli/ctlreport.h"
 
+#include "cli/ctlcommand.h"
 #include "link/vqcomm.h"
+#include "sync/filehash.h"
 
 #include <QJsonDocument>
 
 using namespace Qt::StringLiterals;
 
 void CCtlReport::AddFile(const QString& source, const QString& target, qint64 bytes, qint64 transferred,
-                         const QString& outcome)
+                         const QString& outcome, const CCtlFileFacts& facts)
 {
     m_hasFiles = true;
-    m_files.append(QJsonObject{{u"source"_s, source},
-                               {u"target"_s, target},
-                               {u"bytes"_s, bytes},
-                               {u"transferred"_s, transferred},
-                               {u"outcome"_s, outcome}});
+    QJsonObject file{
+        {u"source"_s, source},
+        {u"target"_s, target},
+        {u"bytes"_s, bytes},
+        {u"transferred"_s, transferred},
+        {u"outcome"_s, outcome},
+        {u"sha256"_s, facts.sha256.isEmpty() ? QJsonValue() : QJsonValue(CFileHash::Hex(facts.sha256))},
+        {u"verified"_s, facts.verified}};
+    if (!facts.judged.isEmpty())
+        file.insert(u"judged"_s, facts.judged);
+    m_files.append(file);
+}
+
+void CCtlReport::SetFailure(const QString& kind, const QString& message, const QJsonObject& figures)
+{
+    if (!m_failure.isEmpty())
+        return;
+    m_failure = figures;
+    m_failure.insert(u"kind"_s, kind);
+    m_failure.insert(u"message"_s, message);
+}
+
+void CCtlReport::AddFailureFigure(const QString& key, const QJsonValue& value)
+{
+    if (!m_failure.isEmpty())
+        m_failure.insert(key, value);
+}
+
+QString CCtlReport::KindOfStatus(int status)
+{
+    switch (status) {
+    case CTL_USAGE:
+        return u"usage"_s;
+    case CTL_INTERRUPTED:
+        return u"interrupted"_s;
+    default:
+        break;
+    }
+    return u"failed"_s;
 }
 
 void CCtlReport::AddFolder(const QString& path, const QString& outcome)
@@ -91,6 +127,12 @@ bool CCtlReport::Write(int status, const QStringList& messages,
         document.insert(u"error"_s, QJsonObject{{u"message"_s, message},
                                                 {u"messages"_s, QJsonArray::fromStringList(messages)},
                                                 {u"generatorErrors"_s, m_generatorErrors}});
+        QJsonObject failure = m_failure;
+        // An interruption is what ended the run, whatever failed on the way.
+        if (failure.isEmpty() || (status == CTL_INTERRUPTED && failure.value(u"kind"_s) != u"interrupted"_s))
+            failure = QJsonObject{{u"kind"_s, KindOfStatus(status)},
+                                  {u"message"_s, status == CTL_INTERRUPTED ? u"interrupted"_s : message}};
+        document.insert(u"failure"_s, failure);
     }
     // The streamed array stands in as a string no name holds, and is written
     // where that string is, a piece at a time, as the writer indents it.

@@ -1,15 +1,19 @@
 #include "cli/ctlsession.h"
 
 #include "cli/consolehost.h"
+#include "cli/ctlargs.h"
 #include "cli/ctlcatalog.h"
 #include "cli/ctlcommand.h"
 #include "cli/ctlerrorqueue.h"
+#include "cli/ctlreport.h"
 #include "cli/ctltransfers.h"
 #include "link/printable.h"
 #include "link/stringtable.h"
 #include "link/vqcomm.h"
+#include "sync/syncrecord.h"
 
 #include <QDir>
+#include <QJsonObject>
 
 using namespace Qt::StringLiterals;
 
@@ -25,6 +29,47 @@ int CCtlSession::Refuse(const QString& text) const
 {
     m_pLink->ShowError(text);
     return CTL_FAILED;
+}
+
+int CCtlSession::Fail(const QString& kind, const QString& text, const QJsonObject& figures) const
+{
+    m_report.SetFailure(kind, text, figures);
+    return Refuse(text);
+}
+
+bool CCtlSession::Identify()
+{
+    if (m_bIdentified)
+        return true;
+    if (!m_pLink->QueryIdentity())
+        return false;
+    m_generator = CGeneratorIdentity::FromReply(m_pLink->GetHost(), m_pLink->GetPort(), m_pLink->LastReply());
+    m_bIdentified = true;
+    m_report.Set(u"generator"_s, m_generator.ToJson());
+    return true;
+}
+
+CSyncRecord* CCtlSession::Record()
+{
+    if (!m_bIdentified || m_args.IsSet(u"no-record"))
+        return nullptr;
+    if (!m_pRecord) {
+        m_pRecord = std::make_unique<CSyncRecord>(m_generator);
+        QString problem;
+        if (!m_pRecord->Load(&problem))
+            m_host.Note(u"the record of this generator could not be read (%1): it starts again, and files "
+                        "it would have proven the same are \"size only\" until then : \"%2\""_s.arg(
+                            problem, ShownPcPath(m_pRecord->FilePath())));
+    }
+    return m_pRecord.get();
+}
+
+void CCtlSession::SaveRecord()
+{
+    QString problem;
+    if (m_pRecord && !m_pRecord->Save(&problem))
+        m_host.Note(u"the record of this generator could not be written (%1) : \"%2\""_s.arg(
+            problem, ShownPcPath(m_pRecord->FilePath())));
 }
 
 int CCtlSession::RefuseQuoting(const QString& text, const QString& reply) const

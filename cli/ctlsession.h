@@ -1,6 +1,7 @@
 #pragma once
 
 #include "console/console.h"
+#include "sync/generatoridentity.h"
 
 #include <QProcessEnvironment>
 #include <QString>
@@ -16,7 +17,9 @@ class CCtlCatalog;
 class CCtlErrorQueue;
 class CCtlReport;
 class CCtlTransfers;
+class CSyncRecord;
 class CVQComm;
+class QJsonObject;
 
 // One run of vq8ctl as its command sees it: the console, the command line,
 // the report, the generator's link and the shared machinery around it (the
@@ -50,6 +53,20 @@ public:
 
     // A failure in the link's words (a stop message); CTL_FAILED.
     int Refuse(const QString& text) const;
+    // A failure of a kind the report names (CCtlReport::SetFailure), said as
+    // Refuse says it; CTL_FAILED.
+    int Fail(const QString& kind, const QString& text, const QJsonObject& figures) const;
+
+    // Asks the generator who it is (*idn?) and puts the answer in the
+    // report's "generator"; false after a message.
+    bool Identify();
+    const CGeneratorIdentity& Generator() const { return m_generator; }
+    // The record of what this PC confirmed on the generator (read at the
+    // first call; a damaged one is said and starts empty); null under
+    // --no-record or before Identify.
+    CSyncRecord* Record();
+    // Writes the record's changes; a failure is said and costs only speed.
+    void SaveRecord();
     // A failure that quotes what the generator sent: `text : "reply"`, a long
     // reply cut (a broken catalog can be megabytes); CTL_FAILED.
     int RefuseQuoting(const QString& text, const QString& reply) const;
@@ -85,6 +102,9 @@ private:
     std::unique_ptr<CCtlErrorQueue> m_pQueue;
     std::unique_ptr<CCtlCatalog> m_pCatalog;
     std::unique_ptr<CCtlTransfers> m_pTransfers;
+    CGeneratorIdentity m_generator;
+    bool m_bIdentified = false;
+    std::unique_ptr<CSyncRecord> m_pRecord;
     std::mutex m_apartMutex;
     std::function<void(CConsole::Request)> m_apartStop;
     CConsole::Request m_firstRequest = CConsole::Request::None;

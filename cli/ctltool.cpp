@@ -12,7 +12,9 @@
 #include "sim/simserver.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QSaveFile>
 
@@ -68,6 +70,11 @@ int CCtlTool::Run(const QStringList& arguments)
         break;
     }
     SetReportCommand();
+    // What a production line files with the result: what ran, with what, when.
+    m_report.Set(u"tool"_s, QJsonObject{{u"name"_s, u"vq8ctl"_s},
+                                        {u"version"_s, QCoreApplication::applicationVersion()}});
+    m_report.Set(u"arguments"_s, QJsonArray::fromStringList(arguments.mid(1)));
+    m_report.Set(u"started"_s, Now());
     m_host.SetQuiet(m_args.Quiet());
     m_host.SetForceProgress(m_args.Progress());
     m_host.SetAnswerPolicy(m_args.Yes()  ? AnswerPolicy::Yes
@@ -122,18 +129,30 @@ int CCtlTool::RunOnGenerator(CCtlCommand& command)
     case -1:
         return CTL_USAGE;
     case 0:
+        m_report.SetFailure(u"unreachable"_s, m_host.Messages().value(0, u"cannot connect"_s));
         return CTL_FAILED;
     default:
         break;
     }
+    m_bConnected = true;
     if (command.Describe().drainsQueue && !m_session.Queue().DrainEarlier())
         return CTL_FAILED;
+    if (command.Describe().identifies && !m_session.Identify())
+        return CTL_FAILED;
     return command.Run(m_session);
+}
+
+QString CCtlTool::Now()
+{
+    // ISO 8601 with the zone's offset, as a log from another site reads it.
+    const QDateTime now = QDateTime::currentDateTime();
+    return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
 int CCtlTool::Finish(int status)
 {
     m_pWatcher.reset();
+    m_host.FlushRepeats();
     if (m_host.OutputClosed()) {
         status = CTL_FAILED;
         m_host.Error(u"standard output closed: stopped"_s);
@@ -141,6 +160,10 @@ int CCtlTool::Finish(int status)
         status = CTL_INTERRUPTED;
         m_host.Error(u"interrupted"_s);
     }
+    // A run whose generator went away midway failed for that, whatever it met next.
+    if (status == CTL_FAILED && m_bConnected && m_pComm && !m_pComm->IsConnected() && !m_pComm->IsInBatch())
+        m_report.SetFailure(u"connection-lost"_s, u"connection lost : "_s + m_host.Messages().value(0));
+    m_report.Set(u"ended"_s, Now());
     if (!m_args.Report().isEmpty()) {
         QSaveFile file(m_args.Report());
         const auto write = [&file](const QByteArray& piece) { return file.write(piece) == piece.size(); };

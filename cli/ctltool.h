@@ -54,6 +54,7 @@ private:
     int Connect();
     bool OpenTrace();
     int Finish(int status);
+    static QString Now();
 
     CConsoleHost& m_host;
     CCtlArgs m_args;
@@ -65,6 +66,7 @@ private:
     std::unique_ptr<QFile> m_pTraceFile;
     std::unique_ptr<CWireTrace> m_pTrace;
     double m_delayScale = 1.0;
+    bool m_bConnected = false; // the generator answered at the start
     QString m_strWorkerProgram;
     // The command ends by Ctrl+C or SIGTERM as a matter of course.
     bool m_bEndsOnRequest = false;

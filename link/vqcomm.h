@@ -288,6 +288,11 @@ public:
     // the progress display) may go once this has returned.
     void EndTransfers();
 
+    // A transfer connection that cannot be made ends the batch (the files
+    // after it are not started) instead of the next file trying again: for
+    // callers that report a lost generator once. Off by default.
+    void SetEndBatchOnConnectFailure(bool end) { m_bEndBatchOnConnectFailure = end; }
+
     // Uploads wait before every chunk they receive (one chunk per 100 ms),
     // as the generator has always been read; off for generators that need no pause.
     void SetUploadPacing(bool paced) { m_bUploadPacing = paced; }
@@ -367,6 +372,7 @@ private:
     double m_delayScale = 1.0;
     bool m_bUploadPacing = true;
     bool m_bReplaceExisting = false;
+    bool m_bEndBatchOnConnectFailure = false;
 
 private:
     // A socket for the command channel, with the host's wait hook.

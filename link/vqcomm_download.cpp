@@ -234,6 +234,8 @@ void CVQComm::DownloadThreadProc()
     if (!g_transferSocket.Connect(m_host, m_port, CONNECT_TIMEOUT_MS)) {
         if (!g_transferCancelled)
             ShowError(TransferConnectErrorText());
+        if (m_bEndBatchOnConnectFailure)
+            m_aborted = 1;
         return EndDownloadThread(0);
     }
     if (!m_transferCommand.isEmpty() && !g_transferSocket.Send(m_transferCommand, m_transferIdleMs)) {

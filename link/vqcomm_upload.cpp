@@ -193,8 +193,11 @@ void CVQComm::UploadThreadProc()
     };
     if (g_transferCancelled)
         return EndUploadThread(0);
-    if (!g_transferSocket.Connect(m_host, m_port, CONNECT_TIMEOUT_MS))
+    if (!g_transferSocket.Connect(m_host, m_port, CONNECT_TIMEOUT_MS)) {
+        if (m_bEndBatchOnConnectFailure)
+            m_aborted = 1;
         return failBeforeData(TransferConnectErrorText());
+    }
     if (!g_transferSocket.Send(m_transferCommand, m_transferIdleMs))
         return failBeforeData(TransferErrorText(false));
 

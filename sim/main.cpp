@@ -46,6 +46,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption capacityOption(u"capacity"_s, u"Memory size in bytes (default 67108864)."_s,
                                             u"bytes"_s);
     const QCommandLineOption noSeedOption(u"no-seed"_s, u"Start without the sample folders and files."_s);
+    const QCommandLineOption emptyOption(
+        u"empty"_s, u"Start with the first-level folders only, as a generator emptied."_s);
     const QCommandLineOption transcriptOption(
         u"transcript"_s, u"Append what each connection sent to this file when it closes."_s, u"file"_s);
     const QCommandLineOption transcriptLimitOption(
@@ -55,7 +57,7 @@ int main(int argc, char* argv[])
         u"identity"_s, u"The answer to *idn? (default \"VELTRANE,VQ820,0,5.60\"), to tell emulators apart."_s,
         u"text"_s);
     parser.addOptions({helpOption, versionOption, listenOption, portOption, rootOption, capacityOption,
-                       noSeedOption, transcriptOption, transcriptLimitOption, identityOption});
+                       noSeedOption, emptyOption, transcriptOption, transcriptLimitOption, identityOption});
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "vq820-sim: %s\n", qPrintable(parser.errorText()));
         return 2;
@@ -114,6 +116,7 @@ int main(int argc, char* argv[])
     }
     options.m_strRootDir = parser.value(rootOption);
     options.m_bSeed = !parser.isSet(noSeedOption);
+    options.m_bSeedFiles = !parser.isSet(emptyOption);
     // A server that runs for days keeps no transcript unless asked to.
     options.m_nTranscriptLimit = 0;
     if (parser.isSet(transcriptOption)) {

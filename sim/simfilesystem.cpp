@@ -603,7 +603,7 @@ void CSimFileSystem::Reset(qint64 capacity)
     m_nPackageCounter = 0;
 }
 
-void CSimFileSystem::Seed()
+void CSimFileSystem::Seed(bool files)
 {
     struct CSample
     {
@@ -620,9 +620,14 @@ void CSimFileSystem::Seed()
         {"SIGNAL/1080P60.CMP", 1200},     {"SIGNAL/720P50.CMP", 1100},    {"USER/README.TXT", 120},
         {"USER/PROJECTS/NOTES.TXT", 80},
     };
-    for (const char* folder : SEED_FOLDERS)
-        AddFolder(QString::fromLatin1(folder).split(u'/'));
+    for (const char* folder : SEED_FOLDERS) {
+        const QStringList parts = QString::fromLatin1(folder).split(u'/');
+        if (files || parts.size() == 1)
+            AddFolder(parts);
+    }
     for (const CSample& file : SEED_FILES) {
+        if (!files)
+            break;
         const QStringList parts = QString::fromLatin1(file.m_pPath).split(u'/');
         if (!Find(parts))
             AddFile(parts, SampleData(parts.last(), file.m_nSize));

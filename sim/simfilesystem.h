@@ -98,7 +98,9 @@ public:
     // Keeps the files in `dir` (loaded now, every change written through).
     bool AttachHostFolder(const QString& dir, QString* error);
     // First-level folders and sample files of every kind; existing entries are kept.
-    void Seed();
+    // The first-level folders, and with `files` a few below them and a sample
+    // file of every kind.
+    void Seed(bool files = true);
 
     // Client operations: the root's own entries are fixed.
     int MakeFolder(const QStringList& parts);

@@ -60,7 +60,7 @@ bool CSimServer::Start(const CSimOptions& options)
         if (!options.m_strRootDir.isEmpty() && !fs.AttachHostFolder(options.m_strRootDir, &error))
             return false;
         if (options.m_bSeed)
-            fs.Seed();
+            fs.Seed(options.m_bSeedFiles);
         return true;
     });
     if (!ready) {

@@ -31,7 +31,8 @@ struct CSimOptions
     quint16 m_nPort = 5000; // 0 picks a free port
     QString m_strRootDir;   // empty: in-memory file system; else kept in this host folder
     qint64 m_nCapacity = 64LL * 1024 * 1024;
-    bool m_bSeed = true; // first-level folders and sample files of every kind
+    bool m_bSeed = true;      // first-level folders and sample files of every kind
+    bool m_bSeedFiles = true; // with m_bSeed: the sample files too (else a generator emptied)
     // Bytes of transcript kept in all, closed connections' included (the
     // oldest go first when room is needed); 0 keeps none.
     qsizetype m_nTranscriptLimit = 64 * 1024 * 1024;

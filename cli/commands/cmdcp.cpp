@@ -26,6 +26,7 @@ public:
               .details = "Copies SRC to DST on the generator, with the same rules for DST as mv.\n"
                          "\n--json: as for mv.\n"_L1,
               .examples = "vq8ctl cp USER/A.SEQ SEQUENCE\n"_L1,
+              .identifies = true,
               .reportKeys = REPORT_OPERATIONS,
           })
     {

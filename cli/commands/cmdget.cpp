@@ -58,7 +58,8 @@ public:
                          "once: the file under way is dropped, the files before it are kept.\n"
                          "\nWith -r a PATH may be a generator folder:\n"
                          "it is made in TARGET under its own name (or, for one folder, as TARGET when\n"
-                         "that does not exist yet) with everything in it.\n"
+                         "that does not exist yet) with everything in it; /F0:/ is everything the\n"
+                         "generator holds, its first-level folders made in TARGET (made when missing).\n"
                          "\nThe engine reads the generator at one 32 KiB chunk per 100 ms, about\n"
                          "320 KB/s, as the desktop program always has; --no-pacing drops that pause\n"
                          "for generators that do not need it (TCP keeps a fast sender from overrunning\n"
@@ -75,6 +76,7 @@ public:
                           "vq8ctl get 'SIGNAL/*.cmp' backup/\n"
                           "vq8ctl get -r --no-pacing USER backup\n"
                           "vq8ctl get USER/README.TXT - | head\n"_L1,
+              .identifies = true,
               .completion = Completion::GeneratorThenPc,
               .reportKeys = REPORT_FILES,
           })
@@ -120,7 +122,18 @@ public:
         const bool toStandardOutput = target == u"-";
 
         QList<CCtlMatch> matches;
+        bool wholeRoot = false;
         for (const QString& source : std::as_const(sources)) {
+            // With -r the root is everything in it: its first-level folders.
+            if (IsDeviceRoot(ToDevicePath(source)) && args.IsSet(CTL_OPTION_RECURSIVE)) {
+                CCtlListing root;
+                if (!session.Catalog().Read(DEVICE_ROOT_PATH, root))
+                    return CTL_FAILED;
+                for (const CFileInfo& entry : std::as_const(root.entries))
+                    matches.append({JoinDevicePath(DEVICE_ROOT_PATH, entry.GetName()), entry});
+                wholeRoot = true;
+                continue;
+            }
             if (!session.Catalog().Resolve(source, matches, false))
                 return CTL_FAILED;
         }
@@ -148,7 +161,7 @@ public:
             destination = spool->filePath(u"file"_s);
         } else {
             const QFileInfo info(target);
-            intoFolder = info.isDir();
+            intoFolder = info.isDir() || (wholeRoot && !info.exists());
             if (!intoFolder && EndsWithSeparator(target))
                 return session.Refuse(CCtlSession::PcPathMessage(u"No such PC folder"_s, target));
             if (!intoFolder && matches.size() > 1) {
@@ -162,6 +175,9 @@ public:
         CCopyPlan plan;
         if (!CCtlCopyPlanner(session).PlanGet(matches, destination, intoFolder, plan))
             return CTL_FAILED;
+        // The root's folders go into a target made for them.
+        if (wholeRoot && !QFileInfo::exists(destination))
+            plan.folders.prepend(QDir::cleanPath(destination));
         // A tree's room is asked about once, before the first file.
         const bool tree = std::any_of(matches.cbegin(), matches.cend(),
                                       [](const CCtlMatch& match) { return match.entry.IsFolder(); });
@@ -178,7 +194,7 @@ public:
         }
         if (copier.ConfirmPcRoom(destination, total) != CTL_OK) {
             for (CCopyFile& file : plan.files)
-                file.outcome = u"not-sent"_s;
+                file.outcome = u"not-started"_s;
             host.Error(u"nothing fetched"_s);
             return copier.ReportFiles(plan.files, u"received"_s, CTL_FAILED);
         }

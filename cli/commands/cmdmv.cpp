@@ -27,6 +27,7 @@ public:
                          "its own name; otherwise DST is the new path. An existing name is refused.\n"
                          "\n--json: as for mkdir (\"path\" the source, \"target\" the new path).\n"_L1,
               .examples = "vq8ctl mv USER/A.SEQ USER/B.SEQ\n"_L1,
+              .identifies = true,
               .reportKeys = REPORT_OPERATIONS,
           })
     {

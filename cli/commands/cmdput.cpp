@@ -8,8 +8,13 @@
 #include "cli/ctlcopyplan.h"
 #include "cli/ctlreport.h"
 #include "cli/ctlsession.h"
+#include "link/devicename.h"
 #include "link/devicepath.h"
+#include "link/fileinfo.h"
 #include "link/stringtable.h"
+#include "sync/syncroom.h"
+
+#include <QJsonObject>
 
 using namespace Qt::StringLiterals;
 
@@ -30,12 +35,15 @@ public:
               .details = "Sends the PC files to the existing generator FOLDER through the desktop\n"
                          "program's download engine. Everything is checked before the first byte\n"
                          "moves: names the generator can take, the block-size limit (999,999,999\n"
-                         "bytes), the generator's free memory, names already there, and the\n"
-                         "confirmation of each file's kind (one question per kind; --yes answers it).\n"
+                         "bytes), the generator's free memory (a file replaced gives its room back\n"
+                         "once the new one is in; refused with both figures), names already there,\n"
+                         "and the confirmation of each file's kind (one question per kind; --yes\n"
+                         "answers it).\n"
                          "A name already in FOLDER (letter case ignored) is refused, naming the files,\n"
                          "unless --force or --skip-existing says what to do. Afterwards every file\n"
                          "sent must be listed with its size (a .DNL package, which the generator files\n"
-                         "under a name of its own, is not looked for).\n"
+                         "in /F0:/DOWNLOAD under a name of its own, is looked for there: the new name\n"
+                         "of its size).\n"
                          "\nWith -r a FILE may be a PC folder: it is made in FOLDER under its own name\n"
                          "(mmem:mdir, parents first; an existing folder is used as it is) and its\n"
                          "files follow, one batch per folder, to any depth the generator takes.\n"
@@ -55,6 +63,7 @@ public:
               .examples = "vq8ctl --yes put 1080p.cmp SIGNAL\n"
                           "vq8ctl --yes --force put 1080p.cmp SIGNAL\n"
                           "vq8ctl --yes put -r --dry-run patterns USER\n"_L1,
+              .identifies = true,
               .completion = Completion::PcThenGenerator,
               .reportKeys = REPORT_FILES,
           })
@@ -96,23 +105,30 @@ public:
         }
         if (!taken.isEmpty() && !force && !skip) {
             for (const CCopyFile& file : std::as_const(plan.files))
-                session.Report().AddFile(file.source, file.target, file.size, 0, u"not-sent"_s);
+                session.Report().AddFile(file.source, file.target, file.size, 0, u"not-started"_s);
             return session.Refuse(
                 u"Already on the generator (--force replaces, --skip-existing keeps them) : "_s +
                 taken.join(u", "_s));
         }
 
+        // The room of the whole plan before the first byte, a replaced file's counted.
         QList<CCopyFile> sending;
-        qint64 total = 0;
+        QList<CSyncRoom::CWrite> writes;
         for (const CCopyFile& file : std::as_const(plan.files)) {
             if (file.outcome.isEmpty()) {
                 sending.append(file);
-                total += file.size;
+                const bool package = FileKindFromName(DeviceName(file.target)) == KIND_DOWNLOAD;
+                writes.append(
+                    {file.size, file.existed && !package ? std::max<qint64>(file.existingSize, 0) : 0});
             }
         }
+        const qint64 needed = CSyncRoom::Needed(writes);
         if (const CCtlListing* target = session.Catalog().Cached(folder);
-            target && total > qint64(target->freeBytes))
-            return session.Refuse(u"Insufficient memory free space in VQ."_s);
+            target && double(needed) > target->freeBytes)
+            return session.Fail(u"no-room"_s,
+                                u"Insufficient memory free space in VQ. : "_s +
+                                    CSyncRoom::Text(needed, target->freeBytes),
+                                QJsonObject{{u"needed"_s, double(needed)}, {u"free"_s, target->freeBytes}});
 
         CCtlCopier copier(session);
         if (args.IsSet(CTL_OPTION_DRY_RUN)) {
@@ -126,7 +142,7 @@ public:
         if (copier.ConfirmKinds(sending) != CTL_OK) {
             for (CCopyFile& file : plan.files) {
                 if (file.outcome.isEmpty())
-                    file.outcome = u"not-sent"_s;
+                    file.outcome = u"not-started"_s;
             }
             host.Error(u"nothing sent"_s);
             return copier.ReportFiles(plan.files, u"sent"_s, CTL_FAILED);

@@ -38,6 +38,7 @@ public:
                       {&CTL_OPTION_LITERAL, "every PATH is a name as it stands, never a pattern"_L1},
                   },
               .examples = "vq8ctl rm -rf USER/OLD 'USER/*.TMP'\n"_L1,
+              .identifies = true,
               .reportKeys = REPORT_OPERATIONS,
           })
     {

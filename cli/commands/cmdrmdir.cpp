@@ -26,6 +26,7 @@ public:
               .details = "Removes each empty folder PATH. The root's own folders stay.\n"
                          "\n--json: as for mkdir.\n"_L1,
               .examples = "vq8ctl rmdir USER/OLD\n"_L1,
+              .identifies = true,
               .reportKeys = REPORT_OPERATIONS,
           })
     {

@@ -107,7 +107,8 @@ private:
     std::unique_ptr<CSimServer> m_sim;
     QTemporaryDir m_config;
     std::unique_ptr<QTemporaryDir> m_pc; // the PC side of a transfer
-    std::function<void()> m_onAnswer;    // the next run's, when the first answer is read
+    std::unique_ptr<QTemporaryDir> m_records;
+    std::function<void()> m_onAnswer; // the next run's, when the first answer is read
 
     QString Pc(const QString& name) const { return m_pc->filePath(name); }
     // `text` with each quoted "PC/..." made the path in the PC folder, as
@@ -258,6 +259,10 @@ private Q_SLOTS:
 
     void init()
     {
+        // What vq8ctl records of each generator stays with the test (an
+        // emulator of another test may reuse a port).
+        m_records = std::make_unique<QTemporaryDir>();
+        qputenv("VQ8_RECORD_DIR", QFile::encodeName(m_records->path()));
         m_sim = std::make_unique<CSimServer>();
         CSimOptions options;
         options.m_nPort = 0;

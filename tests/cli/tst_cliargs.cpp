@@ -140,6 +140,11 @@ private Q_SLOTS:
                      qPrintable(command));
         }
         QVERIFY(CCtlArgs::HelpText(u"format"_s).isEmpty());
+        // The list of commands drops whole option groups, values and all.
+        const QString list = tool.section(u"\nCommands:\n"_s, 1).section(u"\n\n"_s, 0, 0);
+        QVERIFY2(list.contains(u"\n  scan [RANGE...] "_s), qPrintable(list));
+        for (const QStringView line : QStringView(list).split(u'\n'))
+            QVERIFY2(line.count(u'[') == line.count(u']'), qPrintable(line.toString()));
     }
 
     // The manual (--help, and the man page made from it): the sections a
@@ -159,8 +164,10 @@ private Q_SLOTS:
                 QVERIFY2(CCtlArgs::HelpText(command).contains(option), qPrintable(command + option));
         }
         QVERIFY(CCtlArgs::HelpText(u"get"_s).contains(u"320 KB/s"_s));
-        for (const QString& part :
-             QStringList{text, CCtlArgs::HelpText(u"put"_s), CCtlArgs::HelpText(u"get"_s)}) {
+        QStringList parts{text};
+        for (const QString& command : CCtlArgs::Commands())
+            parts.append(CCtlArgs::HelpText(command));
+        for (const QString& part : std::as_const(parts)) {
             for (const QStringView line : QStringView(part).split(u'\n'))
                 QVERIFY2(line.size() <= 79 && !line.endsWith(u' '), qPrintable(line.toString()));
         }

@@ -10,6 +10,7 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -99,6 +100,7 @@ class TestFleet : public QObject
 private:
     QTemporaryDir m_config;
     std::unique_ptr<QTemporaryDir> m_pc;
+    std::unique_ptr<QTemporaryDir> m_records;
     // The emulators by the last number of their address, all on m_nPort.
     std::map<int, std::unique_ptr<CSimServer>> m_sims;
     // On 127.0.0.1: takes connections and never answers (its events never run).
@@ -198,6 +200,9 @@ private Q_SLOTS:
 
     void init()
     {
+        // What vq8ctl records of each generator stays with the test, the runs' too.
+        m_records = std::make_unique<QTemporaryDir>();
+        qputenv("VQ8_RECORD_DIR", QFile::encodeName(m_records->path()));
         m_pc = std::make_unique<QTemporaryDir>();
         QVERIFY(m_pc->isValid());
     }
@@ -399,7 +404,10 @@ private Q_SLOTS:
         const QRegularExpression refused(u"vq8ctl: 127\\.0\\.0\\.4: failed \\([0-9.]+ s\\): "
                                          "Cannot connect to \"127\\.0\\.0\\.4\"\n"_s);
         QVERIFY2(refused.match(run.err).hasMatch(), qPrintable(run.err));
-        QVERIFY2(run.err.contains(u"s): Insufficient memory free space in VQ.\n"_s), qPrintable(run.err));
+        // One reason per generator, with its figures.
+        QVERIFY2(run.err.contains(
+                     u"s): Insufficient memory free space in VQ. : needs 7.81KB, 1000 bytes free\n"_s),
+                 qPrintable(run.err));
         QVERIFY2(run.err.contains(u"vq8ctl: 127.0.0.2: Sequence file : \""_s), qPrintable(run.err));
         QVERIFY2(run.err.contains(u"vq8ctl: 3 of 5 generators done, 6 files"_s), qPrintable(run.err));
 
@@ -415,10 +423,16 @@ private Q_SLOTS:
         for (const QJsonValue& record : generators) {
             const QJsonObject object = record.toObject();
             statuses.append(object.value(u"generator"_s).toObject().value(u"host"_s).toString() + u'=' +
-                            QString::number(object.value(u"status"_s).toInt()));
+                            QString::number(object.value(u"status"_s).toInt()) + u' ' +
+                            object.value(u"failure"_s).toObject().value(u"kind"_s).toString());
         }
-        QCOMPARE(statuses, (QStringList{u"127.0.0.2=0"_s, u"127.0.0.3=0"_s, u"127.0.0.4=1"_s,
-                                        u"127.0.0.5=1"_s, u"127.0.0.6=0"_s}));
+        QCOMPARE(statuses, (QStringList{u"127.0.0.2=0 "_s, u"127.0.0.3=0 "_s, u"127.0.0.4=1 unreachable"_s,
+                                        u"127.0.0.5=1 no-room"_s, u"127.0.0.6=0 "_s}));
+        // Each run that moved files names its generator and its start and end.
+        const QJsonObject first = generators.at(0).toObject();
+        QCOMPARE(first.value(u"generator"_s).toObject().value(u"serial"_s).toString(), u"1002"_s);
+        QVERIFY(QDateTime::fromString(first.value(u"started"_s).toString(), Qt::ISODateWithMs).isValid());
+        QVERIFY(first.value(u"ended"_s).toString() >= first.value(u"started"_s).toString());
     }
 
     // get: each generator's files in a folder named after its address.
@@ -450,7 +464,7 @@ private Q_SLOTS:
         const QString text = QString::fromUtf8(err);
         QCOMPARE(process.exitCode(), 130);
         for (const int last : {2, 3}) {
-            QVERIFY2(text.contains(u"vq8ctl: 127.0.0.%1: not sent : \"/F0:/USER/C.SEQ\""_s.arg(last)),
+            QVERIFY2(text.contains(u"vq8ctl: 127.0.0.%1: not started : \"/F0:/USER/C.SEQ\""_s.arg(last)),
                      qPrintable(text));
             QVERIFY(!m_sims[last]->Exists(u"/F0:/USER/C.SEQ"_s));
         }

@@ -273,6 +273,17 @@ private Q_SLOTS:
         }
         QVERIFY(all.contains(u"MSTATE01.P01"_s));
         QVERIFY(m_sim->Used() > 0);
+
+        // Emptied: the same first-level folders, nothing in them.
+        CSimServer empty;
+        CSimOptions options;
+        options.m_nPort = 0;
+        options.m_bSeedFiles = false;
+        QVERIFY(empty.Start(options));
+        QCOMPARE(empty.List(u"/F0:/"_s), first);
+        for (const QString& folder : first)
+            QCOMPARE(empty.List(u"/F0:/"_s + folder), QStringList());
+        QCOMPARE(empty.Used(), 0);
     }
 
     void identityAndEmptyQueue()
