@@ -258,11 +258,15 @@ int CCtlCopier::Send(CCopyPlan& plan, bool replace)
             CCopyFile& file = plan.files[index];
             paths.append(CCtlSession::ShownPcPath(file.source));
             // The content the record will hold once the file is in place; what
-            // the generator holds there meanwhile is not known.
+            // the generator holds there meanwhile is not known, and stays so
+            // in the record if the send never ends.
             if (record) {
                 if (file.sha256.isEmpty())
                     HashPcFile(file);
-                record->Forget(file.target);
+                if (package) // filed under a name of the generator's
+                    record->Forget(file.target);
+                else
+                    record->SetUnconfirmed(file.target, file.size);
             }
         }
         m_session.SaveRecord();

@@ -185,6 +185,7 @@ bool CCtlSync::Know(QList<CSyncEntry>& sending, QList<CSyncEntry>& receiving, co
             if (entry && known && known->m_nSize == entry->m_nSize) {
                 entry->m_sha256 = known->m_sha256;
                 entry->m_eKnown = SyncKnown::Record;
+                entry->m_bUnconfirmed = known->m_bUnconfirmed;
             }
         }
     }
@@ -199,6 +200,7 @@ bool CCtlSync::Know(QList<CSyncEntry>& sending, QList<CSyncEntry>& receiving, co
             CSyncEntry* entry = byPath.value(wanted.at(i).toUpper());
             entry->m_sha256 = back.at(i).sha256;
             entry->m_eKnown = SyncKnown::ReadBack;
+            entry->m_bUnconfirmed = false;
         }
     }
     // The PC's side of each file whose other side is known.

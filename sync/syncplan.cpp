@@ -64,6 +64,11 @@ CSyncStep Judge(const CSyncEntry& sending, const CSyncEntry& receiving)
     step.m_bLink = receiving.m_bLink;
     if (sending.m_nSize != receiving.m_nSize || sending.m_nSize < 0 || receiving.m_bLink) {
         step.m_eAction = CSyncStep::Action::SendChanged;
+    } else if (receiving.m_bUnconfirmed) {
+        // Sent again: which of two contents of one size is there nobody knows.
+        step.m_eAction = CSyncStep::Action::SendChanged;
+        step.m_eJudged = SyncKnown::Record;
+        step.m_bUnconfirmed = true;
     } else if (sending.m_sha256.isEmpty() || receiving.m_sha256.isEmpty()) {
         step.m_eAction = CSyncStep::Action::SizeOnly;
     } else {
@@ -338,6 +343,9 @@ QString CSyncPlan::ItemLine(const CSyncStep& step, bool toGenerator)
                            .arg(step.m_nSize)
                            .arg(step.m_bPackage ? u", a package: the generator names it"_s : QString());
     case CSyncStep::Action::SendChanged:
+        if (step.IsContentChange() && step.m_bUnconfirmed)
+            return arrow +
+                   u"fc........ %1 (%2 bytes, an earlier send not confirmed)"_s.arg(path).arg(step.m_nSize);
         if (step.IsContentChange())
             return arrow + u"fc........ %1 (%2 bytes, other content by %3)"_s.arg(path)
                                .arg(step.m_nSize)

@@ -23,6 +23,9 @@ struct CSyncEntry
     bool m_bLink = false;     // a PC link, taken as itself (never what it names)
     QByteArray m_sha256 = {}; // empty: not known
     SyncKnown m_eKnown = SyncKnown::None;
+    // The record says this PC began to send this file and never saw it in
+    // place: the generator holds it, or what was there before.
+    bool m_bUnconfirmed = false;
 };
 
 // One thing a sync does to the receiving side, or finds there.
@@ -61,6 +64,7 @@ struct CSyncStep
     QByteArray m_sha256 = {};              // the sending side's content, when known
     bool m_bPackage = false;               // sent as a package: the generator names it
     bool m_bLink = false;                  // the receiving entry is a PC link (SendChanged, TypeClash)
+    bool m_bUnconfirmed = false;           // SendChanged: the receiving file is an unconfirmed send's
     Why m_eWhy = Why::None;
 
     bool IsClash() const

@@ -78,9 +78,11 @@ bool CSyncRecord::Parse(const QByteArray& text, QHash<QString, CEntry>& entries,
         const QJsonObject file = it.value().toObject();
         const QByteArray sha = CFileHash::FromHex(file.value(u"sha256"_s).toString());
         const double size = file.value(u"size"_s).toDouble(-1);
-        if (sha.isEmpty() || size < 0 || size != double(qint64(size)) || !it.key().startsWith(u"/F0:/"_s))
+        const bool unconfirmed = file.value(u"unconfirmed"_s).toBool();
+        if ((sha.isEmpty() && !unconfirmed) || size < 0 || size != double(qint64(size)) ||
+            !it.key().startsWith(u"/F0:/"_s))
             continue;
-        entries.insert(Key(it.key()), {qint64(size), sha});
+        entries.insert(Key(it.key()), {qint64(size), unconfirmed ? QByteArray() : sha, unconfirmed});
     }
     return true;
 }
@@ -131,6 +133,13 @@ void CSyncRecord::Set(const QString& devicePath, qint64 size, const QByteArray& 
     m_changes.append(change);
 }
 
+void CSyncRecord::SetUnconfirmed(const QString& devicePath, qint64 size)
+{
+    const CChange change{Key(devicePath), false, CEntry{size, QByteArray(), true}};
+    Apply(m_entries, change);
+    m_changes.append(change);
+}
+
 bool CSyncRecord::Forget(const QString& devicePath)
 {
     // Another run may have set it since this one read the file: the change is kept all the same.
@@ -154,8 +163,11 @@ QByteArray CSyncRecord::Text(const QHash<QString, CEntry>& entries) const
 {
     QJsonObject files;
     for (auto it = entries.cbegin(); it != entries.cend(); ++it)
-        files.insert(it.key(), QJsonObject{{u"size"_s, double(it.value().m_nSize)},
-                                           {u"sha256"_s, CFileHash::Hex(it.value().m_sha256)}});
+        files.insert(it.key(),
+                     it.value().m_bUnconfirmed
+                         ? QJsonObject{{u"size"_s, double(it.value().m_nSize)}, {u"unconfirmed"_s, true}}
+                         : QJsonObject{{u"size"_s, double(it.value().m_nSize)},
+                                       {u"sha256"_s, CFileHash::Hex(it.value().m_sha256)}});
     const QJsonObject root{
         {u"format"_s, kFormat}, {u"generator"_s, m_generator.ToJson()}, {u"files"_s, files}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented);

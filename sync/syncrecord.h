@@ -23,7 +23,9 @@ public:
     struct CEntry
     {
         qint64 m_nSize = 0;
-        QByteArray m_sha256;
+        QByteArray m_sha256; // empty when unconfirmed
+        // A send of m_nSize bytes there began and was never confirmed.
+        bool m_bUnconfirmed = false;
     };
 
     // The record of `generator` kept in `folder` (DefaultFolder() when empty).
@@ -43,6 +45,9 @@ public:
     std::optional<CEntry> Find(const QString& devicePath) const;
     // The file at `devicePath` is confirmed to hold these bytes.
     void Set(const QString& devicePath, qint64 size, const QByteArray& sha256);
+    // A send of `size` bytes to `devicePath` begins: until Set, the
+    // generator holds either those bytes or what it held before.
+    void SetUnconfirmed(const QString& devicePath, qint64 size);
     // The file may change or has gone: its entry goes. True when there was one.
     bool Forget(const QString& devicePath);
     // A folder changed whole: every entry in or below it goes. True when there were any.

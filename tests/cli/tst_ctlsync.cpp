@@ -182,7 +182,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("pc");
         QTest::addColumn<QByteArray>("generator");
-        QTest::addColumn<QByteArray>("recorded"); // what the record says the generator holds; empty: nothing
+        QTest::addColumn<QByteArray>("recorded"); // what the record says the generator holds; empty: nothing;
+                                                  // "?": a send of the PC file's size never confirmed
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("outcome");
@@ -212,6 +213,12 @@ private Q_SLOTS:
         QTest::newRow("the record of another size is no proof")
             << QByteArray("aaaa") << QByteArray("cccc") << QByteArray("aaaaa") << QStringList() << QString()
             << u"unchanged size-only"_s << false;
+        QTest::newRow("a send cut off earlier")
+            << QByteArray("bbbb") << QByteArray("aaaa") << QByteArray("?") << QStringList()
+            << u"<fc........ F.SEQ (4 bytes, an earlier send not confirmed)"_s << u"planned"_s << true;
+        QTest::newRow("a send cut off earlier, --checksum: it arrived")
+            << QByteArray("bbbb") << QByteArray("bbbb") << QByteArray("?") << QStringList{u"-c"_s}
+            << QString() << u"unchanged checksum"_s << false;
         QTest::newRow("--no-record") << QByteArray("bbbb") << QByteArray("aaaa") << QByteArray("aaaa")
                                      << QStringList{u"--no-record"_s} << QString() << u"unchanged size-only"_s
                                      << false;
@@ -230,8 +237,11 @@ private Q_SLOTS:
         QVERIFY(m_sim->AddFile(u"/F0:/USER/T/F.SEQ"_s, generator));
         if (!recorded.isEmpty()) {
             CSyncRecord record = Record(*m_sim);
-            record.Set(u"/F0:/USER/T/F.SEQ"_s, recorded.size(),
-                       QCryptographicHash::hash(recorded, QCryptographicHash::Sha256));
+            if (recorded == "?")
+                record.SetUnconfirmed(u"/F0:/USER/T/F.SEQ"_s, pc.size());
+            else
+                record.Set(u"/F0:/USER/T/F.SEQ"_s, recorded.size(),
+                           QCryptographicHash::hash(recorded, QCryptographicHash::Sha256));
             QVERIFY(record.Save());
         }
         const QStringList sync =
@@ -397,6 +407,7 @@ private Q_SLOTS:
     {
         for (int i = 0; i < 6; ++i)
             QVERIFY(WriteFile(Pc(u"set/F%1.SEQ"_s.arg(i)), QByteArray(3000, char('a' + i))));
+        const quint16 port = m_sim->Port(); // the record is kept under it
         const ToolRun run =
             Run({u"--yes"_s, u"sync"_s, Pc(u"set"_s), u"USER/T"_s}, nullptr, [this](CCtlTool&) {
                 if (m_sim && m_sim->Exists(u"/F0:/USER/T/F2.SEQ"_s))
@@ -414,6 +425,12 @@ private Q_SLOTS:
                  u"connection lost while sending %1; %2 of 6 files in place"_s.arg(broken).arg(inPlace));
         QVERIFY2(run.err.contains(failure.value(u"message"_s).toString()), qPrintable(run.err));
         QCOMPARE(Outcomes(run).values().count(u"not-started"_s), 6 - inPlace - 1);
+        // What the generator holds at the file under way is not known, and
+        // the record says so: the next sync sends it again, never "size only".
+        CSyncRecord record(CGeneratorIdentity::FromReply(u"127.0.0.1"_s, port, kIdentity), m_records->path());
+        QVERIFY(record.Load());
+        const auto entry = record.Find(u"/F0:/USER/T/"_s + broken);
+        QVERIFY(entry && entry->m_bUnconfirmed);
         // One channel gone is one message, not one per file.
         QVERIFY2(run.err.count(u"Cannot connect"_s) <= 1, qPrintable(run.err));
     }

@@ -66,14 +66,20 @@ private Q_SLOTS:
         record.Set(u"/F0:/USER/SUB/B.SEQ"_s, 1, Sha("b"));
         record.Set(u"/F0:/USER/SUBWAY.SEQ"_s, 1, Sha("s"));
         record.Set(u"/F0:/USER/C.SEQ"_s, 1, Sha("c"));
+        record.Set(u"/F0:/USER/D.SEQ"_s, 1, Sha("d"));
+        record.SetUnconfirmed(u"/F0:/USER/D.SEQ"_s, 5); // a send cut off
         record.Forget(u"/F0:/user/c.seq"_s);
         record.ForgetBelow(u"/F0:/USER/SUB"_s);
         QVERIFY(record.Save());
 
         CSyncRecord again(Generator(u"127.0.0.2"_s), folder.path());
         QVERIFY(again.Load());
-        QCOMPARE(again.Count(), 2);
+        QCOMPARE(again.Count(), 3);
         QCOMPARE(again.Find(u"/f0:/user/a.seq"_s)->m_sha256, Sha("abc"));
+        QVERIFY(!again.Find(u"/F0:/USER/A.SEQ"_s)->m_bUnconfirmed);
+        QVERIFY(again.Find(u"/F0:/USER/D.SEQ"_s)->m_bUnconfirmed);
+        QCOMPARE(again.Find(u"/F0:/USER/D.SEQ"_s)->m_nSize, 5);
+        QVERIFY(again.Find(u"/F0:/USER/D.SEQ"_s)->m_sha256.isEmpty());
         QCOMPARE(again.Find(u"/F0:/USER/A.SEQ"_s)->m_nSize, 3);
         QVERIFY(again.Find(u"/F0:/USER/SUBWAY.SEQ"_s));
         QVERIFY(!again.Find(u"/F0:/USER/SUB/B.SEQ"_s));
