@@ -3,12 +3,16 @@
 #include "app/localechange.h"
 #include "app/veskapp.h"
 #include "dialogs/aboutdlg.h"
+#include "dialogs/dlgbackup.h"
+#include "dialogs/dlgcomparefolder.h"
 #include "dialogs/dlgerrorlist.h"
 #include "dialogs/dlgoptions.h"
+#include "dialogs/dlgsendmany.h"
 #include "dialogs/setethernet.h"
 #include "dialogs/vqfiledialog.h"
 #include "link/appsettings.h"
 #include "link/devicename.h"
+#include "link/hostport.h"
 #include "link/pcname.h"
 #include "link/stringtable.h"
 #include "link/transferchain.h"
@@ -74,11 +78,19 @@ constexpr CommandText COMMANDS[] = {
     {ID_TREE_EXPLORE, u"&Explorer", u"Explorer\nExplorer"},
     {ID_TREE_RENAME, u"&Rename", u"Rename the selected directory.\nRename"},
     {ID_UP_ONE_LEVEL, u"Up One Level", u"Up One Level\nUp One Level"},
+    {ID_COMPARE_FOLDER, u"Compare with &PC Folder...",
+     u"Compares a generator folder with a PC folder, and makes one hold what the other holds.\nCompare"},
+    {ID_BACKUP, u"&Back Up the Generator...",
+     u"Copies the generator's files to a PC folder with a manifest.\nBack Up"},
+    {ID_RESTORE, u"&Restore to the Generator...", u"Puts a backup back onto the generator.\nRestore"},
+    {ID_SEND_MANY, u"&Send to Several Generators...",
+     u"Makes a generator folder hold a PC folder on several generators at once.\nSend to Several"},
 };
 
 // The commands that need the command channel.
 constexpr int NEED_CONNECTION[] = {ID_PC_TO_VQ,    ID_VQ_TO_PC,    ID_NEW_FOLDER, ID_DELETE_ITEM,
-                                   ID_RENAME_ITEM, ID_CHECK_ERROR, ID_REFRESH};
+                                   ID_RENAME_ITEM, ID_CHECK_ERROR, ID_REFRESH,    ID_COMPARE_FOLDER,
+                                   ID_BACKUP,      ID_RESTORE};
 
 } // namespace
 
@@ -190,6 +202,10 @@ void CMainFrame::CreateActions()
     connect(Action(ID_NEW_FOLDER), &QAction::triggered, this, &CMainFrame::OnNewFolder);
     connect(Action(ID_CHECK_ERROR), &QAction::triggered, this, &CMainFrame::OnCheckError);
     connect(Action(ID_OPTIONS), &QAction::triggered, this, &CMainFrame::OnOptions);
+    connect(Action(ID_SEND_MANY), &QAction::triggered, this, &CMainFrame::OnSendMany);
+    connect(Action(ID_COMPARE_FOLDER), &QAction::triggered, this, &CMainFrame::OnCompareFolder);
+    connect(Action(ID_BACKUP), &QAction::triggered, this, [this] { OnBackup(true); });
+    connect(Action(ID_RESTORE), &QAction::triggered, this, [this] { OnBackup(false); });
     connect(Action(ID_APP_ABOUT), &QAction::triggered, this, &CMainFrame::OnAbout);
     connect(Action(ID_NETWORK), &QAction::triggered, this, &CMainFrame::OnNetwork);
     connect(Action(ID_DELETE_ITEM), &QAction::triggered, this, &CMainFrame::OnDelete);
@@ -247,6 +263,11 @@ void CMainFrame::CreateMenus()
     utility->addAction(Action(ID_NETWORK));
     utility->addAction(Action(ID_CHECK_ERROR));
     utility->addAction(Action(ID_OPTIONS));
+    utility->addSeparator();
+    utility->addAction(Action(ID_COMPARE_FOLDER));
+    utility->addAction(Action(ID_SEND_MANY));
+    utility->addAction(Action(ID_BACKUP));
+    utility->addAction(Action(ID_RESTORE));
 
     QMenu* help = menuBar()->addMenu(u"&Help"_s);
     help->addAction(Action(ID_APP_ABOUT));
@@ -294,6 +315,8 @@ void CMainFrame::CreateContextMenus()
     tree->addAction(Action(ID_TREE_EXPLORE));
     tree->addSeparator();
     tree->addAction(Action(ID_TREE_RENAME));
+    tree->addSeparator();
+    tree->addAction(Action(ID_COMPARE_FOLDER));
 
     m_contextMenus = {{142, background}, {143, folder}, {144, file}, {147, tree}};
     for (QMenu* menu : {background, folder, file, tree})
@@ -740,6 +763,53 @@ void CMainFrame::OnCheckError()
     if (!m_pComm->IsConnected())
         return;
     CDlgErrorList dialog(m_pComm, this);
+    dialog.exec();
+}
+
+QString CMainFrame::CurrentFolder() const
+{
+    if (m_pTreeView && m_pTreeView->currentItem())
+        return m_pTreeView->ItemPath(m_pTreeView->currentItem());
+    return u"/F0:/"_s;
+}
+
+QString CMainFrame::CurrentPlace() const
+{
+    // The generator in use, reached by the window's runs on connections of their own.
+    const CHostPort place{m_pComm->GetHost(),
+                          m_pComm->GetPort() == COMMAND_PORT ? quint16(0) : m_pComm->GetPort()};
+    return place.Text();
+}
+
+void CMainFrame::OnBackup(bool backup)
+{
+    if (!m_pComm->IsConnected())
+        return;
+    CDlgBackup dialog(backup ? CDlgBackup::Mode::Backup : CDlgBackup::Mode::Restore, CurrentPlace(), this);
+    dialog.exec();
+    if (!backup)
+        RebuildTree();
+}
+
+void CMainFrame::OnCompareFolder()
+{
+    if (!m_pComm->IsConnected())
+        return;
+    CDlgCompareFolder dialog(CurrentPlace(), CurrentFolder(), this);
+    if (CVeskApp* app = CVeskApp::Instance())
+        dialog.SetPcFolder(app->LastFolder());
+    dialog.exec();
+    // The generator may hold other files now.
+    RebuildTree();
+}
+
+void CMainFrame::OnSendMany()
+{
+    // Needs no connection: each generator is reached on its own.
+    QStringList recent;
+    if (CVeskApp* app = CVeskApp::Instance())
+        recent = app->RecentHosts()->Hosts();
+    CDlgSendMany dialog(recent, CurrentFolder(), this);
     dialog.exec();
 }
 

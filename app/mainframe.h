@@ -113,6 +113,13 @@ private:
     void OnPcToVq();
     void OnVqToPc();
     void OnCheckError();
+    void OnSendMany();
+    void OnCompareFolder();
+    void OnBackup(bool backup);
+    // The generator in use as ADDRESS[:PORT].
+    QString CurrentPlace() const;
+    // The generator folder chosen in the tree (the root when none is).
+    QString CurrentFolder() const;
     void OnOptions();
     void OnAbout();
 

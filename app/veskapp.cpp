@@ -99,10 +99,11 @@ int CVeskApp::ExitInstance(int exitCode)
     SaveSettings();
     // The link closes its socket without sending anything; the emulator goes after it.
     m_pComm.reset();
-    m_pSim.reset();
+    m_sims.clear();
     m_pHost.reset();
     CRecentHosts::SetShared(nullptr);
     CDlgFindGenerators::SetSearchRanges({});
+    CDlgFindGenerators::SetSearchPorts({});
     return exitCode;
 }
 
@@ -143,22 +144,33 @@ void CVeskApp::SaveSettings()
 
 void CVeskApp::StartDemo()
 {
-    m_pSim = std::make_unique<CSimServer>();
-    CSimOptions options;
-    options.m_nPort = 0;
-    options.m_bSeed = true;
-    if (!m_pSim->Start(options)) {
-        m_pHost->Beep();
-        m_pHost->ShowMessageBox(u"Cannot start the demo generator: %1"_s.arg(m_pSim->ErrorString()),
-                                MB_OK | MB_ICONSTOP);
-        m_pSim.reset();
-        return;
+    // Several generators, so that Find and the commands for many have
+    // something to show; each answers its own serial number.
+    QList<quint16> ports;
+    for (int i = 0; i < DEMO_GENERATORS; ++i) {
+        auto sim = std::make_unique<CSimServer>();
+        CSimOptions options;
+        options.m_nPort = 0;
+        options.m_bSeed = true;
+        options.m_strIdentity = u"VELTRANE,VQ820,%1,5.60"_s.arg(1001 + i);
+        if (!sim->Start(options)) {
+            m_pHost->Beep();
+            m_pHost->ShowMessageBox(u"Cannot start the demo generator: %1"_s.arg(sim->ErrorString()),
+                                    MB_OK | MB_ICONSTOP);
+            break;
+        }
+        ports.append(sim->Port());
+        m_sims.push_back(std::move(sim));
     }
-    m_pComm->SetHost(m_pSim->Address().toString());
-    m_pComm->SetPort(m_pSim->Port());
-    // Find looks for the demo's own generator: a demo reaches no network.
-    if (const auto range = CAddressRange::Parse(m_pSim->Address().toString()))
+    if (m_sims.empty())
+        return;
+    const CSimServer& first = *m_sims.front();
+    m_pComm->SetHost(first.Address().toString());
+    m_pComm->SetPort(first.Port());
+    // Find looks for the demo's own generators: a demo reaches no network.
+    if (const auto range = CAddressRange::Parse(first.Address().toString()))
         CDlgFindGenerators::SetSearchRanges({*range});
+    CDlgFindGenerators::SetSearchPorts(ports);
 }
 
 QString CVeskApp::DefaultEditor()

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class CGuiHost;
 class CMainFrame;
@@ -26,6 +27,8 @@ public:
     static inline const QString APPLICATION = vqsettings::APPLICATION;
     static inline const QString DEFAULT_HOST = vqsettings::DEFAULT_TARGET_HOST;
     static inline const QString DEFAULT_FOLDER = QStringLiteral("C:\\");
+    // How many generators --demo starts, each on a port of its own.
+    static constexpr int DEMO_GENERATORS = 3;
 
     explicit CVeskApp(const CAppOptions& options = CAppOptions());
     ~CVeskApp();
@@ -69,7 +72,8 @@ private:
     CAppOptions m_options;
     QString m_editorDefault;
     std::unique_ptr<CGuiHost> m_pHost;
-    std::unique_ptr<CSimServer> m_pSim; // --demo only
+    // --demo only: the generators it shows, the first one connected.
+    std::vector<std::unique_ptr<CSimServer>> m_sims;
     std::unique_ptr<CVQComm> m_pComm;
     std::unique_ptr<CMainFrame> m_pFrame;
     CAppSettings m_settings;

@@ -1,6 +1,7 @@
 #include "cli/ctlargs.h"
 
 #include "cli/ctlregistry.h"
+#include "link/hostport.h"
 
 #include <QCommandLineParser>
 
@@ -20,11 +21,12 @@ struct CommonOption
 
 const std::array kCommonOptions = {
     CommonOption{{{}, "host"_L1, "ADDR"_L1},
-                 "the generator's address (see Environment); given more than once, the command runs on "
-                 "each (see Several generators)"_L1,
+                 "the generator's address, ADDR:PORT for a port of its own (see Environment); given more "
+                 "than once, the command runs on each (see Several generators)"_L1,
                  false},
     CommonOption{{{}, "hosts"_L1, "LIST"_L1, true},
-                 "several generators: a file of addresses, one per line (\"#\" comments; \"-\": standard "
+                 "several generators: a file of addresses (ADDR:PORT too), one per line (\"#\" comments; "
+                 "\"-\": standard "
                  "input), or a range (10.0.0.2-21, 10.0.0.0/24)"_L1,
                  false},
     CommonOption{{{}, "port"_L1, "N"_L1}, "its TCP port (default 5000)"_L1, false},
@@ -431,6 +433,8 @@ CCtlArgs::Outcome CCtlArgs::Parse(const QStringList& arguments)
         const QString trimmed = value.trimmed();
         if (trimmed.isEmpty())
             return Fail(u"--host needs an address"_s);
+        if (QString problem; !CHostPort::Parse(trimmed, &problem))
+            return Fail(u"--host: "_s + problem);
         // The same generator twice would be served twice at once.
         if (!m_hosts.contains(trimmed))
             m_hosts.append(trimmed);

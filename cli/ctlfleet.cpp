@@ -9,6 +9,7 @@
 #include "cli/ctltarget.h"
 #include "cli/workerprocess.h"
 #include "link/addressrange.h"
+#include "link/hostport.h"
 #include "link/vqcomm.h"
 
 #include <QCoreApplication>
@@ -32,6 +33,13 @@ QString FilesText(int files, double bytes, bool planned)
         .arg(files == 1 ? QString() : u"s"_s)
         .arg(planned ? u" planned"_s : QString())
         .arg(CVQComm::FormatSize(bytes));
+}
+
+// A generator as part of a PC name: a port's colon is no part of a Windows
+// name ("127.0.0.1_5001").
+QString FileNameOf(const QString& host)
+{
+    return QString(host).replace(u':', u'_');
 }
 
 // A word written as an address or a range (digits and dots first), whether or
@@ -108,9 +116,13 @@ bool CCtlFleet::ParseHostList(const QString& text, QStringList& hosts, QString* 
             continue;
         const QString word = kept.split(u' ', Qt::SkipEmptyParts).first().split(u'\t').first().toString();
         // A range gives its addresses; anything else is a host name as it is.
+        const auto place = CHostPort::Parse(word);
         if (const auto range = CAddressRange::Parse(word)) {
             for (const QHostAddress& address : range->Addresses())
                 hosts.append(address.toString());
+        } else if (place && place->m_nPort != 0) {
+            // One generator of several behind one address.
+            hosts.append(place->Text());
         } else if (LooksLikeAddress(word)) {
             // Looks like an address or a range and is none: a typing error, not a name.
             CAddressRange::Parse(word, error);
@@ -176,7 +188,7 @@ bool CCtlFleet::PrepareMembers(const QStringList& hosts, quint16 port)
         member->reportPath = m_reports.filePath(u"%1.json"_s.arg(i));
         QStringList own = fleet.arguments;
         if (fleet.pcIndex >= 0) {
-            const QString folder = QDir(fleet.pcParent).filePath(member->host);
+            const QString folder = QDir(fleet.pcParent).filePath(FileNameOf(member->host));
             if (fleet.madeBefore && !QFileInfo::exists(folder)) {
                 if (!QDir().mkpath(folder)) {
                     m_host.Error(
@@ -193,7 +205,7 @@ bool CCtlFleet::PrepareMembers(const QStringList& hosts, quint16 port)
         if (!m_args.Trace().isEmpty())
             member->arguments << u"--trace"_s
                               << (m_args.Trace() == u"-" ? m_args.Trace()
-                                                         : m_args.Trace() + u'.' + member->host);
+                                                         : m_args.Trace() + u'.' + FileNameOf(member->host));
         member->arguments << u"--"_s << command << own;
         m_members.push_back(std::move(member));
     }

@@ -7,6 +7,7 @@
 #include "cli/ctlregistry.h"
 #include "cli/ctltarget.h"
 #include "console/interruptwatcher.h"
+#include "link/hostport.h"
 #include "link/vqcomm.h"
 #include "link/wiretrace.h"
 #include "sim/simserver.h"
@@ -231,6 +232,12 @@ int CCtlTool::Connect()
         hostFrom = portFrom = u"--demo"_s;
     } else {
         host = CCtlTarget::ResolveHost(m_args, m_session.Environment(), &hostFrom);
+        // A port written with the address ("127.0.0.1:5001") is that generator's own.
+        if (const auto place = CHostPort::Parse(host); place && place->m_nPort != 0) {
+            host = place->m_strHost;
+            port = place->m_nPort;
+            portFrom = hostFrom;
+        }
     }
     if (port == 0) {
         port = CCtlTarget::ResolvePort(m_args, m_session.Environment(), m_host, &portFrom);

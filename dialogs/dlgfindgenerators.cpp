@@ -15,15 +15,20 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Set by the program for its whole run (the demo); empty: the PC's networks.
+// Set by the program for its whole run (the demo); empty: the PC's networks
+// on the link's port.
 QList<CAddressRange> g_searchRanges;
+QList<quint16> g_searchPorts;
 
 constexpr int kAddressKeyRole = Qt::UserRole;
+constexpr int kHostRole = Qt::UserRole + 1;
+constexpr int kPortRole = Qt::UserRole + 2;
 
 } // namespace
 
-CDlgFindGenerators::CDlgFindGenerators(const QList<CAddressRange>& ranges, quint16 port, QWidget* parent)
-    : QDialog(parent), m_ranges(ranges), m_nPort(port), m_pScan(new CDeviceScan(this)),
+CDlgFindGenerators::CDlgFindGenerators(const QList<CAddressRange>& ranges, const QList<quint16>& ports,
+                                       QWidget* parent)
+    : QDialog(parent), m_ranges(ranges), m_ports(ports), m_pScan(new CDeviceScan(this)),
       m_pStatus(new QLabel(this)), m_pProgress(new QProgressBar(this)), m_pList(new QTreeWidget(this))
 {
     setWindowTitle(u"Find Generators"_s);
@@ -40,8 +45,8 @@ CDlgFindGenerators::CDlgFindGenerators(const QList<CAddressRange>& ranges, quint
     m_pOk->setEnabled(false);
     connect(buttons, &QDialogButtonBox::accepted, this, &CDlgFindGenerators::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CDlgFindGenerators::reject);
-    connect(m_pList, &QTreeWidget::currentItemChanged, m_pOk,
-            [this](QTreeWidgetItem* current) { m_pOk->setEnabled(current != nullptr); });
+    connect(m_pList, &QTreeWidget::itemSelectionChanged, m_pOk,
+            [this] { m_pOk->setEnabled(!m_pList->selectedItems().isEmpty()); });
     connect(m_pList, &QTreeWidget::itemDoubleClicked, this, &CDlgFindGenerators::accept);
 
     auto* layout = new QVBoxLayout(this);
@@ -60,9 +65,13 @@ CDlgFindGenerators::CDlgFindGenerators(const QList<CAddressRange>& ranges, quint
     QStringList shown;
     for (const CAddressRange& range : std::as_const(m_ranges))
         shown.append(range.Text());
+    QStringList portTexts;
+    for (const quint16 port : std::as_const(m_ports))
+        portTexts.append(QString::number(port));
     m_pStatus->setText(shown.isEmpty() ? u"This PC has no network to search."_s
-                                       : u"Looking for generators in %1 on port %2..."_s.arg(
-                                             shown.join(u", "_s), QString::number(m_nPort)));
+                                       : u"Looking for generators in %1 on port%2 %3..."_s.arg(
+                                             shown.join(u", "_s), m_ports.size() > 1 ? u"s"_s : QString(),
+                                             portTexts.join(u", "_s)));
     // Once the dialog's own loop runs: it paints while the scan goes on.
     QTimer::singleShot(0, this, &CDlgFindGenerators::StartScan);
 }
@@ -79,10 +88,48 @@ void CDlgFindGenerators::SetSearchRanges(const QList<CAddressRange>& ranges)
     g_searchRanges = ranges;
 }
 
+QList<quint16> CDlgFindGenerators::SearchPorts(quint16 port)
+{
+    return g_searchPorts.isEmpty() ? QList<quint16>{port} : g_searchPorts;
+}
+
+void CDlgFindGenerators::SetSearchPorts(const QList<quint16>& ports)
+{
+    g_searchPorts = ports;
+}
+
 QString CDlgFindGenerators::ChosenAddress() const
 {
     const QTreeWidgetItem* item = m_pList->currentItem();
-    return item ? item->text(COLUMN_ADDRESS) : QString();
+    return item ? item->data(COLUMN_ADDRESS, kHostRole).toString() : QString();
+}
+
+quint16 CDlgFindGenerators::ChosenPort() const
+{
+    const QTreeWidgetItem* item = m_pList->currentItem();
+    return item ? quint16(item->data(COLUMN_ADDRESS, kPortRole).toUInt()) : 0;
+}
+
+QList<CHostPort> CDlgFindGenerators::ChosenPlaces() const
+{
+    QList<CHostPort> places;
+    // In the list's order, whatever order they were selected in.
+    for (int row = 0; row < m_pList->topLevelItemCount(); ++row) {
+        const QTreeWidgetItem* item = m_pList->topLevelItem(row);
+        if (!item->isSelected())
+            continue;
+        CHostPort place;
+        place.m_strHost = item->data(COLUMN_ADDRESS, kHostRole).toString();
+        if (m_ports.size() > 1)
+            place.m_nPort = quint16(item->data(COLUMN_ADDRESS, kPortRole).toUInt());
+        places.append(place);
+    }
+    return places;
+}
+
+void CDlgFindGenerators::SetMultiSelection(bool on)
+{
+    m_pList->setSelectionMode(on ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
 }
 
 void CDlgFindGenerators::reject()
@@ -96,21 +143,24 @@ void CDlgFindGenerators::StartScan()
     QList<QHostAddress> addresses;
     for (const CAddressRange& range : std::as_const(m_ranges))
         addresses += range.Addresses();
-    m_pScan->Start(addresses, m_nPort);
+    m_pScan->Start(addresses, m_ports);
 }
 
 void CDlgFindGenerators::AddResult(const CScanResult& result)
 {
     if (!result.IsGenerator())
         return;
-    auto* item = new QTreeWidgetItem(QStringList{result.m_address.toString()} + result.m_fields +
+    CHostPort place{result.m_address.toString(), m_ports.size() > 1 ? result.m_nPort : quint16(0)};
+    auto* item = new QTreeWidgetItem(QStringList{place.Text()} + result.m_fields +
                                      QStringList{u"%1 ms"_s.arg(result.m_nMs)});
-    const quint32 key = result.m_address.toIPv4Address();
+    const quint64 key = (quint64(result.m_address.toIPv4Address()) << 16) | result.m_nPort;
     item->setData(COLUMN_ADDRESS, kAddressKeyRole, key);
+    item->setData(COLUMN_ADDRESS, kHostRole, place.m_strHost);
+    item->setData(COLUMN_ADDRESS, kPortRole, result.m_nPort);
     // In address order, as they are found.
     int row = 0;
     while (row < m_pList->topLevelItemCount() &&
-           m_pList->topLevelItem(row)->data(COLUMN_ADDRESS, kAddressKeyRole).toUInt() < key)
+           m_pList->topLevelItem(row)->data(COLUMN_ADDRESS, kAddressKeyRole).toULongLong() < key)
         ++row;
     m_pList->insertTopLevelItem(row, item);
 }

@@ -2,7 +2,11 @@
 
 #include <QApplication>
 #include <QFontMetricsF>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QWidget>
 
 #include <cmath>
@@ -43,6 +47,21 @@ int CheckLength(QWidget* owner, const QString& text, int limit)
     ShowStop(owner,
              u"The path has %1 characters; no more than %2 are allowed."_s.arg(text.size()).arg(limit));
     return 0;
+}
+
+QGridLayout* FolderRows(QWidget* owner, QLineEdit* pcFolder, QPushButton* browse, QLineEdit* folder)
+{
+    auto* pcLabel = new QLabel(u"&PC folder:"_s, owner);
+    pcLabel->setBuddy(pcFolder);
+    auto* folderLabel = new QLabel(u"&Generator folder:"_s, owner);
+    folderLabel->setBuddy(folder);
+    auto* grid = new QGridLayout;
+    grid->addWidget(pcLabel, 0, 0);
+    grid->addWidget(pcFolder, 0, 1);
+    grid->addWidget(browse, 0, 2);
+    grid->addWidget(folderLabel, 1, 0);
+    grid->addWidget(folder, 1, 1);
+    return grid;
 }
 
 } // namespace vqdlg

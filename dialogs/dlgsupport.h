@@ -2,6 +2,9 @@
 
 #include <QString>
 
+class QGridLayout;
+class QLineEdit;
+class QPushButton;
 class QWidget;
 
 // What the program's dialogs share: the caption of their messages, sizes in
@@ -23,5 +26,10 @@ void ShowStop(QWidget* owner, const QString& text);
 // 1 when the path `text` has at most `limit` characters; otherwise tells
 // the user, owned by `owner`, and returns 0.
 int CheckLength(QWidget* owner, const QString& text, int limit);
+
+// The rows "PC folder: [pcFolder] [browse]" and "Generator folder: [folder]"
+// of the windows that work on a folder of each side, their labels' mnemonics
+// on the fields; rows 0 and 1 of the grid returned.
+QGridLayout* FolderRows(QWidget* owner, QLineEdit* pcFolder, QPushButton* browse, QLineEdit* folder);
 
 } // namespace vqdlg

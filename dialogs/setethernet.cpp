@@ -75,10 +75,13 @@ void CSetEthernet::OnRecentChosen(int index)
 
 void CSetEthernet::OnFind()
 {
-    CDlgFindGenerators dialog(CDlgFindGenerators::SearchRanges(), m_pComm->GetPort(), this);
+    CDlgFindGenerators dialog(CDlgFindGenerators::SearchRanges(),
+                              CDlgFindGenerators::SearchPorts(m_pComm->GetPort()), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
     if (const auto fields = CIpAddressEdit::ParseAddress(dialog.ChosenAddress())) {
+        m_strFoundHost = dialog.ChosenAddress();
+        m_nFoundPort = dialog.ChosenPort();
         m_pAddress->SetAddress(*fields);
         m_pRecent->setCurrentIndex(-1);
         m_pAddress->SelectField(0);
@@ -93,7 +96,8 @@ void CSetEthernet::accept()
     const QString host = m_pAddress->IsBlank() ? m_pComm->GetHost() : m_pAddress->Text();
     // A working channel stays until the new address has answered. A failed
     // connect has told the user through the host; the dialog closes anyway.
-    m_bConnected = m_pComm->ConnectTo(host) == 1;
+    const quint16 port = host == m_strFoundHost && m_nFoundPort != 0 ? m_nFoundPort : m_pComm->GetPort();
+    m_bConnected = m_pComm->ConnectTo(host, port) == 1;
     if (m_bConnected && m_pRecentHosts)
         m_pRecentHosts->Add(host);
     QDialog::accept();

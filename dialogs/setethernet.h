@@ -42,5 +42,9 @@ private:
     CIpAddressEdit* m_pAddress;
     QComboBox* m_pRecent;
     QPushButton* m_pFind;
+    // A generator Find chose on a port of its own (the demo's emulators):
+    // its address, while the fields still show it, connects on that port.
+    QString m_strFoundHost;
+    quint16 m_nFoundPort = 0;
     bool m_bConnected = false;
 };

@@ -14,6 +14,7 @@ using namespace Qt::StringLiterals;
 struct CDeviceScan::CProbe
 {
     QHostAddress m_address;
+    quint16 m_nPort = 0;
     QTcpSocket* m_pSocket = nullptr; // a child of the scan; owns the timer
     QTimer* m_pTimer = nullptr;
     QElapsedTimer m_clock;
@@ -64,18 +65,21 @@ QStringList CDeviceScan::IdentityFields(const QString& reply)
     return fields;
 }
 
-void CDeviceScan::Start(const QList<QHostAddress>& addresses, quint16 port)
+void CDeviceScan::Start(const QList<QHostAddress>& addresses, const QList<quint16>& ports)
 {
     if (m_bRunning)
         Cancel();
-    m_addresses = addresses;
-    m_nPort = port;
+    m_targets.clear();
+    for (const QHostAddress& address : addresses) {
+        for (const quint16 port : ports)
+            m_targets.append({address, port});
+    }
     m_nNext = 0;
     m_nDone = 0;
     m_results.clear();
     m_bRunning = true;
     Q_EMIT Progress(0, Total());
-    if (m_addresses.isEmpty()) {
+    if (m_targets.isEmpty()) {
         m_bRunning = false;
         Q_EMIT Finished(false);
         return;
@@ -88,7 +92,7 @@ void CDeviceScan::Cancel()
     if (!m_bRunning)
         return;
     m_bRunning = false;
-    m_nNext = m_addresses.size();
+    m_nNext = m_targets.size();
     for (const auto& probe : m_probes)
         Drop(probe->m_pSocket, probe->m_pTimer, false);
     m_probes.clear();
@@ -99,22 +103,26 @@ QList<CScanResult> CDeviceScan::Results() const
 {
     QList<CScanResult> sorted = m_results;
     std::sort(sorted.begin(), sorted.end(), [](const CScanResult& a, const CScanResult& b) {
-        return a.m_address.toIPv4Address() < b.m_address.toIPv4Address();
+        return std::pair(a.m_address.toIPv4Address(), a.m_nPort) <
+               std::pair(b.m_address.toIPv4Address(), b.m_nPort);
     });
     return sorted;
 }
 
 void CDeviceScan::StartNext()
 {
-    while (m_bRunning && m_nNext < m_addresses.size() && qsizetype(m_probes.size()) < m_nJobs)
-        Launch(m_addresses.at(m_nNext++));
+    while (m_bRunning && m_nNext < m_targets.size() && qsizetype(m_probes.size()) < m_nJobs) {
+        const auto& [address, port] = m_targets.at(m_nNext++);
+        Launch(address, port);
+    }
 }
 
-void CDeviceScan::Launch(const QHostAddress& address)
+void CDeviceScan::Launch(const QHostAddress& address, quint16 port)
 {
     auto owned = std::make_unique<CProbe>();
     CProbe* probe = owned.get();
     probe->m_address = address;
+    probe->m_nPort = port;
     probe->m_pSocket = new QTcpSocket(this);
     probe->m_pTimer = new QTimer(probe->m_pSocket);
     probe->m_pTimer->setSingleShot(true);
@@ -133,7 +141,7 @@ void CDeviceScan::Launch(const QHostAddress& address)
     connect(probe->m_pTimer, &QTimer::timeout, this, [this, probe] { EndProbe(probe, probe->m_bConnected); });
     probe->m_clock.start();
     probe->m_pTimer->start(m_nConnectTimeoutMs);
-    socket->connectToHost(address, m_nPort);
+    socket->connectToHost(address, port);
 }
 
 void CDeviceScan::ReadReply(CProbe* probe)
@@ -165,6 +173,7 @@ void CDeviceScan::EndProbe(CProbe* probe, bool accepted)
     if (accepted) {
         CScanResult result;
         result.m_address = ended->m_address;
+        result.m_nPort = ended->m_nPort;
         // One byte one character, as the link reads the wire.
         result.m_strReply = ended->m_bLineEnded ? QString::fromLatin1(ended->m_line) : QString();
         result.m_fields = IdentityFields(result.m_strReply);
@@ -177,7 +186,7 @@ void CDeviceScan::EndProbe(CProbe* probe, bool accepted)
     if (!m_bRunning)
         return;
     StartNext();
-    if (m_probes.empty() && m_nNext >= m_addresses.size()) {
+    if (m_probes.empty() && m_nNext >= m_targets.size()) {
         m_bRunning = false;
         Q_EMIT Finished(false);
     }

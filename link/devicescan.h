@@ -8,12 +8,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 // What one address that took the connection answered to the identity query.
 struct CScanResult
 {
     QHostAddress m_address;
+    quint16 m_nPort = 0;
     QString m_strReply;   // the reply line; empty when no whole line came
     QStringList m_fields; // maker, model, serial, firmware; empty when the reply is none
     qint64 m_nMs = 0;     // from the start of the connect to the end of the reply
@@ -22,11 +24,10 @@ struct CScanResult
 };
 
 // Looks for generators: a TCP connect to the generator port of each address
-// and, where one is taken, the identity query, with at most Jobs() addresses
-// at once. Every address ends within its two bounds (connect, then reply),
-// so a scan of N addresses ends within ceil(N / jobs) times their sum. Runs
-// on the event loop of the thread it lives on: the window stays live and a
-// script's loop can stop it.
+// (or to each of several ports: emulators side by side on one PC) and, where
+// one is taken, the identity query, with at most Jobs() addresses at once. Every address ends within its two
+// bounds (connect, then reply), so a scan of N addresses ends within ceil(N / jobs) times their sum. Runs on
+// the event loop of the thread it lives on: the window stays live and a script's loop can stop it.
 class CDeviceScan final : public QObject
 {
     Q_OBJECT
@@ -49,14 +50,16 @@ public:
 
     // Starts a scan (a scan under way is cancelled first); Finished follows,
     // also for an empty list.
-    void Start(const QList<QHostAddress>& addresses, quint16 port);
+    void Start(const QList<QHostAddress>& addresses, quint16 port) { Start(addresses, QList<quint16>{port}); }
+    // Each address on each of `ports`, in address order.
+    void Start(const QList<QHostAddress>& addresses, const QList<quint16>& ports);
     // Stops at once: connections under way are dropped, no address is tried
     // after it; Finished(true) follows before it returns.
     void Cancel();
     bool IsRunning() const { return m_bRunning; }
-    int Total() const { return int(m_addresses.size()); }
+    int Total() const { return int(m_targets.size()); }
     int Done() const { return m_nDone; }
-    // Every address that took the connection, in address order.
+    // Every address that took the connection, in address and port order.
     QList<CScanResult> Results() const;
 
     // The fields of an identity line (maker, model, serial, firmware), or
@@ -73,13 +76,12 @@ Q_SIGNALS:
 private:
     struct CProbe;
     void StartNext();
-    void Launch(const QHostAddress& address);
+    void Launch(const QHostAddress& address, quint16 port);
     // The probe's address is done; `accepted` when it took the connection.
     void EndProbe(CProbe* probe, bool accepted);
     void ReadReply(CProbe* probe);
 
-    QList<QHostAddress> m_addresses;
-    quint16 m_nPort = 0;
+    QList<std::pair<QHostAddress, quint16>> m_targets;
     qsizetype m_nNext = 0;
     int m_nDone = 0;
     bool m_bRunning = false;

@@ -109,23 +109,25 @@ bool CVQComm::OpenChannel(bool clearViewsOnFailure)
     return true;
 }
 
-int CVQComm::ConnectTo(const QString& host)
+int CVQComm::ConnectTo(const QString& host, quint16 port)
 {
     if (!m_connected) {
         m_host = host;
+        m_port = port;
         return Connect();
     }
     if (CChannelWait::Active())
         return 0;
     CWaitCursor wait(m_pHost);
     std::unique_ptr<CCmdSocket> fresh = MakeChannelSocket();
-    if (!fresh->Connect(host, m_port, CONNECT_TIMEOUT_MS)) {
+    if (!fresh->Connect(host, port, CONNECT_TIMEOUT_MS)) {
         // The generator in use stays in use, views and all.
         ShowError(ConnectFailureText(*fresh, host));
         return 0;
     }
     m_socket = std::move(fresh); // the old channel closes here, sending nothing
     m_host = host;
+    m_port = port;
     m_bReopen = false;
     m_bQueueUnread = true;
     if (m_pHost)

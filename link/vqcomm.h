@@ -87,7 +87,9 @@ public:
     // Opens the channel to `host` and makes it the link's generator. An open
     // channel stays open, and in use, until the new one is: when `host`
     // cannot be reached the link keeps its generator (after the message).
-    int ConnectTo(const QString& host);
+    int ConnectTo(const QString& host) { return ConnectTo(host, m_port); }
+    // The same on another port, which becomes the link's once it answers.
+    int ConnectTo(const QString& host, quint16 port);
     // Connect, for a channel lost while the views show the generator: a
     // failure is told as Connect tells it, but the views are not emptied.
     int Reconnect();

@@ -228,14 +228,17 @@ private Q_SLOTS:
                  (QStringList{u"&Toolbar"_s, u"&Status Bar"_s, u"-"_s, u"Lar&ge Icons"_s, u"S&mall Icons"_s,
                               u"&List"_s, u"&Detail"_s, u"-"_s, u"Arrange &Icons"_s, u"-"_s, u"&Refresh"_s}));
         QCOMPARE(Texts(top[2]->menu()->actions()),
-                 (QStringList{u"&Network"_s, u"&Check Error"_s, u"&Options"_s}));
+                 (QStringList{u"&Network"_s, u"&Check Error"_s, u"&Options"_s, u"-"_s,
+                              u"Compare with &PC Folder..."_s, u"&Send to Several Generators..."_s,
+                              u"&Back Up the Generator..."_s, u"&Restore to the Generator..."_s}));
         QCOMPARE(Texts(top[3]->menu()->actions()), QStringList{u"&About VQ8 Comm..."_s});
         QCOMPARE(Texts(f.frame->ContextMenu(143)->actions()),
                  (QStringList{u"&Explore"_s, u"-"_s, u"&Delete"_s, u"&Rename"_s}));
         QCOMPARE(Texts(f.frame->ContextMenu(144)->actions()),
                  (QStringList{u"&VQ to PC"_s, u"-"_s, u"&Delete"_s, u"&Rename"_s}));
-        QCOMPARE(Texts(f.frame->ContextMenu(147)->actions()),
-                 (QStringList{u"&Explorer"_s, u"-"_s, u"&Rename"_s}));
+        QCOMPARE(
+            Texts(f.frame->ContextMenu(147)->actions()),
+            (QStringList{u"&Explorer"_s, u"-"_s, u"&Rename"_s, u"-"_s, u"Compare with &PC Folder..."_s}));
         QCOMPARE(
             Texts(f.frame->ContextMenu(142)->actions()),
             (QStringList{u"&View"_s, u"-"_s, u"Arrange &Icons"_s, u"-"_s, u"&Refresh"_s, u"-"_s, u"&New"_s}));

@@ -5,6 +5,7 @@
 #include "dialogs/ipaddressedit.h"
 #include "dialogs/setethernet.h"
 #include "link/appsettings.h"
+#include "link/devicescan.h"
 #include "link/vqcomm.h"
 #include "sim/simserver.h"
 #include "tests/support/modalanswerer.h"
@@ -18,6 +19,7 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -347,6 +349,30 @@ private Q_SLOTS:
             const QList<CAddressRange> ranges = CDlgFindGenerators::SearchRanges();
             QCOMPARE(ranges.size(), 1);
             QCOMPARE(ranges.first().Text(), app.GetComm()->GetHost());
+            // ...which are three, each on its own port with its own serial
+            // number; the one chosen there is connected on its port.
+            const QList<quint16> ports = CDlgFindGenerators::SearchPorts(5000);
+            QCOMPARE(ports.size(), CVeskApp::DEMO_GENERATORS);
+            QVERIFY(ports.contains(app.GetComm()->GetPort()));
+            QString chosen;
+            CModalAnswerer<CDlgFindGenerators> find([&chosen](CDlgFindGenerators* dialog) {
+                QTRY_VERIFY(!dialog->Scan()->IsRunning());
+                QTreeWidget* list = dialog->List();
+                QStringList serials;
+                for (int row = 0; row < list->topLevelItemCount(); ++row)
+                    serials.append(list->topLevelItem(row)->text(CDlgFindGenerators::COLUMN_SERIAL));
+                serials.sort();
+                QCOMPARE(serials, (QStringList{u"1001"_s, u"1002"_s, u"1003"_s}));
+                list->setCurrentItem(list->topLevelItem(2));
+                chosen = list->currentItem()->text(CDlgFindGenerators::COLUMN_ADDRESS);
+                dialog->accept();
+            });
+            CSetEthernet network(app.GetComm(), app.MainFrame());
+            network.FindButton()->click();
+            QCOMPARE(find.Answered(), 1);
+            network.accept();
+            QVERIFY(network.Connected());
+            QCOMPARE(u"%1:%2"_s.arg(app.GetComm()->GetHost()).arg(app.GetComm()->GetPort()), chosen);
         }
         app.ExitInstance();
         QCOMPARE(ReadStored(u"TargetHost"_s), stored);

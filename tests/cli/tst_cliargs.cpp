@@ -106,6 +106,9 @@ private Q_SLOTS:
                                       << QStringList{} << u"not a port: \"65536\""_s;
         QTest::newRow("empty host") << QStringList{u"--host"_s, u" "_s, u"ls"_s} << usage << QString()
                                     << QStringList{} << u"--host needs an address"_s;
+        QTest::newRow("host with no port")
+            << QStringList{u"--host"_s, u"1.2.3.4:70000"_s, u"ls"_s} << usage << QString() << QStringList{}
+            << u"--host: not a port (1 to 65535): \"1.2.3.4:70000\""_s;
         QTest::newRow("help wins over bad arguments")
             << QStringList{u"mv"_s, u"--help"_s} << help << u"mv"_s << QStringList{} << QString();
         QTest::newRow("help on an unknown command")

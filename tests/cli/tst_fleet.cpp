@@ -307,6 +307,8 @@ private Q_SLOTS:
         QTest::newRow("a range") << u"127.0.0.2-4\n"_s
                                  << QStringList{u"127.0.0.2"_s, u"127.0.0.3"_s, u"127.0.0.4"_s};
         QTest::newRow("a name") << u"gen-7.lab\n"_s << QStringList{u"gen-7.lab"_s};
+        QTest::newRow("ports of their own") << u"127.0.0.1:5001\n127.0.0.1:5002 # bench\n"_s
+                                            << QStringList{u"127.0.0.1:5001"_s, u"127.0.0.1:5002"_s};
         QTest::newRow("a mistyped address") << u"127.0.0.2\n127.0.0.300\n"_s << QStringList{};
     }
 
@@ -445,6 +447,40 @@ private Q_SLOTS:
         QCOMPARE(run.status, 0);
         QCOMPARE(ReadFile(Pc(u"127.0.0.2/README.TXT"_s)), m_sims[2]->FileData(u"/F0:/USER/README.TXT"_s));
         QCOMPARE(ReadFile(Pc(u"127.0.0.3/README.TXT"_s)), QByteArray("three"));
+    }
+
+    // Two emulators behind one address, each with its own port: each run
+    // reaches its own, and get's folders are named so Windows takes them.
+    void portsOfTheirOwn()
+    {
+        QStringList hosts;
+        for (const int serial : {1, 2}) {
+            CSimOptions options;
+            options.m_nPort = 0;
+            options.m_strIdentity = Identity(serial);
+            auto sim = std::make_unique<CSimServer>();
+            QVERIFY(sim->Start(options));
+            QVERIFY(sim->AddFile(u"/F0:/USER/README.TXT"_s, QByteArray::number(serial)));
+            hosts << u"--host"_s << u"127.0.0.1:%1"_s.arg(sim->Port());
+            m_sims[serial] = std::move(sim);
+        }
+        // The port written with an address wins over --port (the first's here).
+        m_nPort = m_sims[1]->Port();
+        const ToolRun idn = Run(hosts + QStringList{u"idn"_s});
+        QCOMPARE(idn.status, 0);
+        QStringList lines = idn.OutLines();
+        lines.sort();
+        // Sorted both: the ports are whatever the system gave.
+        QStringList wanted{hosts.at(1) + u": "_s + Identity(1), hosts.at(3) + u": "_s + Identity(2)};
+        wanted.sort();
+        QCOMPARE(lines, wanted);
+
+        const ToolRun get = Run(hosts + QStringList{u"get"_s, u"USER/README.TXT"_s, m_pc->path()});
+        QCOMPARE(get.status, 0);
+        for (const int serial : {1, 2}) {
+            const QString folder = u"127.0.0.1_%1"_s.arg(m_sims[serial]->Port());
+            QCOMPARE(ReadFile(Pc(folder + u"/README.TXT"_s)), QByteArray::number(serial));
+        }
     }
 
     // Ctrl+C reaches every run: each ends after its file under way and says
