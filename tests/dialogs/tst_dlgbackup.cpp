@@ -94,9 +94,14 @@ void TestDlgBackup::backupThenRestore_data()
 void TestDlgBackup::backupThenRestore()
 {
     QFETCH(QString, folder);
-    const std::unique_ptr<CSimServer> source = StartSim(true);
+    // A few files in three first-level folders, a package among them: a
+    // restore sends with the generator's pauses, so the sample set would
+    // cost a quarter of a minute and show nothing more.
+    const std::unique_ptr<CSimServer> source = StartSim(false);
     const std::unique_ptr<CSimServer> target = StartSim(false);
     QVERIFY(source && target);
+    QVERIFY(source->AddFile(u"/F0:/DOWNLOAD/PKG0001.DNL"_s, "package"));
+    QVERIFY(source->AddFile(u"/F0:/PATTERN/BARS.PIC"_s, QByteArray(3000, 'p')));
     QVERIFY(source->AddFolder(u"/F0:/USER/SET"_s));
     QVERIFY(source->AddFile(u"/F0:/USER/SET/A.PIC"_s, QByteArray(70000, 'a')));
     QVERIFY(source->AddFile(u"/F0:/USER/B.SEQ"_s, "sequence"));
