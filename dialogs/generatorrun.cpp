@@ -202,7 +202,9 @@ void CGeneratorRun::ReadErrors(bool all)
         int percent = 0;
         if (ParseProgress(line, &number, &planned, &percent)) {
             m_nFilesPlanned = planned;
-            m_nFilesDone = percent >= 100 ? number : number - 1;
+            // A file's last bytes written are not a file in place: it counts
+            // once the next one begins, or when the report says so.
+            m_nFilesDone = number - 1;
             m_nFilePercent = percent;
             Q_EMIT Changed();
         } else if (!line.isEmpty()) {
@@ -232,10 +234,13 @@ void CGeneratorRun::OnFinished(int status, bool crashed)
         m_nInPlace = inPlace.value(u"files"_s).toInt();
         m_nInPlaceOf = inPlace.value(u"of"_s).toInt();
     }
+    // The files it copied, in the run's own count (read backs had progress
+    // lines too); a run stopped before its report keeps the progress lines' count.
+    if (summary.contains(u"files"_s))
+        m_nFilesDone = summary.value(u"files"_s).toInt();
     if (status == kStatusOk && !crashed) {
-        // The files it copied, in the run's own count (read backs had progress lines too).
         if (summary.contains(u"files"_s))
-            m_nFilesDone = m_nFilesPlanned = summary.value(u"files"_s).toInt();
+            m_nFilesPlanned = m_nFilesDone;
         Finish(State::Done, QString());
         return;
     }
