@@ -285,8 +285,18 @@ void CConsole::PrepareWorker(QProcess& process)
 
 void CConsole::InterruptWorker(QProcess& process)
 {
-    // The console has given the worker its own Ctrl+C.
-    Q_UNUSED(process);
+    // A worker on this process's console had its Ctrl+C from the console
+    // itself (attaching to another console then fails). A program without a
+    // console, the window, starts its workers each on a hidden console of its
+    // own: the Ctrl+C is sent there, for a moment attached to it. This process
+    // ignores it, and keeps ignoring Ctrl+C, which it has no console for; the
+    // workers it starts later take theirs back when they install their handler.
+    const DWORD worker = DWORD(process.processId());
+    if (worker == 0 || !::AttachConsole(worker))
+        return;
+    ::SetConsoleCtrlHandler(nullptr, TRUE);
+    ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+    ::FreeConsole();
 }
 
 void CConsole::RaiseDescriptorLimit(int descriptors)

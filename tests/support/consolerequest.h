@@ -6,3 +6,7 @@
 // Windows a console control event to every process of its console. False
 // when it cannot be sent here (on Windows: no console).
 bool SendConsoleRequest(CConsole::Request request);
+
+// This process gives up its console, as a windowed program has none, so the
+// workers it starts get consoles of their own (Windows; elsewhere nothing).
+void LeaveConsole();

@@ -6,3 +6,5 @@ bool SendConsoleRequest(CConsole::Request request)
 {
     return ::raise(request == CConsole::Request::Interrupt ? SIGINT : SIGTERM) == 0;
 }
+
+void LeaveConsole() {}
