@@ -82,8 +82,12 @@ int CCtlErrorQueue::Change(const QString& action, const QString& path, const QSt
     if (CSyncRecord* record = m_session.Record()) {
         bool forgot = false;
         for (const QString& changed : {path, target}) {
-            if (!changed.isEmpty())
-                forgot = (record->ForgetBelow(changed) | record->Forget(changed)) || forgot;
+            if (changed.isEmpty())
+                continue;
+            // Both are forgotten: what lies below the path and the path itself.
+            const bool below = record->ForgetBelow(changed);
+            const bool itself = record->Forget(changed);
+            forgot = below || itself || forgot;
         }
         if (forgot)
             m_session.SaveRecord();
