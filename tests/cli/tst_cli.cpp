@@ -9,6 +9,7 @@
 #include "sim/simserver.h"
 #include "tests/support/unreadablepath.h"
 
+#include "tests/support/toolenvironment.h"
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
@@ -105,10 +106,9 @@ class TestCli : public QObject
 
 private:
     std::unique_ptr<CSimServer> m_sim;
-    QTemporaryDir m_config;
+    CToolEnvironment m_tool;
     std::unique_ptr<QTemporaryDir> m_pc; // the PC side of a transfer
-    std::unique_ptr<QTemporaryDir> m_records;
-    std::function<void()> m_onAnswer; // the next run's, when the first answer is read
+    std::function<void()> m_onAnswer;    // the next run's, when the first answer is read
 
     QString Pc(const QString& name) const { return m_pc->filePath(name); }
     // `text` with each quoted "PC/..." made the path in the PC folder, as
@@ -249,20 +249,11 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        // The desktop program's settings of this user stay out of reach.
-        QVERIFY(m_config.isValid());
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
-        QStandardPaths::setTestModeEnabled(true);
-    }
+    void initTestCase() { QVERIFY(m_tool.KeepSettings()); }
 
     void init()
     {
-        // What vq8ctl records of each generator stays with the test (an
-        // emulator of another test may reuse a port).
-        m_records = std::make_unique<QTemporaryDir>();
-        qputenv("VQ8_RECORD_DIR", QFile::encodeName(m_records->path()));
+        QVERIFY(m_tool.NewRecord());
         m_sim = std::make_unique<CSimServer>();
         CSimOptions options;
         options.m_nPort = 0;
@@ -697,7 +688,7 @@ private Q_SLOTS:
     // Without --host the desktop program's stored address is used.
     void storedHost()
     {
-        vqsettings::SetStoreFileForTests(m_config.filePath(u"settings.ini"_s));
+        vqsettings::SetStoreFileForTests(m_tool.ConfigFile(u"settings.ini"_s));
         const auto restore = qScopeGuard([] { vqsettings::SetStoreFileForTests(QString()); });
         QVERIFY(CCtlTarget::StoredHost().isEmpty());
         vqsettings::OpenStore()->setValue(u"Settings/TargetHost"_s, u" 127.0.0.1 "_s);

@@ -7,6 +7,7 @@
 #include "sim/simserver.h"
 #include "sync/syncrecord.h"
 
+#include "tests/support/toolenvironment.h"
 #include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
@@ -83,8 +84,7 @@ class TestCtlSync : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_config;
-    std::unique_ptr<QTemporaryDir> m_records;
+    CToolEnvironment m_tool;
     std::unique_ptr<QTemporaryDir> m_pc;
     std::unique_ptr<CSimServer> m_sim;
 
@@ -147,22 +147,15 @@ private:
     CSyncRecord Record(const CSimServer& sim) const
     {
         return CSyncRecord(CGeneratorIdentity::FromReply(u"127.0.0.1"_s, sim.Port(), kIdentity),
-                           m_records->path());
+                           m_tool.RecordFolder());
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(m_config.isValid());
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
-        QStandardPaths::setTestModeEnabled(true);
-    }
+    void initTestCase() { QVERIFY(m_tool.KeepSettings()); }
 
     void init()
     {
-        // A record of its own for each test: an emulator of another test may reuse a port.
-        m_records = std::make_unique<QTemporaryDir>();
-        qputenv("VQ8_RECORD_DIR", QFile::encodeName(m_records->path()));
+        QVERIFY(m_tool.NewRecord());
         m_pc = std::make_unique<QTemporaryDir>();
         m_sim = Emulator();
         QVERIFY(m_sim);
@@ -173,7 +166,7 @@ private Q_SLOTS:
     {
         m_sim.reset();
         m_pc.reset();
-        m_records.reset();
+        m_tool.DropRecord();
     }
 
     // One file both sides hold: what the record and a read back tell. The
@@ -427,7 +420,8 @@ private Q_SLOTS:
         QCOMPARE(Outcomes(run).values().count(u"not-started"_s), 6 - inPlace - 1);
         // What the generator holds at the file under way is not known, and
         // the record says so: the next sync sends it again, never "size only".
-        CSyncRecord record(CGeneratorIdentity::FromReply(u"127.0.0.1"_s, port, kIdentity), m_records->path());
+        CSyncRecord record(CGeneratorIdentity::FromReply(u"127.0.0.1"_s, port, kIdentity),
+                           m_tool.RecordFolder());
         QVERIFY(record.Load());
         const auto entry = record.Find(u"/F0:/USER/T/"_s + broken);
         QVERIFY(entry && entry->m_bUnconfirmed);

@@ -8,6 +8,7 @@
 #include "link/devicescan.h"
 #include "sim/simserver.h"
 
+#include "tests/support/toolenvironment.h"
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -98,9 +99,8 @@ class TestFleet : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_config;
+    CToolEnvironment m_tool;
     std::unique_ptr<QTemporaryDir> m_pc;
-    std::unique_ptr<QTemporaryDir> m_records;
     // The emulators by the last number of their address, all on m_nPort.
     std::map<int, std::unique_ptr<CSimServer>> m_sims;
     // On 127.0.0.1: takes connections and never answers (its events never run).
@@ -190,19 +190,11 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        // The desktop program's settings of this user stay out of reach, in the runs too.
-        QVERIFY(m_config.isValid());
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
-        QStandardPaths::setTestModeEnabled(true);
-    }
+    void initTestCase() { QVERIFY(m_tool.KeepSettings()); }
 
     void init()
     {
-        // What vq8ctl records of each generator stays with the test, the runs' too.
-        m_records = std::make_unique<QTemporaryDir>();
-        qputenv("VQ8_RECORD_DIR", QFile::encodeName(m_records->path()));
+        QVERIFY(m_tool.NewRecord());
         m_pc = std::make_unique<QTemporaryDir>();
         QVERIFY(m_pc->isValid());
     }
